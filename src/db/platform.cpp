@@ -1,0 +1,23 @@
+#include "db/platform.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QStandardPaths>
+
+namespace platform {
+
+std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
+
+std::function<void(QWidget *, const QString &)> showError = [](QWidget *parent, const QString &text) {
+    QMessageBox::critical(parent, QString(), text);
+};
+
+std::function<QString(QWidget *, const QString &)> openFileName = [](QWidget *parent, const QString &filter) {
+    return QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
+};
+
+std::function<QString()> registryFolder = [] {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+};
+
+} // namespace platform
