@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class QObject;
+class DbConnection;
+class DbQuery;
+
+// The SQL text and database routines that every task builds its statements
+// with. Text is Windows-1251 bytes.
+
+// The statement being built by whichever handler runs now.
+extern QByteArray SqlText;
+
+// The main window's database objects, which the routines below use but do not
+// own. The main window fills this in when it is created; tests fill it with
+// objects of their own.
+struct SharedDb {
+    QObject *owner = nullptr;            // owner of the private read transactions
+    DbConnection *IBDatabase1 = nullptr; // the one connection
+    DbQuery *scratch = nullptr;          // the query named "IBQXXMAIN"
+};
+SharedDb &sharedDb();
+
+bool IsIntegerText(const QByteArray &text);
+QByteArray ZeroPad(qint32 number, qint32 width);
+QByteArray UniqueSuffix();
+QByteArray NextGeneratorValue(const QByteArray &generator);
+
+// Reads the text of a value of the program's per-user settings store
+// (standing in for the registry); empty when missing or unreadable.
+enum RegistryRoot { HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE };
+QByteArray ReadRegistryText(RegistryRoot root, const QByteArray &keyPath, const QByteArray &valueName);
+// The settings file that a key path under HKEY_CURRENT_USER maps to.
+QString registryFileName(const QByteArray &keyPath);
+
+void OpenScratchSelect(DbQuery *query);
+void OpenSelect(DbQuery *query, char mode);
+void OpenSelectText(DbQuery *query, const QByteArray &statement, char mode);
+void ExecAndCommit(const QByteArray &statement);
+
+QByteArray SqlValue(const QByteArray &value, char kind, char trailer);
+QByteArray WhereTerm(const QByteArray &value, char op, char kind, char trailer);
+QByteArray EscapeQuotes(const QByteArray &text);
+
+enum LocateOption { loCaseInsensitive = 1, loPartialKey = 2 };
+bool LocateQuietly(DbQuery *query, const QByteArray &keyFields, const QByteArray &keyValue, int options);
+
+// Reads a decimal 32-bit integer; throws ConvertError with the message
+// "'<text>' is not a valid integer value" otherwise.
+qint32 StrToInt(const QByteArray &text);
