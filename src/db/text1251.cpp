@@ -17,7 +17,7 @@ QByteArray toCp1251(const QString &text)
         const qsizetype len = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
         QStringEncoder single("windows-1251");
         const QString piece = text.mid(i, len);
-        (void)single.encode(piece);
+        const QByteArray converted = single.encode(piece);
         if (single.hasError())
             throw ConvertError(QStringLiteral("Символ «%1» (U+%2) не может быть сохранён в кодировке Windows-1251")
                                    .arg(piece)

@@ -1,5 +1,6 @@
 #include "db/utilites.h"
 
+#include "db/dataset.h"
 #include "db/errors.h"
 #include "db/platform.h"
 #include "db/text1251.h"
@@ -146,4 +147,97 @@ qint32 StrToInt(const QByteArray &text)
         || value > std::numeric_limits<qint32>::max())
         throw ConvertError(QStringLiteral("'%1' is not a valid integer value").arg(fromCp1251(text)));
     return qint32(value);
+}
+
+namespace {
+
+// A query still reading in the connection's default transaction gets one of
+// its own, kept until its owner goes; reads then never hold up the default.
+void givePrivateTransaction(DbQuery *query)
+{
+    DbConnection *connection = query->database();
+    if (query->transaction() && (!connection || query->transaction() != connection->defaultTransaction()))
+        return;
+    query->close();
+    QObject *owner = query->parent() ? query->parent() : sharedDb().owner;
+    auto *transaction = new DbTransaction(owner);
+    transaction->setDatabase(connection);
+    transaction->defaultAction = DbTransaction::Action::CommitRetaining;
+    transaction->setObjectName(QStringLiteral("TR") + QString::fromLatin1(UniqueSuffix()));
+    query->setTransaction(transaction);
+}
+
+void openOn(DbQuery *query, const QByteArray &statement, bool endPreviousRead)
+{
+    givePrivateTransaction(query);
+    if (endPreviousRead && query->transaction()->inTransaction())
+        query->transaction()->rollback();
+    query->close();
+    query->unprepare();
+    query->setSql(statement);
+    query->prepare();
+    query->open();
+}
+
+} // namespace
+
+void OpenScratchSelect(DbQuery *query)
+{
+    openOn(query, SqlText, query->objectName() == QLatin1String("IBQXXMAIN"));
+}
+
+void OpenSelect(DbQuery *query, char mode)
+{
+    openOn(query, SqlText, mode != 'n');
+}
+
+void OpenSelectText(DbQuery *query, const QByteArray &statement, char mode)
+{
+    openOn(query, statement, mode != 'n');
+}
+
+QByteArray NextGeneratorValue(const QByteArray &generator)
+{
+    OpenSelectText(sharedDb().scratch, "select gen_id(" + generator + ",1) zz from rdb$database", '*');
+    return sharedDb().scratch->field("zz").asString();
+}
+
+void ExecAndCommit(const QByteArray &statement)
+{
+    // Declared in this order so the statement is freed before its
+    // transaction, which then commits if it is still running.
+    DbTransaction transaction;
+    transaction.setDatabase(sharedDb().IBDatabase1);
+    transaction.defaultAction = DbTransaction::Action::Commit;
+    DbQuery query;
+    query.setDatabase(sharedDb().IBDatabase1);
+    query.setTransaction(&transaction);
+    transaction.start();
+    query.setSql(statement);
+    query.prepare();
+    query.execSql();
+    transaction.commit();
+}
+
+bool LocateQuietly(DbQuery *query, const QByteArray &keyFields, const QByteArray &keyValue, int options)
+{
+    const auto afterScroll = std::exchange(query->afterScroll, nullptr);
+    const auto onCalcFields = std::exchange(query->onCalcFields, nullptr);
+    bool found = false;
+    try {
+        found = query->locate(keyFields, keyValue,
+                              ((options & loCaseInsensitive) ? DbQuery::CaseInsensitive : 0)
+                                  | ((options & loPartialKey) ? DbQuery::PartialKey : 0));
+    } catch (...) {
+        query->afterScroll = afterScroll;
+        query->onCalcFields = onCalcFields;
+        throw;
+    }
+    query->afterScroll = afterScroll;
+    query->onCalcFields = onCalcFields;
+    if (query->onCalcFields)
+        query->onCalcFields(query);
+    if (query->afterScroll)
+        query->afterScroll(query);
+    return found;
 }

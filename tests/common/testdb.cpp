@@ -1,1 +1,106 @@
 #include "testdb.h"
+
+#include "db/utilites.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+
+int runDbTool(const QStringList &arguments, QByteArray *output)
+{
+    QProcess tool;
+    tool.setProcessChannelMode(QProcess::MergedChannels);
+    tool.start(QStringLiteral(DBTOOL_PATH), arguments);
+    if (!tool.waitForFinished(60000))
+        return -1;
+    if (output)
+        *output = tool.readAll();
+    return tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
+}
+
+TestDb::TestDb(bool demo)
+{
+    m_template = m_dir.filePath(QStringLiteral("template.fdb"));
+    QStringList args{m_template};
+    if (demo)
+        args << QStringLiteral("--demo");
+    QByteArray output;
+    if (runDbTool(args, &output) != 0)
+        qFatal("database tool failed: %s", output.constData());
+}
+
+TestDb::~TestDb()
+{
+    disconnect();
+}
+
+QString TestDb::freshFile()
+{
+    const QString path = m_dir.filePath(QStringLiteral("db%1.fdb").arg(++m_copies));
+    if (!QFile::copy(m_template, path))
+        qFatal("cannot copy the template database");
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    return path;
+}
+
+void TestDb::connectFresh()
+{
+    disconnect();
+    m_path = freshFile();
+    m_owner = std::make_unique<QObject>();
+    m_connection = std::make_unique<DbConnection>();
+    m_connection->params = {"user_name=SYSDBA", "lc_ctype=WIN1251"};
+    m_connection->databaseName = m_path;
+    auto *defaultTransaction = new DbTransaction(m_owner.get());
+    defaultTransaction->setDatabase(m_connection.get());
+    m_connection->setDefaultTransaction(defaultTransaction);
+    m_connection->open();
+    m_scratch = new DbQuery(m_owner.get());
+    m_scratch->setObjectName(QStringLiteral("IBQXXMAIN"));
+    m_scratch->setDatabase(m_connection.get());
+    m_scratch->setTransaction(defaultTransaction);
+    sharedDb() = SharedDb{m_owner.get(), m_connection.get(), m_scratch};
+}
+
+void TestDb::disconnect()
+{
+    if (!m_connection)
+        return;
+    sharedDb() = SharedDb{};
+    m_connection->close();
+    m_owner.reset();
+    m_connection.reset();
+    m_scratch = nullptr;
+}
+
+QList<QByteArray> TestDb::rows(const QByteArray &select) const
+{
+    DbConnection connection;
+    connection.params = {"user_name=SYSDBA", "lc_ctype=WIN1251"};
+    connection.databaseName = m_path;
+    connection.open();
+    DbTransaction transaction;
+    transaction.setDatabase(&connection);
+    DbQuery query;
+    query.setDatabase(&connection);
+    query.setTransaction(&transaction);
+    query.setSql(select);
+    query.open();
+    QList<QByteArray> result;
+    for (int row = 0; row < query.recordCount(); ++row) {
+        QByteArray line;
+        for (int column = 0; column < query.fieldCount(); ++column) {
+            const DbField field = query.fieldAt(row, column);
+            if (column > 0)
+                line += '|';
+            line += field.isNull() ? QByteArray("<null>") : field.asString();
+        }
+        result.append(line);
+    }
+    return result;
+}
+
+QByteArray TestDb::value(const QByteArray &select) const
+{
+    return rows(select).value(0);
+}

@@ -1,1 +1,46 @@
 #pragma once
+
+#include "db/dataset.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+
+// A fresh embedded database for each test, copied from one that the
+// project's database tool built once per test program.
+class TestDb {
+public:
+    // demo: with the demo accounts and ranges.
+    explicit TestDb(bool demo = true);
+    ~TestDb();
+
+    // Copies the template to a new file and returns its path.
+    QString freshFile();
+    // A fresh file, attached, with the shared routines pointed at it.
+    void connectFresh();
+    void disconnect();
+
+    DbConnection *connection() const { return m_connection.get(); }
+    DbQuery *scratch() const { return m_scratch; }
+    QString path() const { return m_path; }
+
+    // Runs a select on its own connection and returns every row, fields
+    // joined by '|' (null shown as "<null>").
+    QList<QByteArray> rows(const QByteArray &select) const;
+    QByteArray value(const QByteArray &select) const;
+
+private:
+    QTemporaryDir m_dir;
+    QString m_template;
+    QString m_path;
+    int m_copies = 0;
+    std::unique_ptr<QObject> m_owner;
+    std::unique_ptr<DbConnection> m_connection;
+    DbQuery *m_scratch = nullptr;
+};
+
+// Runs the database tool; returns its exit code and fills output.
+int runDbTool(const QStringList &arguments, QByteArray *output = nullptr);

@@ -1,0 +1,197 @@
+#pragma once
+
+#include "db/datetime.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+namespace Firebird {
+class IAttachment;
+class ITransaction;
+class IStatement;
+} // namespace Firebird
+
+class DbTransaction;
+class DbQuery;
+
+// One attachment to a database file through the embedded engine of the
+// Firebird client library. Parameters are "name=value" lines.
+class DbConnection : public QObject {
+    Q_OBJECT
+
+public:
+    explicit DbConnection(QObject *parent = nullptr);
+    ~DbConnection() override;
+
+    QList<QByteArray> params;
+    QString databaseName;
+    // We never prompt for a login; the flag is kept for callers that set it.
+    bool loginPrompt = false;
+    int sqlDialect = 3;
+
+    DbTransaction *defaultTransaction() const { return m_defaultTransaction; }
+    void setDefaultTransaction(DbTransaction *transaction) { m_defaultTransaction = transaction; }
+
+    void open();
+    // Ends every running transaction with its default action, then detaches.
+    void close();
+    // Like close, but never fails: whatever the engine refuses is dropped.
+    void forceClose();
+    bool connected() const { return m_attachment != nullptr; }
+
+    Firebird::IAttachment *handle() const { return m_attachment; }
+
+private:
+    friend class DbTransaction;
+    friend class DbQuery;
+    void shutDown(bool force);
+
+    Firebird::IAttachment *m_attachment = nullptr;
+    DbTransaction *m_defaultTransaction = nullptr;
+    QList<DbTransaction *> m_transactions;
+    QList<DbQuery *> m_queries;
+};
+
+// A transaction on one connection; several may run side by side.
+class DbTransaction : public QObject {
+    Q_OBJECT
+
+public:
+    enum class Action { Rollback, Commit, CommitRetaining, RollbackRetaining };
+
+    explicit DbTransaction(QObject *parent = nullptr);
+    // An unfinished transaction ends with its default action; never throws.
+    ~DbTransaction() override;
+
+    void setDatabase(DbConnection *connection);
+    DbConnection *database() const { return m_connection; }
+
+    Action defaultAction = Action::Commit;
+
+    void start();
+    void commit();
+    void rollback();
+    void commitRetaining();
+    bool inTransaction() const { return m_handle != nullptr; }
+
+    Firebird::ITransaction *handle() const { return m_handle; }
+
+private:
+    friend class DbConnection;
+    // Ends with the default action; a retaining action ends for good here.
+    void finish() noexcept;
+
+    QPointer<DbConnection> m_connection;
+    Firebird::ITransaction *m_handle = nullptr;
+};
+
+// One column value of a fetched row.
+struct DbValue {
+    enum Kind { Null, Text, Integer, Float, Timestamp };
+    Kind kind = Null;
+    QByteArray text;
+    qint64 integer = 0;
+    int scale = 0;
+    double number = 0; // Float, or Timestamp as TDateTime
+};
+
+// Read access to one field of the current row. A null value reads as the
+// empty text, 0 and day 0.
+class DbField {
+public:
+    DbField(const DbValue *value, QByteArray name) : m_value(value), m_name(std::move(name)) {}
+
+    bool isNull() const { return !m_value || m_value->kind == DbValue::Null; }
+    QByteArray asString() const;
+    qint32 asInteger() const;
+    TDateTime asDateTime() const;
+
+private:
+    const DbValue *m_value;
+    QByteArray m_name;
+};
+
+// A statement on a connection and transaction. A select is fetched whole into
+// memory on open, so later commits are not seen until it is opened again.
+class DbQuery : public QObject {
+    Q_OBJECT
+
+public:
+    explicit DbQuery(QObject *parent = nullptr);
+    ~DbQuery() override;
+
+    void setDatabase(DbConnection *connection);
+    DbConnection *database() const { return m_connection; }
+    void setTransaction(DbTransaction *transaction) { m_transaction = transaction; }
+    DbTransaction *transaction() const { return m_transaction; }
+
+    // The one SQL text; setting another releases the prepared statement.
+    void setSql(const QByteArray &sql);
+    const QByteArray &sql() const { return m_sql; }
+    // Statements are complete texts; a statement that asks for parameters is
+    // refused at prepare, so there are never any to clear.
+    int paramCount() const { return 0; }
+
+    void prepare();
+    void unprepare();
+    bool prepared() const { return m_statement != nullptr; }
+
+    void open();
+    void close();
+    bool active() const { return m_active; }
+    void execSql();
+
+    int recordCount() const { return int(m_rows.size()); }
+    bool isEmpty() const { return m_rows.empty(); }
+    bool eof() const { return m_eof; }
+    int recNo() const { return m_current; }
+    void first();
+    void next();
+    void moveTo(int row);
+
+    enum LocateOption { CaseInsensitive = 1, PartialKey = 2 };
+    // Finds the first row whose fields (names joined by ';') equal the values
+    // (joined by ';' for several fields) and makes it current.
+    bool locate(const QByteArray &fields, const QByteArray &values, int options);
+
+    int fieldCount() const { return int(m_names.size()); }
+    QByteArray fieldName(int column) const { return m_names.value(column); }
+    int fieldIndex(const QByteArray &name) const;
+    DbField field(const QByteArray &name) const;
+    DbField fieldAt(int row, int column) const;
+
+    // Dataset events; each may be detached (empty) and attached again.
+    std::function<void(DbQuery *)> afterScroll;
+    std::function<void(DbQuery *)> onCalcFields;
+
+signals:
+    // The rows were replaced or dropped.
+    void rowsChanged();
+    // The current row moved.
+    void scrolled();
+
+private:
+    friend class DbConnection;
+    void ensureTransaction();
+    void scrollTo(int row);
+
+    QPointer<DbConnection> m_connection;
+    QPointer<DbTransaction> m_transaction;
+    QByteArray m_sql;
+    Firebird::IStatement *m_statement = nullptr;
+    bool m_active = false;
+    bool m_eof = true;
+    int m_current = -1;
+    QList<QByteArray> m_names;
+    std::vector<std::vector<DbValue>> m_rows;
+};
+
+// Creates a new database file with the given default character set and page
+// size, attaching as user; the file must not exist yet.
+void createDatabaseFile(const QString &path, const QByteArray &user, const QByteArray &charset);

@@ -1,0 +1,281 @@
+#include "testdb.h"
+
+#include "db/dataset.h"
+#include "db/errors.h"
+#include "db/text1251.h"
+#include "db/utilites.h"
+
+#include <QTest>
+
+class TestDatabase : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { m_db.connectFresh(); }
+    void cleanup() { m_db.disconnect(); }
+
+    void twoExecAndCommitInARow();
+    void insertSeenByNextOpenSelect();
+    void openQueryKeepsItsSnapshot();
+    void readsGetTheirOwnTransaction();
+    void generatorNotUndoneByRollback();
+    void clientErrorTextReachesCaller();
+    void failedStatementKeepsEarlierCommits();
+    void valuesStoredLiterally_data();
+    void valuesStoredLiterally();
+    void injectionThroughWhereTerm();
+    void emptyValueStoresNull();
+    void cyrillicByteForByte();
+    void fieldConversions();
+    void locateQuietlyRunsHandlersOnce();
+    void transactionEndsWithDefaultAction_data();
+    void transactionEndsWithDefaultAction();
+    void closeEndsRunningReads();
+    void toolRefusesExistingFile();
+
+private:
+    TestDb m_db;
+};
+
+void TestDatabase::twoExecAndCommitInARow()
+{
+    ExecAndCommit("insert into otdely (num, name) values (10, 'a')");
+    ExecAndCommit("insert into otdely (num, name) values (11, 'b')");
+    QCOMPARE(m_db.value("select count(*) from otdely where num >= 10"), QByteArray("2"));
+}
+
+void TestDatabase::insertSeenByNextOpenSelect()
+{
+    DbQuery query(m_db.connection());
+    query.setDatabase(m_db.connection());
+    query.setTransaction(m_db.connection()->defaultTransaction());
+    SqlText = "select * from barcodes order by bs asc";
+    OpenSelect(&query, '*');
+    QCOMPARE(query.recordCount(), 3);
+    ExecAndCommit("insert into barcodes (num,bs,bp,me) values(9,0,5,null)");
+    OpenSelect(&query, '*');
+    QCOMPARE(query.recordCount(), 4);
+    QCOMPARE(query.field("num").asString(), QByteArray("9"));
+    QVERIFY(query.field("me").isNull());
+}
+
+void TestDatabase::openQueryKeepsItsSnapshot()
+{
+    DbQuery query(m_db.connection());
+    query.setDatabase(m_db.connection());
+    SqlText = "select count(*) c from barcodes";
+    OpenSelect(&query, '*');
+    ExecAndCommit("delete from barcodes");
+    QCOMPARE(query.field("c").asInteger(), 3);
+    // 'n' keeps the running snapshot, any other letter starts afresh.
+    OpenSelect(&query, 'n');
+    QCOMPARE(query.field("c").asInteger(), 3);
+    OpenSelect(&query, '*');
+    QCOMPARE(query.field("c").asInteger(), 0);
+}
+
+void TestDatabase::readsGetTheirOwnTransaction()
+{
+    DbTransaction *shared = m_db.connection()->defaultTransaction();
+    QCOMPARE(m_db.scratch()->transaction(), shared);
+    SqlText = "select * from users";
+    OpenScratchSelect(m_db.scratch());
+    DbTransaction *own = m_db.scratch()->transaction();
+    QVERIFY(own != shared);
+    QVERIFY(own->objectName().startsWith(QLatin1String("TR")));
+    QCOMPARE(own->defaultAction, DbTransaction::Action::CommitRetaining);
+    QVERIFY(!shared->inTransaction());
+    OpenScratchSelect(m_db.scratch());
+    QCOMPARE(m_db.scratch()->transaction(), own);
+}
+
+void TestDatabase::generatorNotUndoneByRollback()
+{
+    const qint64 first = NextGeneratorValue("nnbarcodes").toLongLong();
+    QCOMPARE(first, 4);
+    m_db.scratch()->transaction()->rollback();
+    const qint64 second = NextGeneratorValue("nnbarcodes").toLongLong();
+    QCOMPARE(second, first + 1);
+    QCOMPARE(m_db.value("select gen_id(nnbarcodes,0) from rdb$database"), QByteArray("5"));
+}
+
+void TestDatabase::clientErrorTextReachesCaller()
+{
+    try {
+        ExecAndCommit("delete from no_such_table");
+        QFAIL("no error");
+    } catch (const DbError &e) {
+        QVERIFY2(e.text().contains(QLatin1String("Table unknown")), qPrintable(e.text()));
+        QVERIFY2(e.text().contains(QLatin1String("NO_SUCH_TABLE")), qPrintable(e.text()));
+    }
+    try {
+        NextGeneratorValue("no_such_generator");
+        QFAIL("no error");
+    } catch (const DbError &e) {
+        QVERIFY2(e.text().contains(QLatin1String("NO_SUCH_GENERATOR")), qPrintable(e.text()));
+    }
+}
+
+void TestDatabase::failedStatementKeepsEarlierCommits()
+{
+    ExecAndCommit("insert into otdely (num, name) values (20, 'kept')");
+    QVERIFY_THROWS_EXCEPTION(DbError, ExecAndCommit("insert into otdely (num, name) values (20, 'duplicate')"));
+    ExecAndCommit("insert into otdely (num, name) values (21, 'after')");
+    QCOMPARE(m_db.rows("select name from otdely where num >= 20 order by num"),
+             (QList<QByteArray>{"kept", "after"}));
+}
+
+void TestDatabase::valuesStoredLiterally_data()
+{
+    QTest::addColumn<QByteArray>("typed");
+    QTest::addColumn<QByteArray>("stored");
+    // A lone apostrophe is doubled; a pair is taken as already doubled, and
+    // longer runs are completed to an even length.
+    QTest::newRow("run of 1") << QByteArray("O'Neil") << QByteArray("O'Neil");
+    QTest::newRow("run of 2") << QByteArray("O''Neil") << QByteArray("O'Neil");
+    QTest::newRow("run of 3") << QByteArray("a'''b") << QByteArray("a''b");
+    QTest::newRow("run of 4") << QByteArray("a''''b") << QByteArray("a''b");
+    QTest::newRow("run of 5") << QByteArray("'''''") << QByteArray("'''");
+    QTest::newRow("closing attempt") << QByteArray("x'); delete from users; --")
+                                     << QByteArray("x'); delete from users; --");
+    QTest::newRow("odd run injection") << QByteArray("x''', (select xmass from users)) --")
+                                       << QByteArray("x'', (select xmass from users)) --");
+}
+
+void TestDatabase::valuesStoredLiterally()
+{
+    QFETCH(QByteArray, typed);
+    QFETCH(QByteArray, stored);
+    ExecAndCommit("insert into otdely (num, name) values(50," + SqlValue(typed, 's', ')'));
+    QCOMPARE(m_db.value("select name from otdely where num = 50"), stored);
+    QCOMPARE(m_db.value("select count(*) from users"), QByteArray("4"));
+    SqlText = "select * from otdely where name " + WhereTerm(typed, '!', 's', ' ');
+    OpenScratchSelect(m_db.scratch());
+    QCOMPARE(m_db.scratch()->recordCount(), 1);
+}
+
+void TestDatabase::injectionThroughWhereTerm()
+{
+    SqlText = "select * from users where xuser " + WhereTerm("''' or 1=1 --", '!', 's', ' ');
+    OpenScratchSelect(m_db.scratch());
+    QCOMPARE(m_db.scratch()->recordCount(), 0);
+    SqlText = "select * from users where xuser " + WhereTerm("x' or 'a'='a", '!', 's', ' ');
+    OpenScratchSelect(m_db.scratch());
+    QCOMPARE(m_db.scratch()->recordCount(), 0);
+}
+
+void TestDatabase::emptyValueStoresNull()
+{
+    ExecAndCommit("insert into barcodes (num,bs,bp,me) values(51,1,2," + SqlValue("", 's', ')'));
+    QCOMPARE(m_db.value("select me from barcodes where num = 51"), QByteArray("<null>"));
+    SqlText = "select * from barcodes where num = 51";
+    OpenScratchSelect(m_db.scratch());
+    QCOMPARE(m_db.scratch()->field("me").asString(), QByteArray());
+}
+
+void TestDatabase::cyrillicByteForByte()
+{
+    QByteArray all;
+    for (int c = 0xC0; c <= 0xFF; ++c)
+        all += char(c);
+    all += "\xA8\xB8\xB9"; // Ё ё №
+    ExecAndCommit("insert into otdely (num, name) values (30, " + SqlValue(all, 's', ')'));
+    SqlText = "select name from otdely where num = 30";
+    OpenScratchSelect(m_db.scratch());
+    QCOMPARE(m_db.scratch()->field("NAME").asString(), all);
+    QCOMPARE(fromCp1251(m_db.value("select name from otdely where num = 1")), QStringLiteral("Абонемент"));
+}
+
+void TestDatabase::fieldConversions()
+{
+    SqlText = "select num, xuser, expdate, expdays, cast(null as integer) n, cast(-12.5 as numeric(9,2)) money "
+              "from users where xuser = 'ivanova'";
+    OpenScratchSelect(m_db.scratch());
+    DbQuery *q = m_db.scratch();
+    QCOMPARE(q->field("num").asInteger(), 2);
+    QCOMPARE(q->field("expdays").asString(), QByteArray("90"));
+    QCOMPARE(toQDateTime(q->field("expdate").asDateTime()), QDateTime(QDate(2020, 1, 1), QTime(0, 0)));
+    QVERIFY(q->field("n").isNull());
+    QCOMPARE(q->field("n").asString(), QByteArray());
+    QCOMPARE(q->field("n").asInteger(), 0);
+    QCOMPARE(q->field("money").asString(), QByteArray("-12.50"));
+    QVERIFY_THROWS_EXCEPTION(ConvertError, q->field("xuser").asInteger());
+    QVERIFY_THROWS_EXCEPTION(DbError, q->field("nonexistent"));
+}
+
+void TestDatabase::locateQuietlyRunsHandlersOnce()
+{
+    DbQuery query(m_db.connection());
+    query.setDatabase(m_db.connection());
+    SqlText = "select * from barcodes order by bs asc";
+    OpenSelect(&query, '*');
+    QList<QByteArray> seen;
+    int calcs = 0;
+    query.afterScroll = [&](DbQuery *q) { seen.append(q->field("num").asString()); };
+    query.onCalcFields = [&](DbQuery *) { ++calcs; };
+
+    QVERIFY(LocateQuietly(&query, "num", "3", 0));
+    QCOMPARE(seen, QList<QByteArray>{"3"});
+    QCOMPARE(calcs, 1);
+
+    QVERIFY(!LocateQuietly(&query, "num", "77", 0));
+    QCOMPARE(seen, (QList<QByteArray>{"3", "3"}));
+    QCOMPARE(calcs, 2);
+    QVERIFY(query.afterScroll);
+    QVERIFY(query.onCalcFields);
+}
+
+void TestDatabase::transactionEndsWithDefaultAction_data()
+{
+    QTest::addColumn<int>("action");
+    QTest::addColumn<QByteArray>("count");
+    QTest::newRow("commit") << int(DbTransaction::Action::Commit) << QByteArray("1");
+    QTest::newRow("commit retaining") << int(DbTransaction::Action::CommitRetaining) << QByteArray("1");
+    QTest::newRow("rollback") << int(DbTransaction::Action::Rollback) << QByteArray("0");
+}
+
+void TestDatabase::transactionEndsWithDefaultAction()
+{
+    QFETCH(int, action);
+    QFETCH(QByteArray, count);
+    {
+        DbTransaction transaction;
+        transaction.setDatabase(m_db.connection());
+        transaction.defaultAction = DbTransaction::Action(action);
+        DbQuery query;
+        query.setDatabase(m_db.connection());
+        query.setTransaction(&transaction);
+        query.setSql("insert into otdely (num, name) values (40, 'x')");
+        query.execSql();
+        QVERIFY(transaction.inTransaction());
+    }
+    QCOMPARE(m_db.value("select count(*) from otdely where num = 40"), count);
+}
+
+void TestDatabase::closeEndsRunningReads()
+{
+    SqlText = "select * from users";
+    OpenScratchSelect(m_db.scratch());
+    QVERIFY(m_db.scratch()->transaction()->inTransaction());
+    m_db.connection()->close();
+    QVERIFY(!m_db.connection()->connected());
+    QVERIFY(!m_db.scratch()->transaction()->inTransaction());
+    QVERIFY(!m_db.scratch()->active());
+    // The same objects work again after reconnecting.
+    m_db.connection()->open();
+    OpenScratchSelect(m_db.scratch());
+    QCOMPARE(m_db.scratch()->recordCount(), 4);
+}
+
+void TestDatabase::toolRefusesExistingFile()
+{
+    QByteArray output;
+    QCOMPARE(runDbTool({m_db.path()}, &output), 1);
+    QVERIFY2(output.contains("already exists"), output.constData());
+    QCOMPARE(m_db.value("select count(*) from users"), QByteArray("4"));
+    QVERIFY(runDbTool({}, &output) != 0);
+    QVERIFY(runDbTool({QStringLiteral("/no/such/folder/x.fdb")}, &output) != 0);
+}
+
+QTEST_MAIN(TestDatabase)
+#include "tst_database.moc"
