@@ -73,16 +73,19 @@ void TestDb::disconnect()
     m_scratch = nullptr;
 }
 
-QList<QByteArray> TestDb::rows(const QByteArray &select) const
+DbReader::DbReader(const QString &path)
 {
-    DbConnection connection;
-    connection.params = {"user_name=SYSDBA", "lc_ctype=WIN1251"};
-    connection.databaseName = m_path;
-    connection.open();
+    m_connection.params = {"user_name=SYSDBA", "lc_ctype=WIN1251"};
+    m_connection.databaseName = path;
+    m_connection.open();
+}
+
+QList<QByteArray> DbReader::rows(const QByteArray &select)
+{
     DbTransaction transaction;
-    transaction.setDatabase(&connection);
+    transaction.setDatabase(&m_connection);
     DbQuery query;
-    query.setDatabase(&connection);
+    query.setDatabase(&m_connection);
     query.setTransaction(&transaction);
     query.setSql(select);
     query.open();
@@ -100,7 +103,14 @@ QList<QByteArray> TestDb::rows(const QByteArray &select) const
     return result;
 }
 
-QByteArray TestDb::value(const QByteArray &select) const
+void DbReader::exec(const QByteArray &statement)
 {
-    return rows(select).value(0);
+    DbTransaction transaction;
+    transaction.setDatabase(&m_connection);
+    DbQuery query;
+    query.setDatabase(&m_connection);
+    query.setTransaction(&transaction);
+    query.setSql(statement);
+    query.execSql();
+    transaction.commit();
 }

@@ -9,6 +9,21 @@
 
 #include <memory>
 
+// An attachment of its own to a database file, for checking what reached
+// it and for setting up rows behind the program's back.
+class DbReader {
+public:
+    explicit DbReader(const QString &path);
+    // Every row, fields joined by '|' (null shown as "<null>").
+    QList<QByteArray> rows(const QByteArray &select);
+    QByteArray value(const QByteArray &select) { return rows(select).value(0); }
+    // Runs and commits one statement.
+    void exec(const QByteArray &statement);
+
+private:
+    DbConnection m_connection;
+};
+
 // A fresh embedded database for each test, copied from one that the
 // project's database tool built once per test program.
 class TestDb {
@@ -27,10 +42,9 @@ public:
     DbQuery *scratch() const { return m_scratch; }
     QString path() const { return m_path; }
 
-    // Runs a select on its own connection and returns every row, fields
-    // joined by '|' (null shown as "<null>").
-    QList<QByteArray> rows(const QByteArray &select) const;
-    QByteArray value(const QByteArray &select) const;
+    // Runs a select on an attachment of its own (see DbReader).
+    QList<QByteArray> rows(const QByteArray &select) const { return DbReader(m_path).rows(select); }
+    QByteArray value(const QByteArray &select) const { return rows(select).value(0); }
 
 private:
     QTemporaryDir m_dir;

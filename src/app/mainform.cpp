@@ -1,0 +1,231 @@
+#include "app/mainform.h"
+
+#include "app/typedlength.h"
+
+#include "auth/autent.h"
+#include "db/dataset.h"
+#include "db/guarded.h"
+#include "db/text1251.h"
+#include "db/utilites.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabWidget>
+
+TFormMain *FormMain = nullptr;
+
+
+TFormMain::TFormMain(QWidget *parent) : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint)
+{
+    setObjectName(QStringLiteral("FormMain"));
+    setWindowTitle(QStringLiteral("  утилиты"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                   | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(554, 377);
+
+    Panel4 = new QWidget(this);
+    Panel4->setObjectName(QStringLiteral("Panel4"));
+    Panel4->setGeometry(224, 0, 329, 41);
+
+    Login = new QLineEdit(Panel4);
+    Login->setObjectName(QStringLiteral("Login"));
+    Login->setGeometry(8, 10, 129, 21);
+    Login->setValidator(new TypedLengthValidator(16, Login));
+
+    Password = new QLineEdit(Panel4);
+    Password->setObjectName(QStringLiteral("Password"));
+    Password->setGeometry(144, 10, 89, 21);
+    Password->setMaxLength(16);
+    Password->setEchoMode(QLineEdit::Password);
+    Password->installEventFilter(this);
+
+    BitBtnGO = new QPushButton(QStringLiteral("старт"), Panel4);
+    BitBtnGO->setObjectName(QStringLiteral("BitBtnGO"));
+    BitBtnGO->setGeometry(244, 7, 75, 27);
+
+    Label1 = new QLabel(QStringLiteral("для входа в систему введите пароль"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(128, 144, 305, 65);
+    Label1->setAlignment(Qt::AlignCenter);
+    Label1->setWordWrap(true);
+    Label1->setEnabled(false);
+    QFont prompt = Label1->font();
+    prompt.setBold(true);
+    prompt.setPixelSize(24);
+    Label1->setFont(prompt);
+
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->setGeometry(0, 48, 553, 329);
+    TabSheetBC = new QWidget;
+    TabSheetBC->setObjectName(QStringLiteral("TabSheetBC"));
+    TabSheetIM = new QWidget;
+    TabSheetIM->setObjectName(QStringLiteral("TabSheetIM"));
+    TabSheet1 = new QWidget;
+    TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
+    PageControl1->addTab(TabSheetBC, QStringLiteral("печать штрих-кодов"));
+    PageControl1->addTab(TabSheetIM, QStringLiteral("импорт данных"));
+    PageControl1->addTab(TabSheet1, QStringLiteral("первый запуск"));
+    PageControl1->hide();
+    TabSheetBC->installEventFilter(this);
+
+    setTabOrder(Login, Password);
+    setTabOrder(Password, BitBtnGO);
+
+    IBDatabase1 = new DbConnection(this);
+    IBDatabase1->setObjectName(QStringLiteral("IBDatabase1"));
+    IBDatabase1->sqlDialect = 3;
+    IBDatabase1->loginPrompt = false;
+    IBTransaction1 = new DbTransaction(this);
+    IBTransaction1->setObjectName(QStringLiteral("IBTransaction1"));
+    IBTransaction1->setDatabase(IBDatabase1);
+    IBDatabase1->setDefaultTransaction(IBTransaction1);
+
+    connect(BitBtnGO, &QPushButton::clicked, this, &TFormMain::BitBtnGOClick);
+
+    buildBarcodeTab();
+    FormCreate();
+}
+
+TFormMain::~TFormMain()
+{
+    if (sharedDb().owner == this)
+        sharedDb() = SharedDb{};
+    if (FormMain == this)
+        FormMain = nullptr;
+}
+
+void TFormMain::FormCreate()
+{
+    IBQXXMAIN = new DbQuery(this);
+    IBQXXMAIN->setObjectName(QStringLiteral("IBQXXMAIN"));
+    IBQXXMAIN->setDatabase(IBDatabase1);
+    IBQXXMAIN->setTransaction(IBTransaction1);
+    sharedDb() = SharedDb{this, IBDatabase1, IBQXXMAIN};
+
+    // Qt paints widgets double-buffered already.
+    BazaPath = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("vesko.mika.baza"));
+
+    Login->setText(fromCp1251(ReadRegistryText(HKEY_CURRENT_USER, "Software\\Tovi\\Vesko Mika", "last login")));
+    PageControl1->setCurrentWidget(TabSheetBC);
+}
+
+void TFormMain::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!m_placed) {
+        m_placed = true;
+        if (const QScreen *screen = this->screen()) {
+            QRect frame = frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            move(frame.topLeft());
+        }
+    }
+    FormShow();
+    FormResize();
+}
+
+void TFormMain::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    FormResize();
+}
+
+void TFormMain::moveEvent(QMoveEvent *event)
+{
+    QWidget::moveEvent(event);
+    // The frame size is only known once the window manager has framed us.
+    FormResize();
+}
+
+void TFormMain::closeEvent(QCloseEvent *event)
+{
+    guarded(this, [&] { FormClose(); });
+    event->accept();
+}
+
+bool TFormMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == Password && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            PasswordKeyDown(key);
+            return true;
+        }
+    } else if (watched == TabSheetBC && event->type() == QEvent::Show) {
+        TabSheetBCShow();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TFormMain::FormShow()
+{
+    if (Login->text().isEmpty())
+        Login->setFocus();
+    else
+        Password->setFocus();
+}
+
+void TFormMain::FormResize()
+{
+    Panel4->move(width() - Panel4->width(), Panel4->y());
+    // Centred on the outer frame, not the client area, so the prompt sits
+    // where users have always seen it.
+    const QSize outer = frameGeometry().size();
+    Label1->move((outer.width() - Label1->width()) / 2, (outer.height() - Label1->height()) / 2);
+}
+
+void TFormMain::FormClose()
+{
+    if (!IBDatabase1->connected())
+        return;
+    try {
+        IBDatabase1->close();
+    } catch (...) {
+        IBDatabase1->forceClose();
+        throw;
+    }
+    IBDatabase1->forceClose();
+}
+
+void TFormMain::BitBtnGOClick()
+{
+    guarded(this, [&] {
+        if (BitBtnGO->text() == QLatin1String("стоп"))
+            DoLogoff();
+        else
+            DoLogon();
+    });
+}
+
+void TFormMain::PasswordKeyDown(int key)
+{
+    if (key == Qt::Key_Return || key == Qt::Key_Enter)
+        guarded(this, [&] { DoLogon(); });
+}
+
+void TFormMain::DoLogon()
+{
+    const QByteArray password = toCp1251(Password->text());
+    const QByteArray user = toCp1251(Login->text());
+    if (ConnectUser(IBDatabase1, BazaPath, user, password)) {
+        BitBtnGO->setText(QStringLiteral("стоп"));
+        PageControl1->show();
+    } else {
+        DoLogoff();
+    }
+}
+
+void TFormMain::DoLogoff()
+{
+    BitBtnGO->setText(QStringLiteral("старт"));
+    Password->clear();
+    PageControl1->hide();
+    IBDatabase1->close();
+}

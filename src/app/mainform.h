@@ -1,0 +1,96 @@
+#pragma once
+
+#include <QByteArray>
+#include <QWidget>
+#include <QString>
+
+class DbConnection;
+class DbQuery;
+class DbQueryModel;
+class DbTransaction;
+class QAction;
+class QFrame;
+class QLabel;
+class QMenu;
+class QPainter;
+class QStyleOptionViewItem;
+class QTableView;
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+class QWidget;
+
+// The main window: the sign-in strip, the prompt and the three task tabs.
+class TFormMain : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TFormMain(QWidget *parent = nullptr);
+    ~TFormMain() override;
+
+    QWidget *Panel4;
+    QLineEdit *Login;
+    QLineEdit *Password;
+    QPushButton *BitBtnGO;
+    QLabel *Label1;
+    QTabWidget *PageControl1;
+    QWidget *TabSheetBC;
+    QWidget *TabSheetIM;
+    QWidget *TabSheet1;
+
+    // The barcode tab.
+    QFrame *PanelBL;
+    QLabel *Label2;
+    QLabel *Label3;
+    QLabel *Label4;
+    QPushButton *BitBtnPrn;
+    QLineEdit *EditS;
+    QLineEdit *EditP;
+    QLineEdit *EditME;
+    QPushButton *BitBtnAdd;
+    QTableView *DBGridBC;
+    QMenu *PopupBC;
+    QAction *N1;
+
+    DbConnection *IBDatabase1;
+    DbTransaction *IBTransaction1;
+    DbQuery *IBQXXMAIN = nullptr;
+    DbQuery *IBQueryBC;
+    DbQueryModel *DataSourceBC;
+
+    // The database file: the program's folder + "vesko.mika.baza".
+    QString BazaPath;
+
+    void FormCreate();
+    void FormShow();
+    void FormResize();
+    void FormClose();
+    void BitBtnGOClick();
+    void PasswordKeyDown(int key);
+    void TabSheetBCShow();
+
+    void SelectBC();
+    void dfx();
+    void IBQueryBCAfterScroll(DbQuery *DataSet);
+    void BitBtnAddClick();
+    void N1Click();
+    void BitBtnPrnClick();
+    void DBGridBCDrawColumnCell(QPainter *painter, QStyleOptionViewItem &option);
+
+    void DoLogon();
+    void DoLogoff();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildBarcodeTab();
+
+    bool m_placed = false;
+};
+
+extern TFormMain *FormMain;

@@ -1,0 +1,156 @@
+#include "auth/autent.h"
+
+#include "auth/diapass.h"
+#include "db/dataset.h"
+#include "db/datetime.h"
+#include "db/text1251.h"
+#include "db/utilites.h"
+#include "dialogs/calendar.h"
+
+#include <QDateTime>
+
+namespace {
+
+// Pieces the database account is put together from at run time, so that
+// neither line stands whole in the program.
+constexpr char kUserPieces[] = "q_us=rnamxSYSsDBAe";
+constexpr char kPassPieces[] = "pwords=Kniga";
+constexpr int kPassNumber = 1251;
+
+const QByteArray &statusEnabled()
+{
+    static const QByteArray text = toCp1251(QStringLiteral("включен"));
+    return text;
+}
+
+const QByteArray &statusNeedsPassword()
+{
+    static const QByteArray text = toCp1251(QStringLiteral("требуется пароль"));
+    return text;
+}
+
+const QByteArray &statusBlocked()
+{
+    static const QByteArray text = toCp1251(QStringLiteral("заблокирован"));
+    return text;
+}
+
+// Between single quotes with every quote doubled, so the stored password is
+// exactly the typed one.
+QByteArray quotedPassword(QByteArray text)
+{
+    return '\'' + text.replace('\'', "''") + '\'';
+}
+
+// Shows the password dialog and returns what was confirmed, or nothing.
+QByteArray askNewPassword()
+{
+    NewPass.clear();
+    if (!FormDiaPass)
+        FormDiaPass = new TFormDiaPass;
+    FormDiaPass->exec();
+    return NewPass;
+}
+
+} // namespace
+
+QByteArray MakeUserParam()
+{
+    const QByteArray p(kUserPieces);
+    // "user_name=" + "SYS" + "DBA"
+    return p.mid(2, 2) + p.at(17) + p.at(5) + p.at(1) + p.mid(6, 3) + p.at(17) + p.at(4) + p.mid(10, 3)
+        + p.mid(14, 3);
+}
+
+QByteArray MakePassParam()
+{
+    const QByteArray p(kPassPieces);
+    // "password=" + "Kniga" + "1251"
+    return p.at(0) + (p.mid(11, 1) + p.at(5)) + p.at(5) + p.at(1) + p.mid(2, 2) + p.at(4) + p.at(6) + p.mid(7, 5)
+        + QByteArray::number(kPassNumber);
+}
+
+bool ConnectUser(DbConnection *connection, const QString &databasePath, const QByteArray &userName,
+                 const QByteArray &password)
+{
+    connection->loginPrompt = false;
+    try {
+        connection->params.clear();
+        connection->params.append(MakeUserParam());
+        connection->params.append(MakePassParam());
+        connection->params.append("lc_ctype=WIN1251");
+        connection->databaseName = databasePath;
+        connection->open();
+    } catch (...) {
+        // Whatever stops the attach is a plain refusal, without a message.
+        return false;
+    }
+    if (!connection->connected())
+        return false;
+    if (CheckUser(userName, password))
+        return true;
+    connection->close();
+    return false;
+}
+
+bool CheckUser(const QByteArray &userName, const QByteArray &password)
+{
+    SqlText = "select * from users where ";
+    SqlText += "xuser ";
+    SqlText += WhereTerm(userName, '!', 's', ' ');
+    OpenScratchSelect(sharedDb().scratch);
+    if (sharedDb().scratch->isEmpty())
+        return false;
+    return CheckAccount(password);
+}
+
+bool CheckAccount(const QByteArray &password)
+{
+    DbQuery *row = sharedDb().scratch;
+    const QByteArray num = QByteArray::number(row->field("num").asInteger());
+    if (row->field("xmass").asString() != password)
+        return false;
+
+    const QByteArray status = row->field("status").asString();
+    if (status == statusEnabled()) {
+        if (row->field("expdate").asString().isEmpty())
+            return true;
+        if (Now() < row->field("expdate").asDateTime())
+            return true;
+
+        // The grace count and validity period are read before the dialog,
+        // while the row is certainly still current.
+        const qint32 expdays = row->field("expdays").asInteger();
+        const qint32 explogins = row->field("explogins").asInteger();
+        const QByteArray newPassword = askNewPassword();
+        if (!newPassword.isEmpty()) {
+            // Written as yyyy-mm-dd, which the database never reads as
+            // another date, whatever the regional settings.
+            const QByteArray date =
+                toQDateTime(AddDays(expdays, Now())).date().toString(Qt::ISODate).toLatin1();
+            SqlText = "update users set xmass = " + quotedPassword(newPassword) + "," + "explogins = 6,"
+                + "expdate = '" + date + "' " + "where num = " + num;
+            ExecAndCommit(SqlText);
+            return true;
+        }
+        const qint64 left = qint64(explogins) - 1;
+        if (left > 0) {
+            SqlText = "update users set explogins = '" + QByteArray::number(left) + "' where num = " + num;
+            ExecAndCommit(SqlText);
+            return true;
+        }
+        SqlText = "update users set status = '" + statusBlocked() + "' where num = " + num;
+        ExecAndCommit(SqlText);
+        return false;
+    }
+    if (status == statusNeedsPassword()) {
+        const QByteArray newPassword = askNewPassword();
+        if (newPassword.isEmpty())
+            return false;
+        SqlText = "update users set xmass = " + quotedPassword(newPassword) + "," + "status = '" + statusEnabled()
+            + "' " + "where num = " + num;
+        ExecAndCommit(SqlText);
+        return true;
+    }
+    return false;
+}

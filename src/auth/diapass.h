@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDialog>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// The confirmed new password of the last showing; empty when none was given.
+extern QByteArray NewPass;
+
+// Asks for a new password, typed twice.
+class TFormDiaPass : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit TFormDiaPass(QWidget *parent = nullptr);
+
+    QLabel *Label1;
+    QLabel *Label2;
+    QLineEdit *Edit1;
+    QLineEdit *Edit2;
+    QPushButton *BitBtnOK;
+
+    void FormShow();
+    void BitBtnOKClick();
+    void Edit1KeyDown(int key);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+};
+
+extern TFormDiaPass *FormDiaPass;

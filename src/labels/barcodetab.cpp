@@ -1,0 +1,269 @@
+// The barcode tab of the main window: the register of label ranges and the
+// print button.
+
+#include "app/mainform.h"
+
+#include "app/typedlength.h"
+#include "db/dataset.h"
+#include "db/guarded.h"
+#include "db/querymodel.h"
+#include "db/text1251.h"
+#include "db/utilites.h"
+#include "dialogs/formYN.h"
+#include "labels/bandreport.h"
+#include "labels/prnbarcod.h"
+
+#include <QFrame>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+#include <QPushButton>
+#include <QStyledItemDelegate>
+#include <QTableView>
+
+#include <utility>
+
+namespace {
+
+QLabel *caption(QWidget *parent, const char *name, const QString &text, int top)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    label->setGeometry(8, top, 56, 13);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return label;
+}
+
+QLineEdit *field(QWidget *parent, const char *name, int top, int length)
+{
+    auto *edit = new QLineEdit(parent);
+    edit->setObjectName(QLatin1String(name));
+    edit->setGeometry(72, top, 153, 21);
+    edit->setValidator(new TypedLengthValidator(length, edit));
+    return edit;
+}
+
+QIcon addIcon()
+{
+    QPixmap pixmap(20, 20);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0, 128, 0));
+    p.drawRect(8, 2, 4, 16);
+    p.drawRect(2, 8, 16, 4);
+    return QIcon(pixmap);
+}
+
+QIcon printIcon()
+{
+    QPixmap pixmap(17, 17);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setPen(Qt::black);
+    p.setBrush(Qt::white);
+    p.drawRect(4, 1, 8, 6);
+    p.setBrush(QColor(160, 160, 160));
+    p.drawRect(1, 6, 14, 6);
+    p.setBrush(Qt::white);
+    p.drawRect(4, 10, 8, 6);
+    p.drawLine(6, 12, 10, 12);
+    p.drawLine(6, 14, 10, 14);
+    return QIcon(pixmap);
+}
+
+// Hands each cell to the window's own cell painter before the default
+// drawing, as the grid's draw-cell event does.
+class CellPainter : public QStyledItemDelegate {
+public:
+    CellPainter(TFormMain *form, QObject *parent) : QStyledItemDelegate(parent), m_form(form) {}
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QStyleOptionViewItem cell = option;
+        initStyleOption(&cell, index);
+        m_form->DBGridBCDrawColumnCell(painter, cell);
+        painter->save();
+        painter->fillRect(cell.rect, cell.backgroundBrush);
+        painter->setPen(cell.palette.color(QPalette::Text));
+        painter->setFont(cell.font);
+        painter->drawText(cell.rect.adjusted(3, 0, -2, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                          cell.fontMetrics.elidedText(cell.text, Qt::ElideRight, cell.rect.width() - 5));
+        painter->restore();
+    }
+
+private:
+    TFormMain *m_form;
+};
+
+} // namespace
+
+void TFormMain::buildBarcodeTab()
+{
+    PanelBL = new QFrame(TabSheetBC);
+    PanelBL->setObjectName(QStringLiteral("PanelBL"));
+    PanelBL->setGeometry(0, 0, 233, 303);
+    PanelBL->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    PanelBL->setLineWidth(2);
+
+    Label2 = caption(PanelBL, "Label2", QStringLiteral("баркоды с:"), 19);
+    Label3 = caption(PanelBL, "Label3", QStringLiteral("по:"), 43);
+    Label4 = caption(PanelBL, "Label4", QStringLiteral("метка:"), 67);
+    EditS = field(PanelBL, "EditS", 16, 10);
+    EditP = field(PanelBL, "EditP", 40, 10);
+    EditME = field(PanelBL, "EditME", 64, 27);
+
+    BitBtnAdd = new QPushButton(PanelBL);
+    BitBtnAdd->setObjectName(QStringLiteral("BitBtnAdd"));
+    BitBtnAdd->setGeometry(192, 90, 33, 31);
+    BitBtnAdd->setIcon(addIcon());
+    BitBtnAdd->setIconSize(QSize(20, 20));
+    BitBtnAdd->setToolTip(QStringLiteral("добавить"));
+
+    BitBtnPrn = new QPushButton(PanelBL);
+    BitBtnPrn->setObjectName(QStringLiteral("BitBtnPrn"));
+    BitBtnPrn->setGeometry(192, 128, 33, 33);
+    BitBtnPrn->setIcon(printIcon());
+    BitBtnPrn->setIconSize(QSize(17, 17));
+    BitBtnPrn->setToolTip(QStringLiteral("печать"));
+
+    setTabOrder(BitBtnPrn, EditS);
+    setTabOrder(EditS, EditP);
+    setTabOrder(EditP, EditME);
+    setTabOrder(EditME, BitBtnAdd);
+
+    IBQueryBC = new DbQuery(this);
+    IBQueryBC->setObjectName(QStringLiteral("IBQueryBC"));
+    IBQueryBC->setDatabase(IBDatabase1);
+    IBQueryBC->setTransaction(IBTransaction1);
+    IBQueryBC->afterScroll = [this](DbQuery *query) { IBQueryBCAfterScroll(query); };
+
+    DBGridBC = new QTableView(TabSheetBC);
+    DBGridBC->setObjectName(QStringLiteral("DBGridBC"));
+    DBGridBC->setGeometry(233, 0, 312, 281);
+    DBGridBC->setSelectionBehavior(QAbstractItemView::SelectRows);
+    DBGridBC->setSelectionMode(QAbstractItemView::SingleSelection);
+    DBGridBC->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    DBGridBC->setTabKeyNavigation(false);
+    DBGridBC->verticalHeader()->setDefaultSectionSize(17);
+    DBGridBC->verticalHeader()->setFixedWidth(12);
+    DBGridBC->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    DBGridBC->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    DBGridBC->horizontalHeader()->setStretchLastSection(false);
+    QFont title = DBGridBC->horizontalHeader()->font();
+    title.setPointSize(8);
+    DBGridBC->horizontalHeader()->setFont(title);
+    DBGridBC->setItemDelegate(new CellPainter(this, DBGridBC));
+    DataSourceBC = new DbQueryModel(IBQueryBC,
+                                    {{"BS", QStringLiteral("с:"), 91},
+                                     {"BP", QStringLiteral("по:"), 88},
+                                     {"ME", QStringLiteral("метка"), 114}},
+                                    this);
+    DataSourceBC->attach(DBGridBC);
+
+    PopupBC = new QMenu(DBGridBC);
+    PopupBC->setObjectName(QStringLiteral("PopupBC"));
+    N1 = PopupBC->addAction(QStringLiteral("удалить"));
+    N1->setObjectName(QStringLiteral("N1"));
+    DBGridBC->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(DBGridBC, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &at) { PopupBC->popup(DBGridBC->viewport()->mapToGlobal(at)); });
+    connect(N1, &QAction::triggered, this, &TFormMain::N1Click);
+    connect(BitBtnAdd, &QPushButton::clicked, this, &TFormMain::BitBtnAddClick);
+    connect(BitBtnPrn, &QPushButton::clicked, this, &TFormMain::BitBtnPrnClick);
+}
+
+void TFormMain::TabSheetBCShow()
+{
+    guarded(this, [&] {
+        SelectBC();
+        dfx();
+    });
+}
+
+void TFormMain::SelectBC()
+{
+    SqlText = "select * from barcodes order by bs asc";
+    OpenSelect(IBQueryBC, '*');
+}
+
+void TFormMain::dfx()
+{
+    DBGridBC->setColumnWidth(2, DBGridBC->viewport()->width() - DBGridBC->columnWidth(0) - DBGridBC->columnWidth(1) - 15);
+}
+
+void TFormMain::IBQueryBCAfterScroll(DbQuery *DataSet)
+{
+    if (DataSet->isEmpty())
+        return;
+    EditS->setText(fromCp1251(DataSet->field("bs").asString()));
+    EditP->setText(fromCp1251(DataSet->field("bp").asString()));
+    EditME->setText(fromCp1251(DataSet->field("me").asString()));
+}
+
+void TFormMain::BitBtnAddClick()
+{
+    guarded(this, [&] {
+        const QByteArray start = toCp1251(EditS->text());
+        const QByteArray end = toCp1251(EditP->text());
+        if (!IsIntegerText(start) || !IsIntegerText(end))
+            return;
+        const QByteArray key = NextGeneratorValue("nnbarcodes");
+        SqlText = "insert into barcodes (num,bs,bp,me) values(" + key + "," + start + "," + end + ","
+            + SqlValue(toCp1251(EditME->text()), 's', ')');
+        ExecAndCommit(SqlText);
+        SelectBC();
+        LocateQuietly(IBQueryBC, "num", key, 0);
+        dfx();
+    });
+}
+
+void TFormMain::N1Click()
+{
+    guarded(this, [&] {
+        if (IBQueryBC->isEmpty())
+            return;
+        if (!AskYesNo(QString(), this))
+            return;
+        const QByteArray num = IBQueryBC->field("num").asString();
+        SqlText = "delete from barcodes where num = " + num;
+        ExecAndCommit(SqlText);
+        SelectBC();
+        dfx();
+    });
+}
+
+void TFormMain::BitBtnPrnClick()
+{
+    guarded(this, [&] {
+        const QByteArray startText = toCp1251(EditS->text());
+        const QByteArray endText = toCp1251(EditP->text());
+        if (!IsIntegerText(startText) || !IsIntegerText(endText))
+            return;
+        qint32 start = StrToInt(startText);
+        qint32 end = StrToInt(endText);
+        if (end < start)
+            std::swap(start, end);
+        if (!FormBC)
+            FormBC = new TFormBC(this);
+        FormBC->CurrentNumber = start;
+        FormBC->LastNumber = end;
+        FormBC->QRLabelME->setCaption(EditME->text());
+        FormBC->QuickRep1->Preview(this);
+    });
+}
+
+void TFormMain::DBGridBCDrawColumnCell(QPainter *, QStyleOptionViewItem &option)
+{
+    option.palette.setColor(QPalette::Text, Qt::black);
+    QColor brush(255, 255, 255);
+    if (option.state & QStyle::State_Selected) {
+        // 0x2020 off a packed colour whose lowest byte is red: pale blue.
+        const quint32 packed = quint32(brush.red()) | quint32(brush.green()) << 8 | quint32(brush.blue()) << 16;
+        const quint32 shaded = packed - 0x2020;
+        brush = QColor(int(shaded & 0xFF), int(shaded >> 8 & 0xFF), int(shaded >> 16 & 0xFF));
+    }
+    option.backgroundBrush = brush;
+}

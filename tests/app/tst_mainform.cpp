@@ -1,0 +1,259 @@
+#include "testdb.h"
+
+#include "app/application.h"
+#include "app/mainform.h"
+#include "db/dataset.h"
+#include "db/platform.h"
+#include "db/utilites.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+class TestMainForm : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void startsSignedOut();
+    void focusFollowsLastLogin_data();
+    void focusFollowsLastLogin();
+    void longStoredNameShownWhole();
+    void resizePlacesStripAndPrompt();
+    void signInAndOut();
+    void refusedSignInKeepsName_data();
+    void refusedSignInKeepsName();
+    void enterWhileSignedInChecksAgain();
+    void databaseErrorShownAndStateKept();
+    void closingSignedInClosesConnection();
+    void applicationHandlerShowsEscapedError();
+
+private:
+    void writeLastLogin(const QVariant &value);
+    void signIn(const QString &user, const QString &password);
+
+    TestDb m_db;
+    QTemporaryDir m_registry;
+    std::unique_ptr<TFormMain> m_form;
+    QStringList m_errors;
+};
+
+void TestMainForm::initTestCase()
+{
+    platform::registryFolder = [this] { return m_registry.path(); };
+    platform::showError = [this](QWidget *, const QString &text) { m_errors.append(text); };
+}
+
+void TestMainForm::init()
+{
+    m_errors.clear();
+    QFile::remove(registryFileName("Software\\Tovi\\Vesko Mika"));
+    m_form = std::make_unique<TFormMain>();
+    m_form->BazaPath = m_db.freshFile();
+}
+
+void TestMainForm::cleanup()
+{
+    m_form.reset();
+}
+
+void TestMainForm::writeLastLogin(const QVariant &value)
+{
+    QSettings store(registryFileName("Software\\Tovi\\Vesko Mika"), QSettings::IniFormat);
+    store.setValue(QStringLiteral("last login"), value);
+}
+
+void TestMainForm::signIn(const QString &user, const QString &password)
+{
+    m_form->Login->setText(user);
+    m_form->Password->setText(password);
+    QTest::mouseClick(m_form->BitBtnGO, Qt::LeftButton);
+}
+
+void TestMainForm::startsSignedOut()
+{
+    QCOMPARE(m_form->windowTitle(), QStringLiteral("  утилиты"));
+    QCOMPARE(m_form->size(), QSize(554, 377));
+    QCOMPARE(m_form->BitBtnGO->text(), QStringLiteral("старт"));
+    QVERIFY(m_form->PageControl1->isHidden());
+    QCOMPARE(m_form->PageControl1->currentWidget(), m_form->TabSheetBC);
+    QVERIFY(!m_form->IBDatabase1->connected());
+    QVERIFY(m_form->BazaPath.endsWith(QLatin1String("/vesko.mika.baza")) || m_form->BazaPath.endsWith(QLatin1String(".fdb")));
+    TFormMain fresh;
+    QCOMPARE(fresh.BazaPath, QCoreApplication::applicationDirPath() + QStringLiteral("/vesko.mika.baza"));
+    QCOMPARE(sharedDb().scratch, fresh.IBQXXMAIN);
+    QCOMPARE(fresh.IBQXXMAIN->objectName(), QStringLiteral("IBQXXMAIN"));
+}
+
+void TestMainForm::focusFollowsLastLogin_data()
+{
+    QTest::addColumn<QVariant>("stored");
+    QTest::addColumn<QString>("login");
+    QTest::addColumn<QString>("focus");
+    QTest::newRow("none") << QVariant() << QString() << QStringLiteral("Login");
+    QTest::newRow("a name") << QVariant(QStringLiteral("иванова")) << QStringLiteral("иванова")
+                            << QStringLiteral("Password");
+    QTest::newRow("256 bytes") << QVariant(QByteArray(256, 'n')) << QString(256, u'n') << QStringLiteral("Password");
+    QTest::newRow("257 bytes") << QVariant(QByteArray(257, 'n')) << QString() << QStringLiteral("Login");
+}
+
+void TestMainForm::focusFollowsLastLogin()
+{
+    QFETCH(QVariant, stored);
+    QFETCH(QString, login);
+    QFETCH(QString, focus);
+    if (stored.isValid())
+        writeLastLogin(stored);
+    TFormMain form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QCOMPARE(form.Login->text(), login);
+    QVERIFY(form.focusWidget());
+    QCOMPARE(form.focusWidget()->objectName(), focus);
+}
+
+void TestMainForm::longStoredNameShownWhole()
+{
+    writeLastLogin(QStringLiteral("a-rather-long-user-name"));
+    TFormMain form;
+    QCOMPARE(form.Login->text(), QStringLiteral("a-rather-long-user-name"));
+    form.Login->clear();
+    QTest::keyClicks(form.Login, QString(20, u'x'));
+    QCOMPARE(form.Login->text(), QString(16, u'x'));
+}
+
+void TestMainForm::resizePlacesStripAndPrompt()
+{
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    QCOMPARE(m_form->Panel4->x(), 554 - 329);
+    const QSize outer = m_form->frameGeometry().size();
+    QCOMPARE(m_form->Label1->pos(), QPoint((outer.width() - 305) / 2, (outer.height() - 65) / 2));
+}
+
+void TestMainForm::signInAndOut()
+{
+    m_form->show();
+    signIn(QStringLiteral("admin"), QStringLiteral("admin"));
+    QCOMPARE(m_form->BitBtnGO->text(), QStringLiteral("стоп"));
+    QVERIFY(m_form->PageControl1->isVisible());
+    QVERIFY(m_form->IBDatabase1->connected());
+    QTest::mouseClick(m_form->BitBtnGO, Qt::LeftButton);
+    QCOMPARE(m_form->BitBtnGO->text(), QStringLiteral("старт"));
+    QVERIFY(m_form->PageControl1->isHidden());
+    QVERIFY(!m_form->IBDatabase1->connected());
+    QCOMPARE(m_form->Login->text(), QStringLiteral("admin"));
+    QVERIFY(m_form->Password->text().isEmpty());
+    QVERIFY(m_errors.isEmpty());
+}
+
+void TestMainForm::refusedSignInKeepsName_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<bool>("missingFile");
+    QTest::newRow("unknown user") << QStringLiteral("nobody") << QStringLiteral("admin") << false;
+    QTest::newRow("wrong password") << QStringLiteral("admin") << QStringLiteral("nimda") << false;
+    QTest::newRow("blocked") << QStringLiteral("sidorov") << QStringLiteral("blok") << false;
+    QTest::newRow("both empty") << QString() << QString() << false;
+    QTest::newRow("missing database") << QStringLiteral("admin") << QStringLiteral("admin") << true;
+}
+
+void TestMainForm::refusedSignInKeepsName()
+{
+    QFETCH(QString, user);
+    QFETCH(QString, password);
+    QFETCH(bool, missingFile);
+    if (missingFile)
+        m_form->BazaPath += QStringLiteral(".gone");
+    m_form->show();
+    m_form->Login->setText(user);
+    QTest::keyClicks(m_form->Password, password);
+    QTest::keyClick(m_form->Password, Qt::Key_Return);
+    QCOMPARE(m_form->BitBtnGO->text(), QStringLiteral("старт"));
+    QVERIFY(m_form->PageControl1->isHidden());
+    QCOMPARE(m_form->Login->text(), user);
+    QVERIFY(m_form->Password->text().isEmpty());
+    QVERIFY(!m_form->IBDatabase1->connected());
+    QVERIFY(m_errors.isEmpty());
+}
+
+void TestMainForm::enterWhileSignedInChecksAgain()
+{
+    m_form->show();
+    signIn(QStringLiteral("admin"), QStringLiteral("admin"));
+    QVERIFY(m_form->PageControl1->isVisible());
+    // Same password again: still signed in.
+    m_form->Password->setText(QStringLiteral("admin"));
+    QTest::keyClick(m_form->Password, Qt::Key_Return);
+    QCOMPARE(m_form->BitBtnGO->text(), QStringLiteral("стоп"));
+    QVERIFY(m_form->PageControl1->isVisible());
+    // The account changed meanwhile: the next Enter signs off.
+    DbReader(m_form->BazaPath).exec("update users set xmass = 'changed' where xuser = 'admin'");
+    m_form->Password->setText(QStringLiteral("admin"));
+    QTest::keyClick(m_form->Password, Qt::Key_Return);
+    QCOMPARE(m_form->BitBtnGO->text(), QStringLiteral("старт"));
+    QVERIFY(m_form->PageControl1->isHidden());
+    QVERIFY(!m_form->IBDatabase1->connected());
+}
+
+void TestMainForm::databaseErrorShownAndStateKept()
+{
+    DbReader(m_form->BazaPath).exec("alter table users drop xmass");
+    m_form->show();
+    signIn(QStringLiteral("admin"), QStringLiteral("admin"));
+    QCOMPARE(m_errors.size(), 1);
+    QVERIFY2(m_errors[0].contains(QLatin1String("XMASS")), qPrintable(m_errors[0]));
+    QCOMPARE(m_form->BitBtnGO->text(), QStringLiteral("старт"));
+    QVERIFY(m_form->PageControl1->isHidden());
+    QVERIFY(m_form->IBDatabase1->connected());
+}
+
+void TestMainForm::closingSignedInClosesConnection()
+{
+    m_form->show();
+    signIn(QStringLiteral("admin"), QStringLiteral("admin"));
+    QVERIFY(m_form->IBDatabase1->connected());
+    SqlText = "select * from barcodes";
+    OpenScratchSelect(m_form->IBQXXMAIN);
+    QVERIFY(m_form->close());
+    QVERIFY(!m_form->IBDatabase1->connected());
+    QVERIFY(m_errors.isEmpty());
+}
+
+namespace {
+class Thrower : public QObject {
+protected:
+    bool event(QEvent *event) override
+    {
+        if (event->type() == QEvent::User)
+            throw DbError(QStringLiteral("отказ базы"));
+        return QObject::event(event);
+    }
+};
+} // namespace
+
+void TestMainForm::applicationHandlerShowsEscapedError()
+{
+    Thrower thrower;
+    QEvent event(QEvent::User);
+    QVERIFY(!QCoreApplication::instance()->notify(&thrower, &event));
+    QCOMPARE(m_errors, QStringList{QStringLiteral("отказ базы")});
+}
+
+int main(int argc, char *argv[])
+{
+    Application app(argc, argv);
+    TestMainForm test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_mainform.moc"

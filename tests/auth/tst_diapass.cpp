@@ -1,0 +1,138 @@
+#include "modal.h"
+
+#include "auth/diapass.h"
+#include "db/text1251.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+class TestDiaPass : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void equalEntriesConfirm_data();
+    void equalEntriesConfirm();
+    void mismatchKeepsDialogOpen();
+    void secondShowingKeepsEntries();
+    void closeBoxAfterErrorGivesNothing();
+    void fieldsTakeSixteenCharacters();
+
+private:
+    // Shows the dialog modally; the action runs inside it.
+    void show(const std::function<void(TFormDiaPass *)> &action);
+
+    TFormDiaPass *m_dialog = nullptr;
+};
+
+void TestDiaPass::init()
+{
+    delete m_dialog;
+    m_dialog = new TFormDiaPass;
+    NewPass = "untouched";
+}
+
+void TestDiaPass::show(const std::function<void(TFormDiaPass *)> &action)
+{
+    NewPass.clear();
+    ModalAnswerer answerer([&](QWidget *) {
+        QVERIFY(QTest::qWaitForWindowActive(m_dialog));
+        action(m_dialog);
+        if (m_dialog->isVisible())
+            m_dialog->close();
+    });
+    m_dialog->exec();
+    QCOMPARE(answerer.count(), 1);
+}
+
+void TestDiaPass::equalEntriesConfirm_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<bool>("byEnter");
+    QTest::newRow("button") << QStringLiteral("Пароль1") << false;
+    QTest::newRow("enter") << QStringLiteral("with'quote") << true;
+    QTest::newRow("both empty") << QString() << false;
+}
+
+void TestDiaPass::equalEntriesConfirm()
+{
+    QFETCH(QString, entry);
+    QFETCH(bool, byEnter);
+    bool closedByOk = false;
+    show([&](TFormDiaPass *d) {
+        QCOMPARE(d->windowTitle(), QStringLiteral("   Введите пароль"));
+        QCOMPARE(d->focusWidget(), d->Edit1);
+        QTest::keyClicks(d->Edit1, entry);
+        QTest::keyClicks(d->Edit2, entry);
+        if (byEnter)
+            QTest::keyClick(d->Edit2, Qt::Key_Return);
+        else
+            QTest::mouseClick(d->BitBtnOK, Qt::LeftButton);
+        closedByOk = !d->isVisible();
+    });
+    QVERIFY(closedByOk);
+    QCOMPARE(fromCp1251(NewPass), entry);
+}
+
+void TestDiaPass::mismatchKeepsDialogOpen()
+{
+    show([](TFormDiaPass *d) {
+        QTest::keyClicks(d->Edit1, QStringLiteral("abc"));
+        QTest::keyClick(d->Edit1, Qt::Key_Return);
+        QVERIFY(d->isVisible());
+        QCOMPARE(d->windowTitle(), QStringLiteral("Ошибка, повторите ввод."));
+        QCOMPARE(d->focusWidget(), d->Edit1);
+        QCOMPARE(d->Edit1->selectedText(), QStringLiteral("abc"));
+        QTest::keyClicks(d->Edit2, QStringLiteral("abd"));
+        QTest::mouseClick(d->BitBtnOK, Qt::LeftButton);
+        QVERIFY(d->isVisible());
+        QCOMPARE(d->windowTitle(), QStringLiteral("Ошибка, повторите ввод."));
+        d->Edit2->setText(QStringLiteral("abc"));
+        QTest::mouseClick(d->BitBtnOK, Qt::LeftButton);
+        QVERIFY(!d->isVisible());
+    });
+    QCOMPARE(NewPass, QByteArray("abc"));
+}
+
+void TestDiaPass::secondShowingKeepsEntries()
+{
+    show([](TFormDiaPass *d) {
+        d->Edit1->setText(QStringLiteral("keep"));
+        d->Edit2->setText(QStringLiteral("keep"));
+    });
+    QVERIFY(NewPass.isEmpty());
+    show([](TFormDiaPass *d) {
+        QCOMPARE(d->Edit1->text(), QStringLiteral("keep"));
+        QCOMPARE(d->Edit2->text(), QStringLiteral("keep"));
+        QCOMPARE(d->Edit1->echoMode(), QLineEdit::Password);
+        QCOMPARE(d->focusWidget(), d->Edit2);
+        QTest::mouseClick(d->BitBtnOK, Qt::LeftButton);
+    });
+    QCOMPARE(NewPass, QByteArray("keep"));
+}
+
+void TestDiaPass::closeBoxAfterErrorGivesNothing()
+{
+    show([](TFormDiaPass *d) {
+        d->Edit1->setText(QStringLiteral("x"));
+        QTest::mouseClick(d->BitBtnOK, Qt::LeftButton);
+        QCOMPARE(d->windowTitle(), QStringLiteral("Ошибка, повторите ввод."));
+    });
+    QVERIFY(NewPass.isEmpty());
+    show([](TFormDiaPass *d) { QCOMPARE(d->windowTitle(), QStringLiteral("   Введите пароль")); });
+}
+
+void TestDiaPass::fieldsTakeSixteenCharacters()
+{
+    show([](TFormDiaPass *d) {
+        QTest::keyClicks(d->Edit1, QString(20, u'a'));
+        QTest::keyClicks(d->Edit2, QString(20, u'a'));
+        QCOMPARE(d->Edit1->text().size(), 16);
+        QTest::mouseClick(d->BitBtnOK, Qt::LeftButton);
+    });
+    QCOMPARE(NewPass, QByteArray(16, 'a'));
+}
+
+QTEST_MAIN(TestDiaPass)
+#include "tst_diapass.moc"
