@@ -16,6 +16,10 @@ std::function<QString(QWidget *, const QString &)> openFileName = [](QWidget *pa
     return QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
 };
 
+std::function<QString(QWidget *, const QString &)> saveFileName = [](QWidget *parent, const QString &filter) {
+    return QFileDialog::getSaveFileName(parent, QString(), QString(), filter);
+};
+
 std::function<QString()> registryFolder = [] {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
 };

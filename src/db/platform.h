@@ -20,6 +20,9 @@ extern std::function<void(QWidget *parent, const QString &text)> showError;
 // Asks for a file to open; empty when cancelled.
 extern std::function<QString(QWidget *parent, const QString &filter)> openFileName;
 
+// Asks for a file to write; empty when cancelled.
+extern std::function<QString(QWidget *parent, const QString &filter)> saveFileName;
+
 // The folder that stands in for the per-user registry (see ReadRegistryText).
 extern std::function<QString()> registryFolder;
 

@@ -1,0 +1,322 @@
+#include "labels/bandreport.h"
+
+#include "db/platform.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFileInfo>
+#include <QFontMetricsF>
+#include <QImage>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QStyle>
+#include <QToolBar>
+
+namespace {
+
+constexpr qreal mmPerInch = 25.4;
+// About one screen pixel, thin enough to cut along.
+constexpr qreal frameWidthMm = 0.25;
+
+QRectF toDevice(const QRectF &mm, const QPaintDevice *device)
+{
+    const qreal sx = device->logicalDpiX() / mmPerInch;
+    const qreal sy = device->logicalDpiY() / mmPerInch;
+    return QRectF(mm.x() * sx, mm.y() * sy, mm.width() * sx, mm.height() * sy);
+}
+
+QPageLayout pageLayout(const QPageSize &paper, const QMarginsF &margins)
+{
+    return QPageLayout(paper, QPageLayout::Portrait, margins, QPageLayout::Millimeter);
+}
+
+} // namespace
+
+QFont reportFont(qreal pointSize, bool italic)
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(pointSize);
+    font.setItalic(italic);
+    return font;
+}
+
+ReportLabel::ReportLabel(const QString &name, ReportBand *band, const QRectF &geometryMm)
+    : QObject(band), m_geometry(geometryMm), m_font(reportFont(10))
+{
+    setObjectName(name);
+    band->m_labels.append(this);
+}
+
+void ReportLabel::paint(QPainter &painter, const QRectF &box, const QString &caption) const
+{
+    QRectF area = box;
+    if (m_autoSize && !caption.isEmpty()) {
+        const qreal width = QFontMetricsF(m_font, painter.device()).horizontalAdvance(caption);
+        if (width > area.width())
+            area.setWidth(width);
+    }
+    painter.fillRect(area, Qt::white);
+    paintContent(painter, area, caption);
+}
+
+void ReportLabel::paintContent(QPainter &painter, const QRectF &box, const QString &caption) const
+{
+    if (caption.isEmpty())
+        return;
+    painter.setFont(m_font);
+    painter.setPen(Qt::black);
+    painter.drawText(box, int(m_alignment) | (m_wordWrap ? Qt::TextWordWrap : 0), caption);
+}
+
+ReportBand::ReportBand(const QString &name, BandReport *report, Kind kind, qreal heightMm)
+    : QObject(report), m_kind(kind), m_height(heightMm)
+{
+    setObjectName(name);
+    report->m_bands.append(this);
+}
+
+QString PlacedBand::caption(const QString &labelName) const
+{
+    const QList<ReportLabel *> &labels = band->labels();
+    for (qsizetype i = 0; i < labels.size(); ++i) {
+        if (labels[i]->objectName() == labelName)
+            return captions.value(i);
+    }
+    return QString();
+}
+
+QRectF PlacedBand::labelRect(const QString &labelName) const
+{
+    for (const ReportLabel *label : band->labels()) {
+        if (label->objectName() == labelName)
+            return label->geometry().translated(rect.topLeft());
+    }
+    return QRectF();
+}
+
+BandReport::BandReport(const QString &name, QObject *parent) : QObject(parent)
+{
+    setObjectName(name);
+}
+
+void BandReport::setPage(const QPageSize &size, const QMarginsF &marginsMm)
+{
+    m_paper = size;
+    m_margins = marginsMm;
+}
+
+void BandReport::setColumns(int count, qreal spaceMm)
+{
+    m_columns = qMax(1, count);
+    m_columnSpace = spaceMm;
+}
+
+qreal BandReport::columnWidth() const
+{
+    const qreal printable = paperSize().width() - m_margins.left() - m_margins.right();
+    return (printable - (m_columns - 1) * m_columnSpace) / m_columns;
+}
+
+ReportLayout BandReport::layOut()
+{
+    emit jobStarted();
+    return run();
+}
+
+PlacedBand BandReport::place(const ReportBand *band, int column, int row, const QRectF &rect) const
+{
+    PlacedBand placed;
+    placed.band = band;
+    placed.column = column;
+    placed.row = row;
+    placed.rect = rect;
+    placed.captions.reserve(band->labels().size());
+    for (const ReportLabel *label : band->labels())
+        placed.captions.append(label->caption());
+    return placed;
+}
+
+ReportLayout BandReport::run()
+{
+    ReportLayout pages;
+    bool printReport = true;
+    if (onBeforePrint)
+        onBeforePrint(this, printReport);
+    if (!printReport)
+        return pages;
+
+    ReportBand *footer = nullptr;
+    ReportBand *detail = nullptr;
+    for (ReportBand *band : std::as_const(m_bands)) {
+        if (band->kind() == ReportBand::PageFooter && !footer)
+            footer = band;
+        if (band->kind() == ReportBand::Detail && !detail)
+            detail = band;
+    }
+
+    const QSizeF paper = paperSize();
+    const qreal footerHeight = footer ? footer->height() : 0;
+    const qreal bottom = paper.height() - m_margins.bottom() - footerHeight;
+    const qreal width = columnWidth();
+    int rows = 0;
+    if (detail && detail->height() > 0)
+        rows = qMax(1, int((bottom - m_margins.top()) / detail->height() + 1e-9));
+
+    auto closePage = [&] {
+        if (!footer)
+            return;
+        bool printBand = true;
+        if (footer->onBeforePrint)
+            footer->onBeforePrint(footer, printBand);
+        if (printBand) {
+            const QRectF rect(m_margins.left(), bottom, paper.width() - m_margins.left() - m_margins.right(),
+                              footerHeight);
+            pages.last().bands.append(place(footer, 0, 0, rect));
+        }
+    };
+
+    // Printed even when empty, so the first page exists before any band.
+    pages.append(ReportPage{1, {}});
+    int column = 0;
+    int row = 0;
+    while (rows > 0 && detail->onNeedData) {
+        bool moreData = false;
+        detail->onNeedData(detail, moreData);
+        if (!moreData)
+            break;
+        if (row == rows) {
+            row = 0;
+            if (++column == m_columns) {
+                closePage();
+                pages.append(ReportPage{int(pages.size()) + 1, {}});
+                column = 0;
+            }
+        }
+        const QRectF rect(m_margins.left() + column * (width + m_columnSpace),
+                          m_margins.top() + row * detail->height(), width, detail->height());
+        pages.last().bands.append(place(detail, column, row, rect));
+        ++row;
+    }
+    closePage();
+    return pages;
+}
+
+void BandReport::paintPage(QPainter &painter, const ReportPage &page) const
+{
+    const QPaintDevice *device = painter.device();
+    painter.save();
+    // Bars and frames on whole device pixels; antialiasing would grey their edges.
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setRenderHint(QPainter::TextAntialiasing, true);
+    QPen frame(Qt::black, frameWidthMm * device->logicalDpiX() / mmPerInch);
+    frame.setJoinStyle(Qt::MiterJoin);
+    for (const PlacedBand &placed : page.bands) {
+        const QList<ReportLabel *> &labels = placed.band->labels();
+        for (qsizetype i = 0; i < labels.size(); ++i) {
+            const QRectF box = toDevice(labels[i]->geometry().translated(placed.rect.topLeft()), device);
+            labels[i]->paint(painter, box, placed.captions.value(i));
+        }
+        if (placed.band->framed()) {
+            painter.setPen(frame);
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRect(toDevice(placed.rect, device));
+        }
+    }
+    painter.restore();
+}
+
+QImage BandReport::pageImage(const ReportPage &page, qreal dpi) const
+{
+    const QSizeF paper = paperSize();
+    QImage image(qRound(paper.width() * dpi / mmPerInch), qRound(paper.height() * dpi / mmPerInch),
+                 QImage::Format_RGB32);
+    const int dotsPerMeter = qRound(dpi / mmPerInch * 1000);
+    image.setDotsPerMeterX(dotsPerMeter);
+    image.setDotsPerMeterY(dotsPerMeter);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    paintPage(painter, page);
+    return image;
+}
+
+void BandReport::render(QPrinter *printer)
+{
+    // The layout places everything from the paper's corner, margins included.
+    printer->setFullPage(true);
+    QPainter painter;
+    if (!painter.begin(printer))
+        return;
+    const ReportLayout pages = run();
+    for (qsizetype i = 0; i < pages.size(); ++i) {
+        if (i > 0)
+            printer->newPage();
+        paintPage(painter, pages[i]);
+    }
+    painter.end();
+}
+
+void BandReport::print(QPrinter *printer)
+{
+    emit jobStarted();
+    render(printer);
+}
+
+bool BandReport::writePdf(const QString &fileName)
+{
+    QPdfWriter writer(fileName);
+    writer.setPageLayout(pageLayout(m_paper, QMarginsF()));
+    QPainter painter;
+    if (!painter.begin(&writer))
+        return false;
+    const ReportLayout pages = run();
+    for (qsizetype i = 0; i < pages.size(); ++i) {
+        if (i > 0)
+            writer.newPage();
+        paintPage(painter, pages[i]);
+    }
+    return painter.end();
+}
+
+bool BandReport::exportPdf(const QString &fileName)
+{
+    emit jobStarted();
+    return writePdf(fileName);
+}
+
+void BandReport::savePdf(QWidget *parent)
+{
+    QString fileName = platform::saveFileName(parent, QStringLiteral("PDF (*.pdf)"));
+    if (fileName.isEmpty())
+        return;
+    if (QFileInfo(fileName).suffix().isEmpty())
+        fileName += QStringLiteral(".pdf");
+    if (!writePdf(fileName))
+        platform::showError(parent, QStringLiteral("не удалось записать файл ") + QDir::toNativeSeparators(fileName));
+}
+
+void BandReport::Preview(QWidget *parent)
+{
+    emit jobStarted();
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPageLayout(pageLayout(m_paper, m_margins));
+    printer.setFullPage(true);
+    printer.setCopyCount(1);
+    printer.setDuplex(QPrinter::DuplexNone);
+    printer.setPrintRange(QPrinter::AllPages);
+    printer.setPaperSource(QPrinter::Auto);
+
+    QPrintPreviewDialog dialog(&printer, parent);
+    connect(&dialog, &QPrintPreviewDialog::paintRequested, this, &BandReport::render);
+    if (QToolBar *toolBar = dialog.findChild<QToolBar *>()) {
+        toolBar->addSeparator();
+        QAction *save = toolBar->addAction(dialog.style()->standardIcon(QStyle::SP_DialogSaveButton),
+                                           QStringLiteral("сохранить в PDF"));
+        save->setObjectName(QStringLiteral("ActionSavePdf"));
+        connect(save, &QAction::triggered, &dialog, [this, &dialog] { savePdf(&dialog); });
+    }
+    dialog.exec();
+}

@@ -1,0 +1,150 @@
+#pragma once
+
+#include <QFont>
+#include <QList>
+#include <QMarginsF>
+#include <QObject>
+#include <QPageSize>
+#include <QRectF>
+#include <QStringList>
+#include <functional>
+
+class QImage;
+class QPainter;
+class QPrinter;
+class QWidget;
+class BandReport;
+class ReportBand;
+
+// The report's sans-serif face: Arial where installed, else its
+// metric-compatible twin, so captions keep their widths.
+QFont reportFont(qreal pointSize, bool italic = false);
+
+// A text box on a band, placed in millimetres from the band's top-left corner
+// and painted on an opaque white background.
+class ReportLabel : public QObject
+{
+    Q_OBJECT
+public:
+    ReportLabel(const QString &name, ReportBand *band, const QRectF &geometryMm);
+
+    QRectF geometry() const { return m_geometry; }
+    QString caption() const { return m_caption; }
+    void setCaption(const QString &caption) { m_caption = caption; }
+    QFont font() const { return m_font; }
+    void setFont(const QFont &font) { m_font = font; }
+    Qt::Alignment alignment() const { return m_alignment; }
+    void setAlignment(Qt::Alignment alignment) { m_alignment = alignment; }
+    void setAutoSize(bool autoSize) { m_autoSize = autoSize; }
+    void setWordWrap(bool wordWrap) { m_wordWrap = wordWrap; }
+
+    // Paints a caption taken at layout time into its box, given in device pixels.
+    void paint(QPainter &painter, const QRectF &box, const QString &caption) const;
+
+protected:
+    virtual void paintContent(QPainter &painter, const QRectF &box, const QString &caption) const;
+
+private:
+    QRectF m_geometry;
+    QString m_caption;
+    QFont m_font;
+    Qt::Alignment m_alignment = Qt::AlignLeft;
+    bool m_autoSize = false;
+    bool m_wordWrap = true;
+};
+
+// A strip of the page that carries labels: either the repeated detail band or
+// the page footer.
+class ReportBand : public QObject
+{
+    Q_OBJECT
+public:
+    enum Kind { Detail, PageFooter };
+
+    ReportBand(const QString &name, BandReport *report, Kind kind, qreal heightMm);
+
+    Kind kind() const { return m_kind; }
+    qreal height() const { return m_height; }
+    bool framed() const { return m_framed; }
+    void setFramed(bool framed) { m_framed = framed; }
+    const QList<ReportLabel *> &labels() const { return m_labels; }
+
+    // Detail bands: asked before each band whether there is another one.
+    std::function<void(QObject *sender, bool &moreData)> onNeedData;
+    // Called before the band is laid out; clearing the flag skips it.
+    std::function<void(ReportBand *sender, bool &printBand)> onBeforePrint;
+
+private:
+    friend class ReportLabel;
+    Kind m_kind;
+    qreal m_height;
+    bool m_framed = false;
+    QList<ReportLabel *> m_labels;
+};
+
+// One band as laid out on a page, with its labels' captions as they were
+// when it was placed. Lengths are millimetres from the paper's corner.
+struct PlacedBand {
+    const ReportBand *band = nullptr;
+    int column = 0;
+    int row = 0;
+    QRectF rect;
+    QStringList captions;
+
+    QString caption(const QString &labelName) const;
+    QRectF labelRect(const QString &labelName) const;
+};
+
+struct ReportPage {
+    int number = 0;
+    QList<PlacedBand> bands;
+};
+
+using ReportLayout = QList<ReportPage>;
+
+// A banded report on one page layout: detail bands fill several columns, each
+// from top to bottom before the next, under a footer on every page.
+class BandReport : public QObject
+{
+    Q_OBJECT
+public:
+    explicit BandReport(const QString &name, QObject *parent);
+
+    void setPage(const QPageSize &size, const QMarginsF &marginsMm);
+    void setColumns(int count, qreal spaceMm);
+    QSizeF paperSize() const { return m_paper.size(QPageSize::Millimeter); }
+    qreal columnWidth() const;
+
+    // Called at the start of every run.
+    std::function<void(BandReport *sender, bool &printReport)> onBeforePrint;
+
+    // Each of these is one job: one run of the report, or for the preview one
+    // run per repaint, print or save.
+    ReportLayout layOut();
+    void print(QPrinter *printer);
+    bool exportPdf(const QString &fileName);
+    // Shows the pages and returns when the preview window is closed.
+    void Preview(QWidget *parent = nullptr);
+
+    // Paints one laid-out page; the painter's origin is the paper's corner.
+    void paintPage(QPainter &painter, const ReportPage &page) const;
+    QImage pageImage(const ReportPage &page, qreal dpi) const;
+
+signals:
+    // A preview, print or export is about to run the report.
+    void jobStarted();
+
+private:
+    friend class ReportBand;
+    ReportLayout run();
+    PlacedBand place(const ReportBand *band, int column, int row, const QRectF &rect) const;
+    void render(QPrinter *printer);
+    bool writePdf(const QString &fileName);
+    void savePdf(QWidget *parent);
+
+    QPageSize m_paper = QPageSize(QPageSize::A4);
+    QMarginsF m_margins;
+    int m_columns = 1;
+    qreal m_columnSpace = 0;
+    QList<ReportBand *> m_bands;
+};

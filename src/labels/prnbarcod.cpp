@@ -1,0 +1,107 @@
+#include "labels/prnbarcod.h"
+
+#include "db/utilites.h"
+#include "labels/bandreport.h"
+#include "labels/code39.h"
+
+TFormBC *FormBC = nullptr;
+qint32 PageCounter = 0;
+
+namespace {
+
+// The digits with one blank between each two, for reading by eye.
+QString spacedDigits(const QByteArray &digits)
+{
+    QString spaced;
+    spaced.reserve(digits.size() * 2);
+    for (qsizetype i = 0; i < digits.size(); ++i) {
+        if (i > 0)
+            spaced += QLatin1Char(' ');
+        spaced += QLatin1Char(digits[i]);
+    }
+    return spaced;
+}
+
+} // namespace
+
+TFormBC::TFormBC(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("FormBC"));
+
+    QuickRep1 = new BandReport(QStringLiteral("QuickRep1"), this);
+    QuickRep1->setPage(QPageSize(QPageSize::A4), QMarginsF(5, 5, 5, 5));
+    QuickRep1->setColumns(4, 2);
+
+    QRSubDetail1 = new ReportBand(QStringLiteral("QRSubDetail1"), QuickRep1, ReportBand::Detail, 18.256);
+    QRSubDetail1->setFramed(true);
+
+    // Drawn in this order: the digits line covers the foot of the bar code box.
+    QRLabelBC = new Code39Label(QStringLiteral("QRLabelBC"), QRSubDetail1, QRectF(0.529, 0.794, 47.096, 12.435));
+    QRLabelBC->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    QRLabelBC->setCaption(QStringLiteral("1234567890"));
+
+    QRLabelME = new ReportLabel(QStringLiteral("QRLabelME"), QRSubDetail1, QRectF(0.529, 13.758, 47.096, 3.969));
+    QRLabelME->setFont(reportFont(8));
+    QRLabelME->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    QRLabelME->setCaption(QStringLiteral("метка на наклейке"));
+
+    QRLabelBCC = new ReportLabel(QStringLiteral("QRLabelBCC"), QRSubDetail1, QRectF(0.529, 10.848, 47.096, 2.910));
+    QRLabelBCC->setFont(reportFont(6));
+    QRLabelBCC->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    QRLabelBCC->setCaption(QStringLiteral("код штрих-кода"));
+
+    PageFooterBand1 = new ReportBand(QStringLiteral("PageFooterBand1"), QuickRep1, ReportBand::PageFooter, 6.615);
+
+    QRLabelSN = new ReportLabel(QStringLiteral("QRLabelSN"), PageFooterBand1, QRectF(0, 0.529, 17.727, 4.498));
+    QRLabelSN->setFont(reportFont(8, true));
+    QRLabelSN->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    QRLabelSN->setAutoSize(true);
+    QRLabelSN->setCaption(QStringLiteral("страница №"));
+
+    QuickRep1->onBeforePrint = [this](BandReport *sender, bool &printReport) {
+        QuickRep1BeforePrint(sender, printReport);
+    };
+    QRSubDetail1->onNeedData = [this](QObject *sender, bool &moreData) { QRSubDetail1NeedData(sender, moreData); };
+    PageFooterBand1->onBeforePrint = [this](ReportBand *sender, bool &printBand) {
+        PageFooterBand1BeforePrint(sender, printBand);
+    };
+    connect(QuickRep1, &BandReport::jobStarted, this, &TFormBC::QuickRep1StartJob);
+}
+
+void TFormBC::QuickRep1StartJob()
+{
+    m_rangeStart = CurrentNumber;
+}
+
+void TFormBC::QuickRep1BeforePrint(BandReport *, bool &)
+{
+    // The preview runs the report again for every print, each from the start.
+    PageCounter = 0;
+    CurrentNumber = m_rangeStart;
+    m_lastSetUp = false;
+}
+
+void TFormBC::QRSubDetail1NeedData(QObject *, bool &MoreData)
+{
+    // Stepping past the last number would overflow when it is the largest
+    // 32-bit value, so the walk stops on it instead.
+    if (m_lastSetUp) {
+        MoreData = false;
+        return;
+    }
+    const qint32 number = CurrentNumber;
+    const QByteArray text = ZeroPad(number, 10);
+    QRLabelBC->setCaption(QString::fromLatin1(text));
+    QRLabelBCC->setCaption(spacedDigits(text));
+    MoreData = number <= LastNumber;
+    if (number == LastNumber)
+        m_lastSetUp = true;
+    else if (MoreData)
+        CurrentNumber = number + 1;
+}
+
+void TFormBC::PageFooterBand1BeforePrint(ReportBand *, bool &)
+{
+    ++PageCounter;
+    QRLabelSN->setCaption(QStringLiteral("страница № ") + QString::number(PageCounter));
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QWidget>
+
+class BandReport;
+class Code39Label;
+class ReportBand;
+class ReportLabel;
+
+// Host of the label sheet report: an A4 sheet of labels four across, one per
+// number of a range. Created once at start-up and never shown.
+class TFormBC : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TFormBC(QWidget *parent = nullptr);
+
+    BandReport *QuickRep1;
+    ReportBand *QRSubDetail1;
+    Code39Label *QRLabelBC;
+    ReportLabel *QRLabelME;
+    ReportLabel *QRLabelBCC;
+    ReportBand *PageFooterBand1;
+    ReportLabel *QRLabelSN;
+
+    // The range to print; the caller sets both (start not above end) before a
+    // preview, print or export.
+    qint32 CurrentNumber = 0;
+    qint32 LastNumber = 0;
+
+    void QuickRep1BeforePrint(BandReport *Sender, bool &PrintReport);
+    void QRSubDetail1NeedData(QObject *Sender, bool &MoreData);
+    void PageFooterBand1BeforePrint(ReportBand *Sender, bool &PrintBand);
+
+private:
+    void QuickRep1StartJob();
+
+    qint32 m_rangeStart = 0;
+    bool m_lastSetUp = false;
+};
+
+extern TFormBC *FormBC;
+
+// Pages started in the current run of the report.
+extern qint32 PageCounter;
