@@ -197,7 +197,7 @@ void TFormMain::FormClose()
 void TFormMain::BitBtnGOClick()
 {
     guarded(this, [&] {
-        if (BitBtnGO->text() == QLatin1String("стоп"))
+        if (BitBtnGO->text() == QStringLiteral("стоп"))
             DoLogoff();
         else
             DoLogon();

@@ -1,0 +1,248 @@
+#include "modal.h"
+#include "testdb.h"
+
+#include "app/mainform.h"
+#include "db/dataset.h"
+#include "db/platform.h"
+#include "db/text1251.h"
+#include "dialogs/formYN.h"
+#include "labels/bandreport.h"
+#include "labels/prnbarcod.h"
+
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QStyleOptionViewItem>
+#include <QTableView>
+#include <QTest>
+
+#include <memory>
+
+class TestBarcodeTab : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void showingTheTabLoadsTheList();
+    void addStoresAsTyped_data();
+    void addStoresAsTyped();
+    void invalidInputStoresNothing_data();
+    void invalidInputStoresNothing();
+    void pickingARowFillsTheFields();
+    void deleteAfterYes();
+    void deleteAnsweredNo();
+    void deleteOnEmptyListAsksNothing();
+    void printOrdersTheRange();
+    void printRefusesNumbersBeyond32Bits();
+    void currentRowIsPaleBlue();
+
+private:
+    void add(const QString &start, const QString &end, const QString &mark);
+    QList<QByteArray> stored() const;
+
+    TestDb m_db;
+    std::unique_ptr<TFormMain> m_form;
+    QStringList m_errors;
+};
+
+void TestBarcodeTab::initTestCase()
+{
+    platform::showError = [this](QWidget *, const QString &text) { m_errors.append(text); };
+}
+
+void TestBarcodeTab::init()
+{
+    m_errors.clear();
+    m_form = std::make_unique<TFormMain>();
+    m_form->BazaPath = m_db.freshFile();
+    m_form->show();
+    m_form->Login->setText(QStringLiteral("admin"));
+    m_form->Password->setText(QStringLiteral("admin"));
+    QTest::mouseClick(m_form->BitBtnGO, Qt::LeftButton);
+    QVERIFY(m_form->PageControl1->isVisible());
+}
+
+void TestBarcodeTab::cleanup()
+{
+    m_form.reset();
+}
+
+void TestBarcodeTab::add(const QString &start, const QString &end, const QString &mark)
+{
+    m_form->EditS->setText(start);
+    m_form->EditP->setText(end);
+    m_form->EditME->setText(mark);
+    QTest::mouseClick(m_form->BitBtnAdd, Qt::LeftButton);
+}
+
+QList<QByteArray> TestBarcodeTab::stored() const
+{
+    return DbReader(m_form->BazaPath).rows("select num, bs, bp, me from barcodes order by num");
+}
+
+void TestBarcodeTab::showingTheTabLoadsTheList()
+{
+    QCOMPARE(m_form->IBQueryBC->recordCount(), 3);
+    QCOMPARE(m_form->DBGridBC->model()->rowCount(), 3);
+    QCOMPARE(m_form->DBGridBC->model()->headerData(2, Qt::Horizontal).toString(), QStringLiteral("метка"));
+    QCOMPARE(m_form->DBGridBC->model()->index(1, 2).data().toString(), QStringLiteral("Читальный зал"));
+    // The first row fills the fields.
+    QCOMPARE(m_form->EditS->text(), QStringLiteral("1"));
+    QCOMPARE(m_form->EditP->text(), QStringLiteral("60"));
+    QCOMPARE(m_form->EditME->text(), QStringLiteral("Абонемент"));
+    // The mark column takes what the other two leave.
+    QCOMPARE(m_form->DBGridBC->columnWidth(2), m_form->DBGridBC->viewport()->width() - 91 - 88 - 15);
+}
+
+void TestBarcodeTab::addStoresAsTyped_data()
+{
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<QString>("mark");
+    QTest::addColumn<QByteArray>("row");
+    QTest::addColumn<QString>("shownStart");
+    QTest::newRow("plain") << QStringLiteral("100") << QStringLiteral("199") << QStringLiteral("A-1")
+                           << QByteArray("4|100|199|A-1") << QStringLiteral("100");
+    QTest::newRow("leading zeros") << QStringLiteral("007") << QStringLiteral("9") << QString()
+                                   << QByteArray("4|7|9|<null>") << QStringLiteral("7");
+    QTest::newRow("reversed") << QStringLiteral("50") << QStringLiteral("-5") << QStringLiteral("z")
+                              << QByteArray("4|50|-5|z") << QStringLiteral("50");
+    QTest::newRow("apostrophe in mark") << QStringLiteral("-5") << QStringLiteral("5") << QStringLiteral("O'Neil")
+                                        << QByteArray("4|-5|5|O'Neil") << QStringLiteral("-5");
+}
+
+void TestBarcodeTab::addStoresAsTyped()
+{
+    QFETCH(QString, start);
+    QFETCH(QString, end);
+    QFETCH(QString, mark);
+    QFETCH(QByteArray, row);
+    QFETCH(QString, shownStart);
+    add(start, end, mark);
+    QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
+    QCOMPARE(stored().value(3), row);
+    // The new range is the current row and its stored values are shown.
+    QCOMPARE(m_form->IBQueryBC->field("num").asString(), QByteArray("4"));
+    QCOMPARE(m_form->DBGridBC->currentIndex().row(), m_form->IBQueryBC->recNo());
+    QCOMPARE(m_form->EditS->text(), shownStart);
+    QCOMPARE(m_form->EditME->text(), mark);
+}
+
+void TestBarcodeTab::invalidInputStoresNothing_data()
+{
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("end");
+    QTest::newRow("empty start") << QString() << QStringLiteral("5");
+    QTest::newRow("empty end") << QStringLiteral("5") << QString();
+    QTest::newRow("blank") << QStringLiteral(" 5") << QStringLiteral("6");
+    QTest::newRow("letter") << QStringLiteral("5") << QStringLiteral("6a");
+    QTest::newRow("point") << QStringLiteral("5.0") << QStringLiteral("6");
+    QTest::newRow("lone minus") << QStringLiteral("-") << QStringLiteral("6");
+}
+
+void TestBarcodeTab::invalidInputStoresNothing()
+{
+    QFETCH(QString, start);
+    QFETCH(QString, end);
+    add(start, end, QStringLiteral("m"));
+    QCOMPARE(stored().size(), 3);
+    QVERIFY(m_errors.isEmpty());
+    // No generator value was taken either.
+    QCOMPARE(DbReader(m_form->BazaPath).value("select gen_id(nnbarcodes,0) from rdb$database"), QByteArray("3"));
+}
+
+void TestBarcodeTab::pickingARowFillsTheFields()
+{
+    add(QStringLiteral("9000"), QStringLiteral("9001"), QString());
+    m_form->DBGridBC->selectRow(1);
+    QCOMPARE(m_form->EditS->text(), QStringLiteral("1001"));
+    m_form->DBGridBC->selectRow(3);
+    QCOMPARE(m_form->EditS->text(), QStringLiteral("9000"));
+    QCOMPARE(m_form->EditME->text(), QString());
+}
+
+void TestBarcodeTab::deleteAfterYes()
+{
+    m_form->DBGridBC->selectRow(1);
+    ModalAnswerer yes([](QWidget *dialog) {
+        auto *ask = qobject_cast<TFormYesNo *>(dialog);
+        QVERIFY(ask);
+        QTest::mouseClick(ask->BitBtnDa, Qt::LeftButton);
+    });
+    m_form->N1->trigger();
+    QCOMPARE(yes.count(), 1);
+    QCOMPARE(stored(), (QList<QByteArray>{QByteArray("1|1|60|") + toCp1251(QStringLiteral("Абонемент")),
+                                          "3|5000|5003|<null>"}));
+    QCOMPARE(m_form->IBQueryBC->recordCount(), 2);
+    QCOMPARE(m_form->EditS->text(), QStringLiteral("1"));
+}
+
+void TestBarcodeTab::deleteAnsweredNo()
+{
+    ModalAnswerer no([](QWidget *dialog) {
+        auto *ask = qobject_cast<TFormYesNo *>(dialog);
+        QVERIFY(ask);
+        QTest::mouseClick(ask->BitBtnNet, Qt::LeftButton);
+    });
+    m_form->N1->trigger();
+    QCOMPARE(no.count(), 1);
+    QCOMPARE(stored().size(), 3);
+}
+
+void TestBarcodeTab::deleteOnEmptyListAsksNothing()
+{
+    DbReader(m_form->BazaPath).exec("delete from barcodes");
+    m_form->SelectBC();
+    m_form->EditS->setText(QStringLiteral("kept"));
+    ModalAnswerer any([](QWidget *dialog) { dialog->close(); });
+    m_form->N1->trigger();
+    QTest::qWait(50);
+    QCOMPARE(any.count(), 0);
+    QCOMPARE(m_form->EditS->text(), QStringLiteral("kept"));
+}
+
+void TestBarcodeTab::printOrdersTheRange()
+{
+    m_form->EditS->setText(QStringLiteral("20"));
+    m_form->EditP->setText(QStringLiteral("007"));
+    m_form->EditME->setText(QStringLiteral("метка"));
+    ModalAnswerer close([](QWidget *dialog) { dialog->close(); });
+    QTest::mouseClick(m_form->BitBtnPrn, Qt::LeftButton);
+    QCOMPARE(close.count(), 1);
+    QVERIFY(m_errors.isEmpty());
+    QCOMPARE(FormBC->CurrentNumber, 7);
+    QCOMPARE(FormBC->LastNumber, 20);
+    QCOMPARE(FormBC->QRLabelME->caption(), QStringLiteral("метка"));
+    // The fields keep what was typed.
+    QCOMPARE(m_form->EditS->text(), QStringLiteral("20"));
+}
+
+void TestBarcodeTab::printRefusesNumbersBeyond32Bits()
+{
+    m_form->EditS->setText(QStringLiteral("9999999999"));
+    m_form->EditP->setText(QStringLiteral("1"));
+    ModalAnswerer close([](QWidget *dialog) { dialog->close(); });
+    QTest::mouseClick(m_form->BitBtnPrn, Qt::LeftButton);
+    QTest::qWait(50);
+    QCOMPARE(close.count(), 0);
+    QCOMPARE(m_errors, QStringList{QStringLiteral("'9999999999' is not a valid integer value")});
+}
+
+void TestBarcodeTab::currentRowIsPaleBlue()
+{
+    QStyleOptionViewItem option;
+    option.state = QStyle::State_Selected;
+    option.palette.setColor(QPalette::Text, Qt::red);
+    m_form->DBGridBCDrawColumnCell(nullptr, option);
+    QCOMPARE(option.backgroundBrush.color(), QColor(223, 223, 255));
+    QCOMPARE(option.palette.color(QPalette::Text), QColor(Qt::black));
+    option.state = QStyle::State_None;
+    m_form->DBGridBCDrawColumnCell(nullptr, option);
+    QCOMPARE(option.backgroundBrush.color(), QColor(Qt::white));
+}
+
+QTEST_MAIN(TestBarcodeTab)
+#include "tst_barcodetab.moc"
