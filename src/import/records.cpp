@@ -6,6 +6,20 @@
 #include <limits>
 #include <utility>
 
+namespace {
+
+bool isBlank(char c)
+{
+    return static_cast<unsigned char>(c) <= 32;
+}
+
+bool enclosedIn(const QByteArray &text, char mark)
+{
+    return text.size() > 1 && text.front() == mark && text.back() == mark;
+}
+
+} // namespace
+
 qsizetype NextRecordStart(QByteArrayView buffer, qsizetype position)
 {
     if (position < 0)
@@ -32,11 +46,6 @@ QByteArray ReadRecordText(QByteArrayView buffer, qsizetype position)
         --length;
     text.truncate(length);
     return text;
-}
-
-static bool isBlank(char c)
-{
-    return static_cast<unsigned char>(c) <= 32;
 }
 
 QByteArray trimBlanks(QByteArrayView text)
@@ -81,11 +90,6 @@ QByteArray CutField(QByteArray &rest, QByteArrayView separators)
         }
     }
     return std::exchange(rest, QByteArray());
-}
-
-static bool enclosedIn(const QByteArray &text, char mark)
-{
-    return text.size() > 1 && text.front() == mark && text.back() == mark;
 }
 
 QByteArray CleanField(const QByteArray &field)
