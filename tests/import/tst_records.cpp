@@ -1,0 +1,555 @@
+#include "import/records.h"
+
+#include "db/errors.h"
+#include "sqlparse.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+using sqlparse::Value;
+
+namespace {
+
+const QByteArray catalogHead = "insert into catalog (num,catalog,mnt,barcod,autor,title,izdata2,isbn,tirazh,objem,vid,"
+                               "otdel,fond,cost,uchet) values(gen_id(nncatalog,1),'e','m',";
+const QByteArray readersHead = "insert into readers (num,post,nomer,lname,fname,rabota,dolzhnost,rtel,address,dtel,note) "
+                               "values(gen_id(nnreaders,1),'y',";
+
+// texts: the nine text values autor..fond as they appear in the statement.
+QByteArray catalogRow(const QByteArray &barcode, const QByteArray &texts, const QByteArray &cost)
+{
+    return catalogHead + barcode + ',' + texts + ',' + cost + ",'k')";
+}
+
+QByteArray publisherRow(const QByteArray &barcode, const QByteArray &izd, const QByteArray &mesto)
+{
+    return "insert into izdatelstvo (num,barcod,izd,mesto) values(gen_id(nnizdatelstvo,1)," + barcode + ',' + izd + ','
+        + mesto + ')';
+}
+
+QByteArray readersRow(const QByteArray &nomer, const QByteArray &texts)
+{
+    return readersHead + nomer + ',' + texts + ')';
+}
+
+QByteArray nulls(int count)
+{
+    QList<QByteArray> items(count, "null");
+    return items.join(',');
+}
+
+// The record as the run hands it over, from one line of the file.
+QByteArray fromLine(const QByteArray &line)
+{
+    return recordText(line, 0);
+}
+
+QList<QByteArray> recordStarts(const QByteArray &buffer)
+{
+    QList<QByteArray> texts;
+    for (qsizetype p = 0; p != -1; p = NextRecordStart(buffer, p))
+        texts += ReadRecordText(buffer, p);
+    return texts;
+}
+
+// Control bytes and backslashes are written as \xHH so that a golden file
+// keeps one statement per line.
+QByteArray visible(const QByteArray &text)
+{
+    QByteArray out;
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) < 32 || c == '\\')
+            out += "\\x" + QByteArray::number(static_cast<unsigned char>(c), 16).rightJustified(2, '0');
+        else
+            out += c;
+    }
+    return out;
+}
+
+QByteArray readFile(const QString &name)
+{
+    QFile file(name);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
+}
+
+// A crafted field as the file holds it, and the text the database must store.
+struct Crafted {
+    QByteArray field;
+    QByteArray stored;
+};
+
+QList<std::pair<QByteArray, Crafted>> craftedFields()
+{
+    QList<std::pair<QByteArray, Crafted>> rows;
+    for (int n = 1; n <= 10; ++n) {
+        const QByteArray run(n, '\'');
+        const QByteArray tag = QByteArray::number(n) + " apostrophes ";
+        rows.append({tag + "alone", {run, run}});
+        rows.append({tag + "leading", {run + "x", run + "x"}});
+        rows.append({tag + "trailing", {"x" + run, "x" + run}});
+        rows.append({tag + "inside", {"a" + run + "b", "a" + run + "b"}});
+        rows.append({tag + "enclosing", {run + "a b" + run, run + "a b" + run}});
+        rows.append({tag + "in double quotes", {'"' + run + '"', run}});
+        rows.append({tag + "closing a literal", {"x" + run + ", (select pass from users))--", "x" + run + ", (select pass from users))--"}});
+        rows.append({tag + "then a statement", {run + ") delete from users --", run + ") delete from users --"}});
+    }
+    rows.append({"concatenation", {"'||(select first 1 pass from users)||'", "'||(select first 1 pass from users)||'"}});
+    rows.append({"backslash before apostrophe", {"\\'", "\\'"}});
+    rows.append({"double quote inside", {"a\"b'c", "a\"b'c"}});
+    rows.append({"quoted literal of quotes", {"\"''\"", "''"}});
+    return rows;
+}
+
+} // namespace
+
+class TestRecords : public QObject {
+    Q_OBJECT
+
+private slots:
+    void recordBoundaries_data();
+    void recordBoundaries();
+    void nextRecordStart_data();
+    void nextRecordStart();
+    void cutField_data();
+    void cutField();
+    void cleanField_data();
+    void cleanField();
+    void parseCost_data();
+    void parseCost();
+    void statements_data();
+    void statements();
+    void workedExample();
+    void catalogueNumberOutOfRange();
+    void fieldsStoredAsText_data();
+    void fieldsStoredAsText();
+    void truncation_data();
+    void truncation();
+    void golden_data();
+    void golden();
+};
+
+void TestRecords::recordBoundaries_data()
+{
+    QTest::addColumn<QByteArray>("buffer");
+    QTest::addColumn<QList<QByteArray>>("texts");
+    QTest::addColumn<QList<QByteArray>>("trimmed");
+
+    using L = QList<QByteArray>;
+    QTest::newRow("final CR LF starts nothing") << QByteArray("1;a\r\n2;b\r\n") << L{"1;a", "2;b"} << L{"1;a", "2;b"};
+    QTest::newRow("no final CR LF") << QByteArray("1;a\r\n2;b") << L{"1;a", "2;b"} << L{"1;a", "2;b"};
+    QTest::newRow("empty file") << QByteArray() << L{""} << L{""};
+    QTest::newRow("only CR LF") << QByteArray("\r\n") << L{""} << L{""};
+    QTest::newRow("blank line") << QByteArray("1;a\r\n\r\n2;b\r\n") << L{"1;a", "", "2;b"} << L{"1;a", "", "2;b"};
+    QTest::newRow("two CR LF at end") << QByteArray("1;a\r\n\r\n") << L{"1;a", ""} << L{"1;a", ""};
+    QTest::newRow("lone CR hides the next line")
+        << QByteArray("1;x\r2;y\r\n3;z") << L{"1;x", "3;z"} << L{"1;x", "3;z"};
+    QTest::newRow("CR at end") << QByteArray("1;a\r") << L{"1;a"} << L{"1;a"};
+    QTest::newRow("LF alone is a letter") << QByteArray("1;a\n2;b\n") << L{"1;a\n2;b\n"} << L{"1;a\n2;b"};
+    QTest::newRow("LF at both ends") << QByteArray("\n1;a\n\r\n2") << L{"\n1;a\n", "2"} << L{"1;a", "2"};
+    QTest::newRow("LF before CR LF") << QByteArray("1;a\n\r\n2") << L{"1;a\n", "2"} << L{"1;a", "2"};
+    QTest::newRow("trailing spaces") << QByteArray("1;a   \r\n2; \t ") << L{"1;a", "2; \t"} << L{"1;a", "2;"};
+    QTest::newRow("leading blanks") << QByteArray(" \t1;a") << L{" \t1;a"} << L{"1;a"};
+    QTest::newRow("apostrophe doubled") << QByteArray("1;O'Brien\r\n2;''") << L{"1;O''Brien", "2;''''"}
+                                        << L{"1;O''Brien", "2;''''"};
+    QTest::newRow("control bytes inside") << QByteArray("1;a\x01\tb\x1f") << L{"1;a\x01\tb\x1f"} << L{"1;a\x01\tb"};
+    QTest::newRow("Windows-1251 letters kept")
+        << QByteArray("1;\xc8\xe2\xe0\xed\xee\xe2\xa0") << L{"1;\xc8\xe2\xe0\xed\xee\xe2\xa0"}
+        << L{"1;\xc8\xe2\xe0\xed\xee\xe2\xa0"};
+}
+
+void TestRecords::recordBoundaries()
+{
+    QFETCH(QByteArray, buffer);
+    QFETCH(QList<QByteArray>, texts);
+    QFETCH(QList<QByteArray>, trimmed);
+
+    QCOMPARE(recordStarts(buffer), texts);
+    QCOMPARE(countRecords(buffer), texts.size());
+    QList<QByteArray> got;
+    for (qsizetype p = 0; p != -1; p = NextRecordStart(buffer, p))
+        got += recordText(buffer, p);
+    QCOMPARE(got, trimmed);
+    QCOMPARE(NextRecordStart(buffer, -1), qsizetype(-1));
+    QCOMPARE(ReadRecordText(buffer, -1), QByteArray());
+}
+
+void TestRecords::nextRecordStart_data()
+{
+    QTest::addColumn<QByteArray>("buffer");
+    QTest::addColumn<qsizetype>("position");
+    QTest::addColumn<qsizetype>("next");
+
+    QTest::newRow("from the start") << QByteArray("a\r\nb") << qsizetype(0) << qsizetype(3);
+    QTest::newRow("from the CR") << QByteArray("a\r\nb") << qsizetype(1) << qsizetype(3);
+    QTest::newRow("pair ending at the position") << QByteArray("a\r\nb") << qsizetype(2) << qsizetype(3);
+    QTest::newRow("from a record start") << QByteArray("a\r\nb\r\nc") << qsizetype(3) << qsizetype(6);
+    QTest::newRow("last record") << QByteArray("a\r\nb") << qsizetype(3) << qsizetype(-1);
+    QTest::newRow("pair at byte 0") << QByteArray("\r\nb") << qsizetype(0) << qsizetype(2);
+    QTest::newRow("CR LF CR LF") << QByteArray("\r\n\r\nb") << qsizetype(2) << qsizetype(4);
+    QTest::newRow("past the end") << QByteArray("a\r\nb") << qsizetype(9) << qsizetype(-1);
+    QTest::newRow("no record") << QByteArray("a\r\nb") << qsizetype(-1) << qsizetype(-1);
+}
+
+void TestRecords::nextRecordStart()
+{
+    QFETCH(QByteArray, buffer);
+    QFETCH(qsizetype, position);
+    QFETCH(qsizetype, next);
+    QCOMPARE(NextRecordStart(buffer, position), next);
+}
+
+void TestRecords::cutField_data()
+{
+    QTest::addColumn<QByteArray>("record");
+    QTest::addColumn<QList<QByteArray>>("fields");
+    QTest::addColumn<QByteArray>("rest");
+
+    using L = QList<QByteArray>;
+    QTest::newRow("three fields") << QByteArray("a;b;c") << L{"a", "b", "c"} << QByteArray();
+    QTest::newRow("missing trailing fields are empty") << QByteArray("a") << L{"a", "", ""} << QByteArray();
+    QTest::newRow("empty fields between") << QByteArray("a;;c") << L{"a", "", "c"} << QByteArray();
+    QTest::newRow("separator at end") << QByteArray("a;") << L{"a", ""} << QByteArray();
+    QTest::newRow("extra fields stay in rest") << QByteArray("a;b;c;d") << L{"a", "b"} << QByteArray("c;d");
+    QTest::newRow("semicolon inside quotes splits") << QByteArray("\"a;b\";c") << L{"\"a", "b\""} << QByteArray("c");
+    QTest::newRow("spaces kept") << QByteArray(" a ; b") << L{" a ", " b"} << QByteArray();
+    QTest::newRow("comma is no separator") << QByteArray("a,b;c") << L{"a,b"} << QByteArray("c");
+}
+
+void TestRecords::cutField()
+{
+    QFETCH(QByteArray, record);
+    QFETCH(QList<QByteArray>, fields);
+    QFETCH(QByteArray, rest);
+
+    QByteArray remaining = record;
+    QList<QByteArray> got;
+    for (qsizetype i = 0; i < fields.size(); ++i)
+        got += CutField(remaining, ";");
+    QCOMPARE(got, fields);
+    QCOMPARE(remaining, rest);
+}
+
+void TestRecords::cleanField_data()
+{
+    QTest::addColumn<QByteArray>("field");
+    QTest::addColumn<QByteArray>("cleaned");
+
+    // Fields as they reach CleanField, with the file's apostrophes doubled.
+    QTest::newRow("plain") << QByteArray("abc") << QByteArray("abc");
+    QTest::newRow("blanks trimmed") << QByteArray(" \t\x01 abc \x1f") << QByteArray("abc");
+    QTest::newRow("double quotes removed") << QByteArray("\"abc\"") << QByteArray("abc");
+    QTest::newRow("blanks inside quotes trimmed") << QByteArray(" \" abc \" ") << QByteArray("abc");
+    QTest::newRow("only one pair of quotes") << QByteArray("\"\"abc\"\"") << QByteArray("\"abc\"");
+    QTest::newRow("empty quotes") << QByteArray("\"\"") << QByteArray();
+    QTest::newRow("lone double quote") << QByteArray("\"") << QByteArray("\"");
+    QTest::newRow("quote at one end only") << QByteArray("\"abc") << QByteArray("\"abc");
+    QTest::newRow("one apostrophe of each enclosing pair") << QByteArray("''abc''") << QByteArray("'abc'");
+    QTest::newRow("apostrophes then double quotes") << QByteArray("''\"abc\"''") << QByteArray("'\"abc\"'");
+    QTest::newRow("double quotes around apostrophes") << QByteArray("\"''abc''\"") << QByteArray("''abc''");
+    QTest::newRow("apostrophes at one end only") << QByteArray("''abc") << QByteArray("''abc");
+    QTest::newRow("one file apostrophe kept") << QByteArray("''") << QByteArray("''");
+    QTest::newRow("two file apostrophes kept") << QByteArray("''''") << QByteArray("''''");
+    QTest::newRow("three file apostrophes kept") << QByteArray("''''''") << QByteArray("''''''");
+    QTest::newRow("tab inside kept") << QByteArray("a\tb\nc") << QByteArray("a\tb\nc");
+    QTest::newRow("high bytes are not blanks") << QByteArray("\xa0\xc0\xa0") << QByteArray("\xa0\xc0\xa0");
+}
+
+void TestRecords::cleanField()
+{
+    QFETCH(QByteArray, field);
+    QFETCH(QByteArray, cleaned);
+    QCOMPARE(CleanField(field), cleaned);
+}
+
+void TestRecords::parseCost_data()
+{
+    QTest::addColumn<QByteArray>("price");
+    QTest::addColumn<bool>("fits");
+    QTest::addColumn<qint32>("hundredths");
+
+    QTest::newRow("comma and two digits") << QByteArray("12,50") << true << 1250;
+    QTest::newRow("point and one digit") << QByteArray("12.5") << true << 1205;
+    QTest::newRow("whole units") << QByteArray("3") << true << 300;
+    QTest::newRow("minus is the separator") << QByteArray("-5") << true << 5;
+    QTest::newRow("empty") << QByteArray() << true << 0;
+    QTest::newRow("three fraction digits") << QByteArray("12,345") << true << 1545;
+    QTest::newRow("no whole part") << QByteArray(",75") << true << 75;
+    QTest::newRow("trailing text ignored") << QByteArray("7,05 rub.") << true << 705;
+    QTest::newRow("letters only") << QByteArray("abc") << true << 0;
+    QTest::newRow("space as separator") << QByteArray("1 000,00") << true << 100;
+    QTest::newRow("leading zeros") << QByteArray("007,0000000000000000009") << true << 709;
+    QTest::newRow("largest count") << QByteArray("21474836,47") << true << 2147483647;
+    QTest::newRow("one hundredth too many") << QByteArray("21474836,48") << false << 0;
+    QTest::newRow("whole part too large") << QByteArray("99999999,99") << false << 0;
+    QTest::newRow("fraction too large") << QByteArray("0,2147483648") << false << 0;
+    QTest::newRow("sixty digits") << QByteArray(60, '9') << false << 0;
+    QTest::newRow("whole part of 2^64") << QByteArray("18446744073709551616") << false << 0;
+    QTest::newRow("fraction of 2^64") << QByteArray("1,18446744073709551616") << false << 0;
+}
+
+void TestRecords::parseCost()
+{
+    QFETCH(QByteArray, price);
+    QFETCH(bool, fits);
+    QFETCH(qint32, hundredths);
+
+    const std::optional<qint32> got = ParseCostHundredths(price);
+    QCOMPARE(got.has_value(), fits);
+    if (fits)
+        QCOMPARE(*got, hundredths);
+}
+
+void TestRecords::statements_data()
+{
+    QTest::addColumn<bool>("catalogue");
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<bool>("stored");
+    QTest::addColumn<QList<QByteArray>>("expected");
+
+    using L = QList<QByteArray>;
+    const QByteArray b12 = "'0000000012'";
+    QTest::newRow("catalogue: item number only")
+        << true << QByteArray("12") << true << L{catalogRow(b12, nulls(9), "0")};
+    QTest::newRow("catalogue: -7 pads to empty text")
+        << true << QByteArray("-7;A;;;Press") << true
+        << L{catalogRow("''", "'A'," + nulls(8), "0"), publisherRow("''", "'Press'", "null")};
+    QTest::newRow("catalogue: 007") << true << QByteArray("007") << true
+                                    << L{catalogRow("'0000000007'", nulls(9), "0")};
+    QTest::newRow("catalogue: number in double quotes")
+        << true << QByteArray("\"12\"") << true << L{catalogRow(b12, nulls(9), "0")};
+    QTest::newRow("catalogue: number in apostrophes") << true << QByteArray("'12';A") << false << L{};
+    QTest::newRow("catalogue: letters") << true << QByteArray("abc;A") << false << L{};
+    QTest::newRow("catalogue: empty number") << true << QByteArray(";A;B") << false << L{};
+    QTest::newRow("catalogue: lone minus") << true << QByteArray("-;A") << false << L{};
+    QTest::newRow("catalogue: header line")
+        << true << QByteArray("Number;Author;Title;Place;Publisher;Year;ISBN;Run;Pages;Kind;Dept;Fund;Price") << false
+        << L{};
+    QTest::newRow("catalogue: place only") << true << QByteArray("12;;;Moscow") << true
+                                           << L{catalogRow(b12, nulls(9), "0"), publisherRow(b12, "null", "'Moscow'")};
+    QTest::newRow("catalogue: quoted empty publisher is empty")
+        << true << QByteArray("12;;;\"\";\" \"") << true << L{catalogRow(b12, nulls(9), "0")};
+    QTest::newRow("catalogue: title in apostrophes keeps them")
+        << true << QByteArray("12;;'T'") << true << L{catalogRow(b12, "null,'''T''',"+ nulls(7), "0")};
+    QTest::newRow("catalogue: title in double quotes loses them")
+        << true << QByteArray("12;;\"T\"") << true << L{catalogRow(b12, "null,'T'," + nulls(7), "0")};
+    QTest::newRow("catalogue: apostrophe inside") << true << QByteArray("12;;A'B") << true
+                                                  << L{catalogRow(b12, "null,'A''B'," + nulls(7), "0")};
+    QTest::newRow("catalogue: semicolon in quotes splits")
+        << true << QByteArray("12;\"a;b\";c") << true << L{catalogRow(b12, "'\"a','b\"'," + nulls(7), "0"), publisherRow(b12, "null", "'c'")};
+    QTest::newRow("catalogue: extra fields ignored")
+        << true << QByteArray("12;;;;;;;;;;;;3;4;5;'x") << true << L{catalogRow(b12, nulls(9), "300")};
+    QTest::newRow("catalogue: price 12.5") << true << QByteArray("12;;;;;;;;;;;;12.5") << true
+                                           << L{catalogRow(b12, nulls(9), "1205")};
+    QTest::newRow("catalogue: price -5") << true << QByteArray("12;;;;;;;;;;;;-5") << true
+                                         << L{catalogRow(b12, nulls(9), "5")};
+    QTest::newRow("catalogue: price in quotes") << true << QByteArray("12;;;;;;;;;;;;\"12,50\"") << true
+                                                << L{catalogRow(b12, nulls(9), "1250")};
+    QTest::newRow("catalogue: overflowing price rejects")
+        << true << QByteArray("12;A;B;C;D;;;;;;;;21474836,48") << false << L{};
+    QTest::newRow("catalogue: tab and line feed inside kept")
+        << true << QByteArray("12;a\tb\nc") << true << L{catalogRow(b12, "'a\tb\nc'," + nulls(8), "0")};
+    QTest::newRow("catalogue: all columns in order")
+        << true << QByteArray("1;au;ti;pl;pu;ye;is;ti;ob;vi;ot;fo;1")
+        << true
+        << L{catalogRow("'0000000001'", "'au','ti','ye','is','ti','ob','vi','ot','fo'", "100"),
+             publisherRow("'0000000001'", "'pu'", "'pl'")};
+
+    QTest::newRow("readers: -7 unquoted") << false << QByteArray("-7;Ivanov") << true
+                                          << L{readersRow("-7", "'Ivanov'," + nulls(7))};
+    QTest::newRow("readers: 007 unquoted") << false << QByteArray("007") << true << L{readersRow("007", nulls(8))};
+    QTest::newRow("readers: beyond 32 bits written as it is")
+        << false << QByteArray("99999999999") << true << L{readersRow("99999999999", nulls(8))};
+    QTest::newRow("readers: number in double quotes")
+        << false << QByteArray("\" 12 \"") << true << L{readersRow("12", nulls(8))};
+    QTest::newRow("readers: number in apostrophes") << false << QByteArray("'12'") << false << L{};
+    QTest::newRow("readers: letters") << false << QByteArray("x1;Ivanov") << false << L{};
+    QTest::newRow("readers: empty number") << false << QByteArray(";Ivanov") << false << L{};
+    QTest::newRow("readers: header line") << false << QByteArray("Nomer;Last;First") << false << L{};
+    QTest::newRow("readers: all columns in order, extra ignored")
+        << false << QByteArray("5;ln;fn;ra;do;rt;ad;dt;no;extra;more") << true
+        << L{readersRow("5", "'ln','fn','ra','do','rt','ad','dt','no'")};
+    QTest::newRow("readers: apostrophes") << false << QByteArray("5;O'Brien;'Sean'") << true
+                                          << L{readersRow("5", "'O''Brien','''Sean''',"+ nulls(6))};
+}
+
+void TestRecords::statements()
+{
+    QFETCH(bool, catalogue);
+    QFETCH(QByteArray, line);
+    QFETCH(bool, stored);
+    QFETCH(QList<QByteArray>, expected);
+
+    const auto got = recordStatements(fromLine(line), catalogue ? ImportMode::Catalogue : ImportMode::Readers);
+    QCOMPARE(got.has_value(), stored);
+    if (stored)
+        QCOMPARE(*got, expected);
+}
+
+void TestRecords::workedExample()
+{
+    const QByteArray line = "12345;Ivanov;Title;Place;Press;1985;5-0000-0;1000;200 p.;kn;ab;f1;12,50\r\n";
+    const auto got = recordStatements(recordText(line, 0), ImportMode::Catalogue);
+    QVERIFY(got.has_value());
+    const QList<QByteArray> expected{
+        "insert into catalog (num,catalog,mnt,barcod,autor,title,izdata2,isbn,tirazh,objem,vid,otdel,fond,cost,uchet) "
+        "values(gen_id(nncatalog,1),'e','m','0000012345','Ivanov','Title','1985','5-0000-0','1000','200 p.','kn','ab',"
+        "'f1',1250,'k')",
+        "insert into izdatelstvo (num,barcod,izd,mesto) values(gen_id(nnizdatelstvo,1),'0000012345','Press','Place')"};
+    QCOMPARE(*got, expected);
+}
+
+void TestRecords::catalogueNumberOutOfRange()
+{
+    try {
+        (void)recordStatements("2147483648;A", ImportMode::Catalogue);
+        QFAIL("an item number beyond 32 bits must raise a conversion error");
+    } catch (const ConvertError &error) {
+        QCOMPARE(error.text(), QStringLiteral("'2147483648' is not a valid integer value"));
+    }
+    const auto largest = recordStatements("2147483647", ImportMode::Catalogue);
+    QVERIFY(largest.has_value());
+    QCOMPARE(largest->front(), catalogRow("'2147483647'", nulls(9), "0"));
+}
+
+void TestRecords::fieldsStoredAsText_data()
+{
+    QTest::addColumn<QByteArray>("field");
+    QTest::addColumn<QByteArray>("stored");
+
+    for (const auto &[name, crafted] : craftedFields())
+        QTest::newRow(name.constData()) << crafted.field << crafted.stored;
+}
+
+void TestRecords::fieldsStoredAsText()
+{
+    QFETCH(QByteArray, field);
+    QFETCH(QByteArray, stored);
+
+    const Value text{Value::Text, stored};
+    const Value null{Value::Null, {}};
+
+    // Author and publisher in a catalogue record.
+    const auto catalogue = recordStatements(fromLine("12;" + field + ";;;" + field + ";;;;;;;;1"), ImportMode::Catalogue);
+    QVERIFY(catalogue.has_value());
+    QCOMPARE(catalogue->size(), 2);
+    const auto catalog = sqlparse::parseInsert(catalogue->at(0));
+    QVERIFY2(catalog.has_value(), catalogue->at(0).constData());
+    QCOMPARE(catalog->table, QByteArray("catalog"));
+    QCOMPARE(catalog->values.at(3), (Value{Value::Text, "0000000012"}));
+    QCOMPARE(catalog->values.at(4), text);
+    for (qsizetype i = 5; i < 13; ++i)
+        QCOMPARE(catalog->values.at(i), null);
+    QCOMPARE(catalog->values.at(13), (Value{Value::Number, "100"}));
+    QCOMPARE(catalog->values.at(14), (Value{Value::Text, "k"}));
+    const auto publisher = sqlparse::parseInsert(catalogue->at(1));
+    QVERIFY2(publisher.has_value(), catalogue->at(1).constData());
+    QCOMPARE(publisher->values.mid(1), (QList<Value>{{Value::Text, "0000000012"}, text, null}));
+
+    // Workplace and note in a reader record.
+    const auto readers = recordStatements(fromLine("7;;;" + field + ";;;;;" + field), ImportMode::Readers);
+    QVERIFY(readers.has_value());
+    QCOMPARE(readers->size(), 1);
+    const auto reader = sqlparse::parseInsert(readers->at(0));
+    QVERIFY2(reader.has_value(), readers->at(0).constData());
+    QCOMPARE(reader->values.mid(1),
+             (QList<Value>{{Value::Text, "y"}, {Value::Number, "7"}, null, null, text, null, null, null, null, text}));
+}
+
+void TestRecords::truncation_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QByteArray>("stored");
+
+    // column: index of the value in the catalog insert (4 autor, 6 izdata2).
+    const QByteArray x249(249, 'x');
+    QTest::newRow("260 characters keep 250") << "1;" + QByteArray(260, 'x') << 4 << QByteArray(250, 'x');
+    QTest::newRow("250 characters kept whole") << "1;" + QByteArray(250, 'x') << 4 << QByteArray(250, 'x');
+    QTest::newRow("apostrophe counts twice")
+        << "1;" + QByteArray(245, 'x') + "O'Brien" << 4 << QByteArray(245, 'x') + "O'Br";
+    QTest::newRow("cut splitting a pair keeps the apostrophe")
+        << "1;" + x249 + "'z" << 4 << x249 + "'";
+    QTest::newRow("cut splitting a run")
+        << "1;" + QByteArray(247, 'x') + "''z" << 4 << QByteArray(247, 'x') + "''";
+    QTest::newRow("enclosing apostrophes count once")
+        << "1;'" + QByteArray(248, 'x') + "'" << 4 << "'" + QByteArray(248, 'x') + "'";
+    QTest::newRow("cut drops the closing apostrophe")
+        << "1;'" + QByteArray(250, 'x') + "'" << 4 << "'" + x249;
+    QTest::newRow("double quotes do not count") << "1;\"" + QByteArray(250, 'x') + "\"" << 4 << QByteArray(250, 'x');
+    QTest::newRow("year of ten") << QByteArray("1;;;;;12'34'5678") << 6 << QByteArray("12'34'56");
+    QTest::newRow("year of apostrophes") << QByteArray("1;;;;;''''''") << 6 << QByteArray("'''''");
+    QTest::newRow("year cut in enclosing run")
+        << QByteArray("1;;;;;'''1985'''") << 6 << QByteArray("'''1985'");
+}
+
+void TestRecords::truncation()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(int, column);
+    QFETCH(QByteArray, stored);
+
+    const auto got = recordStatements(fromLine(line), ImportMode::Catalogue);
+    QVERIFY(got.has_value());
+    const auto insert = sqlparse::parseInsert(got->front());
+    QVERIFY2(insert.has_value(), got->front().constData());
+    QCOMPARE(insert->values.at(column), (Value{Value::Text, stored}));
+}
+
+void TestRecords::golden_data()
+{
+    QTest::addColumn<QString>("input");
+
+    const QDir folder(QStringLiteral(TEST_DATA_DIR "/import"));
+    const QStringList inputs = folder.entryList({QStringLiteral("*.csv"), QStringLiteral("*.txt")}, QDir::Files);
+    QVERIFY(!inputs.isEmpty());
+    for (const QString &name : inputs)
+        QTest::newRow(qPrintable(name)) << folder.filePath(name);
+}
+
+void TestRecords::golden()
+{
+    QFETCH(QString, input);
+
+    // Files named readers_* hold reader cards, the others catalogue records.
+    const ImportMode mode = QFileInfo(input).fileName().startsWith(QLatin1String("readers"))
+        ? ImportMode::Readers
+        : ImportMode::Catalogue;
+    const QByteArray buffer = readFile(input);
+    QByteArray out = "total: " + QByteArray::number(countRecords(buffer)) + '\n';
+    qsizetype number = 0;
+    for (qsizetype p = 0; p != -1; p = NextRecordStart(buffer, p)) {
+        const QByteArray prefix = QByteArray::number(++number) + ": ";
+        const QByteArray text = recordText(buffer, p);
+        if (text.isEmpty()) {
+            out += prefix + "empty\n";
+            continue;
+        }
+        const auto statements = recordStatements(text, mode);
+        if (!statements) {
+            out += prefix + "rejected\n";
+            continue;
+        }
+        for (const QByteArray &statement : *statements) {
+            QVERIFY2(sqlparse::parseInsert(statement).has_value(), statement.constData());
+            out += prefix + visible(statement) + '\n';
+        }
+    }
+
+    const QString expectedName = input.left(input.lastIndexOf(u'.')) + QStringLiteral(".sql");
+    const QByteArray expected = readFile(expectedName);
+    QVERIFY2(!expected.isEmpty(), qPrintable(expectedName));
+    const QList<QByteArray> gotLines = out.split('\n');
+    const QList<QByteArray> expectedLines = expected.split('\n');
+    for (qsizetype i = 0; i < std::min(gotLines.size(), expectedLines.size()); ++i)
+        QVERIFY2(gotLines[i] == expectedLines[i], qPrintable(QStringLiteral("line %1: got\n%2\nexpected\n%3")
+                                                                   .arg(i + 1)
+                                                                   .arg(QString::fromLatin1(gotLines[i]))
+                                                                   .arg(QString::fromLatin1(expectedLines[i]))));
+    QCOMPARE(gotLines.size(), expectedLines.size());
+}
+
+QTEST_MAIN(TestRecords)
+#include "tst_records.moc"
