@@ -1,16 +1,26 @@
 #include "app/application.h"
 #include "app/mainform.h"
 #include "auth/diapass.h"
+#include "dialogs/calendar.h"
+#include "dialogs/formYN.h"
+#include "labels/prnbarcod.h"
 
 int main(int argc, char *argv[])
 {
     Application app(argc, argv);
 
-    // One instance of each window, in this order; only the main window shows.
+    // One instance of each window, in this order, for the whole run; only
+    // the main window is shown.
     TFormMain formMain;
     FormMain = &formMain;
     TFormDiaPass formDiaPass(&formMain);
     FormDiaPass = &formDiaPass;
+    TFormYesNo formYesNo(&formMain);
+    FormYesNo = &formYesNo;
+    TFormCalendar formCalendar(&formMain);
+    FormCalendar = &formCalendar;
+    TFormBC formBC;
+    FormBC = &formBC;
 
     formMain.show();
     return app.exec();

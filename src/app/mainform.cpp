@@ -90,6 +90,8 @@ TFormMain::TFormMain(QWidget *parent) : QWidget(parent, Qt::Window | Qt::MSWindo
     connect(BitBtnGO, &QPushButton::clicked, this, &TFormMain::BitBtnGOClick);
 
     buildBarcodeTab();
+    buildImportTab();
+    buildFirstRunTab();
     FormCreate();
 }
 

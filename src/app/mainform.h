@@ -9,6 +9,8 @@ class DbQuery;
 class DbQueryModel;
 class DbTransaction;
 class QAction;
+class QCheckBox;
+class QRadioButton;
 class QFrame;
 class QLabel;
 class QMenu;
@@ -52,6 +54,25 @@ public:
     QMenu *PopupBC;
     QAction *N1;
 
+    // The import tab.
+    QRadioButton *RadioCA;
+    QRadioButton *RadioKA;
+    QPushButton *BitBtnF;
+    QLineEdit *EditF;
+    QCheckBox *CheckCL;
+    QPushButton *BitBtnIM;
+    QLabel *ImageX;
+    QLabel *LabelCC;
+    QLabel *LabelTT;
+    QLabel *LabelTC;
+    QLabel *LabelTE;
+
+    // The first-run tab.
+    QLabel *Label5;
+    QPushButton *BitBtn1;
+    QLabel *ImageW;
+    QLabel *LabelST;
+
     DbConnection *IBDatabase1;
     DbTransaction *IBTransaction1;
     DbQuery *IBQXXMAIN = nullptr;
@@ -77,6 +98,13 @@ public:
     void BitBtnPrnClick();
     void DBGridBCDrawColumnCell(QPainter *painter, QStyleOptionViewItem &option);
 
+    void BitBtnFClick();
+    void RadioCAClick();
+    void BitBtnIMClick();
+    qint32 store2baza(const QByteArray &text);
+
+    void BitBtn1Click();
+
     void DoLogon();
     void DoLogoff();
 
@@ -89,6 +117,8 @@ protected:
 
 private:
     void buildBarcodeTab();
+    void buildImportTab();
+    void buildFirstRunTab();
 
     bool m_placed = false;
 };

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 
+TFormCalendar *FormCalendar = nullptr;
 quint16 SelYear = 0;
 quint16 SelMonth = 0;
 quint16 SelDay = 0;

@@ -148,3 +148,6 @@ private:
     void stepYear(int step);
     void dragWindow();
 };
+
+// The one calendar window of the run, created at start-up.
+extern TFormCalendar *FormCalendar;

@@ -1,0 +1,7 @@
+// The import tab of the main window.
+
+#include "app/mainform.h"
+
+void TFormMain::buildImportTab()
+{
+}
