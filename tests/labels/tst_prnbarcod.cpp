@@ -425,6 +425,20 @@ void TestPrnBarcod::exportPdf()
     QVERIFY(text.contains(QStringLiteral("0000000061")));
     QVERIFY(text.contains(QStringLiteral("A-1")));
 
+    // The file itself, printed at 300 dpi, scans: every label of page 1.
+    const QString raster = m_dir->filePath(QStringLiteral("page"));
+    runTool(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("300"), QStringLiteral("-f"),
+                                         QStringLiteral("1"), QStringLiteral("-l"), QStringLiteral("1"),
+                                         QStringLiteral("-png"), QStringLiteral("-singlefile"), fileName, raster});
+    QStringList decoded = runTool(QStringLiteral("zbarimg"), {QStringLiteral("--raw"), QStringLiteral("-q"),
+                                                              raster + QStringLiteral(".png")})
+                              .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    decoded.sort();
+    QStringList expected;
+    for (qint32 number = 1; number <= 60; ++number)
+        expected.append(QString::fromLatin1(ZeroPad(number, 10)));
+    QCOMPARE(decoded, expected);
+
     QVERIFY(!m_form->QuickRep1->exportPdf(m_dir->filePath(QStringLiteral("missing/sheet.pdf"))));
 }
 
