@@ -7,7 +7,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libfbclient2 firebird3.0-server-core firebird-dev firebird3.0-utils
     libzint-dev zbar-tools poppler-utils
-    fonts-dejavu-core
+    fonts-dejavu-core fonts-liberation2
     clang libclang-rt-14-dev
     xvfb xauth xdotool x11-utils imagemagick
 )

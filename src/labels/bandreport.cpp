@@ -124,7 +124,9 @@ qreal BandReport::columnWidth() const
 ReportLayout BandReport::layOut()
 {
     emit jobStarted();
-    return run();
+    ReportLayout pages = run();
+    emit jobFinished();
+    return pages;
 }
 
 PlacedBand BandReport::place(const ReportBand *band, int column, int row, const QRectF &rect) const
@@ -263,6 +265,7 @@ void BandReport::print(QPrinter *printer)
 {
     emit jobStarted();
     render(printer);
+    emit jobFinished();
 }
 
 bool BandReport::writePdf(const QString &fileName)
@@ -284,7 +287,9 @@ bool BandReport::writePdf(const QString &fileName)
 bool BandReport::exportPdf(const QString &fileName)
 {
     emit jobStarted();
-    return writePdf(fileName);
+    const bool written = writePdf(fileName);
+    emit jobFinished();
+    return written;
 }
 
 void BandReport::savePdf(QWidget *parent)
@@ -319,4 +324,5 @@ void BandReport::Preview(QWidget *parent)
         connect(save, &QAction::triggered, &dialog, [this, &dialog] { savePdf(&dialog); });
     }
     dialog.exec();
+    emit jobFinished();
 }

@@ -131,8 +131,9 @@ public:
     QImage pageImage(const ReportPage &page, qreal dpi) const;
 
 signals:
-    // A preview, print or export is about to run the report.
+    // A preview, print or export is about to run the report, or is over.
     void jobStarted();
+    void jobFinished();
 
 private:
     friend class ReportBand;

@@ -66,11 +66,19 @@ TFormBC::TFormBC(QWidget *parent) : QWidget(parent)
         PageFooterBand1BeforePrint(sender, printBand);
     };
     connect(QuickRep1, &BandReport::jobStarted, this, &TFormBC::QuickRep1StartJob);
+    connect(QuickRep1, &BandReport::jobFinished, this, &TFormBC::QuickRep1EndJob);
 }
 
 void TFormBC::QuickRep1StartJob()
 {
     m_rangeStart = CurrentNumber;
+}
+
+// Left at the range start, so that printing the same range again needs no
+// new set-up.
+void TFormBC::QuickRep1EndJob()
+{
+    CurrentNumber = m_rangeStart;
 }
 
 void TFormBC::QuickRep1BeforePrint(BandReport *, bool &)

@@ -24,7 +24,7 @@ public:
     ReportLabel *QRLabelSN;
 
     // The range to print; the caller sets both (start not above end) before a
-    // preview, print or export.
+    // preview, print or export, and finds them unchanged after it.
     qint32 CurrentNumber = 0;
     qint32 LastNumber = 0;
 
@@ -34,6 +34,7 @@ public:
 
 private:
     void QuickRep1StartJob();
+    void QuickRep1EndJob();
 
     qint32 m_rangeStart = 0;
     bool m_lastSetUp = false;

@@ -1,0 +1,45 @@
+#include "labels/bandreport.h"
+#include "labels/prnbarcod.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <sys/resource.h>
+
+// Renders a range of 10,000 labels (167 pages) to PDF and prints the wall
+// time and the peak resident memory of the process.
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    QTemporaryDir dir;
+    if (!dir.isValid())
+        return 1;
+    const QString fileName = dir.filePath(QStringLiteral("labels.pdf"));
+
+    TFormBC form;
+    form.CurrentNumber = 1;
+    form.LastNumber = 10000;
+    form.QRLabelME->setCaption(QStringLiteral("абонемент, фонд 2"));
+
+    QElapsedTimer timer;
+    timer.start();
+    const bool written = form.QuickRep1->exportPdf(fileName);
+    const qint64 elapsed = timer.elapsed();
+    if (!written) {
+        std::fprintf(stderr, "could not write %s\n", qPrintable(fileName));
+        return 1;
+    }
+
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("labels: 10000, pages: %d\n", PageCounter);
+    std::printf("wall time: %.3f s\n", elapsed / 1000.0);
+    std::printf("peak memory: %.1f MB\n", usage.ru_maxrss / 1024.0);
+    std::printf("pdf size: %.1f MB\n", QFileInfo(fileName).size() / 1048576.0);
+    return 0;
+}

@@ -1,0 +1,509 @@
+#include "db/platform.h"
+#include "db/utilites.h"
+#include "labels/bandreport.h"
+#include "labels/code39.h"
+#include "labels/prnbarcod.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QImage>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <limits>
+#include <memory>
+
+namespace {
+
+constexpr qint32 maxInt = std::numeric_limits<qint32>::max();
+constexpr qreal labelHeight = 18.256;
+constexpr qreal columnStep = 48.5 + 2;
+
+bool nearRect(const QRectF &a, const QRectF &b)
+{
+    constexpr qreal tolerance = 1e-6;
+    return qAbs(a.x() - b.x()) < tolerance && qAbs(a.y() - b.y()) < tolerance
+        && qAbs(a.width() - b.width()) < tolerance && qAbs(a.height() - b.height()) < tolerance;
+}
+
+QList<PlacedBand> bandsOf(const ReportPage &page, ReportBand::Kind kind)
+{
+    QList<PlacedBand> found;
+    for (const PlacedBand &band : page.bands) {
+        if (band.band->kind() == kind)
+            found.append(band);
+    }
+    return found;
+}
+
+QStringList footers(const ReportLayout &pages)
+{
+    QStringList texts;
+    for (const ReportPage &page : pages) {
+        for (const PlacedBand &band : bandsOf(page, ReportBand::PageFooter))
+            texts.append(band.caption(QStringLiteral("QRLabelSN")));
+    }
+    return texts;
+}
+
+QStringList barcodes(const ReportLayout &pages)
+{
+    QStringList texts;
+    for (const ReportPage &page : pages) {
+        for (const PlacedBand &band : bandsOf(page, ReportBand::Detail))
+            texts.append(band.caption(QStringLiteral("QRLabelBC")));
+    }
+    return texts;
+}
+
+QRect toPixels(const QRectF &mm, qreal dpi)
+{
+    const qreal scale = dpi / 25.4;
+    return QRectF(mm.x() * scale, mm.y() * scale, mm.width() * scale, mm.height() * scale).toAlignedRect();
+}
+
+QString runTool(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(120000))
+        return QString();
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+int pdfPages(const QString &fileName)
+{
+    const QString info = runTool(QStringLiteral("pdfinfo"), {fileName});
+    for (const QString &line : info.split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1String("Pages:")))
+            return line.mid(6).trimmed().toInt();
+    }
+    return -1;
+}
+
+// The text lines of a PDF without blanks: the extractor drops the narrow
+// ones between the digits of the digits line.
+QStringList pdfLines(const QString &fileName)
+{
+    QString text = runTool(QStringLiteral("pdftotext"), {fileName, QStringLiteral("-")});
+    text.remove(QLatin1Char(' '));
+    return text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+}
+
+// Calls action on the first modal window that appears.
+void whenModal(const std::function<void(QWidget *)> &action)
+{
+    auto *timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, action] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        action(modal);
+    });
+    timer->start();
+}
+
+bool anyDark(const QImage &image, const QRect &rect)
+{
+    const QRect area = rect.intersected(image.rect());
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (qGray(image.pixel(x, y)) < 128)
+                return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+class TestPrnBarcod : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void layout_data();
+    void layout();
+    void captions_data();
+    void captions();
+    void rangeEndingAtMaximum_data();
+    void rangeEndingAtMaximum();
+    void pagesNumberedFromOneEveryRun();
+    void symbol_data();
+    void symbol();
+    void scansAtPrinterResolution_data();
+    void scansAtPrinterResolution();
+    void negativeNumberPrintsFrameAndMarkOnly();
+    void paintedAtTrueSize();
+    void exportPdf();
+    void previewSavesPdf_data();
+    void previewSavesPdf();
+
+private:
+    ReportLayout layOut(qint32 start, qint32 end, const QString &mark = QStringLiteral("A-1"));
+
+    TFormBC *m_form = nullptr;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    decltype(platform::saveFileName) m_saveFileName;
+    decltype(platform::showError) m_showError;
+};
+
+void TestPrnBarcod::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_saveFileName = platform::saveFileName;
+    m_showError = platform::showError;
+    m_form = new TFormBC;
+    FormBC = m_form;
+}
+
+void TestPrnBarcod::cleanup()
+{
+    FormBC = nullptr;
+    delete m_form;
+    m_form = nullptr;
+    platform::saveFileName = m_saveFileName;
+    platform::showError = m_showError;
+}
+
+ReportLayout TestPrnBarcod::layOut(qint32 start, qint32 end, const QString &mark)
+{
+    m_form->CurrentNumber = start;
+    m_form->LastNumber = end;
+    m_form->QRLabelME->setCaption(mark);
+    return m_form->QuickRep1->layOut();
+}
+
+void TestPrnBarcod::layout_data()
+{
+    QTest::addColumn<qint32>("start");
+    QTest::addColumn<qint32>("end");
+    QTest::addColumn<QList<int>>("perPage");
+
+    QTest::newRow("one label") << 5 << 5 << QList<int>{1};
+    QTest::newRow("one full page") << 1 << 60 << QList<int>{60};
+    QTest::newRow("one over a page") << 1 << 61 << QList<int>{60, 1};
+    QTest::newRow("three pages") << 100 << 249 << QList<int>{60, 60, 30};
+    QTest::newRow("empty range") << 10 << 9 << QList<int>{0};
+}
+
+void TestPrnBarcod::layout()
+{
+    QFETCH(qint32, start);
+    QFETCH(qint32, end);
+    QFETCH(QList<int>, perPage);
+
+    const ReportLayout pages = layOut(start, end);
+    QCOMPARE(pages.size(), perPage.size());
+    qint32 number = start;
+    for (qsizetype p = 0; p < pages.size(); ++p) {
+        QCOMPARE(pages[p].number, int(p + 1));
+        const QList<PlacedBand> labels = bandsOf(pages[p], ReportBand::Detail);
+        QCOMPARE(labels.size(), perPage[p]);
+        for (qsizetype k = 0; k < labels.size(); ++k, ++number) {
+            const int column = int(k / 15);
+            const int row = int(k % 15);
+            QCOMPARE(labels[k].column, column);
+            QCOMPARE(labels[k].row, row);
+            QVERIFY2(nearRect(labels[k].rect, QRectF(5 + column * columnStep, 5 + row * labelHeight, 48.5, labelHeight)),
+                     qPrintable(QStringLiteral("label %1").arg(number)));
+            QCOMPARE(labels[k].caption(QStringLiteral("QRLabelBC")), QString::fromLatin1(ZeroPad(number, 10)));
+            QCOMPARE(labels[k].caption(QStringLiteral("QRLabelME")), QStringLiteral("A-1"));
+        }
+        const QList<PlacedBand> footer = bandsOf(pages[p], ReportBand::PageFooter);
+        QCOMPARE(footer.size(), 1);
+        QCOMPARE(footer[0].caption(QStringLiteral("QRLabelSN")), QStringLiteral("страница № %1").arg(p + 1));
+        QVERIFY(nearRect(footer[0].rect, QRectF(5, 297 - 5 - 6.615, 200, 6.615)));
+    }
+    QCOMPARE(number, qMax(start, end + 1));
+    // The report hands the range back as it was given.
+    QCOMPARE(m_form->CurrentNumber, start);
+    QCOMPARE(m_form->LastNumber, end);
+}
+
+void TestPrnBarcod::captions_data()
+{
+    QTest::addColumn<qint32>("number");
+    QTest::addColumn<QString>("barcode");
+    QTest::addColumn<QString>("digits");
+
+    QTest::newRow("seven") << 7 << "0000000007" << "0 0 0 0 0 0 0 0 0 7";
+    QTest::newRow("1234") << 1234 << "0000001234" << "0 0 0 0 0 0 1 2 3 4";
+    QTest::newRow("zero") << 0 << "0000000000" << "0 0 0 0 0 0 0 0 0 0";
+    QTest::newRow("ten digits") << maxInt << "2147483647" << "2 1 4 7 4 8 3 6 4 7";
+    QTest::newRow("negative") << -1 << "" << "";
+}
+
+void TestPrnBarcod::captions()
+{
+    QFETCH(qint32, number);
+    QFETCH(QString, barcode);
+    QFETCH(QString, digits);
+
+    const ReportLayout pages = layOut(number, number, QStringLiteral("фонд 2"));
+    QCOMPARE(pages.size(), 1);
+    const QList<PlacedBand> labels = bandsOf(pages[0], ReportBand::Detail);
+    QCOMPARE(labels.size(), 1);
+    QCOMPARE(labels[0].caption(QStringLiteral("QRLabelBC")), barcode);
+    QCOMPARE(labels[0].caption(QStringLiteral("QRLabelBCC")), digits);
+    QCOMPARE(labels[0].caption(QStringLiteral("QRLabelME")), QStringLiteral("фонд 2"));
+    QCOMPARE(footers(pages), QStringList{QStringLiteral("страница № 1")});
+}
+
+void TestPrnBarcod::rangeEndingAtMaximum_data()
+{
+    QTest::addColumn<qint32>("start");
+
+    QTest::newRow("last five") << maxInt - 4;
+    QTest::newRow("largest alone") << maxInt;
+    QTest::newRow("across a page") << maxInt - 60;
+}
+
+void TestPrnBarcod::rangeEndingAtMaximum()
+{
+    QFETCH(qint32, start);
+
+    for (int run = 0; run < 2; ++run) {
+        const QStringList printed = barcodes(layOut(start, maxInt));
+        QCOMPARE(printed.size(), qsizetype(qint64(maxInt) - start + 1));
+        QCOMPARE(printed.first(), QString::fromLatin1(ZeroPad(start, 10)));
+        QCOMPARE(printed.last(), QStringLiteral("2147483647"));
+    }
+}
+
+void TestPrnBarcod::pagesNumberedFromOneEveryRun()
+{
+    const ReportLayout first = layOut(1, 61);
+    const QStringList expected{QStringLiteral("страница № 1"), QStringLiteral("страница № 2")};
+    QCOMPARE(footers(first), expected);
+
+    // Printing from the preview is one more run of the same job.
+    const QString fileName = m_dir->filePath(QStringLiteral("printed.pdf"));
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(fileName);
+    m_form->QuickRep1->print(&printer);
+    QCOMPARE(pdfPages(fileName), 2);
+    const QStringList text = pdfLines(fileName);
+    QVERIFY(text.contains(QStringLiteral("страница№1")));
+    QVERIFY(text.contains(QStringLiteral("0000000001")));
+    QVERIFY(text.contains(QStringLiteral("0000000061")));
+
+    const ReportLayout again = m_form->QuickRep1->layOut();
+    QCOMPARE(footers(again), expected);
+    QCOMPARE(barcodes(again), barcodes(first));
+    QCOMPARE(PageCounter, 2);
+}
+
+void TestPrnBarcod::symbol_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("bars");
+    QTest::addColumn<int>("modules");
+
+    // Five bars a character, start and stop included; 13 modules a character
+    // less the last gap, and 10 of quiet zone each side.
+    QTest::newRow("ten digits") << QByteArray("0000001234") << 60 << 12 * 13 - 1 + 20;
+    QTest::newRow("one digit") << QByteArray("7") << 15 << 3 * 13 - 1 + 20;
+    QTest::newRow("empty") << QByteArray() << 0 << 0;
+    QTest::newRow("not encodable") << QByteArray("a\x01") << 0 << 0;
+}
+
+void TestPrnBarcod::symbol()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(int, bars);
+    QFETCH(int, modules);
+
+    const Code39Symbol symbol = code39Symbol(text);
+    QCOMPARE(symbol.bars.size(), bars);
+    QCOMPARE(symbol.modules, modules);
+    if (bars == 0)
+        return;
+    QCOMPARE(symbol.bars.first().start, 10);
+    QCOMPARE(symbol.bars.last().start + symbol.bars.last().width, modules - 10);
+}
+
+void TestPrnBarcod::scansAtPrinterResolution_data()
+{
+    QTest::addColumn<qint32>("start");
+    QTest::addColumn<qint32>("end");
+    QTest::addColumn<qreal>("dpi");
+
+    QTest::newRow("first sheet at 300 dpi") << 1 << 60 << 300.0;
+    QTest::newRow("top of the range at 300 dpi") << maxInt - 47 << maxInt << 300.0;
+    QTest::newRow("mixed digits at 600 dpi") << 1234567880 << 1234567899 << 600.0;
+}
+
+void TestPrnBarcod::scansAtPrinterResolution()
+{
+    QFETCH(qint32, start);
+    QFETCH(qint32, end);
+    QFETCH(qreal, dpi);
+
+    const ReportLayout pages = layOut(start, end, QStringLiteral("абонемент"));
+    QCOMPARE(pages.size(), 1);
+    const QImage sheet = m_form->QuickRep1->pageImage(pages[0], dpi);
+    QStringList files;
+    QStringList expected;
+    for (const PlacedBand &label : bandsOf(pages[0], ReportBand::Detail)) {
+        // The whole label, frame included, as a scanner sees it.
+        const QString file = m_dir->filePath(QStringLiteral("label%1.png").arg(files.size()));
+        QVERIFY(sheet.copy(toPixels(label.rect, dpi)).save(file));
+        files.append(file);
+        expected.append(label.caption(QStringLiteral("QRLabelBC")));
+    }
+    QCOMPARE(expected.size(), qsizetype(end - start + 1));
+
+    const QString decoded = runTool(QStringLiteral("zbarimg"), QStringList{QStringLiteral("--raw"), QStringLiteral("-q")} + files);
+    QCOMPARE(decoded.split(QLatin1Char('\n'), Qt::SkipEmptyParts), expected);
+}
+
+void TestPrnBarcod::negativeNumberPrintsFrameAndMarkOnly()
+{
+    const ReportLayout pages = layOut(-1, 0);
+    const QList<PlacedBand> labels = bandsOf(pages[0], ReportBand::Detail);
+    QCOMPARE(labels.size(), 2);
+    constexpr qreal dpi = 300;
+    const QImage sheet = m_form->QuickRep1->pageImage(pages[0], dpi);
+
+    const PlacedBand &negative = labels[0];
+    QVERIFY(!anyDark(sheet, toPixels(negative.labelRect(QStringLiteral("QRLabelBC")), dpi)));
+    QVERIFY(!anyDark(sheet, toPixels(negative.labelRect(QStringLiteral("QRLabelBCC")), dpi)));
+    QVERIFY(anyDark(sheet, toPixels(negative.labelRect(QStringLiteral("QRLabelME")), dpi)));
+    const QRectF band = negative.rect;
+    QVERIFY(anyDark(sheet, toPixels(QRectF(band.left() - 0.1, band.center().y(), 0.2, 0.2), dpi)));
+    QVERIFY(anyDark(sheet, toPixels(QRectF(band.center().x(), band.bottom() - 0.1, 0.2, 0.2), dpi)));
+
+    // The label after it, for zero, carries its bars.
+    QVERIFY(anyDark(sheet, toPixels(labels[1].labelRect(QStringLiteral("QRLabelBC")), dpi)));
+}
+
+void TestPrnBarcod::paintedAtTrueSize()
+{
+    const ReportLayout pages = layOut(1, 1);
+    constexpr qreal dpi = 300;
+    const QImage sheet = m_form->QuickRep1->pageImage(pages[0], dpi);
+    QCOMPARE(sheet.size(), QSize(2480, 3508));
+
+    // The frame of the first label runs along the 5 mm margin and nothing
+    // lies outside it.
+    QVERIFY(anyDark(sheet, toPixels(QRectF(4.9, 10, 0.2, 0.2), dpi)));
+    QVERIFY(anyDark(sheet, toPixels(QRectF(5 + 48.5 - 0.1, 10, 0.2, 0.2), dpi)));
+    QVERIFY(anyDark(sheet, toPixels(QRectF(20, 5 + labelHeight - 0.1, 0.2, 0.2), dpi)));
+    QVERIFY(!anyDark(sheet, toPixels(QRectF(0, 0, 210, 4.8), dpi)));
+    QVERIFY(!anyDark(sheet, toPixels(QRectF(0, 0, 4.8, 280), dpi)));
+    QVERIFY(!anyDark(sheet, toPixels(QRectF(5 + 48.5 + 0.2, 0, 100, 280), dpi)));
+    // The footer text sits in its band at the foot of the page.
+    QVERIFY(anyDark(sheet, toPixels(QRectF(5, 285.5, 18, 5), dpi)));
+}
+
+void TestPrnBarcod::exportPdf()
+{
+    const QString fileName = m_dir->filePath(QStringLiteral("sheet.pdf"));
+    m_form->CurrentNumber = 1;
+    m_form->LastNumber = 61;
+    m_form->QRLabelME->setCaption(QStringLiteral("A-1"));
+    QVERIFY(m_form->QuickRep1->exportPdf(fileName));
+    QCOMPARE(pdfPages(fileName), 2);
+    const QString info = runTool(QStringLiteral("pdfinfo"), {fileName});
+    QVERIFY2(info.contains(QStringLiteral("(A4)")), qPrintable(info));
+    const QStringList text = pdfLines(fileName);
+    QVERIFY(text.contains(QStringLiteral("страница№2")));
+    QVERIFY(text.contains(QStringLiteral("0000000061")));
+    QVERIFY(text.contains(QStringLiteral("A-1")));
+
+    // The file itself, printed at 300 dpi, scans: every label of page 1.
+    const QString raster = m_dir->filePath(QStringLiteral("page"));
+    runTool(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("300"), QStringLiteral("-f"),
+                                         QStringLiteral("1"), QStringLiteral("-l"), QStringLiteral("1"),
+                                         QStringLiteral("-png"), QStringLiteral("-singlefile"), fileName, raster});
+    QStringList decoded = runTool(QStringLiteral("zbarimg"), {QStringLiteral("--raw"), QStringLiteral("-q"),
+                                                              raster + QStringLiteral(".png")})
+                              .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    decoded.sort();
+    QStringList expected;
+    for (qint32 number = 1; number <= 60; ++number)
+        expected.append(QString::fromLatin1(ZeroPad(number, 10)));
+    QCOMPARE(decoded, expected);
+
+    QVERIFY(!m_form->QuickRep1->exportPdf(m_dir->filePath(QStringLiteral("missing/sheet.pdf"))));
+}
+
+void TestPrnBarcod::previewSavesPdf_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<QString>("written");
+    QTest::addColumn<bool>("errorShown");
+
+    QTest::newRow("name without suffix") << "sheet" << "sheet.pdf" << false;
+    QTest::newRow("name with suffix") << "labels.pdf" << "labels.pdf" << false;
+    QTest::newRow("cancelled") << "" << "" << false;
+    QTest::newRow("folder missing") << "missing/sheet.pdf" << "" << true;
+}
+
+void TestPrnBarcod::previewSavesPdf()
+{
+    QFETCH(QString, answer);
+    QFETCH(QString, written);
+    QFETCH(bool, errorShown);
+
+    bool askedOverPreview = false;
+    platform::saveFileName = [&](QWidget *parent, const QString &) {
+        askedOverPreview = qobject_cast<QPrintPreviewDialog *>(parent) != nullptr;
+        return answer.isEmpty() ? QString() : m_dir->filePath(answer);
+    };
+    QString error;
+    platform::showError = [&](QWidget *, const QString &text) { error = text; };
+
+    bool saved = false;
+    whenModal([&](QWidget *modal) {
+        auto *preview = qobject_cast<QPrintPreviewDialog *>(modal);
+        if (preview) {
+            if (QAction *save = preview->findChild<QAction *>(QStringLiteral("ActionSavePdf"))) {
+                QCOMPARE(save->text(), QStringLiteral("сохранить в PDF"));
+                save->trigger();
+                saved = true;
+            }
+        }
+        modal->close();
+    });
+    m_form->CurrentNumber = 1;
+    m_form->LastNumber = 61;
+    m_form->QRLabelME->setCaption(QStringLiteral("A-1"));
+    m_form->QuickRep1->Preview();
+
+    QVERIFY(saved);
+    QVERIFY(askedOverPreview);
+    QCOMPARE(!error.isEmpty(), errorShown);
+    QCOMPARE(m_form->CurrentNumber, 1);
+    if (written.isEmpty()) {
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList());
+        return;
+    }
+    const QString fileName = m_dir->filePath(written);
+    QCOMPARE(pdfPages(fileName), 2);
+    // The preview ran the report before the save did; the save starts afresh.
+    const QStringList text = pdfLines(fileName);
+    QVERIFY(text.contains(QStringLiteral("страница№1")));
+    QVERIFY(text.contains(QStringLiteral("страница№2")));
+    QVERIFY(!text.contains(QStringLiteral("страница№3")));
+    QVERIFY(text.contains(QStringLiteral("0000000001")));
+    QVERIFY(text.contains(QStringLiteral("0000000061")));
+    QVERIFY(!text.contains(QStringLiteral("0000000062")));
+}
+
+QTEST_MAIN(TestPrnBarcod)
+#include "tst_prnbarcod.moc"
