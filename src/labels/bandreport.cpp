@@ -1,5 +1,6 @@
 #include "labels/bandreport.h"
 
+#include "db/errors.h"
 #include "db/platform.h"
 
 #include <QAction>
@@ -121,12 +122,28 @@ qreal BandReport::columnWidth() const
     return (printable - (m_columns - 1) * m_columnSpace) / m_columns;
 }
 
-ReportLayout BandReport::layOut()
+template <typename F>
+auto BandReport::asJob(F &&work)
 {
     emit jobStarted();
-    ReportLayout pages = run();
-    emit jobFinished();
-    return pages;
+    try {
+        if constexpr (std::is_void_v<decltype(work())>) {
+            work();
+            emit jobFinished();
+        } else {
+            auto result = work();
+            emit jobFinished();
+            return result;
+        }
+    } catch (...) {
+        emit jobFinished();
+        throw;
+    }
+}
+
+ReportLayout BandReport::layOut()
+{
+    return asJob([&] { return run(); });
 }
 
 PlacedBand BandReport::place(const ReportBand *band, int column, int row, const QRectF &rect) const
@@ -181,6 +198,10 @@ ReportLayout BandReport::run()
         }
     };
 
+    // Every page is laid out before the first is shown; a range typed with
+    // a digit too many must end in a message, not in all of memory.
+    constexpr qsizetype kMaxPages = 2000;
+
     // Printed even when empty, so the first page exists before any band.
     pages.append(ReportPage{1, {}});
     int column = 0;
@@ -193,6 +214,9 @@ ReportLayout BandReport::run()
         if (row == rows) {
             row = 0;
             if (++column == m_columns) {
+                if (pages.size() == kMaxPages)
+                    throw AppError(QStringLiteral("Слишком много наклеек: за один раз печатается не больше %1 страниц.")
+                                       .arg(kMaxPages));
                 closePage();
                 pages.append(ReportPage{int(pages.size()) + 1, {}});
                 column = 0;
@@ -252,7 +276,15 @@ void BandReport::render(QPrinter *printer)
     QPainter painter;
     if (!painter.begin(printer))
         return;
-    const ReportLayout pages = run();
+    ReportLayout pages;
+    try {
+        pages = run();
+    } catch (const AppError &e) {
+        // Called from the preview's repaint, where no error may pass.
+        painter.end();
+        platform::showError(nullptr, e.text());
+        return;
+    }
     for (qsizetype i = 0; i < pages.size(); ++i) {
         if (i > 0)
             printer->newPage();
@@ -261,12 +293,7 @@ void BandReport::render(QPrinter *printer)
     painter.end();
 }
 
-void BandReport::print(QPrinter *printer)
-{
-    emit jobStarted();
-    render(printer);
-    emit jobFinished();
-}
+
 
 bool BandReport::writePdf(const QString &fileName)
 {
@@ -284,12 +311,14 @@ bool BandReport::writePdf(const QString &fileName)
     return painter.end();
 }
 
+void BandReport::print(QPrinter *printer)
+{
+    asJob([&] { render(printer); });
+}
+
 bool BandReport::exportPdf(const QString &fileName)
 {
-    emit jobStarted();
-    const bool written = writePdf(fileName);
-    emit jobFinished();
-    return written;
+    return asJob([&] { return writePdf(fileName); });
 }
 
 void BandReport::savePdf(QWidget *parent)
@@ -305,7 +334,13 @@ void BandReport::savePdf(QWidget *parent)
 
 void BandReport::Preview(QWidget *parent)
 {
-    emit jobStarted();
+    asJob([&] { showPreview(parent); });
+}
+
+void BandReport::showPreview(QWidget *parent)
+{
+    // A range too long for one job is refused before the window opens.
+    run();
     QPrinter printer(QPrinter::HighResolution);
     printer.setPageLayout(pageLayout(m_paper, m_margins));
     printer.setFullPage(true);
@@ -324,5 +359,4 @@ void BandReport::Preview(QWidget *parent)
         connect(save, &QAction::triggered, &dialog, [this, &dialog] { savePdf(&dialog); });
     }
     dialog.exec();
-    emit jobFinished();
 }

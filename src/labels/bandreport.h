@@ -142,6 +142,10 @@ private:
     void render(QPrinter *printer);
     bool writePdf(const QString &fileName);
     void savePdf(QWidget *parent);
+    void showPreview(QWidget *parent);
+    // Runs work between jobStarted and jobFinished, also when it throws.
+    template <typename F>
+    auto asJob(F &&work);
 
     QPageSize m_paper = QPageSize(QPageSize::A4);
     QMarginsF m_margins;

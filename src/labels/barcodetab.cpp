@@ -247,7 +247,7 @@ void TFormMain::BitBtnPrnClick()
         if (end < start)
             std::swap(start, end);
         if (!FormBC)
-            FormBC = new TFormBC(this);
+            FormBC = new TFormBC;
         FormBC->CurrentNumber = start;
         FormBC->LastNumber = end;
         FormBC->QRLabelME->setCaption(EditME->text());

@@ -37,6 +37,7 @@ private slots:
     void deleteOnEmptyListAsksNothing();
     void printOrdersTheRange();
     void printRefusesNumbersBeyond32Bits();
+    void printRefusesAHugeRange();
     void currentRowIsPaleBlue();
 
 private:
@@ -229,6 +230,20 @@ void TestBarcodeTab::printRefusesNumbersBeyond32Bits()
     QTest::qWait(50);
     QCOMPARE(close.count(), 0);
     QCOMPARE(m_errors, QStringList{QStringLiteral("'9999999999' is not a valid integer value")});
+}
+
+void TestBarcodeTab::printRefusesAHugeRange()
+{
+    m_form->EditS->setText(QStringLiteral("1"));
+    m_form->EditP->setText(QStringLiteral("2147483647"));
+    ModalAnswerer close([](QWidget *dialog) { dialog->close(); });
+    QTest::mouseClick(m_form->BitBtnPrn, Qt::LeftButton);
+    QTest::qWait(50);
+    QCOMPARE(close.count(), 0);
+    QCOMPARE(m_errors.size(), 1);
+    QVERIFY2(m_errors[0].contains(QLatin1String("2000")), qPrintable(m_errors[0]));
+    // The report is left ready for the next print of the same range.
+    QCOMPARE(FormBC->CurrentNumber, 1);
 }
 
 void TestBarcodeTab::currentRowIsPaleBlue()
