@@ -1,5 +1,5 @@
 #include "modal.h"
-#include "testdb.h"
+#include "signedin.h"
 
 #include "app/mainform.h"
 #include "db/platform.h"
@@ -61,14 +61,9 @@ void TestFirstRun::initTestCase()
 void TestFirstRun::init()
 {
     m_errors.clear();
-    m_form = std::make_unique<TFormMain>();
-    m_form->BazaPath = m_db.freshFile();
+    m_form = signedInMainForm(m_db);
+    QVERIFY(m_form);
     m_reader = std::make_unique<DbReader>(m_form->BazaPath);
-    m_form->show();
-    m_form->Login->setText(QStringLiteral("admin"));
-    m_form->Password->setText(QStringLiteral("admin"));
-    QTest::mouseClick(m_form->BitBtnGO, Qt::LeftButton);
-    QVERIFY(m_form->PageControl1->isVisible());
     m_form->PageControl1->setCurrentWidget(m_form->TabSheet1);
     fill();
 }

@@ -1,5 +1,5 @@
 #include "modal.h"
-#include "testdb.h"
+#include "signedin.h"
 
 #include "app/mainform.h"
 #include "db/dataset.h"
@@ -57,13 +57,8 @@ void TestBarcodeTab::initTestCase()
 void TestBarcodeTab::init()
 {
     m_errors.clear();
-    m_form = std::make_unique<TFormMain>();
-    m_form->BazaPath = m_db.freshFile();
-    m_form->show();
-    m_form->Login->setText(QStringLiteral("admin"));
-    m_form->Password->setText(QStringLiteral("admin"));
-    QTest::mouseClick(m_form->BitBtnGO, Qt::LeftButton);
-    QVERIFY(m_form->PageControl1->isVisible());
+    m_form = signedInMainForm(m_db);
+    QVERIFY(m_form);
 }
 
 void TestBarcodeTab::cleanup()
