@@ -55,6 +55,24 @@ private:
     QStringList m_questions;
 };
 
+// Notes the text of a label each time it is painted.
+class PaintWatcher : public QObject {
+public:
+    explicit PaintWatcher(QLabel *label) : m_label(label) { label->installEventFilter(this); }
+    QStringList painted;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == m_label && event->type() == QEvent::Paint)
+            painted += m_label->text();
+        return false;
+    }
+
+private:
+    QLabel *m_label;
+};
+
 } // namespace
 
 class TestImportRun : public QObject {
@@ -78,6 +96,7 @@ private slots:
     void choosingFileOrModeUnticksClearing();
     void errorEndsTheRun_data();
     void errorEndsTheRun();
+    void countersPaintedDuringTheRun();
     void stopQuestion_data();
     void stopQuestion();
     void unreadableFileRunsNothing_data();
@@ -420,6 +439,25 @@ void TestImportRun::errorEndsTheRun()
     QCOMPARE(m_form->ImageX->isVisible(), pictureShown);
     QCOMPARE(m_form->CheckCL->isChecked(), clear);
     QCOMPARE(rows(select), stored);
+}
+
+void TestImportRun::countersPaintedDuringTheRun()
+{
+    QTest::mouseClick(m_form->RadioKA, Qt::LeftButton);
+    m_form->EditF->setText(writeFile("1;a\r\n2;b\r\nx\r\n"));
+    m_form->CheckCL->setChecked(true);
+    QCoreApplication::processEvents();
+    PaintWatcher processed(m_form->LabelTC);
+    PaintWatcher phase(m_form->LabelCC);
+    QTest::mouseClick(m_form->BitBtnIM, Qt::LeftButton);
+    QCOMPARE(m_form->LabelTE->text(), QStringLiteral("из них ошибок: 1"));
+    // Everything here was painted inside the run, where no queued message is
+    // dispatched: each phase shown at once, then each record's counters.
+    const QString before = QStringLiteral("уже обработано:");
+    QCOMPARE(processed.painted, (QStringList{before, before, before, before, QStringLiteral("уже обработано: 1"),
+                                             QStringLiteral("уже обработано: 2"), QStringLiteral("уже обработано: 3")}));
+    QCOMPARE(phase.painted, (QStringList{QStringLiteral("читаю файл в буфер"), QStringLiteral("считаю записи"),
+                                         QStringLiteral("чистка таблицы"), QStringLiteral("импортирование данных")}));
 }
 
 void TestImportRun::stopQuestion_data()
