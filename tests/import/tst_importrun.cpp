@@ -1,0 +1,593 @@
+#include "testdb.h"
+
+#include "app/mainform.h"
+#include "db/platform.h"
+#include "db/text1251.h"
+#include "dialogs/formYN.h"
+
+#include <QCheckBox>
+#include <QCursor>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+#include <sys/file.h>
+#include <sys/stat.h>
+
+using Rows = QList<QByteArray>;
+
+namespace {
+
+// Answers the stop question each time it is shown. The dialog is one object
+// shown again and again without the event loop seeing it closed in between,
+// so every visible showing counts as a new question.
+class StopAnswerer {
+public:
+    // yesAt: the question (counted from 1) answered yes; 0 for never.
+    explicit StopAnswerer(int yesAt)
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, [this, yesAt] {
+            auto *dialog = qobject_cast<TFormYesNo *>(QApplication::activeModalWidget());
+            if (!dialog || !dialog->isVisible())
+                return;
+            ++m_count;
+            m_questions.append(dialog->LabelTXT->text());
+            QTest::mouseClick(m_count == yesAt ? dialog->BitBtnDa : dialog->BitBtnNet, Qt::LeftButton);
+        });
+        m_timer.start(5);
+    }
+
+    int count() const { return m_count; }
+    QStringList questions() const { return m_questions; }
+
+private:
+    QTimer m_timer;
+    int m_count = 0;
+    QStringList m_questions;
+};
+
+// Notes the text of a label each time it is painted.
+class PaintWatcher : public QObject {
+public:
+    explicit PaintWatcher(QLabel *label) : m_label(label) { label->installEventFilter(this); }
+    QStringList painted;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == m_label && event->type() == QEvent::Paint)
+            painted += m_label->text();
+        return false;
+    }
+
+private:
+    QLabel *m_label;
+};
+
+} // namespace
+
+class TestImportRun : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void workedExampleStoresTwoRows();
+    void recordsThroughAWholeRun_data();
+    void recordsThroughAWholeRun();
+    void apostrophesStoredAsInTheFile_data();
+    void apostrophesStoredAsInTheFile();
+    void cyrillicStoredAsTheFileBytes_data();
+    void cyrillicStoredAsTheFileBytes();
+    void clearingTouchesOnlyTheChosenMode_data();
+    void clearingTouchesOnlyTheChosenMode();
+    void choosingFileOrModeUnticksClearing_data();
+    void choosingFileOrModeUnticksClearing();
+    void errorEndsTheRun_data();
+    void errorEndsTheRun();
+    void countersPaintedDuringTheRun();
+    void stopQuestion_data();
+    void stopQuestion();
+    void unreadableFileRunsNothing_data();
+    void unreadableFileRunsNothing();
+    void oversizedFileRefusedUnread();
+    void examplesImportCleanly_data();
+    void examplesImportCleanly();
+
+private:
+    QString writeFile(const QByteArray &bytes);
+    void run(const QString &path, bool catalogue, bool clear = false);
+    void runBytes(const QByteArray &bytes, bool catalogue, bool clear = false);
+    Rows rows(const QByteArray &select) const { return DbReader(m_form->BazaPath).rows(select); }
+    void exec(const QByteArray &statement) const { DbReader(m_form->BazaPath).exec(statement); }
+    // The three counters as shown.
+    QStringList counters() const { return {m_form->LabelTT->text(), m_form->LabelTC->text(), m_form->LabelTE->text()}; }
+    static QStringList shown(int total, int processed, int errors);
+
+    TestDb m_db;
+    QTemporaryDir m_files;
+    int m_fileCount = 0;
+    std::unique_ptr<TFormMain> m_form;
+    QStringList m_errors;
+};
+
+void TestImportRun::initTestCase()
+{
+    QVERIFY(m_files.isValid());
+    platform::showError = [this](QWidget *, const QString &text) { m_errors.append(text); };
+    platform::openFileName = [](QWidget *, const QString &) -> QString {
+        qFatal("a file dialog was opened");
+        return QString();
+    };
+}
+
+void TestImportRun::init()
+{
+    m_errors.clear();
+    QCursor::setPos(0, 0);
+    m_form = std::make_unique<TFormMain>();
+    m_form->BazaPath = m_db.freshFile();
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    m_form->Login->setText(QStringLiteral("admin"));
+    m_form->Password->setText(QStringLiteral("admin"));
+    QTest::mouseClick(m_form->BitBtnGO, Qt::LeftButton);
+    QVERIFY(m_form->PageControl1->isVisible());
+    m_form->PageControl1->setCurrentWidget(m_form->TabSheetIM);
+}
+
+void TestImportRun::cleanup()
+{
+    m_form.reset();
+}
+
+QString TestImportRun::writeFile(const QByteArray &bytes)
+{
+    const QString path = m_files.filePath(QStringLiteral("import%1.csv").arg(++m_fileCount));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+void TestImportRun::run(const QString &path, bool catalogue, bool clear)
+{
+    QTest::mouseClick(catalogue ? m_form->RadioCA : m_form->RadioKA, Qt::LeftButton);
+    m_form->EditF->setText(path);
+    m_form->CheckCL->setChecked(clear);
+    QTest::mouseClick(m_form->BitBtnIM, Qt::LeftButton);
+}
+
+void TestImportRun::runBytes(const QByteArray &bytes, bool catalogue, bool clear)
+{
+    run(writeFile(bytes), catalogue, clear);
+}
+
+QStringList TestImportRun::shown(int total, int processed, int errors)
+{
+    return {QStringLiteral("всего записей: %1").arg(total), QStringLiteral("уже обработано: %1").arg(processed),
+            QStringLiteral("из них ошибок: %1").arg(errors)};
+}
+
+void TestImportRun::workedExampleStoresTwoRows()
+{
+    runBytes("12345;Ivanov;Title;Place;Press;1985;5-0000-0;1000;200 p.;kn;ab;f1;12,50\r\n", true);
+    QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
+    QCOMPARE(rows("select num,catalog,mnt,barcod,autor,title,izdata2,isbn,tirazh,objem,vid,otdel,fond,cost,uchet "
+                  "from catalog"),
+             Rows{"1|e|m|0000012345|Ivanov|Title|1985|5-0000-0|1000|200 p.|kn|ab|f1|1250|k"});
+    QCOMPARE(rows("select num,barcod,izd,mesto from izdatelstvo"), Rows{"1|0000012345|Press|Place"});
+    QCOMPARE(counters(), shown(1, 1, 0));
+    QCOMPARE(m_form->LabelCC->text(), QStringLiteral("операция завершена"));
+    QVERIFY(!m_form->ImageX->isVisible());
+}
+
+void TestImportRun::recordsThroughAWholeRun_data()
+{
+    QTest::addColumn<bool>("catalogue");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("total");
+    QTest::addColumn<int>("errors");
+    QTest::addColumn<Rows>("stored");
+
+    QTest::newRow("final CR LF starts nothing") << false << QByteArray("1;a\r\n2;b\r\n") << 2 << 0 << Rows{"1|a", "2|b"};
+    QTest::newRow("no final CR LF") << false << QByteArray("1;a\r\n2;b") << 2 << 0 << Rows{"1|a", "2|b"};
+    QTest::newRow("empty file") << false << QByteArray() << 1 << 0 << Rows{};
+    QTest::newRow("blank line skipped") << false << QByteArray("1;a\r\n\r\n2;b\r\n") << 3 << 0 << Rows{"1|a", "2|b"};
+    QTest::newRow("blank-only line skipped") << false << QByteArray("1;a\r\n \t \r\n2;b") << 3 << 0 << Rows{"1|a", "2|b"};
+    QTest::newRow("lone CR hides the next line") << false << QByteArray("1;x\r2;y\r\n3;z") << 2 << 0 << Rows{"1|x", "3|z"};
+    QTest::newRow("LF alone joins lines") << false << QByteArray("1;a\n2;b\n") << 1 << 0 << Rows{"1|a\n2"};
+    QTest::newRow("blanks and LF at line ends") << false << QByteArray("\n 5;e \n\r\n6;f  ") << 2 << 0
+                                                << Rows{"5|e", "6|f"};
+    QTest::newRow("rejected readers") << false << QByteArray("abc;x\r\n;y\r\nnomer;lname\r\n\"4\";d\r\n'5';e") << 5 << 4
+                                      << Rows{"4|d"};
+    QTest::newRow("reader number kept as written") << false << QByteArray("007;a\r\n-3;b") << 2 << 0
+                                                   << Rows{"7|a", "-3|b"};
+    QTest::newRow("rejected items") << true << QByteArray("x;A\r\n;B\r\n12;C\r\n-;D") << 4 << 3
+                                    << Rows{"0000000012|0"};
+    // The price is the thirteenth field.
+    const auto priced = [](const char *number, const char *price) { return number + QByteArray(12, ';') + price; };
+    QTest::newRow("price beyond 32 bits rejected")
+        << true << priced("1", "21474836,48") + "\r\n" + priced("2", "21474836,47") << 2 << 1
+        << Rows{"0000000002|2147483647"};
+    QTest::newRow("price forms") << true
+                                 << priced("1", "12.5") + "\r\n" + priced("2", "3") + "\r\n" + priced("3", "-5") + "\r\n4"
+                                 << 4 << 0 << Rows{"0000000001|1205", "0000000002|300", "0000000003|5", "0000000004|0"};
+}
+
+void TestImportRun::recordsThroughAWholeRun()
+{
+    QFETCH(bool, catalogue);
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, total);
+    QFETCH(int, errors);
+    QFETCH(Rows, stored);
+    runBytes(bytes, catalogue);
+    QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
+    QCOMPARE(counters(), shown(total, total, errors));
+    QCOMPARE(m_form->LabelCC->text(), QStringLiteral("операция завершена"));
+    QCOMPARE(rows(catalogue ? "select barcod, cost from catalog order by num" : "select nomer, lname from readers order by num"),
+             stored);
+    // Nothing went to the other mode's table.
+    QCOMPARE(rows(catalogue ? "select count(*) from readers" : "select count(*) from catalog"), Rows{"0"});
+}
+
+void TestImportRun::apostrophesStoredAsInTheFile_data()
+{
+    QTest::addColumn<QByteArray>("title");
+    QTest::addColumn<QByteArray>("stored");
+    QTest::newRow("inside") << QByteArray("O'Brien") << QByteArray("O'Brien");
+    QTest::newRow("pair inside") << QByteArray("It''s") << QByteArray("It''s");
+    QTest::newRow("enclosing apostrophes kept") << QByteArray("'quoted'") << QByteArray("'quoted'");
+    QTest::newRow("enclosing double quotes dropped") << QByteArray("\"quoted\"") << QByteArray("quoted");
+    QTest::newRow("lone apostrophe") << QByteArray("'") << QByteArray("'");
+    QTest::newRow("cut through a pair") << QByteArray(249, 'a') + "'b" << QByteArray(249, 'a') + "'";
+}
+
+void TestImportRun::apostrophesStoredAsInTheFile()
+{
+    QFETCH(QByteArray, title);
+    QFETCH(QByteArray, stored);
+    runBytes("1;" + title + ";" + title, true);
+    QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
+    QCOMPARE(counters(), shown(1, 1, 0));
+    QCOMPARE(rows("select autor, title from catalog"), Rows{stored + '|' + stored});
+}
+
+void TestImportRun::cyrillicStoredAsTheFileBytes_data()
+{
+    QTest::addColumn<bool>("catalogue");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("catalogue") << true << QStringLiteral("Пушкин А. С.;Евгений Онегин");
+    QTest::newRow("readers") << false << QStringLiteral("Фёдорова;Ёлка");
+    QTest::newRow("whole alphabet") << false
+                                    << QStringLiteral("АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ;абвгдеёжзийклмнопрстуфхцчшщъыьэюя");
+    QTest::newRow("signs of the code page") << true << QStringLiteral("№ «ёлка» — §1;Їжак і ґанок ў");
+}
+
+void TestImportRun::cyrillicStoredAsTheFileBytes()
+{
+    QFETCH(bool, catalogue);
+    QFETCH(QString, text);
+    const QByteArray bytes = toCp1251(text);
+    runBytes("3;" + bytes + "\r\n", catalogue);
+    QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
+    const Rows stored = rows(catalogue ? "select autor, title from catalog" : "select lname, fname from readers");
+    QCOMPARE(stored, Rows{QByteArray(bytes).replace(';', '|')});
+}
+
+void TestImportRun::clearingTouchesOnlyTheChosenMode_data()
+{
+    QTest::addColumn<bool>("catalogue");
+    QTest::addColumn<bool>("clear");
+    QTest::addColumn<Rows>("after");
+
+    // Each table is seeded with one row whose key is 50; a row reads
+    // "table|rows|largest key|generator".
+    QTest::newRow("catalogue cleared") << true << true
+                                       << Rows{"catalog|1|1|1",     "izdatelstvo|1|1|1", "sbornik|0|<null>|0",
+                                               "comment|0|<null>|0", "mnogotom|0|<null>|0", "udkop|0|<null>|0",
+                                               "readers|1|50|50",   "ruki|1|50|50",       "zakaz|1|50|50"};
+    QTest::newRow("readers cleared") << false << true
+                                     << Rows{"catalog|1|50|50", "izdatelstvo|1|50|50", "sbornik|1|50|50",
+                                             "comment|1|50|50", "mnogotom|1|50|50",    "udkop|1|50|50",
+                                             "readers|1|1|1",   "ruki|0|<null>|0",     "zakaz|0|<null>|0"};
+    QTest::newRow("catalogue not ticked") << true << false
+                                          << Rows{"catalog|2|51|51", "izdatelstvo|2|51|51", "sbornik|1|50|50",
+                                                  "comment|1|50|50", "mnogotom|1|50|50",    "udkop|1|50|50",
+                                                  "readers|1|50|50", "ruki|1|50|50",        "zakaz|1|50|50"};
+}
+
+void TestImportRun::clearingTouchesOnlyTheChosenMode()
+{
+    QFETCH(bool, catalogue);
+    QFETCH(bool, clear);
+    QFETCH(Rows, after);
+    const QList<QByteArray> tables{"catalog", "izdatelstvo", "sbornik", "comment", "mnogotom",
+                                   "udkop",   "readers",     "ruki",    "zakaz"};
+    for (const QByteArray &table : tables) {
+        exec("set generator nn" + table + " to 49");
+        exec("insert into " + table + " (num) values (gen_id(nn" + table + ",1))");
+    }
+    runBytes(catalogue ? "7;A;T;Place;Press\r\n" : "7;Ivanov\r\n", catalogue, clear);
+    QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
+    Rows state;
+    for (const QByteArray &table : tables) {
+        state += table + '|'
+            + DbReader(m_form->BazaPath).value("select count(*), max(num), gen_id(nn" + table + ",0) from " + table);
+    }
+    QCOMPARE(state, after);
+    QVERIFY(!m_form->CheckCL->isChecked());
+    // Accounts and ranges are never cleared.
+    QCOMPARE(rows("select count(*) from users"), Rows{"4"});
+    QCOMPARE(rows("select count(*) from barcodes"), Rows{"3"});
+}
+
+void TestImportRun::choosingFileOrModeUnticksClearing_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("picked");
+    QTest::addColumn<bool>("catalogue");
+    QTest::newRow("file chosen") << QStringLiteral("file") << QStringLiteral("chosen") << true;
+    QTest::newRow("file dialog cancelled") << QStringLiteral("file") << QString() << true;
+    QTest::newRow("reader mode clicked") << QStringLiteral("readers") << QString() << false;
+    QTest::newRow("catalogue mode clicked again") << QStringLiteral("catalogue") << QString() << true;
+}
+
+void TestImportRun::choosingFileOrModeUnticksClearing()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, picked);
+    QFETCH(bool, catalogue);
+    exec("insert into catalog (num, barcod) values (90, 'old')");
+    exec("insert into readers (num, nomer) values (90, 90)");
+    const QString typed = writeFile("5;A\r\n");
+    const QString chosen = picked.isEmpty() ? QString() : writeFile("6;B\r\n");
+
+    const auto dialog = platform::openFileName;
+    QStringList filters;
+    platform::openFileName = [&](QWidget *, const QString &filter) {
+        filters += filter;
+        return chosen;
+    };
+    m_form->EditF->setText(typed);
+    m_form->CheckCL->setChecked(true);
+    if (action == QStringLiteral("file"))
+        QTest::mouseClick(m_form->BitBtnF, Qt::LeftButton);
+    else
+        QTest::mouseClick(action == QStringLiteral("readers") ? m_form->RadioKA : m_form->RadioCA, Qt::LeftButton);
+    platform::openFileName = dialog;
+
+    QVERIFY(!m_form->CheckCL->isChecked());
+    QCOMPARE(m_form->RadioCA->isChecked(), catalogue);
+    QCOMPARE(filters, action == QStringLiteral("file") ? QStringList{QStringLiteral("*.csv; *.txt (*.csv *.txt)")}
+                                                       : QStringList{});
+    QCOMPARE(m_form->EditF->text(), chosen.isEmpty() ? typed : chosen);
+
+    // The run that follows clears nothing.
+    QTest::mouseClick(m_form->BitBtnIM, Qt::LeftButton);
+    QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
+    QCOMPARE(m_form->LabelTC->text(), QStringLiteral("уже обработано: 1"));
+    QCOMPARE(rows("select barcod from catalog where num = 90"), Rows{"old"});
+    QCOMPARE(rows("select nomer from readers where num = 90"), Rows{"90"});
+}
+
+void TestImportRun::errorEndsTheRun_data()
+{
+    QTest::addColumn<bool>("catalogue");
+    QTest::addColumn<bool>("clear");
+    QTest::addColumn<Rows>("setup");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("phase");
+    QTest::addColumn<QStringList>("labels");
+    QTest::addColumn<bool>("pictureShown");
+    QTest::addColumn<QByteArray>("select");
+    QTest::addColumn<Rows>("stored");
+    QTest::addColumn<QString>("message");
+
+    const QStringList untouched{QStringLiteral("всего записей:"), QStringLiteral("уже обработано:"),
+                                QStringLiteral("из них ошибок:")};
+    QTest::newRow("publisher row refused")
+        << true << true << Rows{"alter table izdatelstvo drop mesto"}
+        << QByteArray("1;A;T\r\nx\r\n2;B;T;Place;Press\r\n3;C;T\r\n") << QStringLiteral("импортирование данных")
+        << shown(4, 2, 1) << true << QByteArray("select barcod from catalog order by num")
+        << Rows{"0000000001", "0000000002"} << QStringLiteral("MESTO");
+    QTest::newRow("reader number too large for the column")
+        << false << false << Rows{} << QByteArray("1;a\r\n;\r\n99999999999;b\r\n4;d")
+        << QStringLiteral("импортирование данных") << shown(4, 2, 1) << true
+        << QByteArray("select nomer from readers order by num") << Rows{"1"} << QStringLiteral("overflow");
+    QTest::newRow("item number beyond 32 bits")
+        << true << false << Rows{} << QByteArray("5;A\r\n2147483648;B\r\n") << QStringLiteral("импортирование данных")
+        << shown(2, 1, 0) << true << QByteArray("select barcod from catalog order by num") << Rows{"0000000005"}
+        << QStringLiteral("'2147483648' is not a valid integer value");
+    QTest::newRow("clearing refused")
+        << false << true << Rows{"insert into readers (num, nomer) values (1, 1)", "drop table zakaz"}
+        << QByteArray("1;a\r\n") << QStringLiteral("чистка таблицы") << untouched << false
+        << QByteArray("select count(*) from readers") << Rows{"0"} << QStringLiteral("ZAKAZ");
+}
+
+void TestImportRun::errorEndsTheRun()
+{
+    QFETCH(bool, catalogue);
+    QFETCH(bool, clear);
+    QFETCH(Rows, setup);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, phase);
+    QFETCH(QStringList, labels);
+    QFETCH(bool, pictureShown);
+    QFETCH(QByteArray, select);
+    QFETCH(Rows, stored);
+    QFETCH(QString, message);
+    for (const QByteArray &statement : setup)
+        exec(statement);
+    runBytes(bytes, catalogue, clear);
+    QCOMPARE(m_errors.size(), 1);
+    QVERIFY2(m_errors[0].contains(message, Qt::CaseInsensitive), qPrintable(m_errors[0]));
+    QCOMPARE(m_form->LabelCC->text(), phase);
+    QCOMPARE(counters(), labels);
+    QCOMPARE(m_form->ImageX->isVisible(), pictureShown);
+    QCOMPARE(m_form->CheckCL->isChecked(), clear);
+    QCOMPARE(rows(select), stored);
+}
+
+void TestImportRun::countersPaintedDuringTheRun()
+{
+    QTest::mouseClick(m_form->RadioKA, Qt::LeftButton);
+    m_form->EditF->setText(writeFile("1;a\r\n2;b\r\nx\r\n"));
+    m_form->CheckCL->setChecked(true);
+    QCoreApplication::processEvents();
+    PaintWatcher processed(m_form->LabelTC);
+    PaintWatcher phase(m_form->LabelCC);
+    QTest::mouseClick(m_form->BitBtnIM, Qt::LeftButton);
+    QCOMPARE(m_form->LabelTE->text(), QStringLiteral("из них ошибок: 1"));
+    // Everything here was painted inside the run, where no queued message is
+    // dispatched: each phase shown at once, then each record's counters.
+    const QString before = QStringLiteral("уже обработано:");
+    QCOMPARE(processed.painted, (QStringList{before, before, before, before, QStringLiteral("уже обработано: 1"),
+                                             QStringLiteral("уже обработано: 2"), QStringLiteral("уже обработано: 3")}));
+    QCOMPARE(phase.painted, (QStringList{QStringLiteral("читаю файл в буфер"), QStringLiteral("считаю записи"),
+                                         QStringLiteral("чистка таблицы"), QStringLiteral("импортирование данных")}));
+}
+
+void TestImportRun::stopQuestion_data()
+{
+    QTest::addColumn<QPoint>("pointer");
+    QTest::addColumn<int>("yesAt");
+    QTest::addColumn<int>("questions");
+    QTest::addColumn<QString>("outcome");
+    QTest::addColumn<int>("processed");
+
+    const QString done = QStringLiteral("операция завершена");
+    const QString stopped = QStringLiteral("прервано пользователем");
+    QTest::newRow("no to every question") << QPoint(20, 20) << 0 << 3 << done << 3;
+    QTest::newRow("yes at the first record") << QPoint(20, 20) << 1 << 1 << stopped << 1;
+    QTest::newRow("yes at the second record") << QPoint(1, 1) << 2 << 2 << stopped << 2;
+    QTest::newRow("yes after the last record") << QPoint(39, 39) << 3 << 3 << stopped << 3;
+    QTest::newRow("on the left edge") << QPoint(0, 20) << 1 << 0 << done << 3;
+    QTest::newRow("on the top edge") << QPoint(20, 0) << 1 << 0 << done << 3;
+    QTest::newRow("on the right edge") << QPoint(40, 20) << 1 << 0 << done << 3;
+    QTest::newRow("on the bottom edge") << QPoint(20, 40) << 1 << 0 << done << 3;
+}
+
+void TestImportRun::stopQuestion()
+{
+    QFETCH(QPoint, pointer);
+    QFETCH(int, yesAt);
+    QFETCH(int, questions);
+    QFETCH(QString, outcome);
+    QFETCH(int, processed);
+    QCursor::setPos(m_form->ImageX->mapToGlobal(pointer));
+    QCOMPARE(m_form->ImageX->mapFromGlobal(QCursor::pos()), pointer);
+
+    StopAnswerer answerer(yesAt);
+    runBytes("1;a\r\n2;b\r\n3;c\r\n", false);
+    QCOMPARE(answerer.count(), questions);
+    QCOMPARE(answerer.questions(), QStringList(questions, QStringLiteral("прервать обработку?")));
+    QCOMPARE(m_form->LabelCC->text(), outcome);
+    QCOMPARE(counters(), shown(3, processed, 0));
+    QCOMPARE(rows("select count(*) from readers"), Rows{QByteArray::number(processed)});
+    QVERIFY(!m_form->ImageX->isVisible());
+    QVERIFY(m_errors.isEmpty());
+}
+
+void TestImportRun::unreadableFileRunsNothing_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("empty path") << QStringLiteral("empty") << QStringLiteral("не выбран файл для импорта");
+    QTest::newRow("missing file") << QStringLiteral("missing") << QStringLiteral("не удаётся открыть файл");
+    QTest::newRow("no read permission") << QStringLiteral("unreadable") << QStringLiteral("не удаётся открыть файл");
+    QTest::newRow("a folder") << QStringLiteral("folder") << QStringLiteral("не удаётся");
+    QTest::newRow("locked by another program") << QStringLiteral("locked") << QStringLiteral("занят другой программой");
+}
+
+void TestImportRun::unreadableFileRunsNothing()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, message);
+    exec("insert into catalog (num, barcod) values (90, 'old')");
+    QString path = writeFile("1;A\r\n");
+    QFile held(path);
+    if (kind == QStringLiteral("empty")) {
+        path.clear();
+    } else if (kind == QStringLiteral("missing")) {
+        path += QStringLiteral(".gone");
+    } else if (kind == QStringLiteral("unreadable")) {
+        if (::geteuid() == 0)
+            QSKIP("root reads every file");
+        QFile::setPermissions(path, QFile::WriteOwner);
+    } else if (kind == QStringLiteral("folder")) {
+        path = m_files.path();
+    } else {
+        QVERIFY(held.open(QIODevice::ReadWrite));
+        QCOMPARE(::flock(held.handle(), LOCK_EX | LOCK_NB), 0);
+    }
+    run(path, true, true);
+    QCOMPARE(m_errors.size(), 1);
+    QVERIFY2(m_errors[0].contains(message), qPrintable(m_errors[0]));
+    QCOMPARE(m_form->LabelCC->text(), QString());
+    QVERIFY(!m_form->ImageX->isVisible());
+    QVERIFY(m_form->CheckCL->isChecked());
+    QCOMPARE(rows("select barcod from catalog"), Rows{"old"});
+}
+
+void TestImportRun::oversizedFileRefusedUnread()
+{
+    exec("insert into catalog (num, barcod) values (90, 'old')");
+    const QString path = writeFile("1;A\r\n");
+    QVERIFY(QFile::resize(path, qint64(1) << 31));
+    struct stat info {};
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &info), 0);
+    if (qint64(info.st_blocks) * 512 > (qint64(1) << 20))
+        QSKIP("the file system keeps no sparse files");
+
+    run(path, true, true);
+    QCOMPARE(m_errors.size(), 1);
+    QVERIFY2(m_errors[0].contains(QStringLiteral("слишком велик")), qPrintable(m_errors[0]));
+    QVERIFY2(m_errors[0].contains(QStringLiteral("2147483648")), qPrintable(m_errors[0]));
+    QCOMPARE(m_form->LabelCC->text(), QString());
+    QVERIFY(m_form->CheckCL->isChecked());
+    QCOMPARE(rows("select barcod from catalog"), Rows{"old"});
+}
+
+void TestImportRun::examplesImportCleanly_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("catalogue");
+    QTest::addColumn<int>("records");
+    QTest::addColumn<QByteArray>("select");
+    QTest::addColumn<int>("rowCount");
+    QTest::newRow("catalogue") << QStringLiteral("catalog.csv") << true << 10
+                               << QByteArray("select count(*) from catalog") << 10;
+    QTest::newRow("publishers") << QStringLiteral("catalog.csv") << true << 10
+                                << QByteArray("select count(*) from izdatelstvo") << 9;
+    QTest::newRow("readers") << QStringLiteral("readers.csv") << false << 8 << QByteArray("select count(*) from readers")
+                             << 8;
+}
+
+void TestImportRun::examplesImportCleanly()
+{
+    QFETCH(QString, file);
+    QFETCH(bool, catalogue);
+    QFETCH(int, records);
+    QFETCH(QByteArray, select);
+    QFETCH(int, rowCount);
+    run(QDir(QStringLiteral(EXAMPLES_DIR)).filePath(file), catalogue);
+    QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
+    QCOMPARE(counters(), shown(records, records, 0));
+    QCOMPARE(rows(select), Rows{QByteArray::number(rowCount)});
+}
+
+QTEST_MAIN(TestImportRun)
+#include "tst_importrun.moc"
