@@ -1,4 +1,5 @@
-#include "testdb.h"
+#include "modal.h"
+#include "signedin.h"
 
 #include "app/mainform.h"
 #include "db/platform.h"
@@ -26,34 +27,6 @@
 using Rows = QList<QByteArray>;
 
 namespace {
-
-// Answers the stop question each time it is shown. The dialog is one object
-// shown again and again without the event loop seeing it closed in between,
-// so every visible showing counts as a new question.
-class StopAnswerer {
-public:
-    // yesAt: the question (counted from 1) answered yes; 0 for never.
-    explicit StopAnswerer(int yesAt)
-    {
-        QObject::connect(&m_timer, &QTimer::timeout, [this, yesAt] {
-            auto *dialog = qobject_cast<TFormYesNo *>(QApplication::activeModalWidget());
-            if (!dialog || !dialog->isVisible())
-                return;
-            ++m_count;
-            m_questions.append(dialog->LabelTXT->text());
-            QTest::mouseClick(m_count == yesAt ? dialog->BitBtnDa : dialog->BitBtnNet, Qt::LeftButton);
-        });
-        m_timer.start(5);
-    }
-
-    int count() const { return m_count; }
-    QStringList questions() const { return m_questions; }
-
-private:
-    QTimer m_timer;
-    int m_count = 0;
-    QStringList m_questions;
-};
 
 // Notes the text of a label each time it is painted.
 class PaintWatcher : public QObject {
@@ -136,14 +109,9 @@ void TestImportRun::init()
 {
     m_errors.clear();
     QCursor::setPos(0, 0);
-    m_form = std::make_unique<TFormMain>();
-    m_form->BazaPath = m_db.freshFile();
-    m_form->show();
+    m_form = signedInMainForm(m_db);
+    QVERIFY(m_form);
     QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
-    m_form->Login->setText(QStringLiteral("admin"));
-    m_form->Password->setText(QStringLiteral("admin"));
-    QTest::mouseClick(m_form->BitBtnGO, Qt::LeftButton);
-    QVERIFY(m_form->PageControl1->isVisible());
     m_form->PageControl1->setCurrentWidget(m_form->TabSheetIM);
 }
 
@@ -490,10 +458,16 @@ void TestImportRun::stopQuestion()
     QCursor::setPos(m_form->ImageX->mapToGlobal(pointer));
     QCOMPARE(m_form->ImageX->mapFromGlobal(QCursor::pos()), pointer);
 
-    StopAnswerer answerer(yesAt);
+    QStringList asked;
+    ModalAnswerer answerer([&](QWidget *dialog) {
+        auto *ask = qobject_cast<TFormYesNo *>(dialog);
+        QVERIFY(ask);
+        asked.append(ask->LabelTXT->text());
+        QTest::mouseClick(asked.size() == yesAt ? ask->BitBtnDa : ask->BitBtnNet, Qt::LeftButton);
+    });
     runBytes("1;a\r\n2;b\r\n3;c\r\n", false);
     QCOMPARE(answerer.count(), questions);
-    QCOMPARE(answerer.questions(), QStringList(questions, QStringLiteral("прервать обработку?")));
+    QCOMPARE(asked, QStringList(questions, QStringLiteral("прервать обработку?")));
     QCOMPARE(m_form->LabelCC->text(), outcome);
     QCOMPARE(counters(), shown(3, processed, 0));
     QCOMPARE(rows("select count(*) from readers"), Rows{QByteArray::number(processed)});
