@@ -67,6 +67,8 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
+# Any other command that fails ends the run too; say which.
+trap 'log "FAIL: line $LINENO: $BASH_COMMAND"' ERR
 
 fail() {
     log "FAIL: $*"
@@ -490,6 +492,10 @@ sign_out
 wait_signed_out
 expect_sql "petrov's account" "select xmass || '|' || status from users where xuser = 'petrov'" "пароль-7|включен"
 
+# Counted while the program has let go of the file, for the import's checks.
+catalog_before=$(sql "select count(*) from catalog") || fail "could not count the catalogue"
+readers_before=$(sql "select count(*) from readers") || fail "could not count the readers"
+
 step "sign in as admin again"
 sign_in admin admin
 wait_signed_in
@@ -515,16 +521,14 @@ if [[ -f "$source_dir/examples/catalog.csv" && -f "$source_dir/examples/readers.
     cp "$source_dir/examples/catalog.csv" "$source_dir/examples/readers.csv" "$work/out/"
 
     step "import the example catalogue"
-    before=$(sql "select count(*) from catalog")
     import_file 16 "$work/out/catalog.csv"
-    expect_sql "catalogue rows" "select count(*) from catalog" "$((before + $(records "$work/out/catalog.csv")))"
+    expect_sql "catalogue rows" "select count(*) from catalog" "$((catalog_before + $(records "$work/out/catalog.csv")))"
 
     step "import the example reader register"
     sign_in admin admin
     wait_signed_in
-    before=$(sql "select count(*) from readers")
     import_file 32 "$work/out/readers.csv"
-    expect_sql "reader rows" "select count(*) from readers" "$((before + $(records "$work/out/readers.csv")))"
+    expect_sql "reader rows" "select count(*) from readers" "$((readers_before + $(records "$work/out/readers.csv")))"
 
     sign_in admin admin
     wait_signed_in
