@@ -37,7 +37,8 @@ done
 
 readonly total_seconds=${E2E_TIMEOUT:-180}
 readonly deadline=$((SECONDS + total_seconds))
-readonly started=$(date +%s%N)
+started=$(date +%s%N)
+readonly started
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/utilities-e2e.XXXXXX")
 app_dir=$work/app
@@ -52,7 +53,7 @@ log() { printf '[e2e %6.1fs] %s\n' "$(( ($(date +%s%N) - started) / 1000000 ))e-
 cleanup() {
     local pid
     for pid in "$cal_pid" "$app_pid" "$wm_pid" "$xvfb_pid"; do
-        [[ -n "$pid" ]] && kill "$pid" 2>/dev/null || true
+        if [[ -n "$pid" ]]; then kill "$pid" 2>/dev/null || true; fi
     done
     for pid in "$cal_pid" "$app_pid" "$wm_pid" "$xvfb_pid"; do
         [[ -z "$pid" ]] && continue
@@ -72,7 +73,9 @@ trap 'log "FAIL: line $LINENO: $BASH_COMMAND"' ERR
 
 fail() {
     log "FAIL: $*"
-    [[ -n "${DISPLAY:-}" ]] && timeout 10 import -window root "$work/shots/failure.png" 2>/dev/null || true
+    if [[ -n "${DISPLAY:-}" ]]; then
+        timeout 10 import -window root "$work/shots/failure.png" 2>/dev/null || true
+    fi
     if [[ -s "$work/app.log" ]]; then
         echo "--- program output:"
         tail -n 40 "$work/app.log"
@@ -339,7 +342,8 @@ Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/
 xvfb_pid=$!
 display_known() { [[ -s "$work/display" ]]; }
 wait_for "Xvfb to pick a display" 15 display_known
-export DISPLAY=:$(tr -d '[:space:]' <"$work/display")
+DISPLAY=:$(tr -d '[:space:]' <"$work/display")
+export DISPLAY
 openbox --sm-disable >"$work/openbox.log" 2>&1 &
 wm_pid=$!
 wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
@@ -443,7 +447,8 @@ for page_file in "$work/out"/page-*.png; do
     timeout 60 zbarimg -q --raw -Sdisable -Scode39.enable "$page_file" 2>>"$work/out/zbarimg.log" |
         sort >"${page_file%.png}.codes" || true
 done
-first_page=$(ls "$work/out"/page-*.codes | head -n 1)
+codes=("$work/out"/page-*.codes)
+first_page=${codes[0]}
 [[ $(wc -l <"$first_page") -eq 60 ]] || fail "page 1 carries $(wc -l <"$first_page") labels, expected 60"
 cat "$work/out"/page-*.codes | sort >"$work/out/scanned"
 for n in $(seq 7000 7063); do printf '%010d\n' "$n"; done >"$work/out/expected"
