@@ -9,7 +9,8 @@ packages=(
     libzint-dev zbar-tools poppler-utils
     fonts-dejavu-core fonts-liberation2
     clang libclang-rt-14-dev
-    xvfb xauth xdotool x11-utils imagemagick
+    xvfb xauth xdotool x11-utils x11-xkb-utils imagemagick openbox
+    qt6-translations-l10n
 )
 
 missing=()

@@ -3,10 +3,20 @@
 #include "db/platform.h"
 
 #include <QFont>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 Application::Application(int &argc, char **argv) : QApplication(argc, argv)
 {
     setFont(programFont());
+    // Qt's own windows (the file dialogs, the print preview and print
+    // dialogs, message box buttons) speak Russian like the rest of the
+    // program, where the Qt translations are installed.
+    auto *translator = new QTranslator(this);
+    if (translator->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        installTranslator(translator);
 }
 
 bool Application::notify(QObject *receiver, QEvent *event)

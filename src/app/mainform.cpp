@@ -43,6 +43,8 @@ TFormMain::TFormMain(QWidget *parent) : QWidget(parent, Qt::Window | Qt::MSWindo
     Password->setGeometry(144, 10, 89, 21);
     Password->setMaxLength(16);
     Password->setEchoMode(QLineEdit::Password);
+    // A star for each character, whatever mask the platform's style uses.
+    Password->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
     Password->installEventFilter(this);
 
     BitBtnGO = new QPushButton(QStringLiteral("старт"), Panel4);

@@ -41,6 +41,8 @@ QLineEdit *passwordField(QWidget *parent, const char *name, int top)
     edit->setObjectName(QLatin1String(name));
     edit->setGeometry(136, top, 137, 21);
     edit->setEchoMode(QLineEdit::Password);
+    // A star for each character, whatever mask the platform's style uses.
+    edit->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
     edit->setMaxLength(kPasswordLength);
     return edit;
 }

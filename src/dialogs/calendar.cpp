@@ -505,13 +505,22 @@ void TFormCalendar::ShowDay()
         setColors(DayLabels[SelDay], QColor(), Qt::white);
 }
 
+void TFormCalendar::setVisible(bool visible)
+{
+    // Centred before the native window exists: moved later, from the show
+    // event, a borderless window under X11 can leave Qt believing it sits
+    // at 0,0, and a drag then makes it jump by its own distance from there.
+    if (visible && !isVisible())
+        if (const QScreen *screen = QGuiApplication::primaryScreen())
+            move(screen->geometry().center() - rect().center());
+    QDialog::setVisible(visible);
+}
+
 void TFormCalendar::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
     if (event->spontaneous())
         return;
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->geometry().center() - rect().center());
     FormShow();
 }
 

@@ -137,6 +137,8 @@ public:
     void DisposeDays();
     void ShowDay();
 
+    void setVisible(bool visible) override;
+
 protected:
     void showEvent(QShowEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;

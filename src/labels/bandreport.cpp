@@ -12,6 +12,7 @@
 #include <QPdfWriter>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QScreen>
 #include <QStyle>
 #include <QToolBar>
 
@@ -350,13 +351,22 @@ void BandReport::showPreview(QWidget *parent)
     printer.setPaperSource(QPrinter::Auto);
 
     QPrintPreviewDialog dialog(&printer, parent);
+    dialog.setWindowTitle(QStringLiteral("предварительный просмотр"));
     connect(&dialog, &QPrintPreviewDialog::paintRequested, this, &BandReport::render);
     if (QToolBar *toolBar = dialog.findChild<QToolBar *>()) {
         toolBar->addSeparator();
         QAction *save = toolBar->addAction(dialog.style()->standardIcon(QStyle::SP_DialogSaveButton),
                                            QStringLiteral("сохранить в PDF"));
         save->setObjectName(QStringLiteral("ActionSavePdf"));
+        save->setShortcut(QKeySequence::Save);
+        save->setToolTip(QStringLiteral("сохранить в PDF (%1)").arg(save->shortcut().toString(QKeySequence::NativeText)));
         connect(save, &QAction::triggered, &dialog, [this, &dialog] { savePdf(&dialog); });
+        // At its default width the dialog hides the last commands, the PDF
+        // export among them, behind the toolbar's overflow button; and a
+        // taller window shows the sheet at a readable size.
+        const QRect area = dialog.screen()->availableGeometry();
+        dialog.resize(qMin(area.width(), qMax(dialog.sizeHint().width(), toolBar->sizeHint().width() + 24)),
+                      area.height() * 9 / 10);
     }
     dialog.exec();
 }

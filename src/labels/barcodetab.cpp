@@ -31,8 +31,11 @@ QLabel *caption(QWidget *parent, const char *name, const QString &text, int top)
 {
     auto *label = new QLabel(text, parent);
     label->setObjectName(QLatin1String(name));
-    label->setGeometry(8, top, 56, 13);
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // Right-aligned against the fields: where the face is wider than the
+    // original one, the label grows leftwards instead of clipping the caption.
+    const int width = qMax(56, label->sizeHint().width());
+    label->setGeometry(64 - width, top, width, 13);
     return label;
 }
 
@@ -191,7 +194,10 @@ void TFormMain::SelectBC()
 
 void TFormMain::dfx()
 {
-    DBGridBC->setColumnWidth(2, DBGridBC->viewport()->width() - DBGridBC->columnWidth(0) - DBGridBC->columnWidth(1) - 15);
+    // The grid's client width counts the row indicator column too, which
+    // here is the vertical header beside the viewport.
+    const int clientWidth = DBGridBC->verticalHeader()->width() + DBGridBC->viewport()->width();
+    DBGridBC->setColumnWidth(2, clientWidth - DBGridBC->columnWidth(0) - DBGridBC->columnWidth(1) - 15);
 }
 
 void TFormMain::IBQueryBCAfterScroll(DbQuery *DataSet)

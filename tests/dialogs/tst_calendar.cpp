@@ -4,8 +4,10 @@
 #include "db/platform.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -257,6 +259,19 @@ private slots:
         QCOMPARE(int(SelDay), today ? now.day() : dayOfMonth);
         QCOMPARE(form.ImageMonthPtr->y(), form.PanelJan->y() + 21 * (SelMonth - 1));
         QCOMPARE(whiteDays(), white);
+    }
+
+    void everyShowingCentresOnTheScreen()
+    {
+        TFormCalendar form;
+        const QPoint centre = QGuiApplication::primaryScreen()->geometry().center();
+        for (int showing = 0; showing < 2; ++showing) {
+            form.show();
+            QCOMPARE(form.geometry().center(), centre);
+            // Dragged away, then closed: the next showing is centred again.
+            form.move(7, 9);
+            form.hide();
+        }
     }
 
     void dayClickPicksDate()
