@@ -9,7 +9,7 @@
 
 Application::Application(int &argc, char **argv) : QApplication(argc, argv)
 {
-    setFont(programFont());
+    setFont(platform::uiFont());
     // Qt's own windows (the file dialogs, the print preview and print
     // dialogs, message box buttons) speak Russian like the rest of the
     // program, where the Qt translations are installed.
@@ -27,11 +27,4 @@ bool Application::notify(QObject *receiver, QEvent *event)
         platform::showError(activeWindow(), QString::fromUtf8(e.what()));
     }
     return false;
-}
-
-QFont programFont()
-{
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(11);
-    return font;
 }

@@ -9,6 +9,3 @@ public:
     Application(int &argc, char **argv);
     bool notify(QObject *receiver, QEvent *event) override;
 };
-
-// The font every window uses in place of the original 11-pixel system font.
-QFont programFont();

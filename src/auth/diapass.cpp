@@ -1,6 +1,7 @@
 #include "auth/diapass.h"
 
 #include "db/guarded.h"
+#include "db/platform.h"
 #include "db/text1251.h"
 
 #include <QApplication>
@@ -26,9 +27,7 @@ QLabel *messageLabel(QWidget *parent, const char *name, int left, int top, const
     label->setGeometry(left, top, 121, 64);
     label->setAlignment(Qt::AlignCenter);
     label->setWordWrap(true);
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(11);
-    label->setFont(font);
+    label->setFont(platform::uiFont());
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, color);
     label->setPalette(palette);

@@ -20,6 +20,13 @@ std::function<QString(QWidget *, const QString &)> saveFileName = [](QWidget *pa
     return QFileDialog::getSaveFileName(parent, QString(), QString(), filter);
 };
 
+QFont uiFont(int pixelSize)
+{
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(pixelSize);
+    return font;
+}
+
 std::function<QString()> registryFolder = [] {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
 };

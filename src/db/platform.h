@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QFont>
 #include <QString>
 #include <functional>
 
@@ -22,6 +23,10 @@ extern std::function<QString(QWidget *parent, const QString &filter)> openFileNa
 
 // Asks for a file to write; empty when cancelled.
 extern std::function<QString(QWidget *parent, const QString &filter)> saveFileName;
+
+// The sans-serif face every window uses, at a character height in pixels;
+// it keeps the Russian captions inside their controls.
+QFont uiFont(int pixelSize = 11);
 
 // The folder that stands in for the per-user registry (see ReadRegistryText).
 extern std::function<QString()> registryFolder;

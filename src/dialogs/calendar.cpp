@@ -170,9 +170,7 @@ TFormCalendar::TFormCalendar(QWidget *parent) : QDialog(parent, Qt::Dialog | Qt:
     setWindowTitle(QStringLiteral("Календарь"));
     setFixedSize(433, 329);
     setMouseTracking(true);
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPixelSize(11);
-    setFont(font);
+    setFont(platform::uiFont());
     setColors(this, QColor(170, 170, 170), Qt::black);
 
     // Frames go in first so that the panels they surround paint over them.

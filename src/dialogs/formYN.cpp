@@ -1,5 +1,7 @@
 #include "dialogs/formYN.h"
 
+#include "db/platform.h"
+
 #include <QApplication>
 #include <QBitmap>
 #include <QKeyEvent>
@@ -54,9 +56,7 @@ TFormYesNo::TFormYesNo(QWidget *parent)
     palette.setColor(QPalette::Window, QColor(208, 204, 196));
     setPalette(palette);
     setAutoFillBackground(true);
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPixelSize(11);
-    setFont(font);
+    setFont(platform::uiFont());
     resize(520, 120);
 
     TimerSteps = new QTimer(this);

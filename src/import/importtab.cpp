@@ -139,9 +139,8 @@ void TFormMain::buildImportTab()
     LabelCC->setObjectName(QStringLiteral("LabelCC"));
     LabelCC->setGeometry(200, 8, 337, 24);
     LabelCC->setAlignment(Qt::AlignCenter);
-    QFont phase(QStringLiteral("MS Sans Serif"));
+    QFont phase = platform::uiFont(19);
     phase.setBold(true);
-    phase.setPixelSize(19);
     LabelCC->setFont(phase);
     QPalette grey = LabelCC->palette();
     grey.setColor(QPalette::WindowText, QColor(128, 128, 128));

@@ -32,8 +32,8 @@ QLabel *caption(QWidget *parent, const char *name, const QString &text, int top)
     auto *label = new QLabel(text, parent);
     label->setObjectName(QLatin1String(name));
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    // Right-aligned against the fields: where the face is wider than the
-    // original one, the label grows leftwards instead of clipping the caption.
+    // Right-aligned against the fields: where the caption is wider than its
+    // 56 pixels, the label grows leftwards instead of clipping it.
     const int width = qMax(56, label->sizeHint().width());
     label->setGeometry(64 - width, top, width, 13);
     return label;
