@@ -55,18 +55,17 @@ QLabel *counterLabel(QWidget *parent, const char *name, const QString &text, int
     return label;
 }
 
-// Opens the file to import, refusing before anything is read a file whose
-// bytes could not all be reached by a record position.
-void openForImport(QFile &file)
+// Opens the file to import; false when it cannot be had, which ends the run
+// quietly. A file whose bytes could not all be reached by a record position
+// is refused with a message before anything is read.
+bool openForImport(QFile &file)
 {
-    if (file.fileName().isEmpty())
-        throw AppError(QStringLiteral("не выбран файл для импорта"));
-    if (!file.open(QIODevice::ReadOnly))
-        throw AppError(QStringLiteral("не удаётся открыть файл %1:\n%2").arg(file.fileName(), file.errorString()));
+    if (file.fileName().isEmpty() || !file.open(QIODevice::ReadOnly))
+        return false;
 #ifdef Q_OS_UNIX
     // Released when the file is closed; keeps out a writer that locks too.
     if (::flock(file.handle(), LOCK_SH | LOCK_NB) != 0)
-        throw AppError(QStringLiteral("файл %1 занят другой программой").arg(file.fileName()));
+        return false;
 #endif
     if (file.size() > kLargestFile) {
         throw AppError(QStringLiteral("файл %1 слишком велик для импорта: %2 байт, а можно не больше %3")
@@ -74,6 +73,7 @@ void openForImport(QFile &file)
                            .arg(file.size())
                            .arg(kLargestFile));
     }
+    return true;
 }
 
 // The whole file in one read.
@@ -173,7 +173,8 @@ void TFormMain::BitBtnIMClick()
 {
     guarded(this, [&] {
         QFile file(EditF->text());
-        openForImport(file);
+        if (!openForImport(file))
+            return;
         LabelCC->setText(QStringLiteral("читаю файл в буфер"));
         repaint();
         const QByteArray buffer = readWhole(file);
