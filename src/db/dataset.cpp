@@ -59,16 +59,19 @@ auto fb(F &&call)
     }
 }
 
+void addDpbItem(QByteArray &dpb, unsigned char tag, const QByteArray &value)
+{
+    if (value.size() > 255)
+        throw DbError(QStringLiteral("Connection parameter too long"));
+    dpb += char(tag);
+    dpb += char(value.size());
+    dpb += value;
+}
+
 QByteArray buildDpb(const QList<QByteArray> &params, int dialect)
 {
     QByteArray dpb(1, char(isc_dpb_version1));
-    auto add = [&](unsigned char tag, const QByteArray &value) {
-        if (value.size() > 255)
-            throw DbError(QStringLiteral("Connection parameter too long"));
-        dpb += char(tag);
-        dpb += char(value.size());
-        dpb += value;
-    };
+    auto add = [&](unsigned char tag, const QByteArray &value) { addDpbItem(dpb, tag, value); };
     for (const QByteArray &line : params) {
         const qsizetype eq = line.indexOf('=');
         const QByteArray name = line.left(eq).trimmed().toLower();
@@ -655,18 +658,8 @@ bool DbQuery::locate(const QByteArray &fields, const QByteArray &values, int opt
 
 void createDatabaseFile(const QString &path, const QByteArray &user, const QByteArray &charset)
 {
-    QByteArray dpb(1, char(isc_dpb_version1));
-    auto add = [&](unsigned char tag, const QByteArray &value) {
-        dpb += char(tag);
-        dpb += char(value.size());
-        dpb += value;
-    };
-    add(isc_dpb_user_name, user);
-    add(isc_dpb_set_db_charset, charset);
-    add(isc_dpb_lc_ctype, charset);
-    dpb += char(isc_dpb_sql_dialect);
-    dpb += char(1);
-    dpb += char(3);
+    QByteArray dpb = buildDpb({"user_name=" + user, "lc_ctype=" + charset}, 3);
+    addDpbItem(dpb, isc_dpb_set_db_charset, charset);
     const QByteArray file = QFile::encodeName(path);
     IAttachment *attachment = fb([&](ThrowStatusWrapper *s) {
         return client().provider->createDatabase(s, file.constData(), unsigned(dpb.size()),

@@ -219,6 +219,14 @@ void ExecAndCommit(const QByteArray &statement)
     transaction.commit();
 }
 
+void ExecAndCommitEach(std::span<const char *const> statements)
+{
+    for (const char *statement : statements) {
+        SqlText = statement;
+        ExecAndCommit(SqlText);
+    }
+}
+
 bool LocateQuietly(DbQuery *query, const QByteArray &keyFields, const QByteArray &keyValue, int options)
 {
     const auto afterScroll = std::exchange(query->afterScroll, nullptr);

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <span>
+
 class QObject;
 class DbConnection;
 class DbQuery;
@@ -39,6 +41,9 @@ void OpenScratchSelect(DbQuery *query);
 void OpenSelect(DbQuery *query, char mode);
 void OpenSelectText(DbQuery *query, const QByteArray &statement, char mode);
 void ExecAndCommit(const QByteArray &statement);
+// Runs statements in order, each put into SqlText and committed on its own;
+// the first failure ends the list with the earlier ones kept.
+void ExecAndCommitEach(std::span<const char *const> statements);
 
 QByteArray SqlValue(const QByteArray &value, char kind, char trailer);
 QByteArray WhereTerm(const QByteArray &value, char op, char kind, char trailer);

@@ -91,10 +91,7 @@ void TFormMain::BitBtn1Click()
         LabelST->setText(QStringLiteral("..."));
         ImageW->show();
         QCoreApplication::processEvents();
-        for (const char *statement : kResetList) {
-            SqlText = statement;
-            ExecAndCommit(SqlText);
-        }
+        ExecAndCommitEach(kResetList);
         LabelST->setText(QStringLiteral("выполнено"));
         ImageW->hide();
     });

@@ -186,16 +186,10 @@ void TFormMain::BitBtnIMClick()
         if (CheckCL->isChecked()) {
             LabelCC->setText(QStringLiteral("чистка таблицы"));
             repaint();
-            const auto runAll = [](const auto &list) {
-                for (const char *statement : list) {
-                    SqlText = statement;
-                    ExecAndCommit(SqlText);
-                }
-            };
             if (RadioCA->isChecked())
-                runAll(kCatalogueClearing);
+                ExecAndCommitEach(kCatalogueClearing);
             else
-                runAll(kReadersClearing);
+                ExecAndCommitEach(kReadersClearing);
         }
 
         ImageX->show();
