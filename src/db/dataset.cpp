@@ -1,5 +1,6 @@
 #include "db/dataset.h"
 
+#include "db/engine.h"
 #include "db/errors.h"
 #include "db/text1251.h"
 #include "db/utilites.h"
@@ -8,6 +9,7 @@
 
 #include <firebird/Interface.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -16,6 +18,8 @@ using namespace Firebird;
 namespace {
 
 struct Client {
+    // The engine's mode comes from the configuration it reads when first used.
+    bool prepared = (prepareEmbeddedEngine(), true);
     IMaster *master = fb_get_master_interface();
     IUtil *util = master->getUtilInterface();
     IProvider *provider = master->getDispatcher();
@@ -39,12 +43,35 @@ private:
     ThrowStatusWrapper m_wrapper;
 };
 
-QString messageOf(const FbException &e)
+// The error codes of a status vector, in order.
+QList<qint64> codesOf(const IStatus *status)
+{
+    QList<qint64> codes;
+    const intptr_t *v = status->getErrors();
+    while (v && *v != isc_arg_end) {
+        if (v[0] == isc_arg_gds)
+            codes.append(qint64(v[1]));
+        // Every argument but the string-with-length kind is one word.
+        v += v[0] == isc_arg_cstring ? 3 : 2;
+    }
+    return codes;
+}
+
+DbError errorOf(const FbException &e)
 {
     char buffer[2048];
     client().util->formatStatus(buffer, sizeof buffer, e.getStatus());
     // The engine formats names from the database in the connection charset.
-    return fromCp1251(QByteArray(buffer)).trimmed();
+    QString text = fromCp1251(QByteArray(buffer)).trimmed();
+    const QList<qint64> codes = codesOf(e.getStatus());
+    static const QList<qint64> lockCodes{isc_lock_conflict, isc_update_conflict, isc_deadlock, isc_lock_timeout};
+    const bool locked = std::any_of(codes.begin(), codes.end(), [](qint64 c) { return lockCodes.contains(c); });
+    if (locked) {
+        text = QStringLiteral("Эти данные сейчас изменяет другое рабочее место; ничего не изменено, "
+                              "повторите позже.\n\n")
+            + text;
+    }
+    return DbError(text, codes);
 }
 
 // Runs one call of the client library, turning its error into DbError.
@@ -55,7 +82,7 @@ auto fb(F &&call)
         Status status;
         return call(status.get());
     } catch (const FbException &e) {
-        throw DbError(messageOf(e));
+        throw errorOf(e);
     }
 }
 
@@ -91,6 +118,14 @@ QByteArray buildDpb(const QList<QByteArray> &params, int dialect)
     dpb += char(1);
     dpb += char(dialect);
     return dpb;
+}
+
+void addDpbNumber(QByteArray &dpb, unsigned char tag, quint32 value)
+{
+    dpb += char(tag);
+    dpb += char(4);
+    for (int i = 0; i < 4; ++i)
+        dpb += char(value >> (8 * i) & 0xFF);
 }
 
 // Firebird keeps dates as days since 17 November 1858; TDateTime counts from
@@ -234,7 +269,9 @@ void DbConnection::open()
 {
     if (m_attachment)
         return;
-    const QByteArray dpb = buildDpb(params, sqlDialect);
+    QByteArray dpb = buildDpb(params, sqlDialect);
+    if (connectTimeout > 0)
+        addDpbNumber(dpb, isc_dpb_connect_timeout, quint32(connectTimeout));
     const QByteArray path = QFile::encodeName(databaseName);
     m_attachment = fb([&](ThrowStatusWrapper *s) {
         return client().provider->attachDatabase(s, path.constData(), unsigned(dpb.size()),

@@ -20,8 +20,9 @@ class IStatement;
 class DbTransaction;
 class DbQuery;
 
-// One attachment to a database file through the embedded engine of the
-// Firebird client library. Parameters are "name=value" lines.
+// One attachment to a database through the Firebird client library: a file
+// opened by the embedded engine, or any connection string that names a
+// server. Parameters are "name=value" lines.
 class DbConnection : public QObject {
     Q_OBJECT
 
@@ -34,6 +35,9 @@ public:
     // We never prompt for a login; the flag is kept for callers that set it.
     bool loginPrompt = false;
     int sqlDialect = 3;
+    // Seconds to wait for a server that does not answer, so that an
+    // unreachable one cannot freeze the window for minutes.
+    int connectTimeout = 15;
 
     DbTransaction *defaultTransaction() const { return m_defaultTransaction; }
     void setDefaultTransaction(DbTransaction *transaction) { m_defaultTransaction = transaction; }

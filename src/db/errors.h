@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <stdexcept>
 
@@ -10,15 +11,27 @@ public:
     QString text() const { return QString::fromUtf8(what()); }
 };
 
-// A refusal by the database client, carrying the client's own message.
+// A refusal by the database client, carrying the client's own message and
+// the error codes of its status vector.
 class DbError : public AppError {
 public:
-    using AppError::AppError;
+    explicit DbError(const QString &text, QList<qint64> codes = {}) : AppError(text), m_codes(std::move(codes)) {}
+    const QList<qint64> &codes() const { return m_codes; }
+    bool hasCode(qint64 code) const { return m_codes.contains(code); }
+
+private:
+    QList<qint64> m_codes;
 };
 
 // A value that cannot be converted: a non-numeric text read as a number, a
 // character that Windows-1251 cannot hold.
 class ConvertError : public AppError {
+public:
+    using AppError::AppError;
+};
+
+// The database could not be opened; the text names it and says why.
+class AttachError : public AppError {
 public:
     using AppError::AppError;
 };
