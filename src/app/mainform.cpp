@@ -4,7 +4,9 @@
 
 #include "auth/autent.h"
 #include "db/dataset.h"
+#include "db/errors.h"
 #include "db/guarded.h"
+#include "db/settings.h"
 #include "db/text1251.h"
 #include "db/utilites.h"
 
@@ -114,9 +116,9 @@ void TFormMain::FormCreate()
     sharedDb() = SharedDb{this, IBDatabase1, IBQXXMAIN};
 
     // Qt paints widgets double-buffered already.
-    BazaPath = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("vesko.mika.baza"));
+    BazaPath = databaseLocation(QCoreApplication::applicationDirPath());
 
-    Login->setText(fromCp1251(ReadRegistryText(HKEY_CURRENT_USER, "Software\\Tovi\\Vesko Mika", "last login")));
+    Login->setText(fromCp1251(ReadRegistryText(HKEY_CURRENT_USER, kSettingsKey, "last login")));
     PageControl1->setCurrentWidget(TabSheetBC);
 }
 
@@ -218,7 +220,14 @@ void TFormMain::DoLogon()
 {
     const QByteArray password = toCp1251(Password->text());
     const QByteArray user = toCp1251(Login->text());
-    if (ConnectUser(IBDatabase1, BazaPath, user, password)) {
+    bool accepted = false;
+    try {
+        accepted = ConnectUser(IBDatabase1, BazaPath, user, password);
+    } catch (const AttachError &) {
+        DoLogoff();
+        throw;
+    }
+    if (accepted) {
         BitBtnGO->setText(QStringLiteral("стоп"));
         PageControl1->show();
     } else {

@@ -1,6 +1,7 @@
 #include "db/platform.h"
 
 #include <QFileDialog>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QStandardPaths>
 
@@ -30,5 +31,7 @@ QFont uiFont(int pixelSize)
 std::function<QString()> registryFolder = [] {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
 };
+
+std::function<QString()> systemSettingsFolder = [] { return QLibraryInfo::path(QLibraryInfo::SettingsPath); };
 
 } // namespace platform

@@ -31,4 +31,7 @@ QFont uiFont(int pixelSize = 11);
 // The folder that stands in for the per-user registry (see ReadRegistryText).
 extern std::function<QString()> registryFolder;
 
+// The folder of the system-wide settings files (/etc/xdg).
+extern std::function<QString()> systemSettingsFolder;
+
 } // namespace platform
