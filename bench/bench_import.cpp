@@ -6,6 +6,7 @@
 
 #include "app/mainform.h"
 #include "db/dataset.h"
+#include "db/dbcreate.h"
 #include "db/platform.h"
 #include "db/text1251.h"
 #include "import/records.h"
@@ -93,7 +94,7 @@ void createDatabase(const QString &tool, const QString &path)
 QByteArray count(const QString &database, const char *table)
 {
     DbConnection connection;
-    connection.params = {"user_name=SYSDBA", "lc_ctype=WIN1251"};
+    connection.params = adminParams();
     connection.databaseName = database;
     connection.open();
     DbTransaction transaction;

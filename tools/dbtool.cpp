@@ -1,7 +1,11 @@
-// Creates the program's database file from the schema, optionally with demo
-// rows. Used by ./run and by the tests.
+// The program's database tool: creates a database file from the schema
+// (optionally with demo rows), readies the program's own account on a
+// database, and names the embedded engine's configuration folder.
 
+#include "auth/account.h"
+#include "db/dataset.h"
 #include "db/dbcreate.h"
+#include "db/engine.h"
 #include "db/errors.h"
 #include "db/text1251.h"
 
@@ -29,30 +33,27 @@ int fail(const QString &text)
     return 1;
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+void attachAsAdmin(DbConnection &connection, const QString &database, const QCommandLineParser &parser)
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("utilities-db"));
+    // The administrator's credentials, as Firebird's own tools take them.
+    QByteArray user = parser.value(QStringLiteral("user")).toUtf8();
+    if (user.isEmpty())
+        user = qgetenv("ISC_USER");
+    if (user.isEmpty())
+        user = "SYSDBA";
+    QByteArray password = parser.value(QStringLiteral("password")).toUtf8();
+    if (password.isEmpty())
+        password = qgetenv("ISC_PASSWORD");
+    connection.params = adminParams(user, password);
+    connection.databaseName = database;
+    connection.open();
+}
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Creates a database file for the utilities program."));
-    parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("the database file to create"));
-    const QCommandLineOption demo(QStringLiteral("demo"), QStringLiteral("fill in the demo accounts and ranges"));
-    const QCommandLineOption force(QStringLiteral("force"), QStringLiteral("replace an existing file"));
-    const QCommandLineOption schema(QStringLiteral("schema"), QStringLiteral("use this schema script instead of the built-in one"),
-                                    QStringLiteral("script"));
-    parser.addOptions({demo, force, schema});
-    parser.process(app);
-
-    const QStringList args = parser.positionalArguments();
-    if (args.size() != 1)
-        return fail(QStringLiteral("give exactly one database file (see --help)"));
-    const QString path = QFileInfo(args[0]).absoluteFilePath();
+int create(const QString &file, const QCommandLineParser &parser)
+{
+    const QString path = QFileInfo(file).absoluteFilePath();
     if (QFileInfo::exists(path)) {
-        if (!parser.isSet(force))
+        if (!parser.isSet(QStringLiteral("force")))
             return fail(QStringLiteral("%1 already exists; use --force to replace it").arg(path));
         if (!QFile::remove(path))
             return fail(QStringLiteral("cannot remove %1").arg(path));
@@ -61,14 +62,86 @@ int main(int argc, char *argv[])
         return fail(QStringLiteral("folder of %1 does not exist").arg(path));
 
     try {
-        QList<QByteArray> scripts{readScript(parser.isSet(schema) ? parser.value(schema) : QStringLiteral(":/schema/schema.sql"))};
-        if (parser.isSet(demo))
+        const QString schema = parser.value(QStringLiteral("schema"));
+        QList<QByteArray> scripts{readScript(schema.isEmpty() ? QStringLiteral(":/schema/schema.sql") : schema)};
+        if (parser.isSet(QStringLiteral("demo")))
             scripts.append(readScript(QStringLiteral(":/schema/demo.sql")));
         createDatabase(path, scripts);
+        DbConnection connection;
+        attachAsAdmin(connection, path, parser);
+        setUpProgramAccount(&connection);
+        connection.close();
     } catch (const AppError &e) {
         QFile::remove(path);
         return fail(e.text());
     }
     std::printf("created %s\n", qPrintable(path));
     return 0;
+}
+
+int grant(const QString &database, const QCommandLineParser &parser)
+{
+    try {
+        DbConnection connection;
+        attachAsAdmin(connection, database, parser);
+        const bool onServer = setUpProgramAccount(&connection);
+        connection.close();
+        if (onServer)
+            std::printf("the program's account is ready on the server and has its rights on %s\n", qPrintable(database));
+        else
+            std::printf("the program's account has its rights on %s\n", qPrintable(database));
+    } catch (const AppError &e) {
+        return fail(e.text());
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("utilities-db"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "The utilities program's database tool.\n\n"
+        "  utilities-db [create] FILE [--demo] [--force] [--schema SCRIPT]\n"
+        "      creates a database file from the schema, owned by SYSDBA, with the\n"
+        "      program's account granted its rights\n"
+        "  utilities-db grant DATABASE [--user NAME] [--password PASSWORD]\n"
+        "      as the given administrator (default SYSDBA, or ISC_USER/ISC_PASSWORD):\n"
+        "      through a server, creates the program's account or sets its password\n"
+        "      again; on any database, grants it the rights it needs\n"
+        "  utilities-db engine-root\n"
+        "      prints the folder to give other embedded clients as FIREBIRD, so that\n"
+        "      they share database files with the program"));
+    parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("create, grant or engine-root (default create)"));
+    parser.addOptions({
+        {QStringLiteral("demo"), QStringLiteral("fill in the demo accounts and ranges")},
+        {QStringLiteral("force"), QStringLiteral("replace an existing file")},
+        {QStringLiteral("schema"), QStringLiteral("use this schema script instead of the built-in one"),
+         QStringLiteral("script")},
+        {QStringLiteral("user"), QStringLiteral("the administrator's user name"), QStringLiteral("name")},
+        {QStringLiteral("password"), QStringLiteral("the administrator's password"), QStringLiteral("password")},
+    });
+    parser.process(app);
+
+    QStringList args = parser.positionalArguments();
+    const QString command = args.value(0);
+    if (command == QLatin1String("engine-root") && args.size() == 1) {
+        const QString root = embeddedEngineRoot();
+        if (root.isEmpty())
+            return fail(QStringLiteral("the system's Firebird files were not found"));
+        std::printf("%s\n", qPrintable(root));
+        return 0;
+    }
+    if (command == QLatin1String("grant") && args.size() == 2)
+        return grant(args[1], parser);
+    if (command == QLatin1String("create"))
+        args.removeFirst();
+    if (args.size() != 1)
+        return fail(QStringLiteral("give a command and its database (see --help)"));
+    return create(args[0], parser);
 }

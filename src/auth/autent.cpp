@@ -3,17 +3,20 @@
 #include "auth/diapass.h"
 #include "db/dataset.h"
 #include "db/datetime.h"
+#include "db/errors.h"
+#include "db/settings.h"
 #include "db/text1251.h"
 #include "db/utilites.h"
 #include "dialogs/calendar.h"
 
 #include <QDateTime>
+#include <QDir>
 
 namespace {
 
-// Pieces the database account is put together from at run time, so that
-// neither line stands whole in the program.
-constexpr char kUserPieces[] = "q_us=rnamxSYSsDBAe";
+// Pieces the program's own database account is put together from at run
+// time, so that neither line stands whole in the program.
+constexpr char kUserPieces[] = "q_us=rnamxVMUsTILe";
 constexpr char kPassPieces[] = "pwords=Kniga";
 constexpr int kPassNumber = 1251;
 
@@ -57,9 +60,33 @@ QByteArray askNewPassword()
 QByteArray MakeUserParam()
 {
     const QByteArray p(kUserPieces);
-    // "user_name=" + "SYS" + "DBA"
+    // "user_name=" + "VMU" + "TIL"
     return p.mid(2, 2) + p.at(17) + p.at(5) + p.at(1) + p.mid(6, 3) + p.at(17) + p.at(4) + p.mid(10, 3)
         + p.mid(14, 3);
+}
+
+QList<QByteArray> builtInConnectionParams()
+{
+    return {MakeUserParam(), MakePassParam(), "lc_ctype=WIN1251"};
+}
+
+QByteArray builtInUserName()
+{
+    const QByteArray line = MakeUserParam();
+    return line.mid(line.indexOf('=') + 1);
+}
+
+QByteArray builtInPassword()
+{
+    const QByteArray line = MakePassParam();
+    return line.mid(line.indexOf('=') + 1);
+}
+
+QString attachFailure(const QString &database, const QString &why)
+{
+    return QStringLiteral("Не удалось открыть базу данных «%1»; другую базу указывает значение database "
+                          "в файле настроек «%2».\n\n%3")
+        .arg(database, QDir::toNativeSeparators(userSettingsFile()), why);
 }
 
 QByteArray MakePassParam()
@@ -75,15 +102,13 @@ bool ConnectUser(DbConnection *connection, const QString &databasePath, const QB
 {
     connection->loginPrompt = false;
     try {
-        connection->params.clear();
-        connection->params.append(MakeUserParam());
-        connection->params.append(MakePassParam());
-        connection->params.append("lc_ctype=WIN1251");
+        connection->params = builtInConnectionParams();
         connection->databaseName = databasePath;
         connection->open();
-    } catch (...) {
-        // Whatever stops the attach is a plain refusal, without a message.
-        return false;
+    } catch (const std::exception &e) {
+        // Said, not swallowed: a file held elsewhere or a server that does
+        // not answer must not look like a wrong password.
+        throw AttachError(attachFailure(databasePath, QString::fromUtf8(e.what())));
     }
     if (!connection->connected())
         return false;

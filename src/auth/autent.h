@@ -1,15 +1,27 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 class DbConnection;
 
 // Signs a member of staff in: attaches with the program's own database
-// account, then checks the typed name and password against users.
+// account, then checks the typed name and password against users. A failed
+// attach throws AttachError, saying why.
 bool ConnectUser(DbConnection *connection, const QString &databasePath, const QByteArray &userName,
                  const QByteArray &password);
 bool CheckUser(const QByteArray &userName, const QByteArray &password);
 bool CheckAccount(const QByteArray &password);
 QByteArray MakeUserParam();
 QByteArray MakePassParam();
+
+// The parameters of every connection the program makes: its own account
+// and the character set of its text.
+QList<QByteArray> builtInConnectionParams();
+QByteArray builtInUserName();
+QByteArray builtInPassword();
+
+// What the user is told when the database cannot be attached: which one,
+// where another is set, and the client library's own words.
+QString attachFailure(const QString &database, const QString &why);

@@ -1,7 +1,6 @@
 #include "db/dbcreate.h"
 
 #include "db/dataset.h"
-#include "db/utilites.h"
 
 QList<QByteArray> splitSqlScript(const QByteArray &script)
 {
@@ -34,24 +33,53 @@ QList<QByteArray> splitSqlScript(const QByteArray &script)
     return statements;
 }
 
+QList<QByteArray> adminParams(const QByteArray &user, const QByteArray &password)
+{
+    QList<QByteArray> params{"user_name=" + user};
+    if (!password.isEmpty())
+        params.append("password=" + password);
+    params.append("lc_ctype=WIN1251");
+    return params;
+}
+
 void createDatabase(const QString &path, const QList<QByteArray> &scripts)
 {
     createDatabaseFile(path, "SYSDBA", "WIN1251");
     DbConnection connection;
-    connection.params = {"user_name=SYSDBA", "lc_ctype=WIN1251"};
+    connection.params = adminParams();
     connection.databaseName = path;
     connection.open();
-    const SharedDb saved = sharedDb();
-    sharedDb().IBDatabase1 = &connection;
-    try {
-        for (const QByteArray &script : scripts) {
-            for (const QByteArray &statement : splitSqlScript(script))
-                ExecAndCommit(statement);
-        }
-    } catch (...) {
-        sharedDb() = saved;
-        throw;
+    for (const QByteArray &script : scripts) {
+        for (const QByteArray &statement : splitSqlScript(script))
+            execAndCommitOn(&connection, statement);
     }
-    sharedDb() = saved;
     connection.close();
+}
+
+void execAndCommitOn(DbConnection *connection, const QByteArray &statement)
+{
+    // Declared in this order so the statement is freed before its
+    // transaction, which rolls back if the statement failed.
+    DbTransaction transaction;
+    transaction.setDatabase(connection);
+    transaction.defaultAction = DbTransaction::Action::Rollback;
+    DbQuery query;
+    query.setDatabase(connection);
+    query.setTransaction(&transaction);
+    query.setSql(statement);
+    query.execSql();
+    transaction.commit();
+}
+
+QByteArray selectValue(DbConnection *connection, const QByteArray &select)
+{
+    DbTransaction transaction;
+    transaction.setDatabase(connection);
+    transaction.defaultAction = DbTransaction::Action::Rollback;
+    DbQuery query;
+    query.setDatabase(connection);
+    query.setTransaction(&transaction);
+    query.setSql(select);
+    query.open();
+    return query.isEmpty() ? QByteArray() : query.fieldAt(0, 0).asString();
 }

@@ -5,6 +5,7 @@
 #include "auth/autent.h"
 #include "auth/diapass.h"
 #include "db/dataset.h"
+#include "db/errors.h"
 #include "db/platform.h"
 #include "db/text1251.h"
 #include "db/utilites.h"
@@ -245,7 +246,17 @@ void TestAutent::connectionParameters()
 void TestAutent::unreachableDatabaseRefused()
 {
     m_form->IBDatabase1->close();
-    QVERIFY(!ConnectUser(m_form->IBDatabase1, m_path + QStringLiteral(".missing"), "admin", "admin"));
+    const QString missing = m_path + QStringLiteral(".missing");
+    try {
+        ConnectUser(m_form->IBDatabase1, missing, "admin", "admin");
+        QFAIL("a missing database was not reported");
+    } catch (const AttachError &e) {
+        // Which database, where another is set, then the engine's own words.
+        QVERIFY2(e.text().startsWith(QStringLiteral("Не удалось открыть базу данных «%1»").arg(missing)),
+                 qPrintable(e.text()));
+        QVERIFY2(e.text().contains(QLatin1String("database")), qPrintable(e.text()));
+        QVERIFY2(e.text().contains(QLatin1String("No such file")), qPrintable(e.text()));
+    }
     QVERIFY(!m_form->IBDatabase1->connected());
     QVERIFY(!QFile::exists(m_path + QStringLiteral(".missing")));
 }

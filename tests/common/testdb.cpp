@@ -1,5 +1,6 @@
 #include "testdb.h"
 
+#include "db/dbcreate.h"
 #include "db/utilites.h"
 
 #include <QFile>
@@ -49,7 +50,7 @@ void TestDb::connectFresh()
     m_path = freshFile();
     m_owner = std::make_unique<QObject>();
     m_connection = std::make_unique<DbConnection>();
-    m_connection->params = {"user_name=SYSDBA", "lc_ctype=WIN1251"};
+    m_connection->params = adminParams();
     m_connection->databaseName = m_path;
     auto *defaultTransaction = new DbTransaction(m_owner.get());
     defaultTransaction->setDatabase(m_connection.get());
@@ -75,7 +76,7 @@ void TestDb::disconnect()
 
 DbReader::DbReader(const QString &path)
 {
-    m_connection.params = {"user_name=SYSDBA", "lc_ctype=WIN1251"};
+    m_connection.params = adminParams();
     m_connection.databaseName = path;
     m_connection.open();
 }
