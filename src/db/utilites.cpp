@@ -219,12 +219,24 @@ void ExecAndCommit(const QByteArray &statement)
     transaction.commit();
 }
 
-void ExecAndCommitEach(std::span<const char *const> statements)
+void ExecAllOrNothing(std::span<const char *const> statements, const std::function<void(qsizetype)> &progress)
 {
+    DbTransaction transaction;
+    transaction.setDatabase(sharedDb().IBDatabase1);
+    transaction.defaultAction = DbTransaction::Action::Rollback;
+    transaction.start();
+    qsizetype done = 0;
     for (const char *statement : statements) {
         SqlText = statement;
-        ExecAndCommit(SqlText);
+        DbQuery query;
+        query.setDatabase(sharedDb().IBDatabase1);
+        query.setTransaction(&transaction);
+        query.setSql(SqlText);
+        query.execSql();
+        if (progress)
+            progress(++done);
     }
+    transaction.commit();
 }
 
 bool LocateQuietly(DbQuery *query, const QByteArray &keyFields, const QByteArray &keyValue, int options)

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <span>
 
 class QObject;
@@ -41,9 +42,13 @@ void OpenScratchSelect(DbQuery *query);
 void OpenSelect(DbQuery *query, char mode);
 void OpenSelectText(DbQuery *query, const QByteArray &statement, char mode);
 void ExecAndCommit(const QByteArray &statement);
-// Runs statements in order, each put into SqlText and committed on its own;
-// the first failure ends the list with the earlier ones kept.
-void ExecAndCommitEach(std::span<const char *const> statements);
+// Runs statements in order, each put into SqlText, in one transaction that
+// commits only when all of them have run: a failure, another desk's lock
+// among them, leaves nothing of the list behind. Generators set back by
+// the list are set back with it. progress, when given, hears each
+// statement done.
+void ExecAllOrNothing(std::span<const char *const> statements,
+                      const std::function<void(qsizetype done)> &progress = {});
 
 QByteArray SqlValue(const QByteArray &value, char kind, char trailer);
 QByteArray WhereTerm(const QByteArray &value, char op, char kind, char trailer);

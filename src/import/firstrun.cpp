@@ -91,7 +91,7 @@ void TFormMain::BitBtn1Click()
         LabelST->setText(QStringLiteral("..."));
         ImageW->show();
         QCoreApplication::processEvents();
-        ExecAndCommitEach(kResetList);
+        ExecAllOrNothing(kResetList);
         LabelST->setText(QStringLiteral("выполнено"));
         ImageW->hide();
     });

@@ -187,9 +187,9 @@ void TFormMain::BitBtnIMClick()
             LabelCC->setText(QStringLiteral("чистка таблицы"));
             repaint();
             if (RadioCA->isChecked())
-                ExecAndCommitEach(kCatalogueClearing);
+                ExecAllOrNothing(kCatalogueClearing);
             else
-                ExecAndCommitEach(kReadersClearing);
+                ExecAllOrNothing(kReadersClearing);
         }
 
         ImageX->show();

@@ -2,6 +2,7 @@
 #include "signedin.h"
 
 #include "app/mainform.h"
+#include "auth/autent.h"
 #include "db/platform.h"
 #include "dialogs/formYN.h"
 
@@ -35,7 +36,7 @@ private slots:
 
     void yesEmptiesTheWorkingTables();
     void noChangesNothing();
-    void missingTableStopsTheList();
+    void failedStatementChangesNothing();
 
 private:
     // Puts a row into every working table and moves every generator on.
@@ -127,24 +128,25 @@ void TestFirstRun::noChangesNothing()
     QVERIFY(m_form->ImageW->isHidden());
 }
 
-void TestFirstRun::missingTableStopsTheList()
+void TestFirstRun::failedStatementChangesNothing()
 {
     m_reader->exec("drop table comment");
     clickWipe(true);
     QCOMPARE(m_errors.size(), 1);
     QVERIFY2(m_errors[0].contains(QLatin1String("COMMENT")), qPrintable(m_errors[0]));
-    // Everything before "delete from comment" is committed, nothing after.
-    QCOMPARE(count("catalog"), QByteArray("0"));
-    QCOMPARE(count("mnogotom"), QByteArray("0"));
-    QCOMPARE(nextValue("ssmnogotom"), QByteArray("1"));
-    QCOMPARE(nextValue("nncomment"), QByteArray("42"));
-    QCOMPARE(count("sbornik"), QByteArray("1"));
-    QCOMPARE(count("readers"), QByteArray("1"));
+    // The statements before "delete from comment" are undone with it.
+    for (const QByteArray &table : kWiped) {
+        if (table != "comment")
+            QVERIFY2(count(table) == "1", table.constData());
+    }
+    QCOMPARE(nextValue("nncatalog"), QByteArray("42"));
+    QCOMPARE(nextValue("ssmnogotom"), QByteArray("42"));
     QCOMPARE(m_form->LabelST->text(), QStringLiteral("..."));
     QVERIFY(!m_form->ImageW->isHidden());
 
     // Once repaired, a new run goes through the whole list.
     m_reader->exec("create table comment (num integer not null primary key)");
+    m_reader->exec("grant delete on comment to " + builtInUserName());
     m_errors.clear();
     clickWipe(true);
     QVERIFY(m_errors.isEmpty());
