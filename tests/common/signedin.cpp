@@ -7,8 +7,13 @@
 
 std::unique_ptr<TFormMain> signedInMainForm(TestDb &db)
 {
+    return signedInMainForm(db.freshFile());
+}
+
+std::unique_ptr<TFormMain> signedInMainForm(const QString &database)
+{
     auto form = std::make_unique<TFormMain>();
-    form->BazaPath = db.freshFile();
+    form->BazaPath = database;
     form->show();
     form->Login->setText(QStringLiteral("admin"));
     form->Password->setText(QStringLiteral("admin"));

@@ -74,9 +74,9 @@ void TestDb::disconnect()
     m_scratch = nullptr;
 }
 
-DbReader::DbReader(const QString &path)
+DbReader::DbReader(const QString &path, const QList<QByteArray> &params)
 {
-    m_connection.params = adminParams();
+    m_connection.params = params;
     m_connection.databaseName = path;
     m_connection.open();
 }
@@ -114,4 +114,22 @@ void DbReader::exec(const QByteArray &statement)
     query.setSql(statement);
     query.execSql();
     transaction.commit();
+}
+
+OpenTransaction::OpenTransaction(const QString &path, const QList<QByteArray> &statements,
+                                 const QList<QByteArray> &params)
+{
+    m_connection.params = params;
+    m_connection.databaseName = path;
+    m_connection.open();
+    m_transaction.setDatabase(&m_connection);
+    m_transaction.defaultAction = DbTransaction::Action::Rollback;
+    m_transaction.start();
+    for (const QByteArray &statement : statements) {
+        DbQuery query;
+        query.setDatabase(&m_connection);
+        query.setTransaction(&m_transaction);
+        query.setSql(statement);
+        query.execSql();
+    }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/dataset.h"
+#include "db/dbcreate.h"
 
 #include <QByteArray>
 #include <QList>
@@ -13,15 +14,31 @@
 // it and for setting up rows behind the program's back.
 class DbReader {
 public:
-    explicit DbReader(const QString &path);
+    // As the administrator, on a file or through a server.
+    explicit DbReader(const QString &path, const QList<QByteArray> &params = adminParams());
     // Every row, fields joined by '|' (null shown as "<null>").
     QList<QByteArray> rows(const QByteArray &select);
     QByteArray value(const QByteArray &select) { return rows(select).value(0); }
     // Runs and commits one statement.
     void exec(const QByteArray &statement);
 
+    DbConnection *connection() { return &m_connection; }
+
 private:
     DbConnection m_connection;
+};
+
+// Another desk in the middle of its work: statements run in a transaction
+// that stays open, holding its locks, until it is rolled back or this goes.
+class OpenTransaction {
+public:
+    OpenTransaction(const QString &path, const QList<QByteArray> &statements,
+                    const QList<QByteArray> &params = adminParams());
+    void rollback() { m_transaction.rollback(); }
+
+private:
+    DbConnection m_connection;
+    DbTransaction m_transaction;
 };
 
 // A fresh embedded database for each test, copied from one that the

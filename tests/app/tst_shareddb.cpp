@@ -1,0 +1,383 @@
+#include "fbserver.h"
+#include "modal.h"
+#include "signedin.h"
+#include "testdb.h"
+
+#include "app/mainform.h"
+#include "auth/autent.h"
+#include "db/engine.h"
+#include "db/platform.h"
+#include "db/text1251.h"
+#include "dialogs/formYN.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using Rows = QList<QByteArray>;
+
+namespace {
+
+// isql-fb as another desk's client. The embedded engine follows the
+// configuration named by root: the program's own shares files, the
+// system's holds a file for its process alone.
+class Isql {
+public:
+    Isql(const QString &database, const QString &root, const QList<QByteArray> &login = {"SYSDBA"})
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("FIREBIRD"));
+        if (!root.isEmpty())
+            environment.insert(QStringLiteral("FIREBIRD"), root);
+        m_process.setProcessEnvironment(environment);
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+        QStringList arguments{QStringLiteral("-q"), QStringLiteral("-ch"), QStringLiteral("UTF8"),
+                              QStringLiteral("-user"), QString::fromLatin1(login.value(0))};
+        if (login.size() > 1)
+            arguments << QStringLiteral("-password") << QString::fromLatin1(login[1]);
+        m_process.start(QStringLiteral("isql-fb"), arguments << database);
+    }
+    ~Isql()
+    {
+        m_process.closeWriteChannel();
+        if (!m_process.waitForFinished(30000))
+            m_process.kill();
+    }
+
+    // Sends statements and goes on at once; isql-fb works through them
+    // meanwhile.
+    void send(const QByteArray &statements) { m_process.write(statements + '\n'); }
+
+    // Sends statements and waits until isql-fb has answered a marker
+    // select after them, so they have run when this returns.
+    QByteArray run(const QByteArray &statements)
+    {
+        send(statements + "\nselect 'done' || 'done' from rdb$database;");
+        QByteArray output;
+        while (!output.contains("donedone") && m_process.waitForReadyRead(60000))
+            output += m_process.readAll();
+        return output;
+    }
+
+    void finish(int seconds = 60)
+    {
+        m_process.closeWriteChannel();
+        m_process.waitForFinished(seconds * 1000);
+    }
+
+private:
+    QProcess m_process;
+};
+
+// What the program does in a row of the lock conflict table.
+enum class Action { RenewPassword, DeleteRange, Wipe, ClearCatalogue };
+
+} // namespace
+
+Q_DECLARE_METATYPE(Action)
+
+class TestSharedDb : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void aDayThroughTheServer();
+    void twoProcessesShareAnEmbeddedFile();
+    void attachFailureSaysWhy_data();
+    void attachFailureSaysWhy();
+    void lockConflictChangesNothing_data();
+    void lockConflictChangesNothing();
+
+private:
+    void signIn(const QString &database, const QString &user, const QString &password);
+    void answerEveryQuestion(bool yes, const std::function<void()> &action);
+    void import(QRadioButton *mode, const QString &file, bool clear = false);
+
+    FbServer m_server;
+    TestDb m_db;
+    QTemporaryDir m_files;
+    std::unique_ptr<TFormMain> m_form;
+    QStringList m_errors;
+};
+
+void TestSharedDb::initTestCase()
+{
+    QVERIFY2(m_server.running(), qPrintable(m_server.error()));
+    platform::showError = [this](QWidget *, const QString &text) { m_errors.append(text); };
+}
+
+void TestSharedDb::init()
+{
+    m_errors.clear();
+    m_form = std::make_unique<TFormMain>();
+    m_form->show();
+}
+
+void TestSharedDb::cleanup()
+{
+    m_form.reset();
+}
+
+void TestSharedDb::signIn(const QString &database, const QString &user, const QString &password)
+{
+    m_form->BazaPath = database;
+    m_form->Login->setText(user);
+    m_form->Password->setText(password);
+    QTest::mouseClick(m_form->BitBtnGO, Qt::LeftButton);
+}
+
+void TestSharedDb::answerEveryQuestion(bool yes, const std::function<void()> &action)
+{
+    ModalAnswerer answerer([yes](QWidget *dialog) {
+        if (auto *ask = qobject_cast<TFormYesNo *>(dialog))
+            QTest::mouseClick(yes ? ask->BitBtnDa : ask->BitBtnNet, Qt::LeftButton);
+        else
+            dialog->close();
+    });
+    action();
+}
+
+void TestSharedDb::import(QRadioButton *mode, const QString &file, bool clear)
+{
+    QTest::mouseClick(mode, Qt::LeftButton);
+    m_form->EditF->setText(file);
+    m_form->CheckCL->setChecked(clear);
+    QTest::mouseClick(m_form->BitBtnIM, Qt::LeftButton);
+}
+
+void TestSharedDb::aDayThroughTheServer()
+{
+    const QString database = m_server.createDatabase(QStringLiteral("day.fdb"));
+    QVERIFY(!database.isEmpty());
+    DbReader desk(database, m_server.adminParams());
+
+    signIn(database, QStringLiteral("admin"), QStringLiteral("admin"));
+    QVERIFY2(m_form->PageControl1->isVisible(), qPrintable(m_errors.join(u'\n')));
+    // Signed in as the program's own account, not the administrator.
+    QCOMPARE(selectValue(m_form->IBDatabase1, "select current_user from rdb$database"), builtInUserName());
+
+    m_form->EditS->setText(QStringLiteral("9000"));
+    m_form->EditP->setText(QStringLiteral("9010"));
+    m_form->EditME->setText(QStringLiteral("сервер"));
+    QTest::mouseClick(m_form->BitBtnAdd, Qt::LeftButton);
+    QCOMPARE(desk.value("select bs || '-' || bp from barcodes where bs = 9000"), QByteArray("9000-9010"));
+
+    // Another desk's range shows when the list is next opened.
+    desk.exec("insert into barcodes (num, bs, bp, me) values (gen_id(nnbarcodes, 1), 9500, 9510, null)");
+    QCOMPARE(m_form->IBQueryBC->recordCount(), 4);
+    m_form->PageControl1->setCurrentWidget(m_form->TabSheetIM);
+    m_form->PageControl1->setCurrentWidget(m_form->TabSheetBC);
+    QCOMPARE(m_form->IBQueryBC->recordCount(), 5);
+
+    // Both examples imported while another desk keeps adding books and
+    // readers to the same tables, each committed on its own.
+    QByteArray others;
+    for (int i = 0; i < 400; ++i) {
+        others += "insert into catalog (num, barcod) values (gen_id(nncatalog, 1), 'other');\n"
+                  "insert into readers (num, nomer) values (gen_id(nnreaders, 1), -1);\ncommit;\n";
+    }
+    Isql busy(database, QString(), {"SYSDBA", m_server.adminPassword()});
+    busy.send(others);
+    m_form->PageControl1->setCurrentWidget(m_form->TabSheetIM);
+    const auto othersStored = [&] { return desk.value("select count(*) from catalog").toInt(); };
+    QTRY_VERIFY_WITH_TIMEOUT(othersStored() > 0, 30000);
+    import(m_form->RadioCA, QStringLiteral(EXAMPLES_DIR "/catalog.csv"));
+    QCOMPARE(m_form->LabelCC->text(), QStringLiteral("операция завершена"));
+    import(m_form->RadioKA, QStringLiteral(EXAMPLES_DIR "/readers.csv"));
+    QCOMPARE(m_form->LabelCC->text(), QStringLiteral("операция завершена"));
+    // The other desk was still at work when both runs ended.
+    QVERIFY(othersStored() < 400 + 10);
+    busy.run("commit;");
+    QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
+    QCOMPARE(desk.value("select count(*) from catalog where barcod <> 'other'"), QByteArray("10"));
+    QCOMPARE(desk.value("select count(*) from readers where nomer >= 0"), QByteArray("8"));
+    QCOMPARE(desk.value("select count(*) from catalog where barcod = 'other'"), QByteArray("400"));
+    busy.finish();
+
+    m_form->PageControl1->setCurrentWidget(m_form->TabSheet1);
+    answerEveryQuestion(true, [&] { QTest::mouseClick(m_form->BitBtn1, Qt::LeftButton); });
+    QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
+    QCOMPARE(m_form->LabelST->text(), QStringLiteral("выполнено"));
+    QCOMPARE(desk.value("select (select count(*) from catalog) + (select count(*) from readers) "
+                        "+ (select count(*) from izdatelstvo) from rdb$database"),
+             QByteArray("0"));
+    QCOMPARE(desk.value("select count(*) from barcodes"), QByteArray("5"));
+
+    QTest::mouseClick(m_form->BitBtnGO, Qt::LeftButton);
+    QVERIFY(!m_form->IBDatabase1->connected());
+}
+
+void TestSharedDb::twoProcessesShareAnEmbeddedFile()
+{
+    const QString file = m_db.freshFile();
+    signIn(file, QStringLiteral("admin"), QStringLiteral("admin"));
+    QVERIFY2(m_form->PageControl1->isVisible(), qPrintable(m_errors.join(u'\n')));
+    m_form->EditS->setText(QStringLiteral("300"));
+    m_form->EditP->setText(QStringLiteral("310"));
+    QTest::mouseClick(m_form->BitBtnAdd, Qt::LeftButton);
+
+    // Another process's embedded engine, set up like the program's, opens
+    // the same file while the program has it open: each sees the other.
+    Isql other(file, embeddedEngineRoot());
+    const QByteArray seen = other.run("select 'ranges:' || count(*) from barcodes;\n"
+                                      "insert into barcodes (num, bs, bp, me) values (gen_id(nnbarcodes, 1), 700, 710, null);\n"
+                                      "commit;");
+    QVERIFY2(seen.contains("ranges:4"), seen.constData());
+    m_form->PageControl1->setCurrentWidget(m_form->TabSheetIM);
+    m_form->PageControl1->setCurrentWidget(m_form->TabSheetBC);
+    QCOMPARE(m_form->IBQueryBC->recordCount(), 5);
+    QVERIFY(m_errors.isEmpty());
+}
+
+void TestSharedDb::attachFailureSaysWhy_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("password");
+    // Empty: the sign-in is refused without a word.
+    QTest::addColumn<QString>("engineSays");
+    QTest::newRow("file missing") << QStringLiteral("missing") << QStringLiteral("admin")
+                                  << QStringLiteral("No such file or directory");
+    QTest::newRow("not a database") << QStringLiteral("garbage") << QStringLiteral("admin")
+                                    << QStringLiteral("not a valid database");
+    QTest::newRow("held by another engine") << QStringLiteral("held") << QStringLiteral("admin")
+                                            << QStringLiteral("incompatible");
+    QTest::newRow("server unreachable") << QStringLiteral("no server") << QStringLiteral("admin")
+                                        << QStringLiteral("Unable to complete network request");
+    QTest::newRow("account refused by the server")
+        << QStringLiteral("refused") << QStringLiteral("admin") << QStringLiteral("user name and password are not defined");
+    QTest::newRow("wrong password stays silent") << QStringLiteral("ok") << QStringLiteral("nimda") << QString();
+}
+
+void TestSharedDb::attachFailureSaysWhy()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, password);
+    QFETCH(QString, engineSays);
+
+    QString database = m_db.freshFile();
+    std::unique_ptr<Isql> holder;
+    if (kind == QLatin1String("missing")) {
+        database = m_files.filePath(QStringLiteral("nowhere.fdb"));
+    } else if (kind == QLatin1String("garbage")) {
+        database = m_files.filePath(QStringLiteral("garbage.fdb"));
+        QFile file(database);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(8192, 'x'));
+    } else if (kind == QLatin1String("held")) {
+        // The system's own configuration: its engine keeps the file to itself.
+        holder = std::make_unique<Isql>(database, QString());
+        QVERIFY(holder->run("select count(*) from users;").contains("4"));
+    } else if (kind == QLatin1String("no server")) {
+        database = QStringLiteral("localhost/%1:/nowhere.fdb").arg(freeLoopbackPort());
+    } else if (kind == QLatin1String("refused")) {
+        // The server knows the account by another password.
+        database = m_server.createDatabase(QStringLiteral("refused.fdb"));
+        QVERIFY(!database.isEmpty());
+        DbReader(database, m_server.adminParams()).exec("alter user " + builtInUserName() + " password 'another'");
+    }
+
+    signIn(database, QStringLiteral("admin"), password);
+    QCOMPARE(m_form->BitBtnGO->text(), QStringLiteral("старт"));
+    QVERIFY(m_form->PageControl1->isHidden());
+    QVERIFY(!m_form->IBDatabase1->connected());
+    QVERIFY(m_form->Password->text().isEmpty());
+    if (engineSays.isEmpty()) {
+        QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
+        return;
+    }
+    if (kind == QLatin1String("refused"))
+        DbReader(database, m_server.adminParams()).exec("alter user " + builtInUserName() + " password '" + builtInPassword() + "'");
+    QCOMPARE(m_errors.size(), 1);
+    QVERIFY2(m_errors[0].startsWith(QStringLiteral("Не удалось открыть базу данных «%1»").arg(database)),
+             qPrintable(m_errors[0]));
+    QVERIFY2(m_errors[0].contains(engineSays, Qt::CaseInsensitive), qPrintable(m_errors[0]));
+}
+
+void TestSharedDb::lockConflictChangesNothing_data()
+{
+    QTest::addColumn<Rows>("otherDesk");
+    QTest::addColumn<Action>("action");
+    QTest::addColumn<QByteArray>("check");
+    QTest::addColumn<QByteArray>("unchanged");
+
+    const QByteArray rowCounts = "select (select count(*) from catalog) || ' ' || (select count(*) from readers) || ' ' "
+                                 "|| gen_id(nncatalog, 0) || ' ' || gen_id(nnreaders, 0) from rdb$database";
+    QTest::newRow("two desks renew one account")
+        << Rows{"update users set explogins = 5 where xuser = 'ivanova'"} << Action::RenewPassword
+        << QByteArray("select explogins || ' ' || status from users where xuser = 'ivanova'")
+        << QByteArray("6 включен");
+    QTest::newRow("two desks delete one range")
+        << Rows{"delete from barcodes where bs = 1001"} << Action::DeleteRange
+        << QByteArray("select count(*) from barcodes") << QByteArray("3");
+    QTest::newRow("wipe while another desk clears its readers")
+        << Rows{"delete from readers"} << Action::Wipe << rowCounts << QByteArray("2 2 2 2");
+    QTest::newRow("clearing while another desk clears the catalogue")
+        << Rows{"delete from catalog"} << Action::ClearCatalogue << rowCounts << QByteArray("2 2 2 2");
+}
+
+void TestSharedDb::lockConflictChangesNothing()
+{
+    QFETCH(Rows, otherDesk);
+    QFETCH(Action, action);
+    QFETCH(QByteArray, check);
+    QFETCH(QByteArray, unchanged);
+
+    const QString file = m_db.freshFile();
+    {
+        DbReader setup(file);
+        for (const char *table : {"catalog", "readers"}) {
+            for (int i = 0; i < 2; ++i) {
+                setup.exec(QByteArray("insert into ") + table + " (num) values (gen_id(nn" + table + ", 1))");
+            }
+        }
+    }
+    QCOMPARE(fromCp1251(DbReader(file).value(check)), QString::fromUtf8(unchanged));
+
+    if (action != Action::RenewPassword) {
+        signIn(file, QStringLiteral("admin"), QStringLiteral("admin"));
+        QVERIFY(m_form->PageControl1->isVisible());
+    }
+    OpenTransaction desk(file, otherDesk);
+    switch (action) {
+    case Action::RenewPassword:
+        // An expired password, the renewal dismissed: one grace sign-in
+        // is to be spent, on a row the other desk is changing.
+        answerEveryQuestion(false, [&] { signIn(file, QStringLiteral("ivanova"), QStringLiteral("kniga")); });
+        break;
+    case Action::DeleteRange:
+        QVERIFY(m_form->IBQueryBC->locate("bs", "1001", 0));
+        answerEveryQuestion(true, [&] { m_form->N1Click(); });
+        break;
+    case Action::Wipe:
+        answerEveryQuestion(true, [&] { QTest::mouseClick(m_form->BitBtn1, Qt::LeftButton); });
+        break;
+    case Action::ClearCatalogue: {
+        const QString data = m_files.filePath(QStringLiteral("one.csv"));
+        QFile out(data);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write("77;Автор;Книга\r\n");
+        out.close();
+        import(m_form->RadioCA, data, true);
+        break;
+    }
+    }
+    QVERIFY2(!m_errors.isEmpty(), "the conflict was not reported");
+    QVERIFY2(m_errors.last().contains(QStringLiteral("другое рабочее место")), qPrintable(m_errors.last()));
+    desk.rollback();
+    QCOMPARE(fromCp1251(DbReader(file).value(check)), QString::fromUtf8(unchanged));
+}
+
+QTEST_MAIN(TestSharedDb)
+#include "tst_shareddb.moc"

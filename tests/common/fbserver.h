@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+// A Firebird server of the suite's own (Debian's firebird3.0-server binary),
+// never the machine's: its configuration folder, security database, lock
+// folder and data folder in a temporary folder, listening on a free
+// loopback port. It stops when this object goes, and with the test process
+// should that die first.
+class FbServer {
+public:
+    FbServer();
+    ~FbServer();
+    FbServer(const FbServer &) = delete;
+    FbServer &operator=(const FbServer &) = delete;
+
+    // Empty when the server runs; else what went wrong.
+    QString error() const { return m_error; }
+    bool running() const { return m_error.isEmpty(); }
+
+    int port() const { return m_port; }
+    QByteArray adminPassword() const { return m_password; }
+    // A folder the server reads and writes database files in.
+    QString dataFolder() const { return m_dir.filePath(QStringLiteral("data")); }
+    // The connection string of a file, as "localhost/port:path".
+    QString connectionString(const QString &file) const;
+    // The administrator's connection parameters.
+    QList<QByteArray> adminParams() const;
+
+    // A database in the data folder made by the project's tool, with the
+    // program's account readied on the server by the tool's grant command;
+    // returns its connection string, or an empty one (and a test failure).
+    QString createDatabase(const QString &name, bool demo = true);
+
+    // The environment for one of Firebird's own tools run against this
+    // server's configuration (isql-fb creating the security database).
+    QProcessEnvironment environment() const;
+
+    // Stops the server; the destructor does it too.
+    void stop();
+
+private:
+    bool start();
+
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    int m_port = 0;
+    QByteArray m_password;
+    QString m_error;
+};
+
+// A loopback port with nobody listening on it, at the time of the call.
+int freeLoopbackPort();
