@@ -160,7 +160,7 @@ void TestSharedDb::import(QRadioButton *mode, const QString &file, bool clear)
 void TestSharedDb::aDayThroughTheServer()
 {
     const QString database = m_server.createDatabase(QStringLiteral("day.fdb"));
-    QVERIFY(!database.isEmpty());
+    QVERIFY2(!database.isEmpty(), qPrintable(m_server.failure()));
     DbReader desk(database, m_server.adminParams());
 
     signIn(database, QStringLiteral("admin"), QStringLiteral("admin"));
@@ -284,7 +284,7 @@ void TestSharedDb::attachFailureSaysWhy()
     } else if (kind == QLatin1String("refused")) {
         // The server knows the account by another password.
         database = m_server.createDatabase(QStringLiteral("refused.fdb"));
-        QVERIFY(!database.isEmpty());
+        QVERIFY2(!database.isEmpty(), qPrintable(m_server.failure()));
         DbReader(database, m_server.adminParams()).exec("alter user " + builtInUserName() + " password 'another'");
     }
 

@@ -33,8 +33,10 @@ public:
 
     // A database in the data folder made by the project's tool, with the
     // program's account readied on the server by the tool's grant command;
-    // returns its connection string, or an empty one (and a test failure).
+    // returns its connection string, or an empty one with the reason in
+    // failure().
     QString createDatabase(const QString &name, bool demo = true);
+    QString failure() const { return m_failure; }
 
     // The environment for one of Firebird's own tools run against this
     // server's configuration (isql-fb creating the security database).
@@ -51,6 +53,7 @@ private:
     int m_port = 0;
     QByteArray m_password;
     QString m_error;
+    QString m_failure;
 };
 
 // A loopback port with nobody listening on it, at the time of the call.

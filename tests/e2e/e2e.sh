@@ -8,13 +8,16 @@
 # file), the PDF (pages, and every label scanned back), and the screen.
 #
 #   e2e.sh --program FILE --dbtool FILE --calendar FILE --source DIR
-#          [--pictures DIR] [--keep]
+#          [--server FILE] [--pictures DIR] [--keep]
 #
+# --server FILE runs the day against the suite's private Firebird server,
+# which FILE starts, with the database named through the settings file.
 # --pictures DIR also writes the pictures of the program's windows used by
 # the README there. Everything is bounded by E2E_TIMEOUT seconds (180).
 set -euo pipefail
 
-program='' dbtool='' calendar='' source_dir='' pictures='' keep=0
+program='' dbtool='' calendar='' source_dir='' pictures='' keep=0 server_tool=''
+
 while [[ $# -gt 0 ]]; do
     case "$1" in
         --program) program=$2; shift 2 ;;
@@ -22,6 +25,7 @@ while [[ $# -gt 0 ]]; do
         --calendar) calendar=$2; shift 2 ;;
         --source) source_dir=$2; shift 2 ;;
         --pictures) pictures=$2; shift 2 ;;
+        --server) server_tool=$2; shift 2 ;;
         --keep) keep=1; shift ;;
         *) echo "e2e: unknown argument $1" >&2; exit 2 ;;
     esac
@@ -46,16 +50,19 @@ db=$app_dir/vesko.mika.baza
 mkdir -p "$app_dir" "$work/home" "$work/run" "$work/shots" "$work/pictures" "$work/out"
 chmod 700 "$work/run"
 
-xvfb_pid='' wm_pid='' app_pid='' cal_pid='' step_no=0 failed=1
+xvfb_pid='' wm_pid='' app_pid='' cal_pid='' server_pid='' step_no=0 failed=1
+# Through a server: its connection string and administrator's password.
+database='' admin_password=''
+
 
 log() { printf '[e2e %6.1fs] %s\n' "$(( ($(date +%s%N) - started) / 1000000 ))e-3" "$*"; }
 
 cleanup() {
     local pid
-    for pid in "$cal_pid" "$app_pid" "$wm_pid" "$xvfb_pid"; do
+    for pid in "$cal_pid" "$app_pid" "$wm_pid" "$xvfb_pid" "$server_pid"; do
         if [[ -n "$pid" ]]; then kill "$pid" 2>/dev/null || true; fi
     done
-    for pid in "$cal_pid" "$app_pid" "$wm_pid" "$xvfb_pid"; do
+    for pid in "$cal_pid" "$app_pid" "$wm_pid" "$xvfb_pid" "$server_pid"; do
         [[ -z "$pid" ]] && continue
         for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
         kill -9 "$pid" 2>/dev/null || true
@@ -179,13 +186,22 @@ busy() {
     awk -v s="$spread" 'BEGIN { exit !(s > 0.02) }'
 }
 
+# isql-fb on the program's database as its administrator, reading a script
+# on standard input.
+isql_db() {
+    if [[ -n "$database" ]]; then
+        timeout 20 isql-fb -q -user SYSDBA -password "$admin_password" -ch UTF8 "$database"
+    else
+        timeout 20 isql-fb -q -user SYSDBA -ch UTF8 "$db"
+    fi
+}
+
 # One select of one column against the database through isql-fb; prints
 # its rows.
 sql() {
     local out
     while ((SECONDS < deadline)); do
-        if out=$(printf 'set heading off;\n%s;\n' "$1" |
-                 timeout 20 isql-fb -q -user SYSDBA -ch UTF8 "$db" 2>&1); then
+        if out=$(printf 'set heading off;\n%s;\n' "$1" | isql_db 2>&1); then
             printf '%s\n' "$out" | sed -e 's/^[[:space:]]*//' -e 's/[[:space:]]*$//' -e '/^$/d'
             return 0
         fi
@@ -204,7 +220,13 @@ expect_sql() {
     ok "$what"
 }
 
-attached() { readlink /proc/"$app_pid"/fd/* 2>/dev/null | grep -qxF "$db"; }
+attached() {
+    if [[ -n "$database" ]]; then
+        [[ $(sql "select count(*) from mon\$attachments where mon\$remote_pid = $app_pid") -gt 0 ]]
+    else
+        readlink /proc/"$app_pid"/fd/* 2>/dev/null | grep -qxF "$db"
+    fi
+}
 detached() { ! attached; }
 
 # Layout of the main window, in its client area (the style's tab bar puts
@@ -354,11 +376,24 @@ wait_for "the window manager" 15 wm_running
 setxkbmap -layout us,ru || fail "setxkbmap failed"
 ok "display $DISPLAY"
 
-step "a copy of the program beside a fresh demo database"
 cp "$program" "$app_dir/utilities"
-timeout 30 "$dbtool" --demo "$db" >/dev/null || fail "could not create the demo database"
+if [[ -n "$server_tool" ]]; then
+    step "a private Firebird server with a fresh demo database, named in the settings file"
+    "$server_tool" >"$work/server.info" 2>"$work/server.log" &
+    server_pid=$!
+    server_ready() { grep -q '^password=' "$work/server.info"; }
+    wait_for "the private server" 60 server_ready
+    database=$(sed -n 's/^database=//p' "$work/server.info")
+    admin_password=$(sed -n 's/^password=//p' "$work/server.info")
+    mkdir -p "$work/home/.config/Tovi"
+    printf '[General]\ndatabase=%s\n' "$database" >"$work/home/.config/Tovi/Vesko Mika.conf"
+    ok "$database"
+else
+    step "a copy of the program beside a fresh demo database"
+    timeout 30 "$dbtool" --demo "$db" >/dev/null || fail "could not create the demo database"
+fi
 # A row in every working table, so that the wipe has something to remove.
-timeout 30 isql-fb -q -user SYSDBA -ch UTF8 "$db" >/dev/null <<'EOF' || fail "could not seed the working tables"
+isql_db >/dev/null <<'EOF' || fail "could not seed the working tables"
 insert into catalog (num, barcod, title) values (gen_id(nncatalog, 1), '0000000001', 'Книга');
 insert into izdatelstvo (num, barcod, izd) values (gen_id(nnizdatelstvo, 1), '0000000001', 'Изд');
 insert into readers (num, nomer, lname) values (gen_id(nnreaders, 1), 1, 'Читатель');
@@ -377,7 +412,7 @@ set generator sssbornik to 5; set generator sscomment to 5; set generator ssmnog
 set generator rrcomplect to 5; set generator ddcomplect to 5; set generator llspisanie to 5;
 commit;
 EOF
-ok "$db"
+ok "working tables seeded"
 
 step "start the program"
 (
@@ -581,6 +616,12 @@ wait "$app_pid" || status=$?
 app_pid=''
 [[ $status -eq 0 ]] || fail "the program ended with status $status"
 ok "the program ended with status 0"
+
+if [[ -n "$database" ]]; then
+    failed=0
+    log "all steps passed in ${SECONDS}s"
+    exit 0
+fi
 
 step "the calendar dialog (never opened by the program) on its own"
 (
