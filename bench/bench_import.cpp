@@ -1,12 +1,16 @@
 // Imports generated catalogue records and reader cards through the main
 // window's import run, and has Firebird's own isql-fb run the same statements
 // with a commit after each against another fresh database; prints the rates.
+// Once with the files opened by the embedded engine, once through the
+// suite's private Firebird server over loopback.
 //
 //   bench_import [--records N] [--dbtool PATH] [--isql PATH]
 
 #include "app/mainform.h"
 #include "db/dataset.h"
 #include "db/dbcreate.h"
+#include "db/engine.h"
+#include "fbserver.h"
 #include "db/platform.h"
 #include "db/text1251.h"
 #include "import/records.h"
@@ -91,10 +95,10 @@ void createDatabase(const QString &tool, const QString &path)
         fail(QStringLiteral("%1 failed: %2").arg(tool, QString::fromLocal8Bit(process.readAll())));
 }
 
-QByteArray count(const QString &database, const char *table)
+QByteArray count(const QString &database, const QList<QByteArray> &login, const char *table)
 {
     DbConnection connection;
-    connection.params = adminParams();
+    connection.params = login;
     connection.databaseName = database;
     connection.open();
     DbTransaction transaction;
@@ -155,14 +159,23 @@ Timing runProgram(const QString &database, const QString &catalogue, const QStri
     return timing;
 }
 
-double runIsql(const QString &isql, const QString &database, const QString &script)
+// isql-fb as the given user; an embedded one in the program's own engine
+// configuration, so that both run the engine the same way.
+double runIsql(const QString &isql, const QString &database, const QByteArray &password, const QString &script)
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (!embeddedEngineRoot().isEmpty())
+        environment.insert(QStringLiteral("FIREBIRD"), embeddedEngineRoot());
+    process.setProcessEnvironment(environment);
+    QStringList arguments{QStringLiteral("-user"), QStringLiteral("SYSDBA"), QStringLiteral("-ch"), QStringLiteral("WIN1251"),
+                          QStringLiteral("-b"), QStringLiteral("-q")};
+    if (!password.isEmpty())
+        arguments << QStringLiteral("-password") << QString::fromLatin1(password);
     QElapsedTimer timer;
     timer.start();
-    process.start(isql, {QStringLiteral("-user"), QStringLiteral("SYSDBA"), QStringLiteral("-ch"), QStringLiteral("WIN1251"),
-                         QStringLiteral("-b"), QStringLiteral("-q"), database, QStringLiteral("-i"), script});
+    process.start(isql, arguments << database << QStringLiteral("-i") << script);
     if (!process.waitForFinished(-1))
         fail(QStringLiteral("%1 did not finish").arg(isql));
     const double seconds = timer.nsecsElapsed() / 1e9;
@@ -206,11 +219,6 @@ int main(int argc, char *argv[])
     QTemporaryDir dir;
     if (!dir.isValid())
         fail(QStringLiteral("no temporary folder"));
-    const QString programDb = dir.filePath(QStringLiteral("program.fdb"));
-    const QString isqlDb = dir.filePath(QStringLiteral("isql.fdb"));
-    createDatabase(parser.value(toolOption), programDb);
-    createDatabase(parser.value(toolOption), isqlDb);
-
     const QByteArray catalogue = catalogueFile(records);
     const QByteArray readers = readersFile(records);
     const QString catalogueCsv = dir.filePath(QStringLiteral("catalog.csv"));
@@ -224,18 +232,6 @@ int main(int argc, char *argv[])
     writeFile(catalogueSql, isqlScript(catalogueStatements));
     writeFile(readersSql, isqlScript(readerStatements));
 
-    const Timing program = runProgram(programDb, catalogueCsv, readersCsv, records);
-    Timing isql;
-    isql.catalogue = runIsql(parser.value(isqlOption), isqlDb, catalogueSql);
-    isql.readers = runIsql(parser.value(isqlOption), isqlDb, readersSql);
-
-    for (const QString &database : {programDb, isqlDb}) {
-        for (const char *table : {"catalog", "izdatelstvo", "readers"}) {
-            if (count(database, table) != QByteArray::number(records))
-                fail(QStringLiteral("%1 in %2 holds %3 rows").arg(table, database, count(database, table)));
-        }
-    }
-
     const auto line = [](const char *what, int recordCount, qsizetype statements, double programSeconds,
                          double isqlSeconds) {
         const double programRate = recordCount / programSeconds;
@@ -245,8 +241,39 @@ int main(int argc, char *argv[])
                     what, recordCount, static_cast<long long>(statements), programRate, programSeconds, isqlRate,
                     isqlSeconds, programRate / isqlRate);
     };
-    line("catalogue", records, catalogueStatements.size(), program.catalogue, isql.catalogue);
-    line("readers", records, readerStatements.size(), program.readers, isql.readers);
-    line("total", 2 * records, catalogueStatements.size() + readerStatements.size(), program.total(), isql.total());
+    // One pass: the program into one database, isql-fb into the other.
+    const auto pass = [&](const QString &programDb, const QString &isqlDb, const QByteArray &password) {
+        const Timing program = runProgram(programDb, catalogueCsv, readersCsv, records);
+        Timing isql;
+        isql.catalogue = runIsql(parser.value(isqlOption), isqlDb, password, catalogueSql);
+        isql.readers = runIsql(parser.value(isqlOption), isqlDb, password, readersSql);
+        for (const QString &database : {programDb, isqlDb}) {
+            for (const char *table : {"catalog", "izdatelstvo", "readers"}) {
+                const QByteArray rows = count(database, adminParams("SYSDBA", password), table);
+                if (rows != QByteArray::number(records))
+                    fail(QStringLiteral("%1 in %2 holds %3 rows").arg(table, database, rows));
+            }
+        }
+        line("catalogue", records, catalogueStatements.size(), program.catalogue, isql.catalogue);
+        line("readers", records, readerStatements.size(), program.readers, isql.readers);
+        line("total", 2 * records, catalogueStatements.size() + readerStatements.size(), program.total(), isql.total());
+    };
+
+    std::printf("embedded engine, files in %s\n", qPrintable(dir.path()));
+    const QString programDb = dir.filePath(QStringLiteral("program.fdb"));
+    const QString isqlDb = dir.filePath(QStringLiteral("isql.fdb"));
+    createDatabase(parser.value(toolOption), programDb);
+    createDatabase(parser.value(toolOption), isqlDb);
+    pass(programDb, isqlDb, QByteArray());
+
+    FbServer server;
+    if (!server.running())
+        fail(server.error());
+    std::printf("through a Firebird server on 127.0.0.1:%d\n", server.port());
+    const QString serverProgramDb = server.createDatabase(QStringLiteral("program.fdb"));
+    const QString serverIsqlDb = server.createDatabase(QStringLiteral("isql.fdb"));
+    if (serverProgramDb.isEmpty() || serverIsqlDb.isEmpty())
+        fail(server.failure());
+    pass(serverProgramDb, serverIsqlDb, server.adminPassword());
     return 0;
 }

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
-    libfbclient2 firebird3.0-server-core firebird-dev firebird3.0-utils
+    libfbclient2 firebird3.0-server-core firebird-dev firebird3.0-utils firebird3.0-server
     libzint-dev zbar-tools poppler-utils
     fonts-dejavu-core fonts-liberation2
     clang libclang-rt-14-dev
@@ -24,5 +24,17 @@ echo "Installing: ${missing[*]}"
 sudo_cmd=()
 [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
 export DEBIAN_FRONTEND=noninteractive
+# The tests start servers of their own (Firebird on a free loopback port);
+# the packages' system services are not wanted, so while installing, the
+# policy hook refuses to start any. A hook the machine already has stays.
+policy=/usr/sbin/policy-rc.d
+own_policy=0
+if [[ ! -e $policy ]]; then
+    printf '#!/bin/sh\nexit 101\n' | "${sudo_cmd[@]}" tee "$policy" >/dev/null
+    "${sudo_cmd[@]}" chmod 755 "$policy"
+    own_policy=1
+fi
+remove_policy() { if [[ $own_policy -eq 1 ]]; then "${sudo_cmd[@]}" rm -f "$policy"; fi; }
+trap remove_policy EXIT
 "${sudo_cmd[@]}" apt-get update -qq
 "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
