@@ -285,9 +285,18 @@ wait_signed_out() {
 # Answers the confirmation dialog with "да": it opens with the focus on
 # "нет", and Tab moves to "да".
 answer_yes() {
-    local dialog=$1
+    local dialog=$1 until
     wait_for "the confirmation dialog to take the focus" 10 active_is "$dialog"
     keys Tab Return
+    # On a loaded machine the keys now and then reach the dialog before it
+    # is ready for them; then "да" is clicked instead.
+    until=$((SECONDS + 5))
+    while ! no_window '^ $' && ((SECONDS < until)); do sleep 0.1; done
+    if ! no_window '^ $'; then
+        log "  the keys were not taken; clicking да"
+        shot keys-not-taken >/dev/null
+        click "$dialog" 428 37
+    fi
     wait_for "the confirmation dialog to close" 10 no_window '^ $'
 }
 
