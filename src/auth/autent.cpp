@@ -7,7 +7,7 @@
 #include "db/settings.h"
 #include "db/text1251.h"
 #include "db/utilites.h"
-#include "dialogs/calendar.h"
+#include "dialogs/dates.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/datetime.h"
+#include "dialogs/dates.h"
 
 #include <QDialog>
 #include <QLabel>
@@ -10,12 +10,6 @@
 
 class QFrame;
 class QLineEdit;
-
-// The date count days after (before, when negative) the moment's date, at 00:00.
-TDateTime AddDays(qint32 count, TDateTime moment);
-
-// 1 plus the Mondays after 1 January of the date's year up to the date: 1 to 54.
-qint32 WeekOfYear(TDateTime date);
 
 // A label that reports the mouse the way the calendar's handlers expect:
 // any button down and up, a left click, and moves with no button held.
