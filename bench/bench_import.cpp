@@ -11,7 +11,7 @@
 #include "db/dbcreate.h"
 #include "db/engine.h"
 #include "fbserver.h"
-#include "db/platform.h"
+#include "dialogs/uiplatform.h"
 #include "db/text1251.h"
 #include "import/records.h"
 

@@ -1,6 +1,6 @@
 #include "app/application.h"
 
-#include "db/platform.h"
+#include "dialogs/uiplatform.h"
 
 #include <QFont>
 #include <QLibraryInfo>

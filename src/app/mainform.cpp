@@ -3,9 +3,11 @@
 #include "app/typedlength.h"
 
 #include "auth/autent.h"
+#include "auth/diapass.h"
 #include "db/dataset.h"
 #include "db/errors.h"
-#include "db/guarded.h"
+#include "db/platform.h"
+#include "dialogs/guarded.h"
 #include "db/settings.h"
 #include "db/text1251.h"
 #include "db/utilites.h"
@@ -92,6 +94,9 @@ TFormMain::TFormMain(QWidget *parent) : QWidget(parent, Qt::Window | Qt::MSWindo
     IBDatabase1->setDefaultTransaction(IBTransaction1);
 
     connect(BitBtnGO, &QPushButton::clicked, this, &TFormMain::BitBtnGOClick);
+    // Sign-in asks for a new password through the password dialog.
+    if (!platform::askNewPassword)
+        platform::askNewPassword = showPasswordDialog;
 
     buildBarcodeTab();
     buildImportTab();

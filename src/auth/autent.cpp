@@ -1,9 +1,9 @@
 #include "auth/autent.h"
 
-#include "auth/diapass.h"
 #include "db/dataset.h"
 #include "db/datetime.h"
 #include "db/errors.h"
+#include "db/platform.h"
 #include "db/settings.h"
 #include "db/text1251.h"
 #include "db/utilites.h"
@@ -45,14 +45,10 @@ QByteArray quotedPassword(QByteArray text)
     return '\'' + text.replace('\'', "''") + '\'';
 }
 
-// Shows the password dialog and returns what was confirmed, or nothing.
+// The password dialog's answer: what was confirmed, or nothing.
 QByteArray askNewPassword()
 {
-    NewPass.clear();
-    if (!FormDiaPass)
-        FormDiaPass = new TFormDiaPass;
-    FormDiaPass->exec();
-    return NewPass;
+    return platform::askNewPassword ? platform::askNewPassword() : QByteArray();
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 #include "auth/diapass.h"
 
-#include "db/guarded.h"
-#include "db/platform.h"
+#include "dialogs/guarded.h"
+#include "dialogs/uiplatform.h"
 #include "db/text1251.h"
 
 #include <QApplication>
@@ -136,4 +136,13 @@ void TFormDiaPass::BitBtnOKClick()
         NewPass = toCp1251(Edit1->text());
         accept();
     });
+}
+
+QByteArray showPasswordDialog()
+{
+    NewPass.clear();
+    if (!FormDiaPass)
+        FormDiaPass = new TFormDiaPass;
+    FormDiaPass->exec();
+    return NewPass;
 }

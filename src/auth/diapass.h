@@ -33,3 +33,7 @@ protected:
 };
 
 extern TFormDiaPass *FormDiaPass;
+
+// Shows the password dialog modally, made first if need be, and returns
+// NewPass as it closed: the sign-in's way to ask for a new password.
+QByteArray showPasswordDialog();

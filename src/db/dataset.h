@@ -1,6 +1,7 @@
 #pragma once
 
-#include "db/datetime.h"
+#include "db/dbvalue.h"
+#include "db/fbref.h"
 
 #include <QByteArray>
 #include <QList>
@@ -47,16 +48,16 @@ public:
     void close();
     // Like close, but never fails: whatever the engine refuses is dropped.
     void forceClose();
-    bool connected() const { return m_attachment != nullptr; }
+    bool connected() const { return bool(m_attachment); }
 
-    Firebird::IAttachment *handle() const { return m_attachment; }
+    Firebird::IAttachment *handle() const { return m_attachment.get(); }
 
 private:
     friend class DbTransaction;
     friend class DbQuery;
     void shutDown(bool force);
 
-    Firebird::IAttachment *m_attachment = nullptr;
+    FbRef<Firebird::IAttachment> m_attachment;
     DbTransaction *m_defaultTransaction = nullptr;
     QList<DbTransaction *> m_transactions;
     QList<DbQuery *> m_queries;
@@ -82,9 +83,9 @@ public:
     void commit();
     void rollback();
     void commitRetaining();
-    bool inTransaction() const { return m_handle != nullptr; }
+    bool inTransaction() const { return bool(m_handle); }
 
-    Firebird::ITransaction *handle() const { return m_handle; }
+    Firebird::ITransaction *handle() const { return m_handle.get(); }
 
 private:
     friend class DbConnection;
@@ -92,33 +93,7 @@ private:
     void finish() noexcept;
 
     QPointer<DbConnection> m_connection;
-    Firebird::ITransaction *m_handle = nullptr;
-};
-
-// One column value of a fetched row.
-struct DbValue {
-    enum Kind { Null, Text, Integer, Float, Timestamp };
-    Kind kind = Null;
-    QByteArray text;
-    qint64 integer = 0;
-    int scale = 0;
-    double number = 0; // Float, or Timestamp as TDateTime
-};
-
-// Read access to one field of the current row. A null value reads as the
-// empty text, 0 and day 0.
-class DbField {
-public:
-    DbField(const DbValue *value, QByteArray name) : m_value(value), m_name(std::move(name)) {}
-
-    bool isNull() const { return !m_value || m_value->kind == DbValue::Null; }
-    QByteArray asString() const;
-    qint32 asInteger() const;
-    TDateTime asDateTime() const;
-
-private:
-    const DbValue *m_value;
-    QByteArray m_name;
+    FbRef<Firebird::ITransaction> m_handle;
 };
 
 // A statement on a connection and transaction. A select is fetched whole into
@@ -144,7 +119,7 @@ public:
 
     void prepare();
     void unprepare();
-    bool prepared() const { return m_statement != nullptr; }
+    bool prepared() const { return bool(m_statement); }
 
     void open();
     void close();
@@ -188,7 +163,7 @@ private:
     QPointer<DbConnection> m_connection;
     QPointer<DbTransaction> m_transaction;
     QByteArray m_sql;
-    Firebird::IStatement *m_statement = nullptr;
+    FbRef<Firebird::IStatement> m_statement;
     bool m_active = false;
     bool m_eof = true;
     int m_current = -1;

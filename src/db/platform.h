@@ -1,37 +1,28 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDateTime>
-#include <QFont>
 #include <QString>
+
 #include <functional>
 
-class QWidget;
-
-// The outside things the program touches, each behind one replaceable
-// function so that tests can stand in for the clock, the error box and the
-// open-file dialog without waiting or touching the machine.
+// The outside things the program's core touches, each behind one
+// replaceable function so that tests can stand in for them without waiting
+// or touching the machine. The window-side ones (error box, file dialogs)
+// are in dialogs/uiplatform.h.
 namespace platform {
 
 // Local date and time.
 extern std::function<QDateTime()> now;
-
-// Shows an error's text to the user.
-extern std::function<void(QWidget *parent, const QString &text)> showError;
-
-// Asks for a file to open; empty when cancelled.
-extern std::function<QString(QWidget *parent, const QString &filter)> openFileName;
-
-// Asks for a file to write; empty when cancelled.
-extern std::function<QString(QWidget *parent, const QString &filter)> saveFileName;
-
-// The sans-serif face every window uses, at a character height in pixels;
-// it keeps the Russian captions inside their controls.
-QFont uiFont(int pixelSize = 11);
 
 // The folder that stands in for the per-user registry (see ReadRegistryText).
 extern std::function<QString()> registryFolder;
 
 // The folder of the system-wide settings files (/etc/xdg).
 extern std::function<QString()> systemSettingsFolder;
+
+// Asks for a new password, typed twice (the password dialog); empty when
+// none was given. Unset, nobody is asked.
+extern std::function<QByteArray()> askNewPassword;
 
 } // namespace platform

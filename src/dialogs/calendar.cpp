@@ -1,6 +1,7 @@
 #include "dialogs/calendar.h"
 
 #include "db/platform.h"
+#include "dialogs/uiplatform.h"
 
 #include <QFrame>
 #include <QGuiApplication>

@@ -1,6 +1,6 @@
 #include "dialogs/formYN.h"
 
-#include "db/platform.h"
+#include "dialogs/uiplatform.h"
 
 #include <QApplication>
 #include <QBitmap>

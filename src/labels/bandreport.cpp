@@ -1,7 +1,7 @@
 #include "labels/bandreport.h"
 
 #include "db/errors.h"
-#include "db/platform.h"
+#include "dialogs/uiplatform.h"
 
 #include <QAction>
 #include <QDir>

@@ -5,6 +5,7 @@
 #include "db/dataset.h"
 #include "db/errors.h"
 #include "db/platform.h"
+#include "dialogs/uiplatform.h"
 #include "db/utilites.h"
 
 #include <QLabel>

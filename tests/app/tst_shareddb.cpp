@@ -6,7 +6,7 @@
 #include "app/mainform.h"
 #include "auth/autent.h"
 #include "db/engine.h"
-#include "db/platform.h"
+#include "dialogs/uiplatform.h"
 #include "db/text1251.h"
 #include "dialogs/formYN.h"
 

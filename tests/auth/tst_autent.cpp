@@ -1,17 +1,12 @@
-#include "modal.h"
 #include "testdb.h"
 
-#include "app/mainform.h"
 #include "auth/autent.h"
-#include "auth/diapass.h"
 #include "db/dataset.h"
 #include "db/errors.h"
 #include "db/platform.h"
 #include "db/text1251.h"
 #include "db/utilites.h"
 
-#include <QLineEdit>
-#include <QPushButton>
 #include <QTest>
 
 #include <memory>
@@ -20,31 +15,26 @@ namespace {
 
 const QDateTime kNow(QDate(2026, 12, 8), QTime(10, 30));
 
-// How the password dialog is answered when it appears.
-struct Answer {
-    QString first;
-    QString second;
-    bool confirm = false;
+// One account and one sign-in attempt: the row as stored before, what is
+// typed, how the password dialog is answered, and what comes of it.
+struct AccountCase {
+    QString status;
+    QByteArray expdate;   // SQL literal
+    QByteArray expdays;   // SQL literal
+    QByteArray explogins; // SQL literal
+    QByteArray typed;
+    QString newPassword;  // the dialog's answer; empty: dismissed
+    bool accepted = false;
+    int dialogs = 0;      // times the dialog was shown
+    QString after;        // status|xmass|explogins|expdate
 };
-
-void answer(QWidget *dialog, const Answer &a)
-{
-    auto *pass = qobject_cast<TFormDiaPass *>(dialog);
-    QVERIFY(pass);
-    if (!a.confirm) {
-        pass->close();
-        return;
-    }
-    pass->Edit1->setText(a.first);
-    pass->Edit2->setText(a.second);
-    QTest::mouseClick(pass->BitBtnOK, Qt::LeftButton);
-    // Entries that differ keep the dialog open; give up as a user would.
-    if (pass->isVisible())
-        pass->close();
-}
 
 } // namespace
 
+Q_DECLARE_METATYPE(AccountCase)
+
+// The account rules on a real database. The password dialog is answered
+// through its seam, so no window is built and nothing is polled.
 class TestAutent : public QObject {
     Q_OBJECT
 
@@ -64,36 +54,51 @@ private slots:
     void unreachableDatabaseRefused();
 
 private:
-    bool signIn(const QByteArray &user, const QByteArray &password, const Answer &a = {}, int *dialogs = nullptr);
+    bool signIn(const QByteArray &user, const QByteArray &password, const QString &answer = {}, int *dialogs = nullptr);
     QByteArray row(const QByteArray &user);
 
     TestDb m_db;
-    std::unique_ptr<TFormMain> m_form;
     QString m_path;
+    std::unique_ptr<QObject> m_owner;
+    DbConnection *m_connection = nullptr;
 };
 
 void TestAutent::init()
 {
     m_path = m_db.freshFile();
-    m_form = std::make_unique<TFormMain>();
-    m_form->BazaPath = m_path;
+    m_owner = std::make_unique<QObject>();
+    m_connection = new DbConnection(m_owner.get());
+    auto *defaultTransaction = new DbTransaction(m_owner.get());
+    defaultTransaction->setDatabase(m_connection);
+    m_connection->setDefaultTransaction(defaultTransaction);
+    auto *scratch = new DbQuery(m_owner.get());
+    scratch->setObjectName(QStringLiteral("IBQXXMAIN"));
+    scratch->setDatabase(m_connection);
+    scratch->setTransaction(defaultTransaction);
+    sharedDb() = SharedDb{m_owner.get(), m_connection, scratch};
 }
 
 void TestAutent::cleanup()
 {
-    m_form.reset();
+    sharedDb() = SharedDb{};
+    m_owner.reset();
+    platform::askNewPassword = nullptr;
 }
 
-bool TestAutent::signIn(const QByteArray &user, const QByteArray &password, const Answer &a, int *dialogs)
+bool TestAutent::signIn(const QByteArray &user, const QByteArray &password, const QString &answer, int *dialogs)
 {
-    m_form->IBDatabase1->close();
-    ModalAnswerer answerer([&](QWidget *dialog) { answer(dialog, a); });
-    const bool result = ConnectUser(m_form->IBDatabase1, m_path, user, password);
+    m_connection->close();
+    int shown = 0;
+    platform::askNewPassword = [&] {
+        ++shown;
+        return toCp1251(answer);
+    };
+    const bool result = ConnectUser(m_connection, m_path, user, password);
     if (dialogs)
-        *dialogs = answerer.count();
+        *dialogs = shown;
     // The connection follows the outcome.
-    if (m_form->IBDatabase1->connected() != result)
-        qWarning("connection state does not follow the outcome");
+    if (m_connection->connected() != result)
+        QTest::qFail("the connection state does not follow the outcome", __FILE__, __LINE__);
     return result;
 }
 
@@ -104,81 +109,44 @@ QByteArray TestAutent::row(const QByteArray &user)
 
 void TestAutent::accountStates_data()
 {
-    QTest::addColumn<QString>("status");
-    QTest::addColumn<QByteArray>("expdate");
-    QTest::addColumn<QByteArray>("expdays");
-    QTest::addColumn<QByteArray>("explogins");
-    QTest::addColumn<QByteArray>("typed");
-    QTest::addColumn<bool>("confirm");
-    QTest::addColumn<QString>("newPassword");
-    QTest::addColumn<bool>("accepted");
-    QTest::addColumn<int>("dialogs");
-    QTest::addColumn<QString>("after");
+    QTest::addColumn<AccountCase>("c");
 
     const QString on = QStringLiteral("включен");
     const QString need = QStringLiteral("требуется пароль");
     const QString blocked = QStringLiteral("заблокирован");
-    const QString none;
-    QTest::newRow("never expires") << on << QByteArray("null") << QByteArray("30") << QByteArray("6") << QByteArray("pw")
-                                   << false << none << true << 0 << on + "|pw|6|<null>";
-    QTest::newRow("expires tomorrow") << on << QByteArray("'2026-12-09'") << QByteArray("30") << QByteArray("6")
-                                      << QByteArray("pw") << false << none << true << 0
-                                      << on + "|pw|6|09.12.2026";
-    QTest::newRow("expired today at midnight, dismissed")
-        << on << QByteArray("'2026-12-08'") << QByteArray("30") << QByteArray("6") << QByteArray("pw") << false << none
-        << true << 1 << on + "|pw|5|08.12.2026";
-    QTest::newRow("expired, renewed") << on << QByteArray("'2026-01-01'") << QByteArray("30") << QByteArray("2")
-                                      << QByteArray("pw") << true << QStringLiteral("новый") << true << 1
-                                      << on + "|новый|6|07.01.2027";
-    QTest::newRow("renewed, no validity period") << on << QByteArray("'2026-01-01'") << QByteArray("null")
-                                                 << QByteArray("2") << QByteArray("pw") << true << QStringLiteral("n2")
-                                                 << true << 1 << on + "|n2|6|08.12.2026";
-    QTest::newRow("grace null blocks") << on << QByteArray("'2026-01-01'") << QByteArray("30") << QByteArray("null")
-                                       << QByteArray("pw") << false << none << false << 1
-                                       << blocked + "|pw|<null>|01.01.2026";
-    QTest::newRow("grace 0 blocks") << on << QByteArray("'2026-01-01'") << QByteArray("30") << QByteArray("0")
-                                    << QByteArray("pw") << false << none << false << 1 << blocked + "|pw|0|01.01.2026";
-    QTest::newRow("grace 1 blocks") << on << QByteArray("'2026-01-01'") << QByteArray("30") << QByteArray("1")
-                                    << QByteArray("pw") << false << none << false << 1 << blocked + "|pw|1|01.01.2026";
-    QTest::newRow("new password required, given")
-        << need << QByteArray("'2026-01-01'") << QByteArray("30") << QByteArray("3") << QByteArray("pw") << true
-        << QStringLiteral("abc") << true << 1 << on + "|abc|3|01.01.2026";
-    QTest::newRow("new password required, dismissed") << need << QByteArray("null") << QByteArray("30")
-                                                      << QByteArray("3") << QByteArray("pw") << false << none << false
-                                                      << 1 << need + "|pw|3|<null>";
-    QTest::newRow("new password required, mismatch then closed")
-        << need << QByteArray("null") << QByteArray("30") << QByteArray("3") << QByteArray("pw") << true
-        << QStringLiteral("abc|abd") << false << 1 << need + "|pw|3|<null>";
-    QTest::newRow("blocked") << blocked << QByteArray("null") << QByteArray("30") << QByteArray("6")
-                             << QByteArray("pw") << false << none << false << 0 << blocked + "|pw|6|<null>";
-    QTest::newRow("capitalised status") << QStringLiteral("Включен") << QByteArray("null") << QByteArray("30")
-                                        << QByteArray("6") << QByteArray("pw") << false << none << false << 0
-                                        << QStringLiteral("Включен|pw|6|<null>");
-    QTest::newRow("wrong password") << need << QByteArray("null") << QByteArray("30") << QByteArray("6")
-                                    << QByteArray("PW") << false << none << false << 0 << need + "|pw|6|<null>";
+    const auto row = [](const char *name, const AccountCase &c) { QTest::newRow(name) << c; };
+    row("never expires", {on, "null", "30", "6", "pw", {}, true, 0, on + "|pw|6|<null>"});
+    row("expires tomorrow", {on, "'2026-12-09'", "30", "6", "pw", {}, true, 0, on + "|pw|6|09.12.2026"});
+    row("expired today at midnight, dismissed",
+        {on, "'2026-12-08'", "30", "6", "pw", {}, true, 1, on + "|pw|5|08.12.2026"});
+    row("expired, renewed",
+        {on, "'2026-01-01'", "30", "2", "pw", QStringLiteral("новый"), true, 1, on + "|новый|6|07.01.2027"});
+    row("renewed, no validity period",
+        {on, "'2026-01-01'", "null", "2", "pw", QStringLiteral("n2"), true, 1, on + "|n2|6|08.12.2026"});
+    row("grace null blocks",
+        {on, "'2026-01-01'", "30", "null", "pw", {}, false, 1, blocked + "|pw|<null>|01.01.2026"});
+    row("grace 0 blocks", {on, "'2026-01-01'", "30", "0", "pw", {}, false, 1, blocked + "|pw|0|01.01.2026"});
+    row("grace 1 blocks", {on, "'2026-01-01'", "30", "1", "pw", {}, false, 1, blocked + "|pw|1|01.01.2026"});
+    row("new password required, given",
+        {need, "'2026-01-01'", "30", "3", "pw", QStringLiteral("abc"), true, 1, on + "|abc|3|01.01.2026"});
+    row("new password required, dismissed", {need, "null", "30", "3", "pw", {}, false, 1, need + "|pw|3|<null>"});
+    row("blocked", {blocked, "null", "30", "6", "pw", {}, false, 0, blocked + "|pw|6|<null>"});
+    row("capitalised status",
+        {QStringLiteral("Включен"), "null", "30", "6", "pw", {}, false, 0, QStringLiteral("Включен|pw|6|<null>")});
+    row("wrong password", {need, "null", "30", "6", "PW", {}, false, 0, need + "|pw|6|<null>"});
 }
 
 void TestAutent::accountStates()
 {
-    QFETCH(QString, status);
-    QFETCH(QByteArray, expdate);
-    QFETCH(QByteArray, expdays);
-    QFETCH(QByteArray, explogins);
-    QFETCH(QByteArray, typed);
-    QFETCH(bool, confirm);
-    QFETCH(QString, newPassword);
-    QFETCH(bool, accepted);
-    QFETCH(int, dialogs);
-    QFETCH(QString, after);
-
-    DbReader(m_path).exec("insert into users (num, xuser, xmass, status, expdate, expdays, explogins) values (100, 'u', 'pw', "
-                  + SqlValue(toCp1251(status), 's', ',') + expdate + "," + expdays + "," + explogins + ")");
-    const QStringList entries = newPassword.split(u'|');
+    QFETCH(AccountCase, c);
+    DbReader(m_path).exec("insert into users (num, xuser, xmass, status, expdate, expdays, explogins) values (100, 'u', "
+                          "'pw', "
+                          + SqlValue(toCp1251(c.status), 's', ',') + c.expdate + "," + c.expdays + "," + c.explogins
+                          + ")");
     int shown = -1;
-    QCOMPARE(signIn("u", typed, Answer{entries.value(0), entries.value(entries.size() - 1), confirm}, &shown),
-             accepted);
-    QCOMPARE(shown, dialogs);
-    QCOMPARE(fromCp1251(row("u")), after);
+    QCOMPARE(signIn("u", c.typed, c.newPassword, &shown), c.accepted);
+    QCOMPARE(shown, c.dialogs);
+    QCOMPARE(fromCp1251(row("u")), c.after);
 }
 
 void TestAutent::graceSignInsCountDown()
@@ -210,7 +178,7 @@ void TestAutent::quotesInNamesAndPasswords()
 {
     DbReader(m_path).exec("insert into users (num, xuser, xmass, status) values (100, 'd''Arc', 'p''w', "
                   + SqlValue(toCp1251(QStringLiteral("требуется пароль")), 's', ')'));
-    QVERIFY(signIn("d'Arc", "p'w", Answer{QStringLiteral("a''b'''c"), QStringLiteral("a''b'''c"), true}));
+    QVERIFY(signIn("d'Arc", "p'w", QStringLiteral("a''b'''c")));
     QCOMPARE(DbReader(m_path).value("select xmass from users where num = 100"), QByteArray("a''b'''c"));
     QVERIFY(signIn("d'Arc", "a''b'''c"));
 }
@@ -238,17 +206,16 @@ void TestAutent::connectionParameters()
     QVERIFY(MakePassParam().startsWith("password="));
     QVERIFY(MakeUserParam().size() > 10 && MakeUserParam().size() <= 255);
     QVERIFY(MakePassParam().size() > 9 && MakePassParam().size() <= 255);
-    QCOMPARE(m_form->IBDatabase1->params,
-             (QList<QByteArray>{MakeUserParam(), MakePassParam(), "lc_ctype=WIN1251"}));
-    QCOMPARE(m_form->IBDatabase1->databaseName, m_path);
+    QCOMPARE(m_connection->params, (QList<QByteArray>{MakeUserParam(), MakePassParam(), "lc_ctype=WIN1251"}));
+    QCOMPARE(m_connection->databaseName, m_path);
 }
 
 void TestAutent::unreachableDatabaseRefused()
 {
-    m_form->IBDatabase1->close();
+    m_connection->close();
     const QString missing = m_path + QStringLiteral(".missing");
     try {
-        ConnectUser(m_form->IBDatabase1, missing, "admin", "admin");
+        ConnectUser(m_connection, missing, "admin", "admin");
         QFAIL("a missing database was not reported");
     } catch (const AttachError &e) {
         // Which database, where another is set, then the engine's own words.
@@ -257,9 +224,9 @@ void TestAutent::unreachableDatabaseRefused()
         QVERIFY2(e.text().contains(QLatin1String("database")), qPrintable(e.text()));
         QVERIFY2(e.text().contains(QLatin1String("No such file")), qPrintable(e.text()));
     }
-    QVERIFY(!m_form->IBDatabase1->connected());
+    QVERIFY(!m_connection->connected());
     QVERIFY(!QFile::exists(m_path + QStringLiteral(".missing")));
 }
 
-QTEST_MAIN(TestAutent)
+QTEST_GUILESS_MAIN(TestAutent)
 #include "tst_autent.moc"

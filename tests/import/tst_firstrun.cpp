@@ -3,7 +3,7 @@
 
 #include "app/mainform.h"
 #include "auth/autent.h"
-#include "db/platform.h"
+#include "dialogs/uiplatform.h"
 #include "dialogs/formYN.h"
 
 #include <QLabel>

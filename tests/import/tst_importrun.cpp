@@ -2,7 +2,7 @@
 #include "signedin.h"
 
 #include "app/mainform.h"
-#include "db/platform.h"
+#include "dialogs/uiplatform.h"
 #include "db/text1251.h"
 #include "dialogs/formYN.h"
 

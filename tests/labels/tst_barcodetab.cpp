@@ -3,7 +3,7 @@
 
 #include "app/mainform.h"
 #include "db/dataset.h"
-#include "db/platform.h"
+#include "dialogs/uiplatform.h"
 #include "db/text1251.h"
 #include "dialogs/formYN.h"
 #include "labels/bandreport.h"

@@ -1,4 +1,4 @@
-#include "db/platform.h"
+#include "dialogs/uiplatform.h"
 #include "db/utilites.h"
 #include "labels/bandreport.h"
 #include "labels/code39.h"

@@ -1,7 +1,7 @@
-#include "db/querymodel.h"
+#include "app/querymodel.h"
 
 #include "db/dataset.h"
-#include "db/guarded.h"
+#include "dialogs/guarded.h"
 #include "db/text1251.h"
 
 #include <QHeaderView>

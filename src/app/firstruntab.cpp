@@ -2,8 +2,8 @@
 
 #include "app/mainform.h"
 
-#include "db/guarded.h"
-#include "db/utilites.h"
+#include "dialogs/guarded.h"
+#include "import/wipe.h"
 #include "dialogs/formYN.h"
 
 #include <QCoreApplication>
@@ -11,48 +11,6 @@
 #include <QPainter>
 #include <QPushButton>
 
-namespace {
-
-// Every working table emptied and its generators set back, in this order.
-constexpr const char *kResetList[] = {
-    "delete from catalog",
-    "set generator nncatalog to 0",
-    "set generator aacatalog to 0",
-    "delete from udkop",
-    "set generator nnudkop to 0",
-    "delete from izdatelstvo",
-    "set generator nnizdatelstvo to 0",
-    "set generator ssizdatelstvo to 0",
-    "delete from mnogotom",
-    "set generator nnmnogotom to 0",
-    "set generator ssmnogotom to 0",
-    "delete from comment",
-    "set generator nncomment to 0",
-    "set generator sscomment to 0",
-    "delete from sbornik",
-    "set generator nnsbornik to 0",
-    "set generator sssbornik to 0",
-    "delete from complect",
-    "set generator nncomplect to 0",
-    "set generator rrcomplect to 0",
-    "set generator ddcomplect to 0",
-    "delete from newbooks",
-    "set generator nnnewbooks to 0",
-    "delete from spisanie",
-    "set generator nnspisanie to 0",
-    "set generator llspisanie to 0",
-    "delete from spisanieitems",
-    "set generator nnspisanieitems to 0",
-    "delete from readers",
-    "set generator nnreaders to 0",
-    "set generator ooreaders to 0",
-    "delete from zakaz",
-    "set generator nnzakaz to 0",
-    "delete from ruki",
-    "set generator nnruki to 0",
-};
-
-} // namespace
 
 void TFormMain::buildFirstRunTab()
 {
@@ -91,7 +49,7 @@ void TFormMain::BitBtn1Click()
         LabelST->setText(QStringLiteral("..."));
         ImageW->show();
         QCoreApplication::processEvents();
-        ExecAllOrNothing(kResetList);
+        runWipe();
         LabelST->setText(QStringLiteral("выполнено"));
         ImageW->hide();
     });

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/platform.h"
+#include "dialogs/uiplatform.h"
 
 #include <QString>
 #include <exception>

@@ -5,13 +5,14 @@
 
 #include "app/typedlength.h"
 #include "db/dataset.h"
-#include "db/guarded.h"
-#include "db/querymodel.h"
+#include "dialogs/guarded.h"
+#include "app/querymodel.h"
 #include "db/text1251.h"
 #include "db/utilites.h"
 #include "dialogs/formYN.h"
 #include "labels/bandreport.h"
 #include "labels/prnbarcod.h"
+#include "labels/register.h"
 
 #include <QFrame>
 #include <QHeaderView>
@@ -23,7 +24,6 @@
 #include <QStyledItemDelegate>
 #include <QTableView>
 
-#include <utility>
 
 namespace {
 
@@ -188,8 +188,7 @@ void TFormMain::TabSheetBCShow()
 
 void TFormMain::SelectBC()
 {
-    SqlText = "select * from barcodes order by bs asc";
-    OpenSelect(IBQueryBC, '*');
+    selectRanges(IBQueryBC);
 }
 
 void TFormMain::dfx()
@@ -212,16 +211,11 @@ void TFormMain::IBQueryBCAfterScroll(DbQuery *DataSet)
 void TFormMain::BitBtnAddClick()
 {
     guarded(this, [&] {
-        const QByteArray start = toCp1251(EditS->text());
-        const QByteArray end = toCp1251(EditP->text());
-        if (!IsIntegerText(start) || !IsIntegerText(end))
+        const auto key = addRange(toCp1251(EditS->text()), toCp1251(EditP->text()), toCp1251(EditME->text()));
+        if (!key)
             return;
-        const QByteArray key = NextGeneratorValue("nnbarcodes");
-        SqlText = "insert into barcodes (num,bs,bp,me) values(" + key + "," + start + "," + end + ","
-            + SqlValue(toCp1251(EditME->text()), 's', ')');
-        ExecAndCommit(SqlText);
         SelectBC();
-        LocateQuietly(IBQueryBC, "num", key, 0);
+        LocateQuietly(IBQueryBC, "num", *key, 0);
         dfx();
     });
 }
@@ -233,9 +227,7 @@ void TFormMain::N1Click()
             return;
         if (!AskYesNo(QString(), this))
             return;
-        const QByteArray num = IBQueryBC->field("num").asString();
-        SqlText = "delete from barcodes where num = " + num;
-        ExecAndCommit(SqlText);
+        deleteRange(IBQueryBC->field("num").asString());
         SelectBC();
         dfx();
     });
@@ -244,18 +236,13 @@ void TFormMain::N1Click()
 void TFormMain::BitBtnPrnClick()
 {
     guarded(this, [&] {
-        const QByteArray startText = toCp1251(EditS->text());
-        const QByteArray endText = toCp1251(EditP->text());
-        if (!IsIntegerText(startText) || !IsIntegerText(endText))
+        const auto range = printRange(toCp1251(EditS->text()), toCp1251(EditP->text()));
+        if (!range)
             return;
-        qint32 start = StrToInt(startText);
-        qint32 end = StrToInt(endText);
-        if (end < start)
-            std::swap(start, end);
         if (!FormBC)
             FormBC = new TFormBC;
-        FormBC->CurrentNumber = start;
-        FormBC->LastNumber = end;
+        FormBC->CurrentNumber = range->first;
+        FormBC->LastNumber = range->last;
         FormBC->QRLabelME->setCaption(EditME->text());
         FormBC->QuickRep1->Preview(this);
     });

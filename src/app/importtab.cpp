@@ -1,0 +1,191 @@
+// The import tab of the main window: choosing the file and the mode, and the
+// import run with its counters and its stop picture.
+
+#include "app/mainform.h"
+
+#include "dialogs/guarded.h"
+#include "dialogs/uiplatform.h"
+#include "dialogs/formYN.h"
+#include "import/importrun.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+
+#include <limits>
+
+
+namespace {
+
+QLabel *counterLabel(QWidget *parent, const char *name, const QString &text, int top)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    label->setGeometry(16, top, 300, 16);
+    return label;
+}
+
+// Paints at once whatever has changed since the last paint, without
+// dispatching queued messages. Once per record this replaces a repaint of the
+// whole window, which cost more than the record's own statements.
+void paintChanges(QWidget *window)
+{
+    QEvent request(QEvent::UpdateRequest);
+    QCoreApplication::sendEvent(window, &request);
+}
+
+} // namespace
+
+void TFormMain::buildImportTab()
+{
+    RadioCA = new QRadioButton(QStringLiteral("каталог"), TabSheetIM);
+    RadioCA->setObjectName(QStringLiteral("RadioCA"));
+    RadioCA->setGeometry(16, 16, 145, 17);
+    RadioCA->setChecked(true);
+
+    RadioKA = new QRadioButton(QStringLiteral("картотека читателей"), TabSheetIM);
+    RadioKA->setObjectName(QStringLiteral("RadioKA"));
+    RadioKA->setGeometry(16, 32, 145, 17);
+
+    BitBtnF = new QPushButton(TabSheetIM);
+    BitBtnF->setObjectName(QStringLiteral("BitBtnF"));
+    BitBtnF->setGeometry(16, 64, 25, 25);
+    BitBtnF->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+
+    EditF = new QLineEdit(TabSheetIM);
+    EditF->setObjectName(QStringLiteral("EditF"));
+    EditF->setGeometry(48, 66, 401, 21);
+    // A path has no length limit.
+    EditF->setMaxLength(std::numeric_limits<int>::max());
+
+    CheckCL = new QCheckBox(QStringLiteral("очистить таблицу перед импортированием данных"), TabSheetIM);
+    CheckCL->setObjectName(QStringLiteral("CheckCL"));
+    CheckCL->setGeometry(16, 104, 353, 17);
+
+    BitBtnIM = new QPushButton(QStringLiteral("импорт"), TabSheetIM);
+    BitBtnIM->setObjectName(QStringLiteral("BitBtnIM"));
+    BitBtnIM->setGeometry(16, 136, 145, 25);
+
+    ImageX = new QLabel(TabSheetIM);
+    ImageX->setObjectName(QStringLiteral("ImageX"));
+    ImageX->setGeometry(352, 120, 40, 40);
+    ImageX->setAttribute(Qt::WA_TranslucentBackground);
+    ImageX->setPixmap(QPixmap(QStringLiteral(":/formyn/skull_red.png")));
+    ImageX->hide();
+
+    LabelCC = new QLabel(TabSheetIM);
+    LabelCC->setObjectName(QStringLiteral("LabelCC"));
+    LabelCC->setGeometry(200, 8, 337, 24);
+    LabelCC->setAlignment(Qt::AlignCenter);
+    QFont phase = platform::uiFont(19);
+    phase.setBold(true);
+    LabelCC->setFont(phase);
+    QPalette grey = LabelCC->palette();
+    grey.setColor(QPalette::WindowText, QColor(128, 128, 128));
+    LabelCC->setPalette(grey);
+
+    LabelTT = counterLabel(TabSheetIM, "LabelTT", QStringLiteral("всего записей:"), 184);
+    LabelTC = counterLabel(TabSheetIM, "LabelTC", QStringLiteral("уже обработано:"), 200);
+    LabelTE = counterLabel(TabSheetIM, "LabelTE", QStringLiteral("из них ошибок:"), 216);
+
+    connect(BitBtnF, &QPushButton::clicked, this, &TFormMain::BitBtnFClick);
+    connect(RadioCA, &QRadioButton::clicked, this, &TFormMain::RadioCAClick);
+    connect(RadioKA, &QRadioButton::clicked, this, &TFormMain::RadioCAClick);
+    connect(BitBtnIM, &QPushButton::clicked, this, &TFormMain::BitBtnIMClick);
+}
+
+void TFormMain::BitBtnFClick()
+{
+    const QString path = platform::openFileName(this, QStringLiteral("*.csv; *.txt (*.csv *.txt)"));
+    if (!path.isEmpty())
+        EditF->setText(path);
+    CheckCL->setChecked(false);
+}
+
+void TFormMain::RadioCAClick()
+{
+    CheckCL->setChecked(false);
+}
+
+namespace {
+
+// The import tab as the run's observer: the phase and the counters painted
+// as they change, and the stop picture polled after every record.
+class TabObserver : public ImportObserver {
+public:
+    explicit TabObserver(TFormMain *form) : m_form(form) {}
+
+    void phaseChanged(ImportPhase phase, qint32 total) override
+    {
+        switch (phase) {
+        case ImportPhase::Reading:
+            m_form->LabelCC->setText(QStringLiteral("читаю файл в буфер"));
+            break;
+        case ImportPhase::Counting:
+            m_form->LabelCC->setText(QStringLiteral("считаю записи"));
+            break;
+        case ImportPhase::Clearing:
+            m_form->LabelCC->setText(QStringLiteral("чистка таблицы"));
+            break;
+        case ImportPhase::Importing:
+            m_form->ImageX->show();
+            m_form->LabelCC->setText(QStringLiteral("импортирование данных"));
+            m_form->LabelTT->setText(QStringLiteral("всего записей: ") + QString::number(total));
+            break;
+        }
+        m_form->repaint();
+    }
+
+    void recordDone(qint32, qint32 processed, qint32 errors) override
+    {
+        m_form->LabelTC->setText(QStringLiteral("уже обработано: ") + QString::number(processed));
+        m_form->LabelTE->setText(QStringLiteral("из них ошибок: ") + QString::number(errors));
+        paintChanges(m_form);
+    }
+
+    bool stopWanted() override
+    {
+        const QLabel *image = m_form->ImageX;
+        const QPoint pointer = image->mapFromGlobal(QCursor::pos());
+        if (pointer.x() <= 0 || pointer.x() >= image->width() || pointer.y() <= 0 || pointer.y() >= image->height())
+            return false;
+        const bool stop = AskYesNo(QStringLiteral("прервать обработку?"), m_form);
+        // What the question covered is painted again at once.
+        m_form->repaint();
+        return stop;
+    }
+
+private:
+    TFormMain *m_form;
+};
+
+ImportMode modeOf(const QRadioButton *catalogue)
+{
+    return catalogue->isChecked() ? ImportMode::Catalogue : ImportMode::Readers;
+}
+
+} // namespace
+
+void TFormMain::BitBtnIMClick()
+{
+    guarded(this, [&] {
+        TabObserver observer(this);
+        const ImportOutcome outcome = runImport(EditF->text(), modeOf(RadioCA), CheckCL->isChecked(), observer);
+        if (outcome == ImportOutcome::NotOpened)
+            return;
+        LabelCC->setText(outcome == ImportOutcome::Stopped ? QStringLiteral("прервано пользователем")
+                                                           : QStringLiteral("операция завершена"));
+        ImageX->hide();
+        CheckCL->setChecked(false);
+    });
+}
+
+qint32 TFormMain::store2baza(const QByteArray &text)
+{
+    return storeRecord(text, modeOf(RadioCA));
+}

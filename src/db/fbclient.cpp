@@ -1,0 +1,134 @@
+#include "db/fbclient.h"
+
+#include "db/dataset.h"
+#include "db/engine.h"
+#include "db/text1251.h"
+
+#include <QFile>
+
+#include <algorithm>
+
+using namespace Firebird;
+
+namespace fbclient {
+namespace {
+
+struct Client {
+    // The engine's mode comes from the configuration it reads when first used.
+    bool prepared = (prepareEmbeddedEngine(), true);
+    IMaster *master = fb_get_master_interface();
+    IUtil *util = master->getUtilInterface();
+    FbRef<IProvider> provider{master->getDispatcher()};
+};
+
+Client &client()
+{
+    static Client c;
+    return c;
+}
+
+// The error codes of a status vector, in order.
+QList<qint64> codesOf(const IStatus *status)
+{
+    QList<qint64> codes;
+    const intptr_t *v = status->getErrors();
+    while (v && *v != isc_arg_end) {
+        if (v[0] == isc_arg_gds)
+            codes.append(qint64(v[1]));
+        // Every argument but the string-with-length kind is one word.
+        v += v[0] == isc_arg_cstring ? 3 : 2;
+    }
+    return codes;
+}
+
+} // namespace
+
+IMaster *master()
+{
+    return client().master;
+}
+
+IUtil *util()
+{
+    return client().util;
+}
+
+IProvider *provider()
+{
+    return client().provider.get();
+}
+
+DbError errorOf(const FbException &e)
+{
+    char buffer[2048];
+    util()->formatStatus(buffer, sizeof buffer, e.getStatus());
+    // The engine formats names from the database in the connection charset.
+    QString text = fromCp1251(QByteArray(buffer)).trimmed();
+    const QList<qint64> codes = codesOf(e.getStatus());
+    static const QList<qint64> lockCodes{isc_lock_conflict, isc_update_conflict, isc_deadlock, isc_lock_timeout};
+    const bool locked = std::any_of(codes.begin(), codes.end(), [](qint64 c) { return lockCodes.contains(c); });
+    if (locked) {
+        text = QStringLiteral("Эти данные сейчас изменяет другое рабочее место; ничего не изменено, "
+                              "повторите позже.\n\n")
+            + text;
+    }
+    return DbError(text, codes);
+}
+
+void addDpbItem(QByteArray &dpb, unsigned char tag, const QByteArray &value)
+{
+    if (value.size() > 255)
+        throw DbError(QStringLiteral("Connection parameter too long"));
+    dpb += char(tag);
+    dpb += char(value.size());
+    dpb += value;
+}
+
+void addDpbNumber(QByteArray &dpb, unsigned char tag, quint32 value)
+{
+    dpb += char(tag);
+    dpb += char(4);
+    for (int i = 0; i < 4; ++i)
+        dpb += char(value >> (8 * i) & 0xFF);
+}
+
+QByteArray buildDpb(const QList<QByteArray> &params, int dialect)
+{
+    QByteArray dpb(1, char(isc_dpb_version1));
+    auto add = [&](unsigned char tag, const QByteArray &value) { addDpbItem(dpb, tag, value); };
+    for (const QByteArray &line : params) {
+        const qsizetype eq = line.indexOf('=');
+        const QByteArray name = line.left(eq).trimmed().toLower();
+        const QByteArray value = eq < 0 ? QByteArray() : line.mid(eq + 1);
+        if (name == "user_name")
+            add(isc_dpb_user_name, value);
+        else if (name == "password")
+            add(isc_dpb_password, value);
+        else if (name == "lc_ctype")
+            add(isc_dpb_lc_ctype, value);
+        else if (name == "sql_role_name")
+            add(isc_dpb_sql_role_name, value);
+        else if (!name.isEmpty())
+            throw DbError(QStringLiteral("Unknown connection parameter: %1").arg(fromCp1251(name)));
+    }
+    dpb += char(isc_dpb_sql_dialect);
+    dpb += char(1);
+    dpb += char(dialect);
+    return dpb;
+}
+
+} // namespace fbclient
+
+void createDatabaseFile(const QString &path, const QByteArray &user, const QByteArray &charset)
+{
+    using namespace fbclient;
+    QByteArray dpb = buildDpb({"user_name=" + user, "lc_ctype=" + charset}, 3);
+    addDpbItem(dpb, isc_dpb_set_db_charset, charset);
+    const QByteArray file = QFile::encodeName(path);
+    FbRef<IAttachment> attachment(call([&](ThrowStatusWrapper *s) {
+        return provider()->createDatabase(s, file.constData(), unsigned(dpb.size()),
+                                          reinterpret_cast<const unsigned char *>(dpb.constData()));
+    }));
+    call([&](ThrowStatusWrapper *s) { attachment->detach(s); });
+    attachment.take();
+}

@@ -1,0 +1,47 @@
+#include "import/wipe.h"
+
+#include "db/utilites.h"
+
+const std::array<const char *, 35> kWipeStatements = {
+    "delete from catalog",
+    "set generator nncatalog to 0",
+    "set generator aacatalog to 0",
+    "delete from udkop",
+    "set generator nnudkop to 0",
+    "delete from izdatelstvo",
+    "set generator nnizdatelstvo to 0",
+    "set generator ssizdatelstvo to 0",
+    "delete from mnogotom",
+    "set generator nnmnogotom to 0",
+    "set generator ssmnogotom to 0",
+    "delete from comment",
+    "set generator nncomment to 0",
+    "set generator sscomment to 0",
+    "delete from sbornik",
+    "set generator nnsbornik to 0",
+    "set generator sssbornik to 0",
+    "delete from complect",
+    "set generator nncomplect to 0",
+    "set generator rrcomplect to 0",
+    "set generator ddcomplect to 0",
+    "delete from newbooks",
+    "set generator nnnewbooks to 0",
+    "delete from spisanie",
+    "set generator nnspisanie to 0",
+    "set generator llspisanie to 0",
+    "delete from spisanieitems",
+    "set generator nnspisanieitems to 0",
+    "delete from readers",
+    "set generator nnreaders to 0",
+    "set generator ooreaders to 0",
+    "delete from zakaz",
+    "set generator nnzakaz to 0",
+    "delete from ruki",
+    "set generator nnruki to 0",
+};
+
+
+void runWipe(const std::function<void(qsizetype done)> &progress)
+{
+    ExecAllOrNothing(kWipeStatements, progress);
+}
