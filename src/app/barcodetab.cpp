@@ -171,6 +171,8 @@ void TFormMain::buildBarcodeTab()
     N1 = PopupBC->addAction(QStringLiteral("удалить"));
     N1->setObjectName(QStringLiteral("N1"));
     DBGridBC->setContextMenuPolicy(Qt::CustomContextMenu);
+    // The popup acts on the current row; a right click must not move it.
+    DBGridBC->viewport()->installEventFilter(this);
     connect(DBGridBC, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &at) { PopupBC->popup(DBGridBC->viewport()->mapToGlobal(at)); });
     connect(N1, &QAction::triggered, this, &TFormMain::N1Click);

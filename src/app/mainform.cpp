@@ -16,6 +16,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QKeyEvent>
+#include <QMouseEvent>
+#include <QTableView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -130,6 +132,10 @@ void TFormMain::FormCreate()
 void TFormMain::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
+    // Restored from minimised: the window system shows it again, which is
+    // no showing of the form; the focus and the fields stay as they were.
+    if (event->spontaneous())
+        return;
     if (!m_placed) {
         m_placed = true;
         if (const QScreen *screen = this->screen()) {
@@ -169,8 +175,12 @@ bool TFormMain::eventFilter(QObject *watched, QEvent *event)
             PasswordKeyDown(key);
             return true;
         }
-    } else if (watched == TabSheetBC && event->type() == QEvent::Show) {
+    } else if (watched == TabSheetBC && event->type() == QEvent::Show && !event->spontaneous()) {
         TabSheetBCShow();
+    } else if ((event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)
+               && DBGridBC && watched == DBGridBC->viewport()
+               && static_cast<QMouseEvent *>(event)->button() == Qt::RightButton) {
+        return true;
     }
     return QWidget::eventFilter(watched, event);
 }

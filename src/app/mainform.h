@@ -50,7 +50,7 @@ public:
     QLineEdit *EditP;
     QLineEdit *EditME;
     QPushButton *BitBtnAdd;
-    QTableView *DBGridBC;
+    QTableView *DBGridBC = nullptr;
     QMenu *PopupBC;
     QAction *N1;
 

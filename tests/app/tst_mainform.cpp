@@ -38,6 +38,7 @@ private slots:
     void databaseErrorShownAndStateKept();
     void closingSignedInClosesConnection();
     void applicationHandlerShowsEscapedError();
+    void restoringFromMinimisedIsNoShowing();
 
 private:
     void writeLastLogin(const QVariant &value);
@@ -256,6 +257,26 @@ void TestMainForm::applicationHandlerShowsEscapedError()
     QEvent event(QEvent::User);
     QVERIFY(!QCoreApplication::instance()->notify(&thrower, &event));
     QCOMPARE(m_errors, QStringList{QStringLiteral("отказ базы")});
+}
+
+void TestMainForm::restoringFromMinimisedIsNoShowing()
+{
+    m_form->show();
+    signIn(QStringLiteral("admin"), QStringLiteral("admin"));
+    QVERIFY(m_form->PageControl1->isVisible());
+    // The third range picked, a new start typed over it, the mark field
+    // in use, when the window goes down.
+    m_form->IBQueryBC->moveTo(2);
+    m_form->EditS->setText(QStringLiteral("777"));
+    m_form->EditME->setFocus();
+    m_form->showMinimized();
+    QCoreApplication::processEvents();
+    m_form->showNormal();
+    QCoreApplication::processEvents();
+    QCOMPARE(m_form->EditS->text(), QStringLiteral("777"));
+    QCOMPARE(m_form->EditP->text(), QStringLiteral("5003"));
+    QCOMPARE(m_form->IBQueryBC->recNo(), 2);
+    QCOMPARE(m_form->focusWidget(), m_form->EditME);
 }
 
 int main(int argc, char *argv[])

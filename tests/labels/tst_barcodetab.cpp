@@ -33,6 +33,7 @@ private slots:
     void invalidInputStoresNothing_data();
     void invalidInputStoresNothing();
     void pickingARowFillsTheFields();
+    void deleteAfterYes_data();
     void deleteAfterYes();
     void deleteAnsweredNo();
     void deleteOnEmptyListAsksNothing();
@@ -164,9 +165,25 @@ void TestBarcodeTab::pickingARowFillsTheFields()
     QCOMPARE(m_form->EditME->text(), QString());
 }
 
+void TestBarcodeTab::deleteAfterYes_data()
+{
+    // A row right-clicked before the menu is chosen; -1 for none.
+    QTest::addColumn<int>("rightClicked");
+    QTest::newRow("the picked row") << -1;
+    QTest::newRow("a right click on another row leaves the picked one") << 2;
+}
+
 void TestBarcodeTab::deleteAfterYes()
 {
+    QFETCH(int, rightClicked);
     m_form->DBGridBC->selectRow(1);
+    if (rightClicked >= 0) {
+        QTableView *grid = m_form->DBGridBC;
+        const QRect cell = grid->visualRect(grid->model()->index(rightClicked, 0));
+        QTest::mouseClick(grid->viewport(), Qt::RightButton, {}, cell.center());
+        QCOMPARE(m_form->IBQueryBC->recNo(), 1);
+        QCOMPARE(grid->currentIndex().row(), 1);
+    }
     ModalAnswerer yes([](QWidget *dialog) {
         auto *ask = qobject_cast<TFormYesNo *>(dialog);
         QVERIFY(ask);
