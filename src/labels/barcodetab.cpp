@@ -257,6 +257,7 @@ void TFormMain::BitBtnPrnClick()
         FormBC->CurrentNumber = start;
         FormBC->LastNumber = end;
         FormBC->QRLabelME->setCaption(EditME->text());
+        FormBC->readSettings();
         FormBC->QuickRep1->Preview(this);
     });
 }

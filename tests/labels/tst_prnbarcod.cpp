@@ -15,8 +15,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <cmath>
 #include <limits>
 #include <memory>
+#include <zint.h>
 
 namespace {
 
@@ -111,6 +113,28 @@ void whenModal(const std::function<void(QWidget *)> &action)
     timer->start();
 }
 
+// zint's bars for text in its own module units, quiet zone included.
+QList<QPair<int, int>> zintBars(const QByteArray &text)
+{
+    QList<QPair<int, int>> bars;
+    const std::unique_ptr<zint_symbol, decltype(&ZBarcode_Delete)> symbol(ZBarcode_Create(), &ZBarcode_Delete);
+    symbol->symbology = BARCODE_CODE39;
+    symbol->show_hrt = 0;
+    symbol->output_options |= BARCODE_QUIET_ZONES;
+    if (ZBarcode_Encode(symbol.get(), reinterpret_cast<const unsigned char *>(text.constData()), int(text.size()))
+            >= ZINT_ERROR
+        || ZBarcode_Buffer_Vector(symbol.get(), 0) >= ZINT_ERROR)
+        return bars;
+    float unit = 0;
+    for (const zint_vector_rect *rect = symbol->vector->rectangles; rect; rect = rect->next) {
+        if (unit == 0 || rect->width < unit)
+            unit = rect->width;
+    }
+    for (const zint_vector_rect *rect = symbol->vector->rectangles; rect; rect = rect->next)
+        bars.append({int(std::lround(rect->x / unit)), int(std::lround(rect->width / unit))});
+    return bars;
+}
+
 bool anyDark(const QImage &image, const QRect &rect)
 {
     const QRect area = rect.intersected(image.rect());
@@ -142,6 +166,8 @@ private slots:
     void pagesNumberedFromOneEveryRun();
     void symbol_data();
     void symbol();
+    void metrics_data();
+    void metrics();
     void scansAtPrinterResolution_data();
     void scansAtPrinterResolution();
     void negativeNumberPrintsFrameAndMarkOnly();
@@ -310,30 +336,92 @@ void TestPrnBarcod::pagesNumberedFromOneEveryRun()
 void TestPrnBarcod::symbol_data()
 {
     QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<int>("bars");
-    QTest::addColumn<int>("modules");
+    QTest::addColumn<int>("elements");
+    QTest::addColumn<int>("wide");
 
-    // Five bars a character, start and stop included; 13 modules a character
-    // less the last gap, and 10 of quiet zone each side.
-    QTest::newRow("ten digits") << QByteArray("0000001234") << 60 << 12 * 13 - 1 + 20;
-    QTest::newRow("one digit") << QByteArray("7") << 15 << 3 * 13 - 1 + 20;
+    // Nine elements a character, three of them wide, start and stop
+    // included, and a narrow space between characters.
+    QTest::newRow("ten digits") << QByteArray("0000001234") << 12 * 10 - 1 << 36;
+    QTest::newRow("one digit") << QByteArray("7") << 3 * 10 - 1 << 9;
+    QTest::newRow("every character") << QByteArray("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ-. $/+%") << 45 * 10 - 1 << 135;
     QTest::newRow("empty") << QByteArray() << 0 << 0;
     QTest::newRow("not encodable") << QByteArray("a\x01") << 0 << 0;
+    QTest::newRow("star inside") << QByteArray("12*34") << 0 << 0;
 }
 
 void TestPrnBarcod::symbol()
 {
     QFETCH(QByteArray, text);
-    QFETCH(int, bars);
-    QFETCH(int, modules);
+    QFETCH(int, elements);
+    QFETCH(int, wide);
 
     const Code39Symbol symbol = code39Symbol(text);
-    QCOMPARE(symbol.bars.size(), bars);
-    QCOMPARE(symbol.modules, modules);
-    if (bars == 0)
+    QCOMPARE(symbol.wide.size(), elements);
+    QCOMPARE(symbol.wideCount(), wide);
+    if (elements == 0)
         return;
-    QCOMPARE(symbol.bars.first().start, 10);
-    QCOMPARE(symbol.bars.last().start + symbol.bars.last().width, modules - 10);
+    // The same bars as zint draws at its ratio of 2, in its module units.
+    QList<QPair<int, int>> ours;
+    int x = 10;
+    for (qsizetype i = 0; i < symbol.wide.size(); ++i) {
+        const int width = symbol.wide[i] ? 2 : 1;
+        if (i % 2 == 0)
+            ours.append({x, width});
+        x += width;
+    }
+    QCOMPARE(ours, zintBars(text));
+}
+
+void TestPrnBarcod::metrics_data()
+{
+    QTest::addColumn<qreal>("dpi");
+    QTest::addColumn<qreal>("narrow");
+    QTest::addColumn<qreal>("wide");
+
+    // The bar code box of a label, 47.096 mm, for ten digits.
+    QTest::newRow("200 dpi label printer") << 200.0 << 1.0 << 3.0;
+    QTest::newRow("300 dpi") << 300.0 << 2.0 << 6.0;
+    QTest::newRow("600 dpi, whole 300 dpi dots") << 600.0 << 4.0 << 12.0;
+    QTest::newRow("1200 dpi PDF, whole 300 dpi dots") << 1200.0 << 8.0 << 24.0;
+    QTest::newRow("400 dpi") << 400.0 << 3.0 << 9.0;
+    QTest::newRow("screen, fractions") << 96.0 << 0.0 << 0.0;
+}
+
+void TestPrnBarcod::metrics()
+{
+    QFETCH(qreal, dpi);
+    QFETCH(qreal, narrow);
+    QFETCH(qreal, wide);
+
+    const QByteArray text("2147483647");
+    const qreal available = 47.096 * dpi / 25.4;
+    const Code39Metrics metrics = code39Metrics(code39Symbol(text), available, dpi);
+    if (narrow > 0) {
+        QCOMPARE(metrics.narrow, narrow);
+        QCOMPARE(metrics.wide, wide);
+    } else {
+        QVERIFY(metrics.narrow > 0 && metrics.narrow < 1);
+    }
+    QVERIFY2(metrics.wide / metrics.narrow >= 2.5 && metrics.wide / metrics.narrow <= 3,
+             qPrintable(QString::number(metrics.wide / metrics.narrow)));
+    QCOMPARE(metrics.quiet, 10 * metrics.narrow);
+    QVERIFY(metrics.barsWidth + 2 * metrics.quiet <= available);
+
+    // Placed in a label's box: every edge on a whole pixel where the widths
+    // are whole, and a quiet zone of ten narrow elements left on both sides.
+    const QRectF box(12.3 * dpi / 25.4, 5.7 * dpi / 25.4, available, 12.435 * dpi / 25.4);
+    const QList<QRectF> bars = code39Bars(box, text, dpi);
+    QCOMPARE(bars.size(), qsizetype(12 * 5));
+    QVERIFY(bars.first().left() - box.left() >= metrics.quiet - 1);
+    QVERIFY(box.right() - bars.last().right() >= metrics.quiet - 1);
+    QCOMPARE(bars.last().right() - bars.first().left(), metrics.barsWidth);
+    for (const QRectF &bar : bars) {
+        QVERIFY(bar.width() == metrics.narrow || bar.width() == metrics.wide);
+        if (narrow > 0) {
+            QCOMPARE(bar.left(), std::floor(bar.left()));
+            QCOMPARE(bar.top(), std::floor(bar.top()));
+        }
+    }
 }
 
 void TestPrnBarcod::scansAtPrinterResolution_data()
@@ -345,6 +433,9 @@ void TestPrnBarcod::scansAtPrinterResolution_data()
     QTest::newRow("first sheet at 300 dpi") << 1 << 60 << 300.0;
     QTest::newRow("top of the range at 300 dpi") << maxInt - 47 << maxInt << 300.0;
     QTest::newRow("mixed digits at 600 dpi") << 1234567880 << 1234567899 << 600.0;
+    QTest::newRow("first sheet at 200 dpi") << 1 << 60 << 200.0;
+    QTest::newRow("top of the range at 200 dpi") << maxInt - 59 << maxInt << 200.0;
+    QTest::newRow("top of the range at 600 dpi") << maxInt - 59 << maxInt << 600.0;
 }
 
 void TestPrnBarcod::scansAtPrinterResolution()
