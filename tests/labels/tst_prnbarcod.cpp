@@ -171,7 +171,9 @@ private slots:
     void scansAtPrinterResolution_data();
     void scansAtPrinterResolution();
     void negativeNumberPrintsFrameAndMarkOnly();
+    void paintedAtTrueSize_data();
     void paintedAtTrueSize();
+    void footerOnOneLineOnEveryPage();
     void exportPdf();
     void previewSavesPdf_data();
     void previewSavesPdf();
@@ -216,31 +218,43 @@ void TestPrnBarcod::layout_data()
 {
     QTest::addColumn<qint32>("start");
     QTest::addColumn<qint32>("end");
+    QTest::addColumn<int>("startPosition");
     QTest::addColumn<QList<int>>("perPage");
 
-    QTest::newRow("one label") << 5 << 5 << QList<int>{1};
-    QTest::newRow("one full page") << 1 << 60 << QList<int>{60};
-    QTest::newRow("one over a page") << 1 << 61 << QList<int>{60, 1};
-    QTest::newRow("three pages") << 100 << 249 << QList<int>{60, 60, 30};
-    QTest::newRow("empty range") << 10 << 9 << QList<int>{0};
+    QTest::newRow("one label") << 5 << 5 << 1 << QList<int>{1};
+    QTest::newRow("one full page") << 1 << 60 << 1 << QList<int>{60};
+    QTest::newRow("one over a page") << 1 << 61 << 1 << QList<int>{60, 1};
+    QTest::newRow("three pages") << 100 << 249 << 1 << QList<int>{60, 60, 30};
+    QTest::newRow("empty range") << 10 << 9 << 1 << QList<int>{0};
+    QTest::newRow("sheet used down to 16") << 1 << 50 << 17 << QList<int>{44, 6};
+    QTest::newRow("first column used") << 1 << 45 << 16 << QList<int>{45};
+    QTest::newRow("only the last label free") << 1 << 2 << 60 << QList<int>{1, 1};
+    QTest::newRow("start past the sheet") << 7 << 7 << 99 << QList<int>{1};
+    QTest::newRow("start below one") << 1 << 61 << -3 << QList<int>{60, 1};
+    QTest::newRow("empty range from 30") << 10 << 9 << 30 << QList<int>{0};
 }
 
 void TestPrnBarcod::layout()
 {
     QFETCH(qint32, start);
     QFETCH(qint32, end);
+    QFETCH(int, startPosition);
     QFETCH(QList<int>, perPage);
 
+    m_form->QuickRep1->setStartPosition(startPosition);
     const ReportLayout pages = layOut(start, end);
     QCOMPARE(pages.size(), perPage.size());
+    // The places before the start stay blank on the first page only.
+    const int skipped = qBound(1, startPosition, 60) - 1;
     qint32 number = start;
     for (qsizetype p = 0; p < pages.size(); ++p) {
         QCOMPARE(pages[p].number, int(p + 1));
         const QList<PlacedBand> labels = bandsOf(pages[p], ReportBand::Detail);
         QCOMPARE(labels.size(), perPage[p]);
         for (qsizetype k = 0; k < labels.size(); ++k, ++number) {
-            const int column = int(k / 15);
-            const int row = int(k % 15);
+            const int place = int(k) + (p == 0 ? skipped : 0);
+            const int column = place / 15;
+            const int row = place % 15;
             QCOMPARE(labels[k].column, column);
             QCOMPARE(labels[k].row, row);
             QVERIFY2(nearRect(labels[k].rect, QRectF(5 + column * columnStep, 5 + row * labelHeight, 48.5, labelHeight)),
@@ -482,23 +496,95 @@ void TestPrnBarcod::negativeNumberPrintsFrameAndMarkOnly()
     QVERIFY(anyDark(sheet, toPixels(labels[1].labelRect(QStringLiteral("QRLabelBC")), dpi)));
 }
 
+void TestPrnBarcod::paintedAtTrueSize_data()
+{
+    QTest::addColumn<QPointF>("offset");
+    QTest::addColumn<QPointF>("applied");
+
+    QTest::newRow("no offset") << QPointF(0, 0) << QPointF(0, 0);
+    QTest::newRow("right and up") << QPointF(1.5, -2.04) << QPointF(1.5, -2.0);
+    QTest::newRow("left and down") << QPointF(-3.25, 0.75) << QPointF(-3.3, 0.8);
+    QTest::newRow("beyond ten millimetres") << QPointF(25, -40) << QPointF(10, -10);
+    QTest::newRow("not a number") << QPointF(qQNaN(), 4) << QPointF(0, 4);
+}
+
 void TestPrnBarcod::paintedAtTrueSize()
 {
+    QFETCH(QPointF, offset);
+    QFETCH(QPointF, applied);
+
+    m_form->QuickRep1->setOffset(offset);
+    QCOMPARE(m_form->QuickRep1->offset(), applied);
+    const qreal dx = applied.x();
+    const qreal dy = applied.y();
     const ReportLayout pages = layOut(1, 1);
     constexpr qreal dpi = 300;
     const QImage sheet = m_form->QuickRep1->pageImage(pages[0], dpi);
     QCOMPARE(sheet.size(), QSize(2480, 3508));
 
-    // The frame of the first label runs along the 5 mm margin and nothing
-    // lies outside it.
-    QVERIFY(anyDark(sheet, toPixels(QRectF(4.9, 10, 0.2, 0.2), dpi)));
-    QVERIFY(anyDark(sheet, toPixels(QRectF(5 + 48.5 - 0.1, 10, 0.2, 0.2), dpi)));
-    QVERIFY(anyDark(sheet, toPixels(QRectF(20, 5 + labelHeight - 0.1, 0.2, 0.2), dpi)));
-    QVERIFY(!anyDark(sheet, toPixels(QRectF(0, 0, 210, 4.8), dpi)));
-    QVERIFY(!anyDark(sheet, toPixels(QRectF(0, 0, 4.8, 280), dpi)));
-    QVERIFY(!anyDark(sheet, toPixels(QRectF(5 + 48.5 + 0.2, 0, 100, 280), dpi)));
+    // The frame of the first label runs along the 5 mm margin, moved by the
+    // offset with everything else, and nothing lies outside it.
+    QVERIFY(anyDark(sheet, toPixels(QRectF(dx + 4.9, dy + 10, 0.2, 0.2), dpi)));
+    QVERIFY(anyDark(sheet, toPixels(QRectF(dx + 5 + 48.5 - 0.1, dy + 10, 0.2, 0.2), dpi)));
+    QVERIFY(anyDark(sheet, toPixels(QRectF(dx + 20, dy + 5 + labelHeight - 0.1, 0.2, 0.2), dpi)));
+    QVERIFY(!anyDark(sheet, toPixels(QRectF(0, 0, 210, dy + 4.8), dpi)));
+    QVERIFY(!anyDark(sheet, toPixels(QRectF(0, 0, dx + 4.8, 280), dpi)));
+    QVERIFY(!anyDark(sheet, toPixels(QRectF(dx + 5 + 48.5 + 0.2, 0, 100, 280), dpi)));
     // The footer text sits in its band at the foot of the page.
-    QVERIFY(anyDark(sheet, toPixels(QRectF(5, 285.5, 18, 5), dpi)));
+    QVERIFY(anyDark(sheet, toPixels(QRectF(dx + 5, dy + 285.5, 18, 5), dpi)));
+    QVERIFY(!anyDark(sheet, toPixels(QRectF(dx + 5, dy + 292.2, 100, 4.6 - dy), dpi)));
+}
+
+void TestPrnBarcod::footerOnOneLineOnEveryPage()
+{
+    // 10,000 labels: 167 pages, whose numbers end in every digit.
+    const QString fileName = m_dir->filePath(QStringLiteral("run.pdf"));
+    m_form->CurrentNumber = 1;
+    m_form->LastNumber = 10000;
+    m_form->QRLabelME->setCaption(QStringLiteral("абонемент"));
+    QVERIFY(m_form->QuickRep1->exportPdf(fileName));
+    QCOMPARE(pdfPages(fileName), 167);
+
+    const QStringList pageTexts = runTool(QStringLiteral("pdftotext"), {fileName, QStringLiteral("-")}).split(u'\f');
+    QVERIFY(pageTexts.size() >= 167);
+    for (int p = 0; p < 167; ++p) {
+        QStringList footerLines;
+        for (const QString &line : pageTexts[p].split(u'\n')) {
+            if (line.contains(QStringLiteral("страница")))
+                footerLines.append(line.trimmed());
+        }
+        QCOMPARE(footerLines, QStringList{QStringLiteral("страница № %1").arg(p + 1)});
+    }
+
+    // Every glyph of every footer inside its band and the page: the words
+    // with their boxes, in points from the page's top-left corner.
+    const QString boxes = runTool(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), fileName, QStringLiteral("-")});
+    const QRegularExpression word(QStringLiteral(
+        "<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"([0-9.]+)\" yMax=\"([0-9.]+)\">([^<]*)</word>"));
+    constexpr qreal pt = 72 / 25.4;
+    int page = 0;
+    int footerWords = 0;
+    for (const QString &chunk : boxes.split(QStringLiteral("<page "))) {
+        if (!chunk.startsWith(QStringLiteral("width")))
+            continue;
+        ++page;
+        const QString number = QString::number(page);
+        auto it = word.globalMatch(chunk);
+        while (it.hasNext()) {
+            const QRegularExpressionMatch m = it.next();
+            if (m.captured(5) != QStringLiteral("страница") && m.captured(5) != QStringLiteral("№")
+                && !(m.captured(5) == number && m.captured(2).toDouble() > 280 * pt))
+                continue;
+            ++footerWords;
+            const QString where = QStringLiteral("page %1, %2").arg(page).arg(m.captured(5));
+            QVERIFY2(m.captured(1).toDouble() >= 5 * pt - 0.5, qPrintable(where));
+            QVERIFY2(m.captured(3).toDouble() <= 205 * pt, qPrintable(where));
+            QVERIFY2(m.captured(2).toDouble() >= (297 - 5 - 6.615) * pt - 0.5, qPrintable(where));
+            QVERIFY2(m.captured(4).toDouble() <= (297 - 5) * pt + 0.5, qPrintable(where));
+        }
+    }
+    QCOMPARE(page, 167);
+    QCOMPARE(footerWords, 3 * 167);
 }
 
 void TestPrnBarcod::exportPdf()
