@@ -11,6 +11,7 @@ packages=(
     clang libclang-rt-14-dev
     xvfb xauth xdotool x11-utils x11-xkb-utils imagemagick openbox
     qt6-translations-l10n
+    cups cups-client printer-driver-cups-pdf ghostscript
 )
 
 missing=()
@@ -24,5 +25,15 @@ echo "Installing: ${missing[*]}"
 sudo_cmd=()
 [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
 export DEBIAN_FRONTEND=noninteractive
+# The print tests start a CUPS scheduler of their own; installing cups must
+# not start the machine's. A policy already in place is left as it is.
+policy=/usr/sbin/policy-rc.d
+own_policy=0
+if [[ ! -e "$policy" ]]; then
+    printf '#!/bin/sh\nexit 101\n' | "${sudo_cmd[@]}" tee "$policy" >/dev/null
+    "${sudo_cmd[@]}" chmod 755 "$policy"
+    own_policy=1
+fi
+trap 'if [[ $own_policy -eq 1 ]]; then "${sudo_cmd[@]}" rm -f "$policy"; fi' EXIT
 "${sudo_cmd[@]}" apt-get update -qq
 "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QStyleOptionViewItem>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -46,6 +47,7 @@ private:
     QList<QByteArray> stored() const;
 
     TestDb m_db;
+    QTemporaryDir m_registry;
     std::unique_ptr<TFormMain> m_form;
     QStringList m_errors;
 };
@@ -53,6 +55,7 @@ private:
 void TestBarcodeTab::initTestCase()
 {
     platform::showError = [this](QWidget *, const QString &text) { m_errors.append(text); };
+    platform::registryFolder = [this] { return m_registry.path(); };
 }
 
 void TestBarcodeTab::init()

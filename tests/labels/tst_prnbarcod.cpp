@@ -1,16 +1,24 @@
+#include "modal.h"
+
 #include "db/platform.h"
 #include "db/utilites.h"
 #include "labels/bandreport.h"
 #include "labels/code39.h"
+#include "labels/labelsettings.h"
 #include "labels/prnbarcod.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QApplication>
 #include <QDir>
 #include <QImage>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QProcess>
+#include <QProgressDialog>
+#include <QSettings>
+#include <QSpinBox>
+#include <QDoubleSpinBox>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -177,12 +185,18 @@ private slots:
     void exportPdf();
     void previewSavesPdf_data();
     void previewSavesPdf();
+    void settingsRead_data();
+    void settingsRead();
+    void settingsWrittenAlone();
+    void previewControlsReachThePdf();
+    void longPreviewCanBeStopped();
 
 private:
     ReportLayout layOut(qint32 start, qint32 end, const QString &mark = QStringLiteral("A-1"));
 
     TFormBC *m_form = nullptr;
     std::unique_ptr<QTemporaryDir> m_dir;
+    QTemporaryDir m_registry;
     decltype(platform::saveFileName) m_saveFileName;
     decltype(platform::showError) m_showError;
 };
@@ -193,6 +207,8 @@ void TestPrnBarcod::init()
     QVERIFY(m_dir->isValid());
     m_saveFileName = platform::saveFileName;
     m_showError = platform::showError;
+    platform::registryFolder = [this] { return m_registry.path(); };
+    QFile::remove(registryFileName("Software\\Tovi\\Vesko Mika"));
     m_form = new TFormBC;
     FormBC = m_form;
 }
@@ -680,6 +696,130 @@ void TestPrnBarcod::previewSavesPdf()
     QVERIFY(text.contains(QStringLiteral("0000000001")));
     QVERIFY(text.contains(QStringLiteral("0000000061")));
     QVERIFY(!text.contains(QStringLiteral("0000000062")));
+}
+
+void TestPrnBarcod::settingsRead_data()
+{
+    QTest::addColumn<QString>("x");
+    QTest::addColumn<QString>("y");
+    QTest::addColumn<QPointF>("offset");
+
+    QTest::newRow("missing") << QString() << QString() << QPointF(0, 0);
+    QTest::newRow("tenths") << "1.5" << "-2.3" << QPointF(1.5, -2.3);
+    QTest::newRow("hundredths rounded") << "0.26" << "-9.94" << QPointF(0.3, -9.9);
+    QTest::newRow("beyond the range") << "25" << "-10.01" << QPointF(10, -10);
+    QTest::newRow("not a number") << "abc" << "nan" << QPointF(0, 0);
+    QTest::newRow("decimal comma") << "1,5" << "2" << QPointF(0, 2);
+}
+
+void TestPrnBarcod::settingsRead()
+{
+    QFETCH(QString, x);
+    QFETCH(QString, y);
+    QFETCH(QPointF, offset);
+
+    if (!x.isNull()) {
+        QSettings store(registryFileName("Software\\Tovi\\Vesko Mika"), QSettings::IniFormat);
+        store.setValue(QStringLiteral("labels/offset x"), x);
+        store.setValue(QStringLiteral("labels/offset y"), y);
+    }
+    QCOMPARE(readLabelSettings().offsetMm, offset);
+    m_form->QuickRep1->setStartPosition(30);
+    m_form->readSettings();
+    QCOMPARE(m_form->QuickRep1->offset(), offset);
+    // Every preview from the tab starts on a fresh sheet.
+    QCOMPARE(m_form->QuickRep1->startPosition(), 1);
+}
+
+void TestPrnBarcod::settingsWrittenAlone()
+{
+    const QString fileName = registryFileName("Software\\Tovi\\Vesko Mika");
+    {
+        QSettings store(fileName, QSettings::IniFormat);
+        store.setValue(QStringLiteral("last login"), QByteArray("\xcf\xe5\xf2\xf0"));
+        store.setValue(QStringLiteral("other/key"), 7);
+    }
+    writeLabelOffset(QPointF(-1.2, 3.4));
+    writeLabelPrinter(QStringLiteral("Склад A4"), QStringLiteral("Tray2"));
+    const LabelSettings settings = readLabelSettings();
+    QCOMPARE(settings.offsetMm, QPointF(-1.2, 3.4));
+    QCOMPARE(settings.printerName, QStringLiteral("Склад A4"));
+    QCOMPARE(settings.paperSource, QStringLiteral("Tray2"));
+    // The rest of the file is left as it was.
+    QCOMPARE(ReadRegistryText(HKEY_CURRENT_USER, "Software\\Tovi\\Vesko Mika", "last login"), QByteArray("\xcf\xe5\xf2\xf0"));
+    QSettings store(fileName, QSettings::IniFormat);
+    QCOMPARE(store.value(QStringLiteral("other/key")).toInt(), 7);
+    QCOMPARE(store.allKeys().size(), 6);
+    QCOMPARE(store.value(QStringLiteral("labels/offset x")).toString(), QStringLiteral("-1.2"));
+}
+
+void TestPrnBarcod::previewControlsReachThePdf()
+{
+    const QString fileName = m_dir->filePath(QStringLiteral("used.pdf"));
+    platform::saveFileName = [&](QWidget *, const QString &) { return fileName; };
+    QString place;
+    whenModal([&](QWidget *modal) {
+        auto *start = modal->findChild<QSpinBox *>(QStringLiteral("SpinStart"));
+        auto *offsetX = modal->findChild<QDoubleSpinBox *>(QStringLiteral("SpinOffsetX"));
+        auto *offsetY = modal->findChild<QDoubleSpinBox *>(QStringLiteral("SpinOffsetY"));
+        QAction *save = modal->findChild<QAction *>(QStringLiteral("ActionSavePdf"));
+        if (start && offsetX && offsetY && save) {
+            QCOMPARE(start->maximum(), 60);
+            start->setValue(18);
+            place = modal->findChild<QLabel *>(QStringLiteral("LabelStartPlace"))->text();
+            offsetX->setValue(2.5);
+            offsetY->setValue(-1.0);
+            save->trigger();
+        }
+        modal->close();
+    });
+    m_form->CurrentNumber = 1;
+    m_form->LastNumber = 2;
+    m_form->QRLabelME->setCaption(QStringLiteral("A-1"));
+    m_form->QuickRep1->Preview();
+
+    QCOMPARE(place, QStringLiteral("(столбец 2, ряд 3)"));
+    // The offset is kept for the user.
+    QCOMPARE(readLabelSettings().offsetMm, QPointF(2.5, -1.0));
+    // Labels 1 and 2 in places 18 and 19: the second column, rows 3 and 4,
+    // moved 2.5 mm right and 1 mm up.
+    const QString raster = m_dir->filePath(QStringLiteral("used"));
+    runTool(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("300"), QStringLiteral("-png"),
+                                         QStringLiteral("-singlefile"), fileName, raster});
+    const QImage sheet(raster + QStringLiteral(".png"));
+    QVERIFY(!sheet.isNull());
+    constexpr qreal dpi = 300;
+    const QRectF third(5 + columnStep + 2.5, 5 + 2 * labelHeight - 1.0, 48.5, labelHeight);
+    QVERIFY(anyDark(sheet, toPixels(QRectF(third.left() - 0.1, third.center().y(), 0.2, 0.2), dpi)));
+    QVERIFY(anyDark(sheet, toPixels(QRectF(third.center().x(), third.top() - 0.1, 0.2, 0.2), dpi)));
+    QVERIFY(!anyDark(sheet, toPixels(QRectF(0, 0, 210, third.top() - 0.3), dpi)));
+    QVERIFY(!anyDark(sheet, toPixels(QRectF(0, 0, third.left() - 0.3, 280), dpi)));
+    const QStringList decoded = runTool(QStringLiteral("zbarimg"), {QStringLiteral("--raw"), QStringLiteral("-q"),
+                                                                    raster + QStringLiteral(".png")})
+                                    .split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(decoded.size(), 2);
+}
+
+void TestPrnBarcod::longPreviewCanBeStopped()
+{
+    bool stopped = false;
+    ModalAnswerer answer([&](QWidget *modal) {
+        if (auto *progress = qobject_cast<QProgressDialog *>(modal)) {
+            QVERIFY(progress->labelText().contains(QStringLiteral(" из 300")));
+            progress->cancel();
+            stopped = true;
+        } else {
+            modal->close();
+        }
+    });
+    // 300 pages take some seconds to make; the preview closes when stopped.
+    m_form->CurrentNumber = 1;
+    m_form->LastNumber = 18000;
+    m_form->QRLabelME->setCaption(QStringLiteral("A-1"));
+    m_form->QuickRep1->Preview();
+    QVERIFY(stopped);
+    QCOMPARE(m_form->CurrentNumber, 1);
+    QCOMPARE(m_form->LastNumber, 18000);
 }
 
 QTEST_MAIN(TestPrnBarcod)
