@@ -11,6 +11,7 @@ packages=(
     clang libclang-rt-14-dev
     xvfb xauth xdotool x11-utils x11-xkb-utils imagemagick openbox
     qt6-translations-l10n
+    cups cups-client printer-driver-cups-pdf ghostscript
 )
 
 missing=()
@@ -24,12 +25,13 @@ echo "Installing: ${missing[*]}"
 sudo_cmd=()
 [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
 export DEBIAN_FRONTEND=noninteractive
-# The tests start servers of their own (Firebird on a free loopback port);
-# the packages' system services are not wanted, so while installing, the
-# policy hook refuses to start any. A hook the machine already has stays.
+# The tests start servers of their own (Firebird on a free loopback port, a
+# CUPS scheduler); the packages' system services are not wanted, so while
+# installing, the policy hook refuses to start any. A hook the machine
+# already has stays.
 policy=/usr/sbin/policy-rc.d
 own_policy=0
-if [[ ! -e $policy ]]; then
+if [[ ! -e "$policy" ]]; then
     printf '#!/bin/sh\nexit 101\n' | "${sudo_cmd[@]}" tee "$policy" >/dev/null
     "${sudo_cmd[@]}" chmod 755 "$policy"
     own_policy=1

@@ -246,6 +246,7 @@ void TFormMain::BitBtnPrnClick()
         FormBC->CurrentNumber = range->first;
         FormBC->LastNumber = range->last;
         FormBC->QRLabelME->setCaption(EditME->text());
+        FormBC->readSettings();
         FormBC->QuickRep1->Preview(this);
     });
 }

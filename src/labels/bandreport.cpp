@@ -4,17 +4,32 @@
 #include "dialogs/uiplatform.h"
 
 #include <QAction>
+#include <QBoxLayout>
 #include <QDir>
+#include <QDoubleSpinBox>
+#include <QFile>
 #include <QFileInfo>
 #include <QFontMetricsF>
 #include <QImage>
+#include <QLabel>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QPrintEngine>
 #include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
 #include <QPrinter>
+#include <QPrinterInfo>
+#include <QProgressDialog>
 #include <QScreen>
+#include <QSpinBox>
 #include <QStyle>
+#include <QTimer>
 #include <QToolBar>
+
+#include <cmath>
+#include <memory>
+#include <optional>
 
 namespace {
 
@@ -33,6 +48,47 @@ QPageLayout pageLayout(const QPageSize &paper, const QMarginsF &margins)
 {
     return QPageLayout(paper, QPageLayout::Portrait, margins, QPageLayout::Millimeter);
 }
+
+constexpr qreal kMaxOffsetMm = 10;
+
+// The print engine's list of CUPS job options, name and value in turn. Qt
+// keeps the key in a private header; its value has not changed since Qt 4.
+const auto kCupsOptions = QPrintEngine::PrintEnginePropertyKey(0xfe00);
+const QString kInputSlot = QStringLiteral("InputSlot");
+
+// Shows how far a long job has come, with a way to stop it. The window
+// appears only when the job looks like taking more than half a second.
+class JobProgress
+{
+public:
+    JobProgress(QWidget *parent, qsizetype pages)
+    {
+        if (pages < 2)
+            return;
+        m_dialog = std::make_unique<QProgressDialog>(QString(), QStringLiteral("отменить"), 0, int(pages), parent);
+        m_dialog->setObjectName(QStringLiteral("ProgressJob"));
+        m_dialog->setWindowTitle(QStringLiteral("утилиты"));
+        m_dialog->setWindowModality(Qt::ApplicationModal);
+        m_dialog->setMinimumDuration(500);
+        m_dialog->setAutoClose(false);
+        m_dialog->setAutoReset(false);
+        m_pages = pages;
+    }
+
+    // False once the user has asked to stop.
+    bool onPage(qsizetype index)
+    {
+        if (!m_dialog)
+            return true;
+        m_dialog->setLabelText(QStringLiteral("страница %1 из %2").arg(index + 1).arg(m_pages));
+        m_dialog->setValue(int(index));
+        return !m_dialog->wasCanceled();
+    }
+
+private:
+    std::unique_ptr<QProgressDialog> m_dialog;
+    qsizetype m_pages = 0;
+};
 
 } // namespace
 
@@ -71,7 +127,11 @@ void ReportLabel::paintContent(QPainter &painter, const QRectF &box, const QStri
         return;
     painter.setFont(m_font);
     painter.setPen(Qt::black);
-    painter.drawText(box, int(m_alignment) | (m_wordWrap ? Qt::TextWordWrap : 0), caption);
+    // A label that grows with its caption keeps it on one line: measured
+    // by advance, an italic caption's last glyph overhangs the box and
+    // word wrap would push the page number onto a second, clipped line.
+    const bool wrap = m_wordWrap && !m_autoSize;
+    painter.drawText(box, int(m_alignment) | (wrap ? Qt::TextWordWrap : Qt::TextSingleLine), caption);
 }
 
 ReportBand::ReportBand(const QString &name, BandReport *report, Kind kind, qreal heightMm)
@@ -123,6 +183,45 @@ qreal BandReport::columnWidth() const
     return (printable - (m_columns - 1) * m_columnSpace) / m_columns;
 }
 
+const ReportBand *BandReport::firstBand(ReportBand::Kind kind) const
+{
+    for (const ReportBand *band : m_bands) {
+        if (band->kind() == kind)
+            return band;
+    }
+    return nullptr;
+}
+
+int BandReport::rowsPerColumn() const
+{
+    const ReportBand *detail = firstBand(ReportBand::Detail);
+    const ReportBand *footer = firstBand(ReportBand::PageFooter);
+    if (!detail || detail->height() <= 0)
+        return 0;
+    const qreal bottom = paperSize().height() - m_margins.bottom() - (footer ? footer->height() : 0);
+    return qMax(1, int((bottom - m_margins.top()) / detail->height() + 1e-9));
+}
+
+void BandReport::setStartPosition(int position)
+{
+    m_startPosition = qBound(1, position, qMax(1, positionsPerPage()));
+}
+
+void BandReport::setOffset(const QPointF &offsetMm)
+{
+    // Tenths of a millimetre, within the range a printer can be off by.
+    auto tenths = [](qreal mm) {
+        return std::isfinite(mm) ? std::round(qBound(-kMaxOffsetMm, mm, kMaxOffsetMm) * 10) / 10 : 0.0;
+    };
+    m_offset = QPointF(tenths(offsetMm.x()), tenths(offsetMm.y()));
+}
+
+void BandReport::setPrinterChoice(const QString &printerName, const QString &paperSource)
+{
+    m_printerName = printerName;
+    m_paperSource = paperSource;
+}
+
 template <typename F>
 auto BandReport::asJob(F &&work)
 {
@@ -169,22 +268,14 @@ ReportLayout BandReport::run()
     if (!printReport)
         return pages;
 
-    ReportBand *footer = nullptr;
-    ReportBand *detail = nullptr;
-    for (ReportBand *band : std::as_const(m_bands)) {
-        if (band->kind() == ReportBand::PageFooter && !footer)
-            footer = band;
-        if (band->kind() == ReportBand::Detail && !detail)
-            detail = band;
-    }
+    ReportBand *footer = const_cast<ReportBand *>(firstBand(ReportBand::PageFooter));
+    ReportBand *detail = const_cast<ReportBand *>(firstBand(ReportBand::Detail));
 
     const QSizeF paper = paperSize();
     const qreal footerHeight = footer ? footer->height() : 0;
     const qreal bottom = paper.height() - m_margins.bottom() - footerHeight;
     const qreal width = columnWidth();
-    int rows = 0;
-    if (detail && detail->height() > 0)
-        rows = qMax(1, int((bottom - m_margins.top()) / detail->height() + 1e-9));
+    const int rows = rowsPerColumn();
 
     auto closePage = [&] {
         if (!footer)
@@ -205,8 +296,10 @@ ReportLayout BandReport::run()
 
     // Printed even when empty, so the first page exists before any band.
     pages.append(ReportPage{1, {}});
-    int column = 0;
-    int row = 0;
+    // The used places at the head of the first sheet are skipped.
+    const int skipped = rows > 0 ? qBound(0, m_startPosition - 1, rows * m_columns - 1) : 0;
+    int column = rows > 0 ? skipped / rows : 0;
+    int row = rows > 0 ? skipped % rows : 0;
     while (rows > 0 && detail->onNeedData) {
         bool moreData = false;
         detail->onNeedData(detail, moreData);
@@ -236,9 +329,12 @@ void BandReport::paintPage(QPainter &painter, const ReportPage &page) const
 {
     const QPaintDevice *device = painter.device();
     painter.save();
-    // Bars and frames on whole device pixels; antialiasing would grey their edges.
+    // Bars and frames on whole device pixels; antialiasing would grey their
+    // edges, and so would an offset of a fraction of a pixel.
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setRenderHint(QPainter::TextAntialiasing, true);
+    painter.translate(std::round(m_offset.x() * device->logicalDpiX() / mmPerInch),
+                      std::round(m_offset.y() * device->logicalDpiY() / mmPerInch));
     QPen frame(Qt::black, frameWidthMm * device->logicalDpiX() / mmPerInch);
     frame.setJoinStyle(Qt::MiterJoin);
     for (const PlacedBand &placed : page.bands) {
@@ -270,8 +366,35 @@ QImage BandReport::pageImage(const ReportPage &page, qreal dpi) const
     return image;
 }
 
+void BandReport::choosePaperSource(QPrinter *printer)
+{
+    // Qt's print dialog sets the CUPS options afresh from the printer's own
+    // defaults, so the source used last time is put back here unless the
+    // dialog chose one.
+    QPrintEngine *engine = printer->printEngine();
+    QStringList options = engine->property(kCupsOptions).toStringList();
+    QString source;
+    for (qsizetype i = 0; i + 1 < options.size(); i += 2) {
+        if (options[i] == kInputSlot)
+            source = options[i + 1];
+    }
+    if (source.isEmpty() && !m_paperSource.isEmpty() && printer->printerName() == m_printerName) {
+        options << kInputSlot << m_paperSource;
+        engine->setProperty(kCupsOptions, options);
+        source = m_paperSource;
+    }
+    m_printerName = printer->printerName();
+    m_paperSource = source;
+    emit printerChosen(m_printerName, m_paperSource);
+}
+
 void BandReport::render(QPrinter *printer)
 {
+    // The preview records its pages through a picture engine; anything else
+    // is a real print job.
+    const bool preview = printer->paintEngine() && printer->paintEngine()->type() == QPaintEngine::Picture;
+    if (!preview && printer->outputFormat() == QPrinter::NativeFormat && !printer->printerName().isEmpty())
+        choosePaperSource(printer);
     // The layout places everything from the paper's corner, margins included.
     printer->setFullPage(true);
     QPainter painter;
@@ -286,7 +409,16 @@ void BandReport::render(QPrinter *printer)
         platform::showError(nullptr, e.text());
         return;
     }
+    JobProgress progress(m_progressParent, pages.size());
     for (qsizetype i = 0; i < pages.size(); ++i) {
+        if (!progress.onPage(i)) {
+            if (!preview) {
+                printer->abort();
+                return;
+            }
+            m_previewCancelled = true;
+            break;
+        }
         if (i > 0)
             printer->newPage();
         paintPage(painter, pages[i]);
@@ -294,9 +426,7 @@ void BandReport::render(QPrinter *printer)
     painter.end();
 }
 
-
-
-bool BandReport::writePdf(const QString &fileName)
+bool BandReport::writePdf(const QString &fileName, QWidget *progressParent)
 {
     QPdfWriter writer(fileName);
     writer.setPageLayout(pageLayout(m_paper, QMarginsF()));
@@ -304,7 +434,15 @@ bool BandReport::writePdf(const QString &fileName)
     if (!painter.begin(&writer))
         return false;
     const ReportLayout pages = run();
+    std::optional<JobProgress> progress;
+    if (progressParent)
+        progress.emplace(progressParent, pages.size());
     for (qsizetype i = 0; i < pages.size(); ++i) {
+        if (progress && !progress->onPage(i)) {
+            painter.end();
+            QFile::remove(fileName);
+            return true;
+        }
         if (i > 0)
             writer.newPage();
         paintPage(painter, pages[i]);
@@ -329,7 +467,7 @@ void BandReport::savePdf(QWidget *parent)
         return;
     if (QFileInfo(fileName).suffix().isEmpty())
         fileName += QStringLiteral(".pdf");
-    if (!writePdf(fileName))
+    if (!writePdf(fileName, parent))
         platform::showError(parent, QStringLiteral("не удалось записать файл ") + QDir::toNativeSeparators(fileName));
 }
 
@@ -338,11 +476,38 @@ void BandReport::Preview(QWidget *parent)
     asJob([&] { showPreview(parent); });
 }
 
+namespace {
+
+QLabel *toolLabel(QWidget *parent, const QString &text)
+{
+    auto *label = new QLabel(text, parent);
+    label->setContentsMargins(8, 0, 2, 0);
+    return label;
+}
+
+QDoubleSpinBox *offsetBox(QWidget *parent, const char *name, qreal value, const QString &toolTip)
+{
+    auto *box = new QDoubleSpinBox(parent);
+    box->setObjectName(QLatin1String(name));
+    box->setRange(-kMaxOffsetMm, kMaxOffsetMm);
+    box->setSingleStep(0.1);
+    box->setDecimals(1);
+    box->setValue(value);
+    box->setToolTip(toolTip);
+    // One repaint when the typing is done, not one per key.
+    box->setKeyboardTracking(false);
+    return box;
+}
+
+} // namespace
+
 void BandReport::showPreview(QWidget *parent)
 {
     // A range too long for one job is refused before the window opens.
     run();
     QPrinter printer(QPrinter::HighResolution);
+    if (!m_printerName.isEmpty() && QPrinterInfo::availablePrinterNames().contains(m_printerName))
+        printer.setPrinterName(m_printerName);
     printer.setPageLayout(pageLayout(m_paper, m_margins));
     printer.setFullPage(true);
     printer.setCopyCount(1);
@@ -352,7 +517,14 @@ void BandReport::showPreview(QWidget *parent)
 
     QPrintPreviewDialog dialog(&printer, parent);
     dialog.setWindowTitle(QStringLiteral("предварительный просмотр"));
-    connect(&dialog, &QPrintPreviewDialog::paintRequested, this, &BandReport::render);
+    m_progressParent = &dialog;
+    m_previewCancelled = false;
+    connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [this, &dialog](QPrinter *target) {
+        render(target);
+        // Stopped while the pages were being made: the preview closes.
+        if (m_previewCancelled)
+            QTimer::singleShot(0, &dialog, &QDialog::reject);
+    });
     if (QToolBar *toolBar = dialog.findChild<QToolBar *>()) {
         toolBar->addSeparator();
         QAction *save = toolBar->addAction(dialog.style()->standardIcon(QStyle::SP_DialogSaveButton),
@@ -361,12 +533,61 @@ void BandReport::showPreview(QWidget *parent)
         save->setShortcut(QKeySequence::Save);
         save->setToolTip(QStringLiteral("сохранить в PDF (%1)").arg(save->shortcut().toString(QKeySequence::NativeText)));
         connect(save, &QAction::triggered, &dialog, [this, &dialog] { savePdf(&dialog); });
+
+        // The sheet's own settings on a second row: the first free label and
+        // the printer's alignment.
+        auto *sheetBar = new QToolBar(&dialog);
+        sheetBar->setObjectName(QStringLiteral("ToolBarSheet"));
+        sheetBar->addWidget(toolLabel(sheetBar, QStringLiteral("первая свободная наклейка:")));
+        auto *start = new QSpinBox(sheetBar);
+        start->setObjectName(QStringLiteral("SpinStart"));
+        start->setRange(1, qMax(1, positionsPerPage()));
+        start->setValue(m_startPosition);
+        start->setToolTip(QStringLiteral("наклейки считаются сверху вниз по первому столбцу, затем по следующему"));
+        sheetBar->addWidget(start);
+        auto *place = new QLabel(sheetBar);
+        place->setObjectName(QStringLiteral("LabelStartPlace"));
+        sheetBar->addWidget(place);
+        sheetBar->addSeparator();
+        sheetBar->addWidget(toolLabel(sheetBar, QStringLiteral("сдвиг, мм: вправо")));
+        QDoubleSpinBox *offsetX = offsetBox(sheetBar, "SpinOffsetX", m_offset.x(),
+                                            QStringLiteral("сдвиг всего листа вправо (минус: влево)"));
+        sheetBar->addWidget(offsetX);
+        sheetBar->addWidget(toolLabel(sheetBar, QStringLiteral("вниз")));
+        QDoubleSpinBox *offsetY = offsetBox(sheetBar, "SpinOffsetY", m_offset.y(),
+                                            QStringLiteral("сдвиг всего листа вниз (минус: вверх)"));
+        sheetBar->addWidget(offsetY);
+        if (auto *layout = qobject_cast<QBoxLayout *>(dialog.layout()))
+            layout->insertWidget(layout->indexOf(toolBar) + 1, sheetBar);
+
+        auto *view = dialog.findChild<QPrintPreviewWidget *>();
+        const int rows = qMax(1, rowsPerColumn());
+        auto showPlace = [place, rows](int position) {
+            place->setText(QStringLiteral("(столбец %1, ряд %2)").arg((position - 1) / rows + 1).arg((position - 1) % rows + 1));
+        };
+        showPlace(m_startPosition);
+        connect(start, &QSpinBox::valueChanged, &dialog, [this, view, showPlace](int position) {
+            setStartPosition(position);
+            showPlace(position);
+            if (view)
+                view->updatePreview();
+        });
+        auto offsetEdited = [this, view, offsetX, offsetY] {
+            setOffset(QPointF(offsetX->value(), offsetY->value()));
+            emit offsetChanged(m_offset);
+            if (view)
+                view->updatePreview();
+        };
+        connect(offsetX, &QDoubleSpinBox::valueChanged, &dialog, offsetEdited);
+        connect(offsetY, &QDoubleSpinBox::valueChanged, &dialog, offsetEdited);
+
         // At its default width the dialog hides the last commands, the PDF
         // export among them, behind the toolbar's overflow button; and a
         // taller window shows the sheet at a readable size.
         const QRect area = dialog.screen()->availableGeometry();
-        dialog.resize(qMin(area.width(), qMax(dialog.sizeHint().width(), toolBar->sizeHint().width() + 24)),
-                      area.height() * 9 / 10);
+        const int wanted = qMax(toolBar->sizeHint().width(), sheetBar->sizeHint().width()) + 24;
+        dialog.resize(qMin(area.width(), qMax(dialog.sizeHint().width(), wanted)), area.height() * 9 / 10);
     }
     dialog.exec();
+    m_progressParent = nullptr;
 }

@@ -5,6 +5,7 @@
 #include <QMarginsF>
 #include <QObject>
 #include <QPageSize>
+#include <QPointF>
 #include <QRectF>
 #include <QStringList>
 #include <functional>
@@ -114,6 +115,26 @@ public:
     void setColumns(int count, qreal spaceMm);
     QSizeF paperSize() const { return m_paper.size(QPageSize::Millimeter); }
     qreal columnWidth() const;
+    int columns() const { return m_columns; }
+    // Detail bands down one column, and on a whole page.
+    int rowsPerColumn() const;
+    int positionsPerPage() const { return rowsPerColumn() * m_columns; }
+
+    // The first place on the first page that gets a detail band, counted down
+    // the first column, then down the next (1 is the top of the first
+    // column); the places before it stay blank, as on a sheet of labels whose
+    // first ones are used. Later pages start at 1.
+    int startPosition() const { return m_startPosition; }
+    void setStartPosition(int position);
+
+    // Moves everything on the page by this many millimetres (right and
+    // down), for a printer that does not put the image where it should.
+    QPointF offset() const { return m_offset; }
+    void setOffset(const QPointF &offsetMm);
+
+    // The printer and paper source the preview's print command offers; a
+    // print through it reports what was used with printerChosen().
+    void setPrinterChoice(const QString &printerName, const QString &paperSource);
 
     // Called at the start of every run.
     std::function<void(BandReport *sender, bool &printReport)> onBeforePrint;
@@ -134,13 +155,20 @@ signals:
     // A preview, print or export is about to run the report, or is over.
     void jobStarted();
     void jobFinished();
+    // The offset was changed in the preview.
+    void offsetChanged(const QPointF &offsetMm);
+    // A print went to this printer, with this paper source (empty: the
+    // printer's own choice).
+    void printerChosen(const QString &printerName, const QString &paperSource);
 
 private:
     friend class ReportBand;
     ReportLayout run();
     PlacedBand place(const ReportBand *band, int column, int row, const QRectF &rect) const;
+    const ReportBand *firstBand(ReportBand::Kind kind) const;
     void render(QPrinter *printer);
-    bool writePdf(const QString &fileName);
+    void choosePaperSource(QPrinter *printer);
+    bool writePdf(const QString &fileName, QWidget *progressParent = nullptr);
     void savePdf(QWidget *parent);
     void showPreview(QWidget *parent);
     // Runs work between jobStarted and jobFinished, also when it throws.
@@ -151,5 +179,12 @@ private:
     QMarginsF m_margins;
     int m_columns = 1;
     qreal m_columnSpace = 0;
+    int m_startPosition = 1;
+    QPointF m_offset;
+    QString m_printerName;
+    QString m_paperSource;
     QList<ReportBand *> m_bands;
+    // The window that shows a long job's progress, while one is open.
+    QWidget *m_progressParent = nullptr;
+    bool m_previewCancelled = false;
 };

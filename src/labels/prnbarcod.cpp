@@ -3,6 +3,7 @@
 #include "db/utilites.h"
 #include "labels/bandreport.h"
 #include "labels/code39.h"
+#include "labels/labelsettings.h"
 
 TFormBC *FormBC = nullptr;
 qint32 PageCounter = 0;
@@ -67,6 +68,17 @@ TFormBC::TFormBC(QWidget *parent) : QWidget(parent)
     };
     connect(QuickRep1, &BandReport::jobStarted, this, &TFormBC::QuickRep1StartJob);
     connect(QuickRep1, &BandReport::jobFinished, this, &TFormBC::QuickRep1EndJob);
+    connect(QuickRep1, &BandReport::offsetChanged, this, [](const QPointF &offset) { writeLabelOffset(offset); });
+    connect(QuickRep1, &BandReport::printerChosen, this,
+            [](const QString &printer, const QString &source) { writeLabelPrinter(printer, source); });
+}
+
+void TFormBC::readSettings()
+{
+    const LabelSettings settings = readLabelSettings();
+    QuickRep1->setOffset(settings.offsetMm);
+    QuickRep1->setPrinterChoice(settings.printerName, settings.paperSource);
+    QuickRep1->setStartPosition(1);
 }
 
 void TFormBC::QuickRep1StartJob()

@@ -32,6 +32,10 @@ public:
     void QRSubDetail1NeedData(QObject *Sender, bool &MoreData);
     void PageFooterBand1BeforePrint(ReportBand *Sender, bool &PrintBand);
 
+    // Before a preview from the barcode tab: the alignment and printer kept
+    // for this user, and a fresh sheet from its first label.
+    void readSettings();
+
 private:
     void QuickRep1StartJob();
     void QuickRep1EndJob();

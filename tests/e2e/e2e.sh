@@ -235,6 +235,8 @@ readonly page_x=2 page_y=73
 readonly login_x=297 strip_y=20 go_x=506
 readonly first_tab_x=20 first_tab_y=60
 readonly grid_x=$((page_x + 233 + 60)) grid_row0=$((page_y + 26)) grid_row=17
+# The label preview's sheet row: the first free label and the two offsets.
+readonly sheet_row_y=15 start_x=196 offset_x=478 offset_y=572
 
 page() { click "$main" $((page_x + $1)) $((page_y + $2)); }
 
@@ -464,11 +466,31 @@ range_listed() {
 wait_for "the new range in the grid's fourth row" 10 range_listed
 ok "the grid shows a fourth row"
 
-step "print the range: preview, save as PDF through the file dialog"
+step "print the range: preview, the first free label and the offsets, save as PDF through the file dialog"
 page $((192 + 16)) $((128 + 16))
 preview=$(wait_window '^предварительный просмотр$' 30)
 focus "$preview"
 picture label-preview "$preview"
+# The sheet's row above the toolbar: the first free label is the fifth, and
+# the printer wants everything 1.5 mm to the right and 0.7 mm up.
+click "$preview" "$start_x" "$sheet_row_y"
+keys ctrl+a
+type_text 5
+keys Tab
+click "$preview" "$offset_x" "$sheet_row_y"
+keys ctrl+a
+type_text 1.5
+keys Tab
+click "$preview" "$offset_y" "$sheet_row_y"
+keys ctrl+a
+type_text -0.7
+keys Tab
+settings=$work/home/.config/Tovi/'Vesko Mika.conf'
+offset_kept() { grep -q '^offset%20x=1.5$' "$settings" && grep -q '^offset%20y=-0.7$' "$settings"; }
+wait_for "the offsets in the settings file" 10 offset_kept
+sleep 0.5
+picture label-sheet-settings "$preview"
+ok "first free label 5, offset 1.5 mm right and 0.7 mm up, kept in $(basename "$settings")"
 keys ctrl+s
 wait_for "the save dialog" 15 active_is_not "$preview" "$main"
 save_dialog=$(xdo getactivewindow)
@@ -483,7 +505,7 @@ ok "saved $(stat -c %s "$pdf") bytes through dialog $save_dialog"
 keys Escape
 wait_for "the preview to close" 10 no_window '^предварительный просмотр$'
 
-step "check the PDF: two pages, every label scans back to its number"
+step "check the PDF: two pages from the fifth place, every label scans back to its number"
 pages=$(pdfinfo "$pdf" | awk '/^Pages:/ {print $2}')
 [[ "$pages" == 2 ]] || fail "the PDF has $pages pages, expected 2 for 64 labels"
 timeout 60 pdftoppm -r 300 -png "$pdf" "$work/out/page"
@@ -493,12 +515,12 @@ for page_file in "$work/out"/page-*.png; do
 done
 codes=("$work/out"/page-*.codes)
 first_page=${codes[0]}
-[[ $(wc -l <"$first_page") -eq 60 ]] || fail "page 1 carries $(wc -l <"$first_page") labels, expected 60"
+[[ $(wc -l <"$first_page") -eq 56 ]] || fail "page 1 carries $(wc -l <"$first_page") labels, expected 56 from the fifth place on"
 cat "$work/out"/page-*.codes | sort >"$work/out/scanned"
 for n in $(seq 7000 7063); do printf '%010d\n' "$n"; done >"$work/out/expected"
 diff -u "$work/out/expected" "$work/out/scanned" >"$work/out/labels.diff" ||
     fail "scanned labels differ from 0000007000..0000007063: $(head -n 20 "$work/out/labels.diff")"
-ok "2 pages, 60 + 4 labels, all 64 numbers scanned"
+ok "2 pages, 56 + 8 labels, all 64 numbers scanned"
 
 step "delete the range 5000-5003 through the popup menu, answering yes"
 # The third row of the register (ranges are sorted by their start).

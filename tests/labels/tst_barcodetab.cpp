@@ -3,6 +3,7 @@
 
 #include "app/mainform.h"
 #include "db/dataset.h"
+#include "db/platform.h"
 #include "dialogs/uiplatform.h"
 #include "db/text1251.h"
 #include "dialogs/formYN.h"
@@ -15,6 +16,7 @@
 #include <QPushButton>
 #include <QStyleOptionViewItem>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -47,6 +49,7 @@ private:
     QList<QByteArray> stored() const;
 
     TestDb m_db;
+    QTemporaryDir m_registry;
     std::unique_ptr<TFormMain> m_form;
     QStringList m_errors;
 };
@@ -54,6 +57,7 @@ private:
 void TestBarcodeTab::initTestCase()
 {
     platform::showError = [this](QWidget *, const QString &text) { m_errors.append(text); };
+    platform::registryFolder = [this] { return m_registry.path(); };
 }
 
 void TestBarcodeTab::init()

@@ -1,22 +1,33 @@
+#include "modal.h"
+
+#include "db/platform.h"
 #include "dialogs/uiplatform.h"
 #include "db/utilites.h"
 #include "labels/bandreport.h"
 #include "labels/code39.h"
+#include "labels/labelsettings.h"
 #include "labels/prnbarcod.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QApplication>
 #include <QDir>
 #include <QImage>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QProcess>
+#include <QProgressDialog>
+#include <QSettings>
+#include <QSpinBox>
+#include <QDoubleSpinBox>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <cmath>
 #include <limits>
 #include <memory>
+#include <zint.h>
 
 namespace {
 
@@ -111,6 +122,28 @@ void whenModal(const std::function<void(QWidget *)> &action)
     timer->start();
 }
 
+// zint's bars for text in its own module units, quiet zone included.
+QList<QPair<int, int>> zintBars(const QByteArray &text)
+{
+    QList<QPair<int, int>> bars;
+    const std::unique_ptr<zint_symbol, decltype(&ZBarcode_Delete)> symbol(ZBarcode_Create(), &ZBarcode_Delete);
+    symbol->symbology = BARCODE_CODE39;
+    symbol->show_hrt = 0;
+    symbol->output_options |= BARCODE_QUIET_ZONES;
+    if (ZBarcode_Encode(symbol.get(), reinterpret_cast<const unsigned char *>(text.constData()), int(text.size()))
+            >= ZINT_ERROR
+        || ZBarcode_Buffer_Vector(symbol.get(), 0) >= ZINT_ERROR)
+        return bars;
+    float unit = 0;
+    for (const zint_vector_rect *rect = symbol->vector->rectangles; rect; rect = rect->next) {
+        if (unit == 0 || rect->width < unit)
+            unit = rect->width;
+    }
+    for (const zint_vector_rect *rect = symbol->vector->rectangles; rect; rect = rect->next)
+        bars.append({int(std::lround(rect->x / unit)), int(std::lround(rect->width / unit))});
+    return bars;
+}
+
 bool anyDark(const QImage &image, const QRect &rect)
 {
     const QRect area = rect.intersected(image.rect());
@@ -142,19 +175,29 @@ private slots:
     void pagesNumberedFromOneEveryRun();
     void symbol_data();
     void symbol();
+    void metrics_data();
+    void metrics();
     void scansAtPrinterResolution_data();
     void scansAtPrinterResolution();
     void negativeNumberPrintsFrameAndMarkOnly();
+    void paintedAtTrueSize_data();
     void paintedAtTrueSize();
+    void footerOnOneLineOnEveryPage();
     void exportPdf();
     void previewSavesPdf_data();
     void previewSavesPdf();
+    void settingsRead_data();
+    void settingsRead();
+    void settingsWrittenAlone();
+    void previewControlsReachThePdf();
+    void longPreviewCanBeStopped();
 
 private:
     ReportLayout layOut(qint32 start, qint32 end, const QString &mark = QStringLiteral("A-1"));
 
     TFormBC *m_form = nullptr;
     std::unique_ptr<QTemporaryDir> m_dir;
+    QTemporaryDir m_registry;
     decltype(platform::saveFileName) m_saveFileName;
     decltype(platform::showError) m_showError;
 };
@@ -165,6 +208,8 @@ void TestPrnBarcod::init()
     QVERIFY(m_dir->isValid());
     m_saveFileName = platform::saveFileName;
     m_showError = platform::showError;
+    platform::registryFolder = [this] { return m_registry.path(); };
+    QFile::remove(registryFileName("Software\\Tovi\\Vesko Mika"));
     m_form = new TFormBC;
     FormBC = m_form;
 }
@@ -190,31 +235,43 @@ void TestPrnBarcod::layout_data()
 {
     QTest::addColumn<qint32>("start");
     QTest::addColumn<qint32>("end");
+    QTest::addColumn<int>("startPosition");
     QTest::addColumn<QList<int>>("perPage");
 
-    QTest::newRow("one label") << 5 << 5 << QList<int>{1};
-    QTest::newRow("one full page") << 1 << 60 << QList<int>{60};
-    QTest::newRow("one over a page") << 1 << 61 << QList<int>{60, 1};
-    QTest::newRow("three pages") << 100 << 249 << QList<int>{60, 60, 30};
-    QTest::newRow("empty range") << 10 << 9 << QList<int>{0};
+    QTest::newRow("one label") << 5 << 5 << 1 << QList<int>{1};
+    QTest::newRow("one full page") << 1 << 60 << 1 << QList<int>{60};
+    QTest::newRow("one over a page") << 1 << 61 << 1 << QList<int>{60, 1};
+    QTest::newRow("three pages") << 100 << 249 << 1 << QList<int>{60, 60, 30};
+    QTest::newRow("empty range") << 10 << 9 << 1 << QList<int>{0};
+    QTest::newRow("sheet used down to 16") << 1 << 50 << 17 << QList<int>{44, 6};
+    QTest::newRow("first column used") << 1 << 45 << 16 << QList<int>{45};
+    QTest::newRow("only the last label free") << 1 << 2 << 60 << QList<int>{1, 1};
+    QTest::newRow("start past the sheet") << 7 << 7 << 99 << QList<int>{1};
+    QTest::newRow("start below one") << 1 << 61 << -3 << QList<int>{60, 1};
+    QTest::newRow("empty range from 30") << 10 << 9 << 30 << QList<int>{0};
 }
 
 void TestPrnBarcod::layout()
 {
     QFETCH(qint32, start);
     QFETCH(qint32, end);
+    QFETCH(int, startPosition);
     QFETCH(QList<int>, perPage);
 
+    m_form->QuickRep1->setStartPosition(startPosition);
     const ReportLayout pages = layOut(start, end);
     QCOMPARE(pages.size(), perPage.size());
+    // The places before the start stay blank on the first page only.
+    const int skipped = qBound(1, startPosition, 60) - 1;
     qint32 number = start;
     for (qsizetype p = 0; p < pages.size(); ++p) {
         QCOMPARE(pages[p].number, int(p + 1));
         const QList<PlacedBand> labels = bandsOf(pages[p], ReportBand::Detail);
         QCOMPARE(labels.size(), perPage[p]);
         for (qsizetype k = 0; k < labels.size(); ++k, ++number) {
-            const int column = int(k / 15);
-            const int row = int(k % 15);
+            const int place = int(k) + (p == 0 ? skipped : 0);
+            const int column = place / 15;
+            const int row = place % 15;
             QCOMPARE(labels[k].column, column);
             QCOMPARE(labels[k].row, row);
             QVERIFY2(nearRect(labels[k].rect, QRectF(5 + column * columnStep, 5 + row * labelHeight, 48.5, labelHeight)),
@@ -310,30 +367,92 @@ void TestPrnBarcod::pagesNumberedFromOneEveryRun()
 void TestPrnBarcod::symbol_data()
 {
     QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<int>("bars");
-    QTest::addColumn<int>("modules");
+    QTest::addColumn<int>("elements");
+    QTest::addColumn<int>("wide");
 
-    // Five bars a character, start and stop included; 13 modules a character
-    // less the last gap, and 10 of quiet zone each side.
-    QTest::newRow("ten digits") << QByteArray("0000001234") << 60 << 12 * 13 - 1 + 20;
-    QTest::newRow("one digit") << QByteArray("7") << 15 << 3 * 13 - 1 + 20;
+    // Nine elements a character, three of them wide, start and stop
+    // included, and a narrow space between characters.
+    QTest::newRow("ten digits") << QByteArray("0000001234") << 12 * 10 - 1 << 36;
+    QTest::newRow("one digit") << QByteArray("7") << 3 * 10 - 1 << 9;
+    QTest::newRow("every character") << QByteArray("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ-. $/+%") << 45 * 10 - 1 << 135;
     QTest::newRow("empty") << QByteArray() << 0 << 0;
     QTest::newRow("not encodable") << QByteArray("a\x01") << 0 << 0;
+    QTest::newRow("star inside") << QByteArray("12*34") << 0 << 0;
 }
 
 void TestPrnBarcod::symbol()
 {
     QFETCH(QByteArray, text);
-    QFETCH(int, bars);
-    QFETCH(int, modules);
+    QFETCH(int, elements);
+    QFETCH(int, wide);
 
     const Code39Symbol symbol = code39Symbol(text);
-    QCOMPARE(symbol.bars.size(), bars);
-    QCOMPARE(symbol.modules, modules);
-    if (bars == 0)
+    QCOMPARE(symbol.wide.size(), elements);
+    QCOMPARE(symbol.wideCount(), wide);
+    if (elements == 0)
         return;
-    QCOMPARE(symbol.bars.first().start, 10);
-    QCOMPARE(symbol.bars.last().start + symbol.bars.last().width, modules - 10);
+    // The same bars as zint draws at its ratio of 2, in its module units.
+    QList<QPair<int, int>> ours;
+    int x = 10;
+    for (qsizetype i = 0; i < symbol.wide.size(); ++i) {
+        const int width = symbol.wide[i] ? 2 : 1;
+        if (i % 2 == 0)
+            ours.append({x, width});
+        x += width;
+    }
+    QCOMPARE(ours, zintBars(text));
+}
+
+void TestPrnBarcod::metrics_data()
+{
+    QTest::addColumn<qreal>("dpi");
+    QTest::addColumn<qreal>("narrow");
+    QTest::addColumn<qreal>("wide");
+
+    // The bar code box of a label, 47.096 mm, for ten digits.
+    QTest::newRow("200 dpi label printer") << 200.0 << 1.0 << 3.0;
+    QTest::newRow("300 dpi") << 300.0 << 2.0 << 6.0;
+    QTest::newRow("600 dpi, whole 300 dpi dots") << 600.0 << 4.0 << 12.0;
+    QTest::newRow("1200 dpi PDF, whole 300 dpi dots") << 1200.0 << 8.0 << 24.0;
+    QTest::newRow("400 dpi") << 400.0 << 3.0 << 9.0;
+    QTest::newRow("screen, fractions") << 96.0 << 0.0 << 0.0;
+}
+
+void TestPrnBarcod::metrics()
+{
+    QFETCH(qreal, dpi);
+    QFETCH(qreal, narrow);
+    QFETCH(qreal, wide);
+
+    const QByteArray text("2147483647");
+    const qreal available = 47.096 * dpi / 25.4;
+    const Code39Metrics metrics = code39Metrics(code39Symbol(text), available, dpi);
+    if (narrow > 0) {
+        QCOMPARE(metrics.narrow, narrow);
+        QCOMPARE(metrics.wide, wide);
+    } else {
+        QVERIFY(metrics.narrow > 0 && metrics.narrow < 1);
+    }
+    QVERIFY2(metrics.wide / metrics.narrow >= 2.5 && metrics.wide / metrics.narrow <= 3,
+             qPrintable(QString::number(metrics.wide / metrics.narrow)));
+    QCOMPARE(metrics.quiet, 10 * metrics.narrow);
+    QVERIFY(metrics.barsWidth + 2 * metrics.quiet <= available);
+
+    // Placed in a label's box: every edge on a whole pixel where the widths
+    // are whole, and a quiet zone of ten narrow elements left on both sides.
+    const QRectF box(12.3 * dpi / 25.4, 5.7 * dpi / 25.4, available, 12.435 * dpi / 25.4);
+    const QList<QRectF> bars = code39Bars(box, text, dpi);
+    QCOMPARE(bars.size(), qsizetype(12 * 5));
+    QVERIFY(bars.first().left() - box.left() >= metrics.quiet - 1);
+    QVERIFY(box.right() - bars.last().right() >= metrics.quiet - 1);
+    QCOMPARE(bars.last().right() - bars.first().left(), metrics.barsWidth);
+    for (const QRectF &bar : bars) {
+        QVERIFY(bar.width() == metrics.narrow || bar.width() == metrics.wide);
+        if (narrow > 0) {
+            QCOMPARE(bar.left(), std::floor(bar.left()));
+            QCOMPARE(bar.top(), std::floor(bar.top()));
+        }
+    }
 }
 
 void TestPrnBarcod::scansAtPrinterResolution_data()
@@ -345,6 +464,9 @@ void TestPrnBarcod::scansAtPrinterResolution_data()
     QTest::newRow("first sheet at 300 dpi") << 1 << 60 << 300.0;
     QTest::newRow("top of the range at 300 dpi") << maxInt - 47 << maxInt << 300.0;
     QTest::newRow("mixed digits at 600 dpi") << 1234567880 << 1234567899 << 600.0;
+    QTest::newRow("first sheet at 200 dpi") << 1 << 60 << 200.0;
+    QTest::newRow("top of the range at 200 dpi") << maxInt - 59 << maxInt << 200.0;
+    QTest::newRow("top of the range at 600 dpi") << maxInt - 59 << maxInt << 600.0;
 }
 
 void TestPrnBarcod::scansAtPrinterResolution()
@@ -391,23 +513,95 @@ void TestPrnBarcod::negativeNumberPrintsFrameAndMarkOnly()
     QVERIFY(anyDark(sheet, toPixels(labels[1].labelRect(QStringLiteral("QRLabelBC")), dpi)));
 }
 
+void TestPrnBarcod::paintedAtTrueSize_data()
+{
+    QTest::addColumn<QPointF>("offset");
+    QTest::addColumn<QPointF>("applied");
+
+    QTest::newRow("no offset") << QPointF(0, 0) << QPointF(0, 0);
+    QTest::newRow("right and up") << QPointF(1.5, -2.04) << QPointF(1.5, -2.0);
+    QTest::newRow("left and down") << QPointF(-3.25, 0.75) << QPointF(-3.3, 0.8);
+    QTest::newRow("beyond ten millimetres") << QPointF(25, -40) << QPointF(10, -10);
+    QTest::newRow("not a number") << QPointF(qQNaN(), 4) << QPointF(0, 4);
+}
+
 void TestPrnBarcod::paintedAtTrueSize()
 {
+    QFETCH(QPointF, offset);
+    QFETCH(QPointF, applied);
+
+    m_form->QuickRep1->setOffset(offset);
+    QCOMPARE(m_form->QuickRep1->offset(), applied);
+    const qreal dx = applied.x();
+    const qreal dy = applied.y();
     const ReportLayout pages = layOut(1, 1);
     constexpr qreal dpi = 300;
     const QImage sheet = m_form->QuickRep1->pageImage(pages[0], dpi);
     QCOMPARE(sheet.size(), QSize(2480, 3508));
 
-    // The frame of the first label runs along the 5 mm margin and nothing
-    // lies outside it.
-    QVERIFY(anyDark(sheet, toPixels(QRectF(4.9, 10, 0.2, 0.2), dpi)));
-    QVERIFY(anyDark(sheet, toPixels(QRectF(5 + 48.5 - 0.1, 10, 0.2, 0.2), dpi)));
-    QVERIFY(anyDark(sheet, toPixels(QRectF(20, 5 + labelHeight - 0.1, 0.2, 0.2), dpi)));
-    QVERIFY(!anyDark(sheet, toPixels(QRectF(0, 0, 210, 4.8), dpi)));
-    QVERIFY(!anyDark(sheet, toPixels(QRectF(0, 0, 4.8, 280), dpi)));
-    QVERIFY(!anyDark(sheet, toPixels(QRectF(5 + 48.5 + 0.2, 0, 100, 280), dpi)));
+    // The frame of the first label runs along the 5 mm margin, moved by the
+    // offset with everything else, and nothing lies outside it.
+    QVERIFY(anyDark(sheet, toPixels(QRectF(dx + 4.9, dy + 10, 0.2, 0.2), dpi)));
+    QVERIFY(anyDark(sheet, toPixels(QRectF(dx + 5 + 48.5 - 0.1, dy + 10, 0.2, 0.2), dpi)));
+    QVERIFY(anyDark(sheet, toPixels(QRectF(dx + 20, dy + 5 + labelHeight - 0.1, 0.2, 0.2), dpi)));
+    QVERIFY(!anyDark(sheet, toPixels(QRectF(0, 0, 210, dy + 4.8), dpi)));
+    QVERIFY(!anyDark(sheet, toPixels(QRectF(0, 0, dx + 4.8, 280), dpi)));
+    QVERIFY(!anyDark(sheet, toPixels(QRectF(dx + 5 + 48.5 + 0.2, 0, 100, 280), dpi)));
     // The footer text sits in its band at the foot of the page.
-    QVERIFY(anyDark(sheet, toPixels(QRectF(5, 285.5, 18, 5), dpi)));
+    QVERIFY(anyDark(sheet, toPixels(QRectF(dx + 5, dy + 285.5, 18, 5), dpi)));
+    QVERIFY(!anyDark(sheet, toPixels(QRectF(dx + 5, dy + 292.2, 100, 4.6 - dy), dpi)));
+}
+
+void TestPrnBarcod::footerOnOneLineOnEveryPage()
+{
+    // 10,000 labels: 167 pages, whose numbers end in every digit.
+    const QString fileName = m_dir->filePath(QStringLiteral("run.pdf"));
+    m_form->CurrentNumber = 1;
+    m_form->LastNumber = 10000;
+    m_form->QRLabelME->setCaption(QStringLiteral("абонемент"));
+    QVERIFY(m_form->QuickRep1->exportPdf(fileName));
+    QCOMPARE(pdfPages(fileName), 167);
+
+    const QStringList pageTexts = runTool(QStringLiteral("pdftotext"), {fileName, QStringLiteral("-")}).split(u'\f');
+    QVERIFY(pageTexts.size() >= 167);
+    for (int p = 0; p < 167; ++p) {
+        QStringList footerLines;
+        for (const QString &line : pageTexts[p].split(u'\n')) {
+            if (line.contains(QStringLiteral("страница")))
+                footerLines.append(line.trimmed());
+        }
+        QCOMPARE(footerLines, QStringList{QStringLiteral("страница № %1").arg(p + 1)});
+    }
+
+    // Every glyph of every footer inside its band and the page: the words
+    // with their boxes, in points from the page's top-left corner.
+    const QString boxes = runTool(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), fileName, QStringLiteral("-")});
+    const QRegularExpression word(QStringLiteral(
+        "<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"([0-9.]+)\" yMax=\"([0-9.]+)\">([^<]*)</word>"));
+    constexpr qreal pt = 72 / 25.4;
+    int page = 0;
+    int footerWords = 0;
+    for (const QString &chunk : boxes.split(QStringLiteral("<page "))) {
+        if (!chunk.startsWith(QStringLiteral("width")))
+            continue;
+        ++page;
+        const QString number = QString::number(page);
+        auto it = word.globalMatch(chunk);
+        while (it.hasNext()) {
+            const QRegularExpressionMatch m = it.next();
+            if (m.captured(5) != QStringLiteral("страница") && m.captured(5) != QStringLiteral("№")
+                && !(m.captured(5) == number && m.captured(2).toDouble() > 280 * pt))
+                continue;
+            ++footerWords;
+            const QString where = QStringLiteral("page %1, %2").arg(page).arg(m.captured(5));
+            QVERIFY2(m.captured(1).toDouble() >= 5 * pt - 0.5, qPrintable(where));
+            QVERIFY2(m.captured(3).toDouble() <= 205 * pt, qPrintable(where));
+            QVERIFY2(m.captured(2).toDouble() >= (297 - 5 - 6.615) * pt - 0.5, qPrintable(where));
+            QVERIFY2(m.captured(4).toDouble() <= (297 - 5) * pt + 0.5, qPrintable(where));
+        }
+    }
+    QCOMPARE(page, 167);
+    QCOMPARE(footerWords, 3 * 167);
 }
 
 void TestPrnBarcod::exportPdf()
@@ -503,6 +697,130 @@ void TestPrnBarcod::previewSavesPdf()
     QVERIFY(text.contains(QStringLiteral("0000000001")));
     QVERIFY(text.contains(QStringLiteral("0000000061")));
     QVERIFY(!text.contains(QStringLiteral("0000000062")));
+}
+
+void TestPrnBarcod::settingsRead_data()
+{
+    QTest::addColumn<QString>("x");
+    QTest::addColumn<QString>("y");
+    QTest::addColumn<QPointF>("offset");
+
+    QTest::newRow("missing") << QString() << QString() << QPointF(0, 0);
+    QTest::newRow("tenths") << "1.5" << "-2.3" << QPointF(1.5, -2.3);
+    QTest::newRow("hundredths rounded") << "0.26" << "-9.94" << QPointF(0.3, -9.9);
+    QTest::newRow("beyond the range") << "25" << "-10.01" << QPointF(10, -10);
+    QTest::newRow("not a number") << "abc" << "nan" << QPointF(0, 0);
+    QTest::newRow("decimal comma") << "1,5" << "2" << QPointF(0, 2);
+}
+
+void TestPrnBarcod::settingsRead()
+{
+    QFETCH(QString, x);
+    QFETCH(QString, y);
+    QFETCH(QPointF, offset);
+
+    if (!x.isNull()) {
+        QSettings store(registryFileName("Software\\Tovi\\Vesko Mika"), QSettings::IniFormat);
+        store.setValue(QStringLiteral("labels/offset x"), x);
+        store.setValue(QStringLiteral("labels/offset y"), y);
+    }
+    QCOMPARE(readLabelSettings().offsetMm, offset);
+    m_form->QuickRep1->setStartPosition(30);
+    m_form->readSettings();
+    QCOMPARE(m_form->QuickRep1->offset(), offset);
+    // Every preview from the tab starts on a fresh sheet.
+    QCOMPARE(m_form->QuickRep1->startPosition(), 1);
+}
+
+void TestPrnBarcod::settingsWrittenAlone()
+{
+    const QString fileName = registryFileName("Software\\Tovi\\Vesko Mika");
+    {
+        QSettings store(fileName, QSettings::IniFormat);
+        store.setValue(QStringLiteral("last login"), QByteArray("\xcf\xe5\xf2\xf0"));
+        store.setValue(QStringLiteral("other/key"), 7);
+    }
+    writeLabelOffset(QPointF(-1.2, 3.4));
+    writeLabelPrinter(QStringLiteral("Склад A4"), QStringLiteral("Tray2"));
+    const LabelSettings settings = readLabelSettings();
+    QCOMPARE(settings.offsetMm, QPointF(-1.2, 3.4));
+    QCOMPARE(settings.printerName, QStringLiteral("Склад A4"));
+    QCOMPARE(settings.paperSource, QStringLiteral("Tray2"));
+    // The rest of the file is left as it was.
+    QCOMPARE(ReadRegistryText(HKEY_CURRENT_USER, "Software\\Tovi\\Vesko Mika", "last login"), QByteArray("\xcf\xe5\xf2\xf0"));
+    QSettings store(fileName, QSettings::IniFormat);
+    QCOMPARE(store.value(QStringLiteral("other/key")).toInt(), 7);
+    QCOMPARE(store.allKeys().size(), 6);
+    QCOMPARE(store.value(QStringLiteral("labels/offset x")).toString(), QStringLiteral("-1.2"));
+}
+
+void TestPrnBarcod::previewControlsReachThePdf()
+{
+    const QString fileName = m_dir->filePath(QStringLiteral("used.pdf"));
+    platform::saveFileName = [&](QWidget *, const QString &) { return fileName; };
+    QString place;
+    whenModal([&](QWidget *modal) {
+        auto *start = modal->findChild<QSpinBox *>(QStringLiteral("SpinStart"));
+        auto *offsetX = modal->findChild<QDoubleSpinBox *>(QStringLiteral("SpinOffsetX"));
+        auto *offsetY = modal->findChild<QDoubleSpinBox *>(QStringLiteral("SpinOffsetY"));
+        QAction *save = modal->findChild<QAction *>(QStringLiteral("ActionSavePdf"));
+        if (start && offsetX && offsetY && save) {
+            QCOMPARE(start->maximum(), 60);
+            start->setValue(18);
+            place = modal->findChild<QLabel *>(QStringLiteral("LabelStartPlace"))->text();
+            offsetX->setValue(2.5);
+            offsetY->setValue(-1.0);
+            save->trigger();
+        }
+        modal->close();
+    });
+    m_form->CurrentNumber = 1;
+    m_form->LastNumber = 2;
+    m_form->QRLabelME->setCaption(QStringLiteral("A-1"));
+    m_form->QuickRep1->Preview();
+
+    QCOMPARE(place, QStringLiteral("(столбец 2, ряд 3)"));
+    // The offset is kept for the user.
+    QCOMPARE(readLabelSettings().offsetMm, QPointF(2.5, -1.0));
+    // Labels 1 and 2 in places 18 and 19: the second column, rows 3 and 4,
+    // moved 2.5 mm right and 1 mm up.
+    const QString raster = m_dir->filePath(QStringLiteral("used"));
+    runTool(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("300"), QStringLiteral("-png"),
+                                         QStringLiteral("-singlefile"), fileName, raster});
+    const QImage sheet(raster + QStringLiteral(".png"));
+    QVERIFY(!sheet.isNull());
+    constexpr qreal dpi = 300;
+    const QRectF third(5 + columnStep + 2.5, 5 + 2 * labelHeight - 1.0, 48.5, labelHeight);
+    QVERIFY(anyDark(sheet, toPixels(QRectF(third.left() - 0.1, third.center().y(), 0.2, 0.2), dpi)));
+    QVERIFY(anyDark(sheet, toPixels(QRectF(third.center().x(), third.top() - 0.1, 0.2, 0.2), dpi)));
+    QVERIFY(!anyDark(sheet, toPixels(QRectF(0, 0, 210, third.top() - 0.3), dpi)));
+    QVERIFY(!anyDark(sheet, toPixels(QRectF(0, 0, third.left() - 0.3, 280), dpi)));
+    const QStringList decoded = runTool(QStringLiteral("zbarimg"), {QStringLiteral("--raw"), QStringLiteral("-q"),
+                                                                    raster + QStringLiteral(".png")})
+                                    .split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(decoded.size(), 2);
+}
+
+void TestPrnBarcod::longPreviewCanBeStopped()
+{
+    bool stopped = false;
+    ModalAnswerer answer([&](QWidget *modal) {
+        if (auto *progress = qobject_cast<QProgressDialog *>(modal)) {
+            QVERIFY(progress->labelText().contains(QStringLiteral(" из 300")));
+            progress->cancel();
+            stopped = true;
+        } else {
+            modal->close();
+        }
+    });
+    // 300 pages take some seconds to make; the preview closes when stopped.
+    m_form->CurrentNumber = 1;
+    m_form->LastNumber = 18000;
+    m_form->QRLabelME->setCaption(QStringLiteral("A-1"));
+    m_form->QuickRep1->Preview();
+    QVERIFY(stopped);
+    QCOMPARE(m_form->CurrentNumber, 1);
+    QCOMPARE(m_form->LastNumber, 18000);
 }
 
 QTEST_MAIN(TestPrnBarcod)
