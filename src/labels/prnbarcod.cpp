@@ -1,29 +1,12 @@
 #include "labels/prnbarcod.h"
 
-#include "db/utilites.h"
 #include "labels/bandreport.h"
 #include "labels/code39.h"
+#include "labels/labeldata.h"
 #include "labels/labelsettings.h"
 
 TFormBC *FormBC = nullptr;
 qint32 PageCounter = 0;
-
-namespace {
-
-// The digits with one blank between each two, for reading by eye.
-QString spacedDigits(const QByteArray &digits)
-{
-    QString spaced;
-    spaced.reserve(digits.size() * 2);
-    for (qsizetype i = 0; i < digits.size(); ++i) {
-        if (i > 0)
-            spaced += QLatin1Char(' ');
-        spaced += QLatin1Char(digits[i]);
-    }
-    return spaced;
-}
-
-} // namespace
 
 TFormBC::TFormBC(QWidget *parent) : QWidget(parent)
 {
@@ -103,21 +86,17 @@ void TFormBC::QuickRep1BeforePrint(BandReport *, bool &)
 
 void TFormBC::QRSubDetail1NeedData(QObject *, bool &MoreData)
 {
-    // Stepping past the last number would overflow when it is the largest
-    // 32-bit value, so the walk stops on it instead.
+    // The walk stops on the last number instead of stepping past it, which
+    // would overflow when it is the largest 32-bit value.
     if (m_lastSetUp) {
         MoreData = false;
         return;
     }
-    const qint32 number = CurrentNumber;
-    const QByteArray text = ZeroPad(number, 10);
-    QRLabelBC->setCaption(QString::fromLatin1(text));
-    QRLabelBCC->setCaption(spacedDigits(text));
-    MoreData = number <= LastNumber;
-    if (number == LastNumber)
-        m_lastSetUp = true;
-    else if (MoreData)
-        CurrentNumber = number + 1;
+    const LabelStep step = stepLabels(CurrentNumber, LastNumber, m_lastSetUp);
+    const LabelTexts texts = labelTexts(step.number);
+    QRLabelBC->setCaption(QString::fromLatin1(texts.barcode));
+    QRLabelBCC->setCaption(texts.digits);
+    MoreData = step.printed;
 }
 
 void TFormBC::PageFooterBand1BeforePrint(ReportBand *, bool &)

@@ -1,0 +1,115 @@
+#include "db/errors.h"
+#include "labels/labeldata.h"
+#include "labels/register.h"
+
+#include <QTest>
+
+#include <limits>
+
+namespace {
+
+constexpr qint32 maxInt = std::numeric_limits<qint32>::max();
+
+// The numbers a whole run prints, walked as the report's callback walks.
+QList<qint32> walk(qint32 first, qint32 last)
+{
+    QList<qint32> printed;
+    qint32 current = first;
+    bool lastSetUp = false;
+    for (int calls = 0; calls < 100; ++calls) {
+        const LabelStep step = stepLabels(current, last, lastSetUp);
+        if (!step.printed)
+            break;
+        printed.append(step.number);
+    }
+    return printed;
+}
+
+} // namespace
+
+// The label sheet's data side and the register's checks, without a window.
+class TestLabelData : public QObject {
+    Q_OBJECT
+
+private slots:
+    void printRange_data();
+    void printRange();
+    void walkPrintsEachNumberOnce_data();
+    void walkPrintsEachNumberOnce();
+    void labelTexts_data();
+    void labelTexts();
+};
+
+void TestLabelData::printRange_data()
+{
+    QTest::addColumn<QByteArray>("start");
+    QTest::addColumn<QByteArray>("end");
+    QTest::addColumn<bool>("printed");
+    QTest::addColumn<qint32>("first");
+    QTest::addColumn<qint32>("last");
+    QTest::newRow("in order") << QByteArray("20") << QByteArray("30") << true << 20 << 30;
+    QTest::newRow("reversed put in order") << QByteArray("20") << QByteArray("007") << true << 7 << 20;
+    QTest::newRow("negative start") << QByteArray("-5") << QByteArray("5") << true << -5 << 5;
+    QTest::newRow("largest number") << QByteArray("2147483647") << QByteArray("2147483646") << true << maxInt - 1
+                                    << maxInt;
+    QTest::newRow("blank start") << QByteArray() << QByteArray("5") << false << 0 << 0;
+    QTest::newRow("letter in the end") << QByteArray("5") << QByteArray("5a") << false << 0 << 0;
+}
+
+void TestLabelData::printRange()
+{
+    QFETCH(QByteArray, start);
+    QFETCH(QByteArray, end);
+    QFETCH(bool, printed);
+    QFETCH(qint32, first);
+    QFETCH(qint32, last);
+    const auto range = ::printRange(start, end);
+    QCOMPARE(range.has_value(), printed);
+    if (printed) {
+        QCOMPARE(range->first, first);
+        QCOMPARE(range->last, last);
+    }
+}
+
+void TestLabelData::walkPrintsEachNumberOnce_data()
+{
+    QTest::addColumn<qint32>("first");
+    QTest::addColumn<qint32>("last");
+    QTest::addColumn<QList<qint32>>("printed");
+    QTest::newRow("one label") << 7 << 7 << QList<qint32>{7};
+    QTest::newRow("three labels") << -1 << 1 << QList<qint32>{-1, 0, 1};
+    QTest::newRow("ends at the largest number") << maxInt - 2 << maxInt << QList<qint32>{maxInt - 2, maxInt - 1, maxInt};
+    QTest::newRow("empty range") << 5 << 4 << QList<qint32>{};
+}
+
+void TestLabelData::walkPrintsEachNumberOnce()
+{
+    QFETCH(qint32, first);
+    QFETCH(qint32, last);
+    QFETCH(QList<qint32>, printed);
+    QCOMPARE(walk(first, last), printed);
+}
+
+void TestLabelData::labelTexts_data()
+{
+    QTest::addColumn<qint32>("number");
+    QTest::addColumn<QByteArray>("barcode");
+    QTest::addColumn<QString>("digits");
+    QTest::newRow("seven") << 7 << QByteArray("0000000007") << QStringLiteral("0 0 0 0 0 0 0 0 0 7");
+    QTest::newRow("1234") << 1234 << QByteArray("0000001234") << QStringLiteral("0 0 0 0 0 0 1 2 3 4");
+    QTest::newRow("largest") << maxInt << QByteArray("2147483647") << QStringLiteral("2 1 4 7 4 8 3 6 4 7");
+    QTest::newRow("negative: frame and mark only") << -3 << QByteArray() << QString();
+}
+
+void TestLabelData::labelTexts()
+{
+    QFETCH(qint32, number);
+    QFETCH(QByteArray, barcode);
+    QFETCH(QString, digits);
+    const LabelTexts texts = ::labelTexts(number);
+    QCOMPARE(texts.barcode, barcode);
+    QCOMPARE(texts.digits, digits);
+}
+
+QTEST_GUILESS_MAIN(TestLabelData)
+#include "tst_labeldata.moc"
