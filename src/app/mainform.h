@@ -75,11 +75,13 @@ public:
 
     DbConnection *IBDatabase1;
     DbTransaction *IBTransaction1;
+    // The scratch query: generator reads and the account lookup.
     DbQuery *IBQXXMAIN = nullptr;
     DbQuery *IBQueryBC;
     DbQueryModel *DataSourceBC;
 
-    // The database file: the program's folder + "vesko.mika.baza".
+    // Where the database is ("Baza"): the "database" setting, else the
+    // program's folder + "vesko.mika.baza".
     QString BazaPath;
 
     void FormCreate();
@@ -90,7 +92,9 @@ public:
     void PasswordKeyDown(int key);
     void TabSheetBCShow();
 
+    // Reloads the barcode list ("select barcodes").
     void SelectBC();
+    // Fits the grid's mark column to the width the other two leave.
     void dfx();
     void IBQueryBCAfterScroll(DbQuery *DataSet);
     void BitBtnAddClick();
@@ -101,10 +105,12 @@ public:
     void BitBtnFClick();
     void RadioCAClick();
     void BitBtnIMClick();
+    // Stores one import record "to the base": 0, or -1 when rejected.
     qint32 store2baza(const QByteArray &text);
 
     void BitBtn1Click();
 
+    // One sign-in attempt, and the way back to the signed-out state.
     void DoLogon();
     void DoLogoff();
 
