@@ -1,5 +1,11 @@
 #include "signedin.h"
 
+#include "modal.h"
+
+#include "db/platform.h"
+#include "dialogs/formYN.h"
+#include "dialogs/uiplatform.h"
+
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -23,4 +29,44 @@ std::unique_ptr<TFormMain> signedInMainForm(const QString &database)
         return nullptr;
     }
     return form;
+}
+
+void SignedInWindowTest::initTestCase()
+{
+    platform::showError = [this](QWidget *, const QString &text) { m_errors.append(text); };
+    platform::registryFolder = [this] { return m_settings.path(); };
+    platform::systemSettingsFolder = [this] { return m_settings.filePath(QStringLiteral("system")); };
+}
+
+void SignedInWindowTest::init()
+{
+    m_errors.clear();
+    m_form = signedInMainForm(m_db);
+    QVERIFY(m_form);
+}
+
+void SignedInWindowTest::cleanup()
+{
+    m_form.reset();
+}
+
+int SignedInWindowTest::answerQuestion(bool yes, const std::function<void()> &action)
+{
+    ModalAnswerer answerer([yes](QWidget *dialog) {
+        auto *ask = qobject_cast<TFormYesNo *>(dialog);
+        QVERIFY(ask);
+        QTest::mouseClick(yes ? ask->BitBtnDa : ask->BitBtnNet, Qt::LeftButton);
+    });
+    action();
+    return answerer.count();
+}
+
+QList<QByteArray> SignedInWindowTest::rows(const QByteArray &select) const
+{
+    return DbReader(m_form->BazaPath).rows(select);
+}
+
+void SignedInWindowTest::exec(const QByteArray &statement) const
+{
+    DbReader(m_form->BazaPath).exec(statement);
 }

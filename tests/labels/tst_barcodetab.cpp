@@ -21,14 +21,10 @@
 
 #include <memory>
 
-class TestBarcodeTab : public QObject {
+class TestBarcodeTab : public SignedInWindowTest {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
-
     void showingTheTabLoadsTheList();
     void addStoresAsTyped_data();
     void addStoresAsTyped();
@@ -47,30 +43,7 @@ private slots:
 private:
     void add(const QString &start, const QString &end, const QString &mark);
     QList<QByteArray> stored() const;
-
-    TestDb m_db;
-    QTemporaryDir m_registry;
-    std::unique_ptr<TFormMain> m_form;
-    QStringList m_errors;
 };
-
-void TestBarcodeTab::initTestCase()
-{
-    platform::showError = [this](QWidget *, const QString &text) { m_errors.append(text); };
-    platform::registryFolder = [this] { return m_registry.path(); };
-}
-
-void TestBarcodeTab::init()
-{
-    m_errors.clear();
-    m_form = signedInMainForm(m_db);
-    QVERIFY(m_form);
-}
-
-void TestBarcodeTab::cleanup()
-{
-    m_form.reset();
-}
 
 void TestBarcodeTab::add(const QString &start, const QString &end, const QString &mark)
 {
@@ -82,7 +55,7 @@ void TestBarcodeTab::add(const QString &start, const QString &end, const QString
 
 QList<QByteArray> TestBarcodeTab::stored() const
 {
-    return DbReader(m_form->BazaPath).rows("select num, bs, bp, me from barcodes order by num");
+    return rows("select num, bs, bp, me from barcodes order by num");
 }
 
 void TestBarcodeTab::showingTheTabLoadsTheList()
@@ -188,13 +161,7 @@ void TestBarcodeTab::deleteAfterYes()
         QCOMPARE(m_form->IBQueryBC->recNo(), 1);
         QCOMPARE(grid->currentIndex().row(), 1);
     }
-    ModalAnswerer yes([](QWidget *dialog) {
-        auto *ask = qobject_cast<TFormYesNo *>(dialog);
-        QVERIFY(ask);
-        QTest::mouseClick(ask->BitBtnDa, Qt::LeftButton);
-    });
-    m_form->N1->trigger();
-    QCOMPARE(yes.count(), 1);
+    QCOMPARE(answerQuestion(true, [&] { m_form->N1->trigger(); }), 1);
     QCOMPARE(stored(), (QList<QByteArray>{QByteArray("1|1|60|") + toCp1251(QStringLiteral("Абонемент")),
                                           "3|5000|5003|<null>"}));
     QCOMPARE(m_form->IBQueryBC->recordCount(), 2);
@@ -203,13 +170,7 @@ void TestBarcodeTab::deleteAfterYes()
 
 void TestBarcodeTab::deleteAnsweredNo()
 {
-    ModalAnswerer no([](QWidget *dialog) {
-        auto *ask = qobject_cast<TFormYesNo *>(dialog);
-        QVERIFY(ask);
-        QTest::mouseClick(ask->BitBtnNet, Qt::LeftButton);
-    });
-    m_form->N1->trigger();
-    QCOMPARE(no.count(), 1);
+    QCOMPARE(answerQuestion(false, [&] { m_form->N1->trigger(); }), 1);
     QCOMPARE(stored().size(), 3);
 }
 
