@@ -11,6 +11,7 @@ packages=(
     clang libclang-rt-14-dev
     xvfb xauth xdotool x11-utils x11-xkb-utils imagemagick openbox
     qt6-translations-l10n
+    dpkg-dev lintian appstream desktop-file-utils librsvg2-bin
 )
 
 missing=()
