@@ -12,6 +12,7 @@ packages=(
     xvfb xauth xdotool x11-utils x11-xkb-utils imagemagick openbox
     qt6-translations-l10n
     cups cups-client printer-driver-cups-pdf ghostscript
+    dpkg-dev lintian appstream desktop-file-utils librsvg2-bin
 )
 
 missing=()

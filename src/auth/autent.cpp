@@ -80,9 +80,12 @@ QByteArray builtInPassword()
 
 QString attachFailure(const QString &database, const QString &why)
 {
+    // Both files, since an installed program is usually set up in the
+    // system-wide one.
     return QStringLiteral("Не удалось открыть базу данных «%1»; другую базу указывает значение database "
-                          "в файле настроек «%2».\n\n%3")
-        .arg(database, QDir::toNativeSeparators(userSettingsFile()), why);
+                          "в файле настроек «%2» или «%3».\n\n%4")
+        .arg(database, QDir::toNativeSeparators(userSettingsFile()),
+             QDir::toNativeSeparators(systemSettingsFile()), why);
 }
 
 QByteArray MakePassParam()

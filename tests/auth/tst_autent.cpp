@@ -4,6 +4,7 @@
 #include "db/dataset.h"
 #include "db/errors.h"
 #include "db/platform.h"
+#include "db/settings.h"
 #include "db/text1251.h"
 #include "db/utilites.h"
 
@@ -222,6 +223,8 @@ void TestAutent::unreachableDatabaseRefused()
         QVERIFY2(e.text().startsWith(QStringLiteral("Не удалось открыть базу данных «%1»").arg(missing)),
                  qPrintable(e.text()));
         QVERIFY2(e.text().contains(QLatin1String("database")), qPrintable(e.text()));
+        QVERIFY2(e.text().contains(QStringLiteral("«%1»").arg(userSettingsFile())), qPrintable(e.text()));
+        QVERIFY2(e.text().contains(QStringLiteral("«%1»").arg(systemSettingsFile())), qPrintable(e.text()));
         QVERIFY2(e.text().contains(QLatin1String("No such file")), qPrintable(e.text()));
     }
     QVERIFY(!m_connection->connected());
