@@ -3,6 +3,7 @@
 #include "dialogs/uiplatform.h"
 
 #include <QFont>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -10,6 +11,8 @@
 Application::Application(int &argc, char **argv) : QApplication(argc, argv)
 {
     setFont(platform::uiFont());
+    // The installed program's icon, as its menu entry shows it.
+    setWindowIcon(QIcon::fromTheme(QStringLiteral("org.tovi.vesko_mika")));
     // Qt's own windows (the file dialogs, the print preview and print
     // dialogs, message box buttons) speak Russian like the rest of the
     // program, where the Qt translations are installed.
