@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QHash>
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QScreen>
@@ -68,6 +69,29 @@ void runModal(TFormCalendar &form, const std::function<void(TFormCalendar *)> &s
     });
     form.exec();
     QVERIFY(stepped);
+}
+
+// Types into a field: <del>, <home> and <right> are keys, the rest
+// characters. Delete carries the text X11 gives it.
+void typeKeys(QWidget *field, const QString &keys)
+{
+    struct Key {
+        Qt::Key code;
+        QString text;
+    };
+    static const QHash<QString, Key> named{{QStringLiteral("del"), {Qt::Key_Delete, QString(QChar(127))}},
+                                           {QStringLiteral("home"), {Qt::Key_Home, QString()}},
+                                           {QStringLiteral("right"), {Qt::Key_Right, QString()}}};
+    static const QRegularExpression token(QStringLiteral("<(\\w+)>|."));
+    for (const QRegularExpressionMatch &match : token.globalMatch(keys)) {
+        if (match.hasCaptured(1)) {
+            QVERIFY2(named.contains(match.captured(1)), qPrintable(match.captured(0)));
+            const Key key = named.value(match.captured(1));
+            QTest::sendKeyEvent(QTest::Click, field, key.code, key.text, Qt::NoModifier);
+        } else {
+            QTest::keyClicks(field, match.captured(0));
+        }
+    }
 }
 
 void select(int year, int month, int dayOfMonth)
@@ -343,6 +367,9 @@ private slots:
         QTest::newRow("empty is the current year") << 1990 << "type:" << 2006;
         QTest::newRow("pasted letters are the current year") << 1990 << "paste:abc" << 2006;
         QTest::newRow("pasted negative becomes 1") << 1990 << "paste:-5" << 1;
+        QTest::newRow("delete empties the selected field") << 1990 << "keys:<del>" << 2006;
+        QTest::newRow("delete after the cursor") << 2006 << "keys:<home><right><del>" << 206;
+        QTest::newRow("delete, then a digit") << 2006 << "keys:<home><del>1" << 1006;
     }
 
     void yearChange()
@@ -376,6 +403,8 @@ private slots:
             const QString text = action.section(u':', 1);
             if (action.startsWith(QLatin1String("type")))
                 QTest::keyClicks(form.EditY, text.isEmpty() ? QStringLiteral("\b") : text);
+            else if (action.startsWith(QLatin1String("keys")))
+                typeKeys(form.EditY, text);
             else
                 form.EditY->setText(text);
             clickInWindow(form.ImageY);
