@@ -501,6 +501,16 @@ void TFormCalendar::mouseMoveEvent(QMouseEvent *event)
         FormMouseMove();
 }
 
+void TFormCalendar::keyPressEvent(QKeyEvent *event)
+{
+    // Only a day or the cross closes the calendar.
+    if (event->matches(QKeySequence::Cancel)) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 bool TFormCalendar::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == EditY && event->type() == QEvent::KeyPress) {
