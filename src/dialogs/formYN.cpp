@@ -199,6 +199,13 @@ void TFormYesNo::FormClose()
 
 void TFormYesNo::paintEvent(QPaintEvent *)
 {
+    if (m_stamp) {
+        // White in a print leaves what the window shows as it is.
+        QPainter painter(this);
+        painter.setCompositionMode(QPainter::RasterOp_SourceAndDestination);
+        painter.drawPixmap(m_stamp->rect, m_stamp->picture, FootSourceRect);
+        return;
+    }
     FormPaint();
 }
 
@@ -220,11 +227,6 @@ void TFormYesNo::FormPaint()
     painter.setPen(QColor(128, 128, 128));
     painter.drawLine(cw - 2, 1, cw - 2, ch - 2);
     painter.drawLine(cw - 2, ch - 2, 1, ch - 2);
-
-    // White in a print leaves the background as it is.
-    painter.setCompositionMode(QPainter::RasterOp_SourceAndDestination);
-    for (const Footprint &print : std::as_const(m_prints))
-        painter.drawPixmap(print.rect, print.picture, FootSourceRect);
 }
 
 void TFormYesNo::mousePressEvent(QMouseEvent *)
@@ -394,8 +396,6 @@ void TFormYesNo::ResetNogi()
     RightFootRect = QRect(110, h + 20, 24, 24);
     LeftFootRect = QRect(86, h + 20, 24, 24);
     FootSourceRect = QRect(0, 0, 24, 24);
-    m_prints.clear();
-    update();
 }
 
 void TFormYesNo::SetWH(qint32 newWidth, qint32 newHeight, char centre)
@@ -431,13 +431,31 @@ void TFormYesNo::TimerStepsTimer()
     const bool right = StepCount % 2 == 0;
     QRect &rect = right ? RightFootRect : LeftFootRect;
     rect.translate(-20, -20);
-    m_prints.append({rect, (right ? ImageFootR : ImageFootL)->pixmap()});
-    // Qt draws only from paint events, so the print is painted there.
-    update(rect);
+    stampFootprint(rect, (right ? ImageFootR : ImageFootL)->pixmap());
     QApplication::beep();
     ++StepCount;
     if (StepCount > 5)
         TimerSteps->stop();
+}
+
+// A print goes straight onto what the window shows and is not part of its
+// picture: Qt draws only from paint events, so the step gets one paint of its
+// own, of the print's rectangle only and without the background filled in
+// first. No other paint draws it again, so the next repaint of that part of
+// the window erases it.
+void TFormYesNo::stampFootprint(const QRect &rect, const QPixmap &picture)
+{
+    if (!isVisible())
+        return;
+    // Paints already asked for are done first, with their background, so
+    // that they are not folded into the print's own.
+    QEvent pending(QEvent::UpdateRequest);
+    QCoreApplication::sendEvent(this, &pending);
+    m_stamp = Footprint{rect, picture};
+    setAttribute(Qt::WA_OpaquePaintEvent, true);
+    repaint(rect);
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+    m_stamp.reset();
 }
 
 void TFormYesNo::fitHeight()

@@ -516,15 +516,41 @@ void TestFormYesNo::footprints_data()
 {
     QTest::addColumn<int>("language");
     QTest::addColumn<QString>("label");
-    QTest::newRow("russian") << int('r') << QStringLiteral("Уже уходите?");
-    QTest::newRow("english") << int('e') << QStringLiteral("Do you really want to quit?");
-    QTest::newRow("other letter is english") << int('x') << QStringLiteral("Do you really want to quit?");
+    QTest::addColumn<QRect>("repainted");
+    QTest::addColumn<QList<int>>("kept");
+    const QString russian = QStringLiteral("Уже уходите?");
+    const QString english = QStringLiteral("Do you really want to quit?");
+    const QRect whole(0, 0, 520, 120);
+    QTest::newRow("russian") << int('r') << russian << whole << QList<int>{};
+    QTest::newRow("english") << int('e') << english << whole << QList<int>{};
+    QTest::newRow("other letter is english") << int('x') << english << whole << QList<int>{};
+    QTest::newRow("repaint of the left part erases the prints there")
+        << int('r') << russian << QRect(0, 0, 64, 120) << QList<int>{0, 1, 2};
+    QTest::newRow("repaint of the strip keeps them all")
+        << int('r') << russian << QRect(336, 2, 182, 116) << QList<int>{0, 1, 2, 3, 4, 5};
 }
+
+namespace {
+
+// Which of the prints the window shows now: read from what it shows, not
+// from a fresh rendering of it.
+QList<bool> printsShown(TFormYesNo *dialog, const QList<QPoint> &corners)
+{
+    const QImage surface = dialog->screen()->grabWindow(dialog->winId()).toImage();
+    QList<bool> shown;
+    for (const QPoint corner : corners)
+        shown << (surface.pixelColor(corner + QPoint(12, 12)) != background);
+    return shown;
+}
+
+} // namespace
 
 void TestFormYesNo::footprints()
 {
     QFETCH(int, language);
     QFETCH(QString, label);
+    QFETCH(QRect, repainted);
+    QFETCH(QList<int>, kept);
 
     const QList<QPoint> corners{{90, 72}, {66, 72}, {70, 52}, {46, 52}, {50, 32}, {26, 32}};
     m_dialog->Language = char(language);
@@ -536,24 +562,31 @@ void TestFormYesNo::footprints()
     QList<QPoint> placed;
     // drawn[k][i]: after k ticks, whether print i shows on the window.
     QList<QList<bool>> drawn;
+    QList<bool> afterRepaint;
+    QList<bool> rendered;
     const auto answer = ask(QStringLiteral("удалить?"), nullptr, [&](TFormYesNo *dialog) {
         shown = dialog->LabelTXT->text();
         pictureHidden = dialog->ImageXX->isHidden();
         walking = dialog->TimerSteps->isActive();
-        // Ticks driven by hand; nothing here lets the real timer fire.
+        // The window must be on show before anything can be read from it.
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        QCOMPARE(dialog->StepCount, 0);
+        // Ticks driven by hand; nothing from here lets the real timer fire.
         for (int tick = 0; tick <= 6; ++tick) {
             if (tick > 0) {
                 const bool right = dialog->StepCount % 2 == 0;
                 dialog->TimerStepsTimer();
                 placed << (right ? dialog->RightFootRect : dialog->LeftFootRect).topLeft();
             }
-            const QImage surface = dialog->grab().toImage();
-            QList<bool> row;
-            for (const QPoint corner : corners)
-                row << (surface.pixelColor(corner + QPoint(12, 12)) != background);
-            drawn << row;
+            drawn << printsShown(dialog, corners);
         }
         stopped = !dialog->TimerSteps->isActive() && dialog->StepCount == 6;
+        // The prints are not part of the window's picture.
+        const QImage picture = dialog->grab().toImage();
+        for (const QPoint corner : corners)
+            rendered << (picture.pixelColor(corner + QPoint(12, 12)) != background);
+        dialog->repaint(repainted);
+        afterRepaint = printsShown(dialog, corners);
     }, clickYes);
     QVERIFY(answer.has_value());
     QCOMPARE(*answer, true);
@@ -562,10 +595,16 @@ void TestFormYesNo::footprints()
     QVERIFY(walking);
     QVERIFY(stopped);
     QCOMPARE(placed, corners);
+    QCOMPARE(drawn.size(), 7);
     for (int tick = 0; tick <= 6; ++tick)
         for (int print = 0; print < 6; ++print)
             QVERIFY2(drawn[tick][print] == (print < tick),
                      qPrintable(QStringLiteral("print %1 after %2 ticks").arg(print).arg(tick)));
+    QCOMPARE(rendered, QList<bool>(6, false));
+    QCOMPARE(afterRepaint.size(), 6);
+    for (int print = 0; print < 6; ++print)
+        QVERIFY2(afterRepaint[print] == kept.contains(print),
+                 qPrintable(QStringLiteral("print %1 after the repaint").arg(print)));
     QVERIFY(!m_dialog->QuitMode);
     QVERIFY(!m_dialog->ImageXX->isHidden());
 }
@@ -600,7 +639,8 @@ void TestFormYesNo::closingStopsWalk()
     QColor firstPrint;
     const auto second = ask(QString(), nullptr, [&](TFormYesNo *dialog) {
         walking = dialog->TimerSteps->isActive();
-        firstPrint = dialog->grab().toImage().pixelColor(102, 84);
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        firstPrint = dialog->screen()->grabWindow(dialog->winId()).toImage().pixelColor(102, 84);
     }, clickNo);
     QVERIFY(second.has_value());
     QVERIFY(!walking);
