@@ -214,19 +214,30 @@ void TFormYesNo::FormPaint()
     const int cw = width();
     const int ch = height();
     QPainter painter(this);
+    QPoint pen;
+    // Each line stops one pixel short of its end point, which the next line
+    // starts from; so the raised edge's top-right pixel is grey and its
+    // bottom-left one white. The frame's lines are all level or upright.
+    const auto lineTo = [&](int x, int y) {
+        const QPoint to(x, y);
+        const QPoint step((to.x() > pen.x()) - (to.x() < pen.x()), (to.y() > pen.y()) - (to.y() < pen.y()));
+        if (!step.isNull())
+            painter.drawLine(pen, to - step);
+        pen = to;
+    };
     painter.setPen(Qt::black);
-    painter.drawLine(0, ch - 1, 0, 0);
-    painter.drawLine(0, 0, cw - 1, 0);
-    painter.drawLine(cw - 1, 0, cw - 1, ch - 1);
-    painter.drawLine(cw - 1, ch - 1, 0, ch - 1);
-    // The raised edge meets at its corners the way the old line drawing did:
-    // grey takes the top-right and bottom-left pixels.
+    pen = QPoint(0, ch - 1);
+    lineTo(0, 0);
+    lineTo(cw - 1, 0);
+    lineTo(cw - 1, ch - 1);
+    lineTo(0, ch - 1);
     painter.setPen(Qt::white);
-    painter.drawLine(1, ch - 3, 1, 1);
-    painter.drawLine(1, 1, cw - 3, 1);
+    pen = QPoint(1, ch - 2);
+    lineTo(1, 1);
+    lineTo(cw - 2, 1);
     painter.setPen(QColor(128, 128, 128));
-    painter.drawLine(cw - 2, 1, cw - 2, ch - 2);
-    painter.drawLine(cw - 2, ch - 2, 1, ch - 2);
+    lineTo(cw - 2, ch - 2);
+    lineTo(1, ch - 2);
 }
 
 void TFormYesNo::mousePressEvent(QMouseEvent *)

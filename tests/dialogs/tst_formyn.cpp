@@ -387,12 +387,30 @@ void TestFormYesNo::frame_data()
     QTest::addColumn<QPoint>("point");
     QTest::addColumn<QColor>("colour");
     const QColor white(Qt::white), black(Qt::black), grey(128, 128, 128);
-    QTest::newRow("outline") << QSize(520, 120) << QPoint(519, 60) << black;
-    QTest::newRow("edge top-left") << QSize(520, 120) << QPoint(1, 1) << white;
-    QTest::newRow("edge top-right corner is grey") << QSize(520, 120) << QPoint(518, 1) << grey;
-    QTest::newRow("edge bottom-left corner is grey") << QSize(520, 120) << QPoint(1, 118) << grey;
-    QTest::newRow("body") << QSize(520, 120) << QPoint(20, 20) << background;
+    const QSize size(520, 120);
+    // Each line of the frame stops one pixel short of its end point, which the
+    // next line starts from.
+    QTest::newRow("outline top-left corner") << size << QPoint(0, 0) << black;
+    QTest::newRow("outline top-right corner") << size << QPoint(519, 0) << black;
+    QTest::newRow("outline bottom-right corner") << size << QPoint(519, 119) << black;
+    QTest::newRow("outline bottom-left corner") << size << QPoint(0, 119) << black;
+    QTest::newRow("outline left") << size << QPoint(0, 60) << black;
+    QTest::newRow("outline top") << size << QPoint(260, 0) << black;
+    QTest::newRow("outline right") << size << QPoint(519, 60) << black;
+    QTest::newRow("outline bottom") << size << QPoint(260, 119) << black;
+    QTest::newRow("edge top-left corner is white") << size << QPoint(1, 1) << white;
+    QTest::newRow("edge top-right corner is grey") << size << QPoint(518, 1) << grey;
+    QTest::newRow("edge bottom-right corner is grey") << size << QPoint(518, 118) << grey;
+    QTest::newRow("edge bottom-left corner is white") << size << QPoint(1, 118) << white;
+    QTest::newRow("edge left") << size << QPoint(1, 60) << white;
+    QTest::newRow("edge top, last white") << size << QPoint(517, 1) << white;
+    QTest::newRow("edge right, first grey below the corner") << size << QPoint(518, 2) << grey;
+    QTest::newRow("edge bottom, last grey") << size << QPoint(2, 118) << grey;
+    QTest::newRow("body") << size << QPoint(20, 20) << background;
+    QTest::newRow("inside the edge") << size << QPoint(2, 2) << background;
     QTest::newRow("outline after a resize") << QSize(600, 200) << QPoint(599, 199) << black;
+    QTest::newRow("edge bottom-left after a resize") << QSize(600, 200) << QPoint(1, 198) << white;
+    QTest::newRow("edge top-right after a resize") << QSize(600, 200) << QPoint(598, 1) << grey;
 }
 
 void TestFormYesNo::frame()
