@@ -484,6 +484,9 @@ void TFormYesNo::fitHeight()
     const int h = textHeight + 2 * LabelTXT->y();
     setHeight(this, h > 88 ? h + 16 : 88);
     setHeight(LabelTXT, height() - 2 * LabelTXT->y());
+    // As in the other two layouts; left at 116 the strip would hang below a
+    // shorter window over its frame.
+    setHeight(PaintBoxR, height() - 4);
     setTop(BitBtnDa, (height() - BitBtnDa->height() - BitBtnNet->height() - 8) / 2);
     setTop(BitBtnNet, BitBtnDa->y() + BitBtnDa->height() + 8);
     setTop(ImageXX, (height() - ImageXX->height()) / 2);

@@ -340,6 +340,7 @@ void TestFormYesNo::fitHeight_data()
     QTest::addColumn<QString>("question");
     QTest::addColumn<int>("lines");
     QTest::newRow("short question keeps 88") << "удалить?" << 1;
+    QTest::newRow("default question keeps 88") << "" << 2;
     QTest::newRow("ten lines") << "1|2|3|4|5|6|7|8|9|10" << 10;
     QTest::newRow("long line wrapped") << QStringLiteral("очень длинный вопрос ").repeated(12) << 5;
 }
@@ -352,22 +353,27 @@ void TestFormYesNo::fitHeight()
     QWidget owner;
     owner.setGeometry(0, 0, 800, 600);
     m_dialog->FitHeight = true;
-    QRect shown, label, yes, no, picture;
+    QRect shown, label, yes, no, picture, strip;
+    QString text;
+    QImage surface;
     const auto answer = ask(question, &owner, [&](TFormYesNo *dialog) {
         shown = dialog->geometry();
         label = dialog->LabelTXT->geometry();
         yes = dialog->BitBtnDa->geometry();
         no = dialog->BitBtnNet->geometry();
         picture = dialog->ImageXX->geometry();
+        strip = dialog->PaintBoxR->geometry();
+        text = dialog->LabelTXT->text();
+        surface = dialog->grab().toImage();
     }, clickNo);
     QVERIFY(answer.has_value());
 
     const QFontMetrics metrics(m_dialog->LabelTXT->font());
     // Measured the way a word-wrapping label measures itself.
-    const int textHeight = metrics.boundingRect(QRect(0, 0, 216, 2000), Qt::AlignLeft | Qt::TextWordWrap,
-                                                m_dialog->q1310(question)).height();
+    const int textHeight = metrics.boundingRect(QRect(0, 0, 216, 2000), Qt::AlignLeft | Qt::TextWordWrap, text).height();
     QVERIFY(textHeight >= lines * metrics.height());
-    const int expected = lines == 1 ? 88 : textHeight + 32;
+    const int expected = textHeight + 16 > 88 ? textHeight + 32 : 88;
+    QCOMPARE(expected == 88, lines <= 2);
 
     // Placed from the height before fitting; not moved afterwards.
     QCOMPARE(shown.topLeft(), QPoint(140, 240));
@@ -376,6 +382,11 @@ void TestFormYesNo::fitHeight()
     QCOMPARE(yes.top(), (expected - 74) / 2);
     QCOMPARE(no.top(), yes.top() + 41);
     QCOMPARE(picture.top(), (expected - 40) / 2);
+    // The strip ends inside the frame, whose bottom shows beneath it.
+    QCOMPARE(strip, QRect(336, 2, 182, expected - 4));
+    QCOMPARE(surface.size(), QSize(520, expected));
+    QCOMPARE(surface.pixelColor(400, expected - 2), QColor(128, 128, 128));
+    QCOMPARE(surface.pixelColor(400, expected - 1), QColor(Qt::black));
     // The next question starts from 520 x 120 again, still fitted.
     compareDefaultLayout(m_dialog.get());
     QVERIFY(m_dialog->FitHeight);
