@@ -92,6 +92,18 @@ void TFormDiaPass::showEvent(QShowEvent *event)
     FormShow();
 }
 
+void TFormDiaPass::keyPressEvent(QKeyEvent *event)
+{
+    // Only the close box or the system menu closes the dialog: a stray Esc
+    // would count as no new password and cost an expired account a grace
+    // sign-in, or block it.
+    if (event->matches(QKeySequence::Cancel)) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 bool TFormDiaPass::eventFilter(QObject *watched, QEvent *event)
 {
     if ((watched == Edit1 || watched == Edit2) && event->type() == QEvent::KeyPress) {

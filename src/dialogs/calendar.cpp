@@ -502,11 +502,23 @@ void TFormCalendar::mouseMoveEvent(QMouseEvent *event)
         FormMouseMove();
 }
 
+void TFormCalendar::keyPressEvent(QKeyEvent *event)
+{
+    // Only a day or the cross closes the calendar.
+    if (event->matches(QKeySequence::Cancel)) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 bool TFormCalendar::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == EditY && event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(event);
-        if (!key->text().isEmpty() && EditYKeyPress(key->text()))
+        // Delete is an editing key, not a typed character, even where the
+        // platform hands it over as character 127.
+        if (key->key() != Qt::Key_Delete && !key->text().isEmpty() && EditYKeyPress(key->text()))
             return true;
     }
     return QDialog::eventFilter(watched, event);

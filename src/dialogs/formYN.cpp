@@ -199,6 +199,13 @@ void TFormYesNo::FormClose()
 
 void TFormYesNo::paintEvent(QPaintEvent *)
 {
+    if (m_stamp) {
+        // White in a print leaves what the window shows as it is.
+        QPainter painter(this);
+        painter.setCompositionMode(QPainter::RasterOp_SourceAndDestination);
+        painter.drawPixmap(m_stamp->rect, m_stamp->picture, FootSourceRect);
+        return;
+    }
     FormPaint();
 }
 
@@ -207,24 +214,30 @@ void TFormYesNo::FormPaint()
     const int cw = width();
     const int ch = height();
     QPainter painter(this);
+    QPoint pen;
+    // Each line stops one pixel short of its end point, which the next line
+    // starts from; so the raised edge's top-right pixel is grey and its
+    // bottom-left one white. The frame's lines are all level or upright.
+    const auto lineTo = [&](int x, int y) {
+        const QPoint to(x, y);
+        const QPoint step((to.x() > pen.x()) - (to.x() < pen.x()), (to.y() > pen.y()) - (to.y() < pen.y()));
+        if (!step.isNull())
+            painter.drawLine(pen, to - step);
+        pen = to;
+    };
     painter.setPen(Qt::black);
-    painter.drawLine(0, ch - 1, 0, 0);
-    painter.drawLine(0, 0, cw - 1, 0);
-    painter.drawLine(cw - 1, 0, cw - 1, ch - 1);
-    painter.drawLine(cw - 1, ch - 1, 0, ch - 1);
-    // The raised edge meets at its corners the way the old line drawing did:
-    // grey takes the top-right and bottom-left pixels.
+    pen = QPoint(0, ch - 1);
+    lineTo(0, 0);
+    lineTo(cw - 1, 0);
+    lineTo(cw - 1, ch - 1);
+    lineTo(0, ch - 1);
     painter.setPen(Qt::white);
-    painter.drawLine(1, ch - 3, 1, 1);
-    painter.drawLine(1, 1, cw - 3, 1);
+    pen = QPoint(1, ch - 2);
+    lineTo(1, 1);
+    lineTo(cw - 2, 1);
     painter.setPen(QColor(128, 128, 128));
-    painter.drawLine(cw - 2, 1, cw - 2, ch - 2);
-    painter.drawLine(cw - 2, ch - 2, 1, ch - 2);
-
-    // White in a print leaves the background as it is.
-    painter.setCompositionMode(QPainter::RasterOp_SourceAndDestination);
-    for (const Footprint &print : std::as_const(m_prints))
-        painter.drawPixmap(print.rect, print.picture, FootSourceRect);
+    lineTo(cw - 2, ch - 2);
+    lineTo(1, ch - 2);
 }
 
 void TFormYesNo::mousePressEvent(QMouseEvent *)
@@ -394,8 +407,6 @@ void TFormYesNo::ResetNogi()
     RightFootRect = QRect(110, h + 20, 24, 24);
     LeftFootRect = QRect(86, h + 20, 24, 24);
     FootSourceRect = QRect(0, 0, 24, 24);
-    m_prints.clear();
-    update();
 }
 
 void TFormYesNo::SetWH(qint32 newWidth, qint32 newHeight, char centre)
@@ -431,13 +442,31 @@ void TFormYesNo::TimerStepsTimer()
     const bool right = StepCount % 2 == 0;
     QRect &rect = right ? RightFootRect : LeftFootRect;
     rect.translate(-20, -20);
-    m_prints.append({rect, (right ? ImageFootR : ImageFootL)->pixmap()});
-    // Qt draws only from paint events, so the print is painted there.
-    update(rect);
+    stampFootprint(rect, (right ? ImageFootR : ImageFootL)->pixmap());
     QApplication::beep();
     ++StepCount;
     if (StepCount > 5)
         TimerSteps->stop();
+}
+
+// A print goes straight onto what the window shows and is not part of its
+// picture: Qt draws only from paint events, so the step gets one paint of its
+// own, of the print's rectangle only and without the background filled in
+// first. No other paint draws it again, so the next repaint of that part of
+// the window erases it.
+void TFormYesNo::stampFootprint(const QRect &rect, const QPixmap &picture)
+{
+    if (!isVisible())
+        return;
+    // Paints already asked for are done first, with their background, so
+    // that they are not folded into the print's own.
+    QEvent pending(QEvent::UpdateRequest);
+    QCoreApplication::sendEvent(this, &pending);
+    m_stamp = Footprint{rect, picture};
+    setAttribute(Qt::WA_OpaquePaintEvent, true);
+    repaint(rect);
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+    m_stamp.reset();
 }
 
 void TFormYesNo::fitHeight()
@@ -455,6 +484,9 @@ void TFormYesNo::fitHeight()
     const int h = textHeight + 2 * LabelTXT->y();
     setHeight(this, h > 88 ? h + 16 : 88);
     setHeight(LabelTXT, height() - 2 * LabelTXT->y());
+    // As in the other two layouts; left at 116 the strip would hang below a
+    // shorter window over its frame.
+    setHeight(PaintBoxR, height() - 4);
     setTop(BitBtnDa, (height() - BitBtnDa->height() - BitBtnNet->height() - 8) / 2);
     setTop(BitBtnNet, BitBtnDa->y() + BitBtnDa->height() + 8);
     setTop(ImageXX, (height() - ImageXX->height()) / 2);

@@ -1,10 +1,11 @@
 #pragma once
 
 #include <QDialog>
-#include <QList>
 #include <QPixmap>
 #include <QRect>
 #include <QString>
+
+#include <optional>
 
 class QLabel;
 class QPushButton;
@@ -84,9 +85,10 @@ private:
 
     void startQuitMode();
     void fitHeight();
+    void stampFootprint(const QRect &rect, const QPixmap &picture);
 
-    // Prints of the quit walk so far; drawn over the frame until the next reset.
-    QList<Footprint> m_prints;
+    // The print of the step being painted; set only for that one paint.
+    std::optional<Footprint> m_stamp;
 };
 
 // The strip texture: 'g' green-grey, 'r' red-grey.

@@ -49,29 +49,46 @@ void TestDiaPass::show(const std::function<void(TFormDiaPass *)> &action)
 void TestDiaPass::equalEntriesConfirm_data()
 {
     QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("escapeIn");
     QTest::addColumn<bool>("byEnter");
-    QTest::newRow("button") << QStringLiteral("Пароль1") << false;
-    QTest::newRow("enter") << QStringLiteral("with'quote") << true;
-    QTest::newRow("both empty") << QString() << false;
+    QTest::newRow("button") << QStringLiteral("Пароль1") << QString() << false;
+    QTest::newRow("enter") << QStringLiteral("with'quote") << QString() << true;
+    QTest::newRow("both empty") << QString() << QString() << false;
+    QTest::newRow("escape in Edit1, then the button") << QStringLiteral("esc1") << QStringLiteral("Edit1") << false;
+    QTest::newRow("escape in Edit2, then enter") << QStringLiteral("esc2") << QStringLiteral("Edit2") << true;
+    QTest::newRow("escape on the button, then enter") << QStringLiteral("esc3") << QStringLiteral("BitBtnOK") << true;
+    QTest::newRow("escape, both empty") << QString() << QStringLiteral("FormDiaPass") << false;
 }
 
 void TestDiaPass::equalEntriesConfirm()
 {
     QFETCH(QString, entry);
+    QFETCH(QString, escapeIn);
     QFETCH(bool, byEnter);
     bool closedByOk = false;
+    bool openAfterEscape = true;
     show([&](TFormDiaPass *d) {
         QCOMPARE(d->windowTitle(), QStringLiteral("   Введите пароль"));
         QCOMPARE(d->focusWidget(), d->Edit1);
         // Typed as text: the test's key simulation knows only ASCII.
         d->Edit1->setText(entry);
         d->Edit2->setText(entry);
+        if (!escapeIn.isEmpty()) {
+            // Only the close box closes the dialog; Esc gives no answer at all.
+            auto *target = d->objectName() == escapeIn ? d : d->findChild<QWidget *>(escapeIn);
+            QVERIFY(target);
+            target->setFocus();
+            QTest::keyClick(target, Qt::Key_Escape);
+            openAfterEscape = d->isVisible() && NewPass.isEmpty()
+                && d->windowTitle() == QStringLiteral("   Введите пароль");
+        }
         if (byEnter)
             QTest::keyClick(d->Edit2, Qt::Key_Return);
         else
             QTest::mouseClick(d->BitBtnOK, Qt::LeftButton);
         closedByOk = !d->isVisible();
     });
+    QVERIFY(openAfterEscape);
     QVERIFY(closedByOk);
     QCOMPARE(fromCp1251(NewPass), entry);
 }

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QHash>
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QScreen>
@@ -68,6 +69,44 @@ void runModal(TFormCalendar &form, const std::function<void(TFormCalendar *)> &s
     });
     form.exec();
     QVERIFY(stepped);
+}
+
+using Act = std::function<void(TFormCalendar *)>;
+
+// Types into a field: <del>, <home>, <right> and <esc> are keys, the rest
+// characters. Delete and Esc carry the text X11 gives them.
+void typeKeys(QWidget *field, const QString &keys)
+{
+    struct Key {
+        Qt::Key code;
+        QString text;
+    };
+    static const QHash<QString, Key> named{{QStringLiteral("del"), {Qt::Key_Delete, QString(QChar(127))}},
+                                           {QStringLiteral("home"), {Qt::Key_Home, QString()}},
+                                           {QStringLiteral("right"), {Qt::Key_Right, QString()}},
+                                           {QStringLiteral("esc"), {Qt::Key_Escape, QString(QChar(27))}}};
+    static const QRegularExpression token(QStringLiteral("<(\\w+)>|."));
+    for (const QRegularExpressionMatch &match : token.globalMatch(keys)) {
+        if (match.hasCaptured(1)) {
+            QVERIFY2(named.contains(match.captured(1)), qPrintable(match.captured(0)));
+            const Key key = named.value(match.captured(1));
+            QTest::sendKeyEvent(QTest::Click, field, key.code, key.text, Qt::NoModifier);
+        } else {
+            QTest::keyClicks(field, match.captured(0));
+        }
+    }
+}
+
+// Esc leaves the calendar open, wherever the keyboard is.
+void escapeStaysOpen(TFormCalendar *shown, QWidget *focus)
+{
+    if (focus) {
+        focus->setFocus();
+        QTest::keyClick(focus, Qt::Key_Escape);
+    } else {
+        QTest::keyClick(shown->windowHandle(), Qt::Key_Escape);
+    }
+    QVERIFY2(shown->isVisible(), "Esc closed the calendar");
 }
 
 void select(int year, int month, int dayOfMonth)
@@ -274,31 +313,45 @@ private slots:
         }
     }
 
-    void dayClickPicksDate()
+    void closing_data()
     {
-        TFormCalendar form;
-        select(2004, 6, 3);
-        runModal(form, [](TFormCalendar *shown) {
+        QTest::addColumn<Act>("act");
+        QTest::addColumn<bool>("picked");
+        QTest::addColumn<QDate>("selected");
+
+        QTest::newRow("day click picks the date") << Act([](TFormCalendar *shown) {
             shown->PanelMarClick();
             QTest::mouseClick(shown->findChild<QWidget *>(QStringLiteral("day31")), Qt::LeftButton);
-        });
-        QVERIFY(form.Picked);
-        QVERIFY(!form.isVisible());
-        QCOMPARE(QDate(SelYear, SelMonth, SelDay), QDate(2004, 3, 31));
-    }
-
-    void crossLeavesPickedFalse()
-    {
-        TFormCalendar form;
-        select(2004, 6, 3);
-        runModal(form, [](TFormCalendar *shown) {
+        }) << true << QDate(2004, 3, 31);
+        QTest::newRow("cross keeps the month shown") << Act([](TFormCalendar *shown) {
             shown->PanelSepClick();
             clickInWindow(shown->ImageRTU);
             QTest::mouseClick(shown->Image1, Qt::LeftButton);
-        });
-        QVERIFY(!form.Picked);
+        }) << false << QDate(2005, 9, 3);
+        QTest::newRow("escape does nothing, then the cross") << Act([](TFormCalendar *shown) {
+            escapeStaysOpen(shown, nullptr);
+            QTest::mouseClick(shown->Image1, Qt::LeftButton);
+        }) << false << QDate(2004, 6, 3);
+        QTest::newRow("escape in the year field, then a day") << Act([](TFormCalendar *shown) {
+            clickInWindow(shown->PanelYear);
+            escapeStaysOpen(shown, shown->EditY);
+            QVERIFY(shown->EditY->isVisible());
+            QTest::mouseClick(shown->findChild<QWidget *>(QStringLiteral("day5")), Qt::LeftButton);
+        }) << true << QDate(2004, 6, 5);
+    }
+
+    void closing()
+    {
+        QFETCH(Act, act);
+        QFETCH(bool, picked);
+        QFETCH(QDate, selected);
+
+        TFormCalendar form;
+        select(2004, 6, 3);
+        runModal(form, act);
+        QCOMPARE(form.Picked, picked);
         QVERIFY(!form.isVisible());
-        QCOMPARE(QDate(SelYear, SelMonth, SelDay), QDate(2005, 9, 3));
+        QCOMPARE(QDate(SelYear, SelMonth, SelDay), selected);
 
         // The next showing starts unpicked again.
         runModal(form, [](TFormCalendar *shown) {
@@ -343,6 +396,10 @@ private slots:
         QTest::newRow("empty is the current year") << 1990 << "type:" << 2006;
         QTest::newRow("pasted letters are the current year") << 1990 << "paste:abc" << 2006;
         QTest::newRow("pasted negative becomes 1") << 1990 << "paste:-5" << 1;
+        QTest::newRow("delete empties the selected field") << 1990 << "keys:<del>" << 2006;
+        QTest::newRow("delete after the cursor") << 2006 << "keys:<home><right><del>" << 206;
+        QTest::newRow("delete, then a digit") << 2006 << "keys:<home><del>1" << 1006;
+        QTest::newRow("escape in the field does nothing") << 1990 << "keys:<esc>1812" << 1812;
     }
 
     void yearChange()
@@ -376,6 +433,8 @@ private slots:
             const QString text = action.section(u':', 1);
             if (action.startsWith(QLatin1String("type")))
                 QTest::keyClicks(form.EditY, text.isEmpty() ? QStringLiteral("\b") : text);
+            else if (action.startsWith(QLatin1String("keys")))
+                typeKeys(form.EditY, text);
             else
                 form.EditY->setText(text);
             clickInWindow(form.ImageY);
@@ -383,6 +442,8 @@ private slots:
             QVERIFY(!form.ImageY->isVisible());
         }
 
+        // Nothing in year entry closes the calendar.
+        QVERIFY(form.isVisible());
         QCOMPARE(int(SelYear), expected);
         QCOMPARE(form.PanelYear->text(), QString::number(expected));
         const int februaryDays = QDate(expected, 2, 1).daysInMonth();

@@ -340,6 +340,7 @@ void TestFormYesNo::fitHeight_data()
     QTest::addColumn<QString>("question");
     QTest::addColumn<int>("lines");
     QTest::newRow("short question keeps 88") << "удалить?" << 1;
+    QTest::newRow("default question keeps 88") << "" << 2;
     QTest::newRow("ten lines") << "1|2|3|4|5|6|7|8|9|10" << 10;
     QTest::newRow("long line wrapped") << QStringLiteral("очень длинный вопрос ").repeated(12) << 5;
 }
@@ -352,22 +353,27 @@ void TestFormYesNo::fitHeight()
     QWidget owner;
     owner.setGeometry(0, 0, 800, 600);
     m_dialog->FitHeight = true;
-    QRect shown, label, yes, no, picture;
+    QRect shown, label, yes, no, picture, strip;
+    QString text;
+    QImage surface;
     const auto answer = ask(question, &owner, [&](TFormYesNo *dialog) {
         shown = dialog->geometry();
         label = dialog->LabelTXT->geometry();
         yes = dialog->BitBtnDa->geometry();
         no = dialog->BitBtnNet->geometry();
         picture = dialog->ImageXX->geometry();
+        strip = dialog->PaintBoxR->geometry();
+        text = dialog->LabelTXT->text();
+        surface = dialog->grab().toImage();
     }, clickNo);
     QVERIFY(answer.has_value());
 
     const QFontMetrics metrics(m_dialog->LabelTXT->font());
     // Measured the way a word-wrapping label measures itself.
-    const int textHeight = metrics.boundingRect(QRect(0, 0, 216, 2000), Qt::AlignLeft | Qt::TextWordWrap,
-                                                m_dialog->q1310(question)).height();
+    const int textHeight = metrics.boundingRect(QRect(0, 0, 216, 2000), Qt::AlignLeft | Qt::TextWordWrap, text).height();
     QVERIFY(textHeight >= lines * metrics.height());
-    const int expected = lines == 1 ? 88 : textHeight + 32;
+    const int expected = textHeight + 16 > 88 ? textHeight + 32 : 88;
+    QCOMPARE(expected == 88, lines <= 2);
 
     // Placed from the height before fitting; not moved afterwards.
     QCOMPARE(shown.topLeft(), QPoint(140, 240));
@@ -376,6 +382,11 @@ void TestFormYesNo::fitHeight()
     QCOMPARE(yes.top(), (expected - 74) / 2);
     QCOMPARE(no.top(), yes.top() + 41);
     QCOMPARE(picture.top(), (expected - 40) / 2);
+    // The strip ends inside the frame, whose bottom shows beneath it.
+    QCOMPARE(strip, QRect(336, 2, 182, expected - 4));
+    QCOMPARE(surface.size(), QSize(520, expected));
+    QCOMPARE(surface.pixelColor(400, expected - 2), QColor(128, 128, 128));
+    QCOMPARE(surface.pixelColor(400, expected - 1), QColor(Qt::black));
     // The next question starts from 520 x 120 again, still fitted.
     compareDefaultLayout(m_dialog.get());
     QVERIFY(m_dialog->FitHeight);
@@ -387,12 +398,30 @@ void TestFormYesNo::frame_data()
     QTest::addColumn<QPoint>("point");
     QTest::addColumn<QColor>("colour");
     const QColor white(Qt::white), black(Qt::black), grey(128, 128, 128);
-    QTest::newRow("outline") << QSize(520, 120) << QPoint(519, 60) << black;
-    QTest::newRow("edge top-left") << QSize(520, 120) << QPoint(1, 1) << white;
-    QTest::newRow("edge top-right corner is grey") << QSize(520, 120) << QPoint(518, 1) << grey;
-    QTest::newRow("edge bottom-left corner is grey") << QSize(520, 120) << QPoint(1, 118) << grey;
-    QTest::newRow("body") << QSize(520, 120) << QPoint(20, 20) << background;
+    const QSize size(520, 120);
+    // Each line of the frame stops one pixel short of its end point, which the
+    // next line starts from.
+    QTest::newRow("outline top-left corner") << size << QPoint(0, 0) << black;
+    QTest::newRow("outline top-right corner") << size << QPoint(519, 0) << black;
+    QTest::newRow("outline bottom-right corner") << size << QPoint(519, 119) << black;
+    QTest::newRow("outline bottom-left corner") << size << QPoint(0, 119) << black;
+    QTest::newRow("outline left") << size << QPoint(0, 60) << black;
+    QTest::newRow("outline top") << size << QPoint(260, 0) << black;
+    QTest::newRow("outline right") << size << QPoint(519, 60) << black;
+    QTest::newRow("outline bottom") << size << QPoint(260, 119) << black;
+    QTest::newRow("edge top-left corner is white") << size << QPoint(1, 1) << white;
+    QTest::newRow("edge top-right corner is grey") << size << QPoint(518, 1) << grey;
+    QTest::newRow("edge bottom-right corner is grey") << size << QPoint(518, 118) << grey;
+    QTest::newRow("edge bottom-left corner is white") << size << QPoint(1, 118) << white;
+    QTest::newRow("edge left") << size << QPoint(1, 60) << white;
+    QTest::newRow("edge top, last white") << size << QPoint(517, 1) << white;
+    QTest::newRow("edge right, first grey below the corner") << size << QPoint(518, 2) << grey;
+    QTest::newRow("edge bottom, last grey") << size << QPoint(2, 118) << grey;
+    QTest::newRow("body") << size << QPoint(20, 20) << background;
+    QTest::newRow("inside the edge") << size << QPoint(2, 2) << background;
     QTest::newRow("outline after a resize") << QSize(600, 200) << QPoint(599, 199) << black;
+    QTest::newRow("edge bottom-left after a resize") << QSize(600, 200) << QPoint(1, 198) << white;
+    QTest::newRow("edge top-right after a resize") << QSize(600, 200) << QPoint(598, 1) << grey;
 }
 
 void TestFormYesNo::frame()
@@ -516,15 +545,41 @@ void TestFormYesNo::footprints_data()
 {
     QTest::addColumn<int>("language");
     QTest::addColumn<QString>("label");
-    QTest::newRow("russian") << int('r') << QStringLiteral("Уже уходите?");
-    QTest::newRow("english") << int('e') << QStringLiteral("Do you really want to quit?");
-    QTest::newRow("other letter is english") << int('x') << QStringLiteral("Do you really want to quit?");
+    QTest::addColumn<QRect>("repainted");
+    QTest::addColumn<QList<int>>("kept");
+    const QString russian = QStringLiteral("Уже уходите?");
+    const QString english = QStringLiteral("Do you really want to quit?");
+    const QRect whole(0, 0, 520, 120);
+    QTest::newRow("russian") << int('r') << russian << whole << QList<int>{};
+    QTest::newRow("english") << int('e') << english << whole << QList<int>{};
+    QTest::newRow("other letter is english") << int('x') << english << whole << QList<int>{};
+    QTest::newRow("repaint of the left part erases the prints there")
+        << int('r') << russian << QRect(0, 0, 64, 120) << QList<int>{0, 1, 2};
+    QTest::newRow("repaint of the strip keeps them all")
+        << int('r') << russian << QRect(336, 2, 182, 116) << QList<int>{0, 1, 2, 3, 4, 5};
 }
+
+namespace {
+
+// Which of the prints the window shows now: read from what it shows, not
+// from a fresh rendering of it.
+QList<bool> printsShown(TFormYesNo *dialog, const QList<QPoint> &corners)
+{
+    const QImage surface = dialog->screen()->grabWindow(dialog->winId()).toImage();
+    QList<bool> shown;
+    for (const QPoint corner : corners)
+        shown << (surface.pixelColor(corner + QPoint(12, 12)) != background);
+    return shown;
+}
+
+} // namespace
 
 void TestFormYesNo::footprints()
 {
     QFETCH(int, language);
     QFETCH(QString, label);
+    QFETCH(QRect, repainted);
+    QFETCH(QList<int>, kept);
 
     const QList<QPoint> corners{{90, 72}, {66, 72}, {70, 52}, {46, 52}, {50, 32}, {26, 32}};
     m_dialog->Language = char(language);
@@ -536,24 +591,31 @@ void TestFormYesNo::footprints()
     QList<QPoint> placed;
     // drawn[k][i]: after k ticks, whether print i shows on the window.
     QList<QList<bool>> drawn;
+    QList<bool> afterRepaint;
+    QList<bool> rendered;
     const auto answer = ask(QStringLiteral("удалить?"), nullptr, [&](TFormYesNo *dialog) {
         shown = dialog->LabelTXT->text();
         pictureHidden = dialog->ImageXX->isHidden();
         walking = dialog->TimerSteps->isActive();
-        // Ticks driven by hand; nothing here lets the real timer fire.
+        // The window must be on show before anything can be read from it.
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        QCOMPARE(dialog->StepCount, 0);
+        // Ticks driven by hand; nothing from here lets the real timer fire.
         for (int tick = 0; tick <= 6; ++tick) {
             if (tick > 0) {
                 const bool right = dialog->StepCount % 2 == 0;
                 dialog->TimerStepsTimer();
                 placed << (right ? dialog->RightFootRect : dialog->LeftFootRect).topLeft();
             }
-            const QImage surface = dialog->grab().toImage();
-            QList<bool> row;
-            for (const QPoint corner : corners)
-                row << (surface.pixelColor(corner + QPoint(12, 12)) != background);
-            drawn << row;
+            drawn << printsShown(dialog, corners);
         }
         stopped = !dialog->TimerSteps->isActive() && dialog->StepCount == 6;
+        // The prints are not part of the window's picture.
+        const QImage picture = dialog->grab().toImage();
+        for (const QPoint corner : corners)
+            rendered << (picture.pixelColor(corner + QPoint(12, 12)) != background);
+        dialog->repaint(repainted);
+        afterRepaint = printsShown(dialog, corners);
     }, clickYes);
     QVERIFY(answer.has_value());
     QCOMPARE(*answer, true);
@@ -562,10 +624,16 @@ void TestFormYesNo::footprints()
     QVERIFY(walking);
     QVERIFY(stopped);
     QCOMPARE(placed, corners);
+    QCOMPARE(drawn.size(), 7);
     for (int tick = 0; tick <= 6; ++tick)
         for (int print = 0; print < 6; ++print)
             QVERIFY2(drawn[tick][print] == (print < tick),
                      qPrintable(QStringLiteral("print %1 after %2 ticks").arg(print).arg(tick)));
+    QCOMPARE(rendered, QList<bool>(6, false));
+    QCOMPARE(afterRepaint.size(), 6);
+    for (int print = 0; print < 6; ++print)
+        QVERIFY2(afterRepaint[print] == kept.contains(print),
+                 qPrintable(QStringLiteral("print %1 after the repaint").arg(print)));
     QVERIFY(!m_dialog->QuitMode);
     QVERIFY(!m_dialog->ImageXX->isHidden());
 }
@@ -600,7 +668,8 @@ void TestFormYesNo::closingStopsWalk()
     QColor firstPrint;
     const auto second = ask(QString(), nullptr, [&](TFormYesNo *dialog) {
         walking = dialog->TimerSteps->isActive();
-        firstPrint = dialog->grab().toImage().pixelColor(102, 84);
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        firstPrint = dialog->screen()->grabWindow(dialog->winId()).toImage().pixelColor(102, 84);
     }, clickNo);
     QVERIFY(second.has_value());
     QVERIFY(!walking);
