@@ -128,7 +128,10 @@ public:
     void PanelDownMouseMove();
     void PanelDownMouseDown();
 
+    // Lays the day labels ("day1" to "day31") of the selected month out
+    // afresh, the old ones disposed of.
     void DisposeDays();
+    // Shows the selected date: month pointer, year, days, the day marked.
     void ShowDay();
 
     void setVisible(bool visible) override;

@@ -62,10 +62,15 @@ public:
     void PaintBoxRDblClick();
     void TimerStepsTimer();
 
+    // Formats the question: "|" becomes a line break (CR 13, LF 10).
     QString q1310(const QString &question) const;
+    // Shows or hides the side picture chosen by PictureLetter.
     void ShowImage(bool show);
+    // Puts the default 520 x 120 layout back ("restore defaults").
     void RestoreDEF();
+    // Sets the footprints ("nogi", feet) back to their start.
     void ResetNogi();
+    // Resizes to width x height ("W", "H") and lays the controls out again.
     void SetWH(qint32 width, qint32 height, char centre);
 
     void setVisible(bool visible) override;
