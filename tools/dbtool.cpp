@@ -1,12 +1,14 @@
 // The program's database tool: creates a database file from the schema
 // (optionally with demo rows), readies the program's own account on a
-// database, and names the embedded engine's configuration folder.
+// database, restores a backup into a new database, and names the embedded
+// engine's configuration folder.
 
 #include "auth/account.h"
 #include "db/dataset.h"
 #include "db/dbcreate.h"
 #include "db/engine.h"
 #include "db/errors.h"
+#include "db/fbservice.h"
 #include "db/text1251.h"
 
 #include <QCommandLineParser>
@@ -33,9 +35,9 @@ int fail(const QString &text)
     return 1;
 }
 
-void attachAsAdmin(DbConnection &connection, const QString &database, const QCommandLineParser &parser)
+// The administrator's credentials, as Firebird's own tools take them.
+QList<QByteArray> adminLogin(const QCommandLineParser &parser)
 {
-    // The administrator's credentials, as Firebird's own tools take them.
     QByteArray user = parser.value(QStringLiteral("user")).toUtf8();
     if (user.isEmpty())
         user = qgetenv("ISC_USER");
@@ -44,7 +46,12 @@ void attachAsAdmin(DbConnection &connection, const QString &database, const QCom
     QByteArray password = parser.value(QStringLiteral("password")).toUtf8();
     if (password.isEmpty())
         password = qgetenv("ISC_PASSWORD");
-    connection.params = adminParams(user, password);
+    return adminParams(user, password);
+}
+
+void attachAsAdmin(DbConnection &connection, const QString &database, const QCommandLineParser &parser)
+{
+    connection.params = adminLogin(parser);
     connection.databaseName = database;
     connection.open();
 }
@@ -96,6 +103,57 @@ int grant(const QString &database, const QCommandLineParser &parser)
     return 0;
 }
 
+int restore(const QString &backup, const QString &database, const QCommandLineParser &parser)
+{
+    const bool force = parser.isSet(QStringLiteral("force"));
+    const ServiceTarget target = serviceTarget(database);
+    // Through a server both names are the server's; only a local file can
+    // be looked at before the service runs.
+    QString backupFile = backup;
+    QString newDatabase = database;
+    bool madeHere = false;
+    if (!target.onServer()) {
+        backupFile = QFileInfo(backup).absoluteFilePath();
+        newDatabase = target.database;
+        if (!QFileInfo(backupFile).isFile())
+            return fail(QStringLiteral("no backup file %1").arg(backupFile));
+        if (QFileInfo::exists(newDatabase) && !force)
+            return fail(QStringLiteral("%1 already exists; use --force to replace it").arg(newDatabase));
+        if (!QFileInfo(QFileInfo(newDatabase).absolutePath()).isDir())
+            return fail(QStringLiteral("folder of %1 does not exist").arg(newDatabase));
+        madeHere = !QFileInfo::exists(newDatabase);
+    }
+    // A backup cut short has the embedded engine ask on standard input for
+    // its next volume; nobody answers that here, so it reads an end instead
+    // and the restore fails rather than waits for ever.
+    if (!target.onServer())
+        std::freopen("/dev/null", "r", stdin);
+    try {
+        restoreThroughService(target.manager, serviceLogin(adminLogin(parser)), backupFile, target.database, force);
+    } catch (const ServiceError &e) {
+        // A half-made database is of no use and would stand in the way.
+        if (madeHere)
+            QFile::remove(newDatabase);
+        if (e.reason() == ServiceError::Reason::Exists)
+            return fail(QStringLiteral("%1 already exists; use --force to replace it\n%2").arg(database, e.text()));
+        return fail(QStringLiteral("could not restore %1 into %2; the service said:\n%3")
+                        .arg(backupFile, newDatabase, e.text()));
+    }
+    try {
+        // The rights come back with the backup; granted again all the same,
+        // so that a backup from before a right was added works too.
+        DbConnection connection;
+        attachAsAdmin(connection, newDatabase, parser);
+        setUpProgramAccount(&connection);
+        connection.close();
+    } catch (const AppError &e) {
+        return fail(
+            QStringLiteral("restored %1, but the program's account was not readied: %2").arg(newDatabase, e.text()));
+    }
+    std::printf("restored %s into %s\n", qPrintable(backupFile), qPrintable(newDatabase));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -113,14 +171,20 @@ int main(int argc, char *argv[])
         "      as the given administrator (default SYSDBA, or ISC_USER/ISC_PASSWORD):\n"
         "      through a server, creates the program's account or sets its password\n"
         "      again; on any database, grants it the rights it needs\n"
+        "  utilities-db restore BACKUP NEWDB [--force] [--user NAME] [--password PASSWORD]\n"
+        "      restores a backup made before a wipe into a new database: a file, or a\n"
+        "      server's connection string with BACKUP named as the server sees it; as\n"
+        "      the given administrator, who owns the new database; the program's\n"
+        "      account gets its rights there. It never replaces an existing database\n"
+        "      unless told to with --force\n"
         "  utilities-db engine-root\n"
         "      prints the folder to give other embedded clients as FIREBIRD, so that\n"
         "      they share database files with the program"));
     parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("create, grant or engine-root (default create)"));
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("create, grant, restore or engine-root (default create)"));
     parser.addOptions({
         {QStringLiteral("demo"), QStringLiteral("fill in the demo accounts and ranges")},
-        {QStringLiteral("force"), QStringLiteral("replace an existing file")},
+        {QStringLiteral("force"), QStringLiteral("replace an existing file or database")},
         {QStringLiteral("schema"), QStringLiteral("use this schema script instead of the built-in one"),
          QStringLiteral("script")},
         {QStringLiteral("user"), QStringLiteral("the administrator's user name"), QStringLiteral("name")},
@@ -139,6 +203,8 @@ int main(int argc, char *argv[])
     }
     if (command == QLatin1String("grant") && args.size() == 2)
         return grant(args[1], parser);
+    if (command == QLatin1String("restore") && args.size() == 3)
+        return restore(args[1], args[2], parser);
     if (command == QLatin1String("create"))
         args.removeFirst();
     if (args.size() != 1)

@@ -2,9 +2,10 @@
 
 #include "app/mainform.h"
 
-#include "dialogs/guarded.h"
-#include "import/wipe.h"
 #include "dialogs/formYN.h"
+#include "dialogs/guarded.h"
+#include "import/backup.h"
+#include "import/wipe.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -38,6 +39,12 @@ void TFormMain::buildFirstRunTab()
     bold.setPixelSize(16);
     LabelST->setFont(bold);
 
+    LabelBK = new QLabel(TabSheet1);
+    LabelBK->setObjectName(QStringLiteral("LabelBK"));
+    LabelBK->setGeometry(16, 108, 520, 48);
+    LabelBK->setWordWrap(true);
+    LabelBK->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
     connect(BitBtn1, &QPushButton::clicked, this, &TFormMain::BitBtn1Click);
 }
 
@@ -46,9 +53,27 @@ void TFormMain::BitBtn1Click()
     guarded(this, [&] {
         if (!AskYesNo(QStringLiteral("удалить всё из базы, кроме справочников?"), this))
             return;
-        LabelST->setText(QStringLiteral("..."));
+        LabelST->setText(QStringLiteral("резервная копия..."));
+        LabelBK->clear();
         ImageW->show();
         QCoreApplication::processEvents();
+        // The way back comes first: without a backup no statement runs.
+        Backup backup;
+        try {
+            backup = backUpDatabase(IBDatabase1);
+        } catch (...) {
+            LabelST->setText(QStringLiteral("база не очищена"));
+            LabelBK->setText(QStringLiteral("резервная копия не создана"));
+            ImageW->hide();
+            throw;
+        }
+        LabelBK->setText(
+            (backup.onServer ? QStringLiteral("резервная копия на сервере: ") : QStringLiteral("резервная копия: "))
+            + backup.file);
+        LabelST->setText(QStringLiteral("..."));
+        // Drawn at once, without taking input in the middle of the task.
+        LabelBK->repaint();
+        LabelST->repaint();
         runWipe();
         LabelST->setText(QStringLiteral("выполнено"));
         ImageW->hide();

@@ -72,6 +72,8 @@ public:
     QPushButton *BitBtn1;
     QLabel *ImageW;
     QLabel *LabelST;
+    // The backup made before the wipe: its file, or that there is none.
+    QLabel *LabelBK;
 
     DbConnection *IBDatabase1;
     DbTransaction *IBTransaction1;

@@ -8,8 +8,8 @@ QList<QByteArray> accountGrants(const QByteArray &user)
 {
     // Sign-in reads and updates accounts; the register keeps ranges; the
     // import stores books, publishers and readers and may clear the
-    // tables of its mode; the first-run wipe empties the working tables
-    // and sets their generators back.
+    // tables of its mode; the first-run wipe backs the database up, then
+    // empties the working tables and sets their generators back.
     const QList<QByteArray> grants{
         "select, update on users",
         "select, insert, delete on barcodes",
@@ -32,6 +32,11 @@ QList<QByteArray> accountGrants(const QByteArray &user)
         "delete on spisanieitems",
         // Setting a generator back needs this; there is no narrower right.
         "alter any sequence",
+        // The backup before a wipe: Firebird 3 lets only the owner, SYSDBA
+        // or a user in the database's RDB$ADMIN role back it up (select on
+        // every table is not enough). A role acts only on a connection that
+        // names it, and the program names it for its backups alone.
+        "rdb$admin",
     };
     QList<QByteArray> statements;
     for (const QByteArray &grant : grants)

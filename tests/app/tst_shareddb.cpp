@@ -210,6 +210,10 @@ void TestSharedDb::aDayThroughTheServer()
     answerEveryQuestion(true, [&] { QTest::mouseClick(m_form->BitBtn1, Qt::LeftButton); });
     QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
     QCOMPARE(m_form->LabelST->text(), QStringLiteral("выполнено"));
+    // The server wrote the backup beside the database, in its own folder.
+    const QString backup = m_form->LabelBK->text().section(QStringLiteral("резервная копия на сервере: "), 1);
+    QCOMPARE(QFileInfo(backup).path(), m_server.dataFolder());
+    QVERIFY2(QFileInfo(backup).size() > 0, qPrintable(m_form->LabelBK->text()));
     QCOMPARE(desk.value("select (select count(*) from catalog) + (select count(*) from readers) "
                         "+ (select count(*) from izdatelstvo) from rdb$database"),
              QByteArray("0"));

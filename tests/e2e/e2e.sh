@@ -3,9 +3,10 @@
 # real key presses and mouse clicks from xdotool, the real file dialogs. A
 # user signs in, adds a barcode range, prints it to PDF, deletes a range,
 # renews a password, imports the example files (when the tree has them),
-# wipes the database and closes the window. Each step is checked where it
-# lands: the database (read with isql-fb once the program has let go of the
-# file), the PDF (pages, and every label scanned back), and the screen.
+# wipes the database, restores the backup made before the wipe with the
+# tool, and closes the window. Each step is checked where it lands: the
+# database (read with isql-fb once the program has let go of the file), the
+# PDF (pages, and every label scanned back), and the screen.
 #
 #   e2e.sh --program FILE --dbtool FILE --calendar FILE --source DIR
 #          [--server FILE] [--pictures DIR] [--keep]
@@ -636,6 +637,15 @@ expect_sql "generators reset" "select gen_id(nncatalog, 0) + gen_id(aacatalog, 0
 expect_sql "accounts, register and departments kept" \
     "select (select count(*) from users) || ' ' || (select count(*) from barcodes) || ' ' || (select count(*) from otdely) from rdb\$database" \
     "4 3 2"
+if [[ -z "$database" ]]; then
+    step "the backup made before the wipe, restored by the tool"
+    backups=("$app_dir"/vesko.mika.baza.*.vesko-mika-backup.fbk)
+    [[ ${#backups[@]} -eq 1 && -s ${backups[0]} ]] || fail "expected one backup beside the database, found: ${backups[*]}"
+    timeout 60 "$dbtool" restore "${backups[0]}" "$work/restored.fdb" >"$work/restore.log" 2>&1 \
+        || fail "the tool could not restore $(basename "${backups[0]}"): $(cat "$work/restore.log")"
+    db=$work/restored.fdb expect_sql "seeded rows and counters back" \
+        "select (select count(*) from spisanieitems) || ' ' || gen_id(aacatalog, 0) from rdb\$database" "1 5"
+fi
 
 step "close the window"
 focus "$main"

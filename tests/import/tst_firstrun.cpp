@@ -1,15 +1,23 @@
+#include "dbdump.h"
 #include "modal.h"
 #include "signedin.h"
 
 #include "app/mainform.h"
 #include "auth/autent.h"
-#include "dialogs/uiplatform.h"
+#include "db/platform.h"
+#include "db/settings.h"
 #include "dialogs/formYN.h"
+#include "dialogs/uiplatform.h"
+#include "import/backup.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QTabWidget>
+#include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -37,6 +45,9 @@ private slots:
     void yesEmptiesTheWorkingTables();
     void noChangesNothing();
     void failedStatementChangesNothing();
+    void backupComesFirstAndRestores();
+    void failedBackupChangesNothing_data();
+    void failedBackupChangesNothing();
 
 private:
     // Puts a row into every working table and moves every generator on.
@@ -48,7 +59,12 @@ private:
         return m_reader->value("select gen_id(" + generator + ",1) from rdb$database");
     }
 
+    // The program's own backups of the signed-in database in folder.
+    QStringList ownBackups(const QString &folder) const;
+
     TestDb m_db;
+    QTemporaryDir m_settings;
+    QTemporaryDir m_files;
     std::unique_ptr<TFormMain> m_form;
     std::unique_ptr<DbReader> m_reader;
     QStringList m_errors;
@@ -57,11 +73,15 @@ private:
 void TestFirstRun::initTestCase()
 {
     platform::showError = [this](QWidget *, const QString &text) { m_errors.append(text); };
+    platform::registryFolder = [this] { return m_settings.filePath(QStringLiteral("user")); };
+    platform::systemSettingsFolder = [this] { return m_settings.filePath(QStringLiteral("system")); };
 }
 
 void TestFirstRun::init()
 {
     m_errors.clear();
+    QFile::remove(userSettingsFile());
+    platform::now = [] { return QDateTime::currentDateTime(); };
     m_form = signedInMainForm(m_db);
     QVERIFY(m_form);
     m_reader = std::make_unique<DbReader>(m_form->BazaPath);
@@ -81,6 +101,16 @@ void TestFirstRun::fill()
         m_reader->exec("insert into " + table + " (num) values (" + QByteArray::number(kWiped.indexOf(table) + 1) + ")");
     for (const QByteArray &generator : kGenerators)
         m_reader->exec("set generator " + generator + " to 41");
+}
+
+QStringList TestFirstRun::ownBackups(const QString &folder) const
+{
+    QStringList own;
+    const QString database = QFileInfo(m_form->BazaPath).fileName();
+    for (const QString &name : QDir(folder).entryList(QDir::Files | QDir::System))
+        if (programBackupTime(name, database).isValid())
+            own.append(name);
+    return own;
 }
 
 void TestFirstRun::clickWipe(bool yes)
@@ -153,6 +183,99 @@ void TestFirstRun::failedStatementChangesNothing()
     QCOMPARE(count("readers"), QByteArray("0"));
     QCOMPARE(nextValue("nnruki"), QByteArray("1"));
     QCOMPARE(m_form->LabelST->text(), QStringLiteral("выполнено"));
+}
+
+void TestFirstRun::backupComesFirstAndRestores()
+{
+    fillEveryTable(*m_reader);
+    const QByteArray before = dumpDatabase(m_form->BazaPath);
+    clickWipe(true);
+    QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
+    QCOMPARE(m_form->LabelST->text(), QStringLiteral("выполнено"));
+    QVERIFY(dumpDatabase(m_form->BazaPath) != before);
+
+    // The tab names the backup, which lies beside the database.
+    const QString prefix = QStringLiteral("резервная копия: ");
+    const QString shown = m_form->LabelBK->text();
+    QVERIFY2(shown.startsWith(prefix), qPrintable(shown));
+    const QString backup = shown.mid(prefix.size());
+    QCOMPARE(QFileInfo(backup).path(), QFileInfo(m_form->BazaPath).path());
+    QCOMPARE(ownBackups(QFileInfo(backup).path()), QStringList{QFileInfo(backup).fileName()});
+
+    const QString restored = m_files.filePath(QStringLiteral("restored.fdb"));
+    QByteArray output;
+    QCOMPARE(runDbTool({QStringLiteral("restore"), backup, restored}, &output), 0);
+    QCOMPARE(dumpDatabase(restored), before);
+    // The program works on the restored database as it did before.
+    const auto again = signedInMainForm(restored);
+    QVERIFY(again);
+    QCOMPARE(again->IBQueryBC->recordCount(), 4);
+}
+
+void TestFirstRun::failedBackupChangesNothing_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("meaning");
+    QTest::addColumn<QString>("serviceSays");
+    const QString cannotWrite
+        = QStringLiteral("не удалось записать копию: её нет, это не папка или в неё нельзя писать");
+    QTest::newRow("backup folder missing")
+        << QStringLiteral("missing") << cannotWrite << QStringLiteral("cannot open backup file");
+    QTest::newRow("backup folder is a file")
+        << QStringLiteral("file") << cannotWrite << QStringLiteral("cannot open backup file");
+    QTest::newRow("no right to write there")
+        << QStringLiteral("proc") << cannotWrite << QStringLiteral("cannot open backup file");
+    QTest::newRow("no space left") << QStringLiteral("full") << QStringLiteral("не хватило места на диске")
+                                   << QStringLiteral("free disk space exhausted");
+    QTest::newRow("the account may not back up")
+        << QStringLiteral("refused") << QStringLiteral("utilities-db grant") << QStringLiteral("SYSDBA or owner");
+}
+
+void TestFirstRun::failedBackupChangesNothing()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, meaning);
+    QFETCH(QString, serviceSays);
+    QString folder = QFileInfo(m_form->BazaPath).path();
+    const auto useFolder = [&](const QString &path) {
+        folder = path;
+        QDir().mkpath(QFileInfo(userSettingsFile()).path());
+        QSettings(userSettingsFile(), QSettings::IniFormat).setValue(QStringLiteral("backup folder"), path);
+    };
+    if (kind == QLatin1String("missing")) {
+        useFolder(m_files.filePath(QStringLiteral("nowhere")));
+    } else if (kind == QLatin1String("file")) {
+        useFolder(m_files.filePath(QStringLiteral("plain.txt")));
+        QFile plain(folder);
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+    } else if (kind == QLatin1String("proc")) {
+        // Not even the administrator may make a file there.
+        useFolder(QStringLiteral("/proc"));
+    } else if (kind == QLatin1String("full")) {
+        // The backup's own name leads to a device that is always full.
+        QVERIFY(QFileInfo::exists(QStringLiteral("/dev/full")));
+        const QDateTime at = QDateTime::currentDateTime();
+        platform::now = [at] { return at; };
+        const QString name = backupFileName(QFileInfo(m_form->BazaPath).fileName(), at);
+        QVERIFY(QFile::link(QStringLiteral("/dev/full"), QDir(folder).filePath(name)));
+    } else if (kind == QLatin1String("refused")) {
+        m_reader->exec("revoke rdb$admin from " + builtInUserName());
+    }
+    const QByteArray before = dumpDatabase(m_form->BazaPath);
+
+    clickWipe(true);
+    QCOMPARE(m_errors.size(), 1);
+    const QString &message = m_errors[0];
+    QVERIFY2(message.startsWith(QStringLiteral("Резервная копия базы не создана, поэтому база не очищена")),
+             qPrintable(message));
+    QVERIFY2(message.contains(meaning), qPrintable(message));
+    QVERIFY2(message.contains(serviceSays), qPrintable(message));
+    QCOMPARE(dumpDatabase(m_form->BazaPath), before);
+    QCOMPARE(m_form->LabelST->text(), QStringLiteral("база не очищена"));
+    QCOMPARE(m_form->LabelBK->text(), QStringLiteral("резервная копия не создана"));
+    QVERIFY(m_form->ImageW->isHidden());
+    if (QFileInfo(folder).isDir())
+        QCOMPARE(ownBackups(folder), QStringList());
 }
 
 QTEST_MAIN(TestFirstRun)
