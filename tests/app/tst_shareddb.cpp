@@ -6,6 +6,7 @@
 #include "app/mainform.h"
 #include "auth/autent.h"
 #include "db/engine.h"
+#include "db/platform.h"
 #include "dialogs/uiplatform.h"
 #include "db/text1251.h"
 #include "dialogs/formYN.h"
@@ -116,6 +117,9 @@ void TestSharedDb::initTestCase()
 {
     QVERIFY2(m_server.running(), qPrintable(m_server.error()));
     platform::showError = [this](QWidget *, const QString &text) { m_errors.append(text); };
+    // Settings files of the test's own, never the user's.
+    platform::registryFolder = [this] { return m_files.filePath(QStringLiteral("settings")); };
+    platform::systemSettingsFolder = [this] { return m_files.filePath(QStringLiteral("system")); };
 }
 
 void TestSharedDb::init()
