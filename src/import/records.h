@@ -10,7 +10,7 @@
 
 // Reading an import file's records and turning one record into the insert
 // statements that store it. Text is Windows-1251 bytes, taken from the file
-// unconverted.
+// unconverted (or converted from UTF-8 before, see encoding.h).
 
 // What ends a line in the file. A file with a CR LF anywhere keeps the
 // CR LF rule, lone CR and LF inside records included; one with no CR LF at
@@ -91,7 +91,7 @@ enum class Rejection {
     NumberTooLarge, // a catalogue item number beyond 32 bits
     PriceUnreadable,
     PriceTooLarge,
-    Unencodable, // a character Windows-1251 cannot hold
+    Unencodable, // a character Windows-1251 cannot hold (reason in encoding.h)
 };
 QString rejectionReason(Rejection rejection);
 

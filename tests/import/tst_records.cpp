@@ -1,6 +1,8 @@
 #include "import/records.h"
 
 #include "db/errors.h"
+#include "db/text1251.h"
+#include "import/encoding.h"
 #include "sqlparse.h"
 
 #include <QDir>
@@ -10,6 +12,7 @@
 using sqlparse::Value;
 
 Q_DECLARE_METATYPE(LineEnds)
+Q_DECLARE_METATYPE(TextEncoding)
 Q_DECLARE_METATYPE(Price::Status)
 Q_DECLARE_METATYPE(ItemNumber::Status)
 Q_DECLARE_METATYPE(Rejection)
@@ -121,6 +124,8 @@ private slots:
     void nextRecordStart();
     void lineEnds_data();
     void lineEnds();
+    void encoding_data();
+    void encoding();
     void cutField_data();
     void cutField();
     void cleanField_data();
@@ -268,6 +273,75 @@ void TestRecords::lineEnds()
     QCOMPARE(gotTrimmed, trimmed);
     QCOMPARE(gotLines, lines);
     QCOMPARE(countRecords(buffer, ends), texts.size());
+}
+
+void TestRecords::encoding_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<TextEncoding>("encoding");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QList<Unencodable>>("unencodable");
+
+    using U = QList<Unencodable>;
+    const QByteArray mark = "\xEF\xBB\xBF";
+    const auto utf8 = [](const QString &text) { return text.toUtf8(); };
+    const auto cp1251 = [](const QString &text) { return toCp1251(text); };
+    const QString cyrillic = QStringLiteral("1;Пушкин А. С.;Евгений Онегин;Ёлки\r\n");
+    const QString signs = QStringLiteral("№ «ёлка» — 12\u00A0000,00 € Її Ґґ Ўў");
+
+    QTest::newRow("plain ASCII") << QByteArray("1;a\r\n") << TextEncoding::Cp1251 << QByteArray("1;a\r\n") << U{};
+    QTest::newRow("Windows-1251 kept byte for byte")
+        << cp1251(cyrillic) << TextEncoding::Cp1251 << cp1251(cyrillic) << U{};
+    QTest::newRow("UTF-8 Cyrillic") << utf8(cyrillic) << TextEncoding::Utf8 << cp1251(cyrillic) << U{};
+    QTest::newRow("UTF-8 signs of the code page") << utf8(signs) << TextEncoding::Utf8 << cp1251(signs) << U{};
+    QTest::newRow("byte-order mark dropped") << mark + "1;a" << TextEncoding::Utf8WithMark << QByteArray("1;a") << U{};
+    QTest::newRow("mark alone") << mark << TextEncoding::Utf8WithMark << QByteArray() << U{};
+    QTest::newRow("mark and Cyrillic") << mark + utf8(cyrillic) << TextEncoding::Utf8WithMark << cp1251(cyrillic)
+                                       << U{};
+    QTest::newRow("line ends kept") << utf8(QStringLiteral("а\r\nб\nв\r")) << TextEncoding::Utf8
+                                    << QByteArray("\xE0\r\n\xE1\n\xE2\r") << U{};
+    QTest::newRow("character outside the code page")
+        << utf8(QStringLiteral("1;Да ✓\r\n2;Нет")) << TextEncoding::Utf8 << cp1251(QStringLiteral("1;Да ?\r\n2;Нет"))
+        << U{{5, U'\u2713', false}};
+    QTest::newRow("four-byte character") << utf8(QStringLiteral("я😀я")) << TextEncoding::Utf8 << QByteArray("\xFF?\xFF")
+                                         << U{{1, U'\U0001F600', false}};
+    QTest::newRow("Latin letter with accent") << utf8(QStringLiteral("é;ß")) << TextEncoding::Utf8 << QByteArray("?;?")
+                                              << U{{0, U'é', false}, {2, U'ß', false}};
+    QTest::newRow("no mark, not UTF-8: Windows-1251")
+        << QByteArray("\xD0\xD0;\xC0") << TextEncoding::Cp1251 << QByteArray("\xD0\xD0;\xC0") << U{};
+    QTest::newRow("overlong form is not UTF-8")
+        << QByteArray("\xC0\xAF") << TextEncoding::Cp1251 << QByteArray("\xC0\xAF") << U{};
+    QTest::newRow("surrogate is not UTF-8")
+        << QByteArray("\xED\xA0\x80") << TextEncoding::Cp1251 << QByteArray("\xED\xA0\x80") << U{};
+    QTest::newRow("beyond U+10FFFF is not UTF-8")
+        << QByteArray("\xF4\x90\x80\x80") << TextEncoding::Cp1251 << QByteArray("\xF4\x90\x80\x80") << U{};
+    QTest::newRow("sequence cut at the end is not UTF-8")
+        << utf8(QStringLiteral("Иван")) + "\xD0" << TextEncoding::Cp1251 << utf8(QStringLiteral("Иван")) + "\xD0"
+        << U{};
+    QTest::newRow("broken bytes after a mark") << mark + "1;\xD0\r\n2;\xD0\xB0" << TextEncoding::Utf8WithMark
+                                               << QByteArray("1;?\r\n2;\xE0") << U{{2, 0, true}};
+    QTest::newRow("broken run marked once") << mark + "\xE2\x82x\x80\x80y" << TextEncoding::Utf8WithMark
+                                            << QByteArray("?x?y") << U{{0, 0, true}, {2, 0, true}};
+}
+
+void TestRecords::encoding()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(TextEncoding, encoding);
+    QFETCH(QByteArray, text);
+    QFETCH(QList<Unencodable>, unencodable);
+
+    QCOMPARE(detectEncoding(file), encoding);
+    const DecodedText decoded = decodeImportText(file);
+    QCOMPARE(decoded.encoding, encoding);
+    QCOMPARE(decoded.bytes, text);
+    QCOMPARE(decoded.unencodable.size(), unencodable.size());
+    for (qsizetype i = 0; i < unencodable.size(); ++i) {
+        QCOMPARE(decoded.unencodable[i].position, unencodable[i].position);
+        QCOMPARE(decoded.unencodable[i].malformed, unencodable[i].malformed);
+        if (!unencodable[i].malformed)
+            QCOMPARE(decoded.unencodable[i].character, unencodable[i].character);
+    }
 }
 
 void TestRecords::cutField_data()
@@ -678,8 +752,10 @@ void TestRecords::golden()
     const ImportMode mode = QFileInfo(input).fileName().startsWith(QLatin1String("readers"))
         ? ImportMode::Readers
         : ImportMode::Catalogue;
-    // Split at the file's own line ends, as the run reads it.
-    const QByteArray buffer = readFile(input);
+    // Read as the run reads a file: converted from UTF-8 when it is, split
+    // at its own line ends.
+    const DecodedText decoded = decodeImportText(readFile(input));
+    const QByteArray &buffer = decoded.bytes;
     const LineEnds ends = detectLineEnds(buffer);
     QByteArray out = "total: " + QByteArray::number(countRecords(buffer, ends)) + '\n';
     qsizetype number = 0;
@@ -688,6 +764,12 @@ void TestRecords::golden()
         const QByteArray text = recordText(buffer, p, ends);
         if (text.isEmpty()) {
             out += prefix + "empty\n";
+            continue;
+        }
+        const qsizetype end = recordTextEnd(buffer, p, ends);
+        if (std::any_of(decoded.unencodable.cbegin(), decoded.unencodable.cend(),
+                        [&](const Unencodable &u) { return u.position >= p && u.position < end; })) {
+            out += prefix + "rejected, not in Windows-1251\n";
             continue;
         }
         const auto statements = recordStatements(text, mode);
