@@ -133,6 +133,7 @@ public:
             m_form->LabelCC->setText(QStringLiteral("чистка таблицы"));
             break;
         case ImportPhase::Importing:
+        case ImportPhase::Checking:
             m_form->ImageX->show();
             m_form->LabelCC->setText(QStringLiteral("импортирование данных"));
             m_form->LabelTT->setText(QStringLiteral("всего записей: ") + QString::number(total));

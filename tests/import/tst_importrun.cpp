@@ -175,7 +175,10 @@ void TestImportRun::recordsThroughAWholeRun_data()
     QTest::newRow("blank line skipped") << false << QByteArray("1;a\r\n\r\n2;b\r\n") << 3 << 0 << Rows{"1|a", "2|b"};
     QTest::newRow("blank-only line skipped") << false << QByteArray("1;a\r\n \t \r\n2;b") << 3 << 0 << Rows{"1|a", "2|b"};
     QTest::newRow("lone CR hides the next line") << false << QByteArray("1;x\r2;y\r\n3;z") << 2 << 0 << Rows{"1|x", "3|z"};
-    QTest::newRow("LF alone joins lines") << false << QByteArray("1;a\n2;b\n") << 1 << 0 << Rows{"1|a\n2"};
+    QTest::newRow("LF file split at LF") << false << QByteArray("1;a\n2;b\n") << 2 << 0 << Rows{"1|a", "2|b"};
+    QTest::newRow("CR file split at CR") << false << QByteArray("1;a\r2;b\r") << 2 << 0 << Rows{"1|a", "2|b"};
+    QTest::newRow("LF inside a CR LF file stays") << false << QByteArray("1;a\nb\r\n2;c") << 2 << 0
+                                                  << Rows{"1|a\nb", "2|c"};
     QTest::newRow("blanks and LF at line ends") << false << QByteArray("\n 5;e \n\r\n6;f  ") << 2 << 0
                                                 << Rows{"5|e", "6|f"};
     QTest::newRow("rejected readers") << false << QByteArray("abc;x\r\n;y\r\nnomer;lname\r\n\"4\";d\r\n'5';e") << 5 << 4
@@ -380,11 +383,13 @@ void TestImportRun::errorEndsTheRun_data()
         << true << true << Rows{"alter table izdatelstvo drop mesto"}
         << QByteArray("1;A;T\r\nx\r\n2;B;T;Place;Press\r\n3;C;T\r\n") << QStringLiteral("импортирование данных")
         << shown(4, 2, 1) << true << QByteArray("select barcod from catalog order by num")
-        << Rows{"0000000001", "0000000002"} << QStringLiteral("MESTO");
+        << Rows{"0000000001"} << QStringLiteral("Строка 3 файла: база данных не приняла запись, столбец MESTO.");
     QTest::newRow("reader number too large for the column")
         << false << false << Rows{} << QByteArray("1;a\r\n;\r\n99999999999;b\r\n4;d")
         << QStringLiteral("импортирование данных") << shown(4, 2, 1) << true
-        << QByteArray("select nomer from readers order by num") << Rows{"1"} << QStringLiteral("overflow");
+        << QByteArray("select nomer from readers order by num") << Rows{"1"}
+        << QStringLiteral("Строка 3 файла: база данных не приняла запись.\nЗапись: «99999999999;b»\n\n"
+                          "arithmetic exception, numeric overflow");
     QTest::newRow("clearing refused")
         << false << true << Rows{"insert into readers (num, nomer) values (1, 1)", "drop table zakaz"}
         << QByteArray("1;a\r\n") << QStringLiteral("чистка таблицы") << untouched << false
@@ -486,7 +491,6 @@ void TestImportRun::unreadableFileRunsNothing_data()
     QTest::addColumn<QString>("kind");
     QTest::newRow("empty path") << QStringLiteral("empty");
     QTest::newRow("missing file") << QStringLiteral("missing");
-    QTest::newRow("a folder") << QStringLiteral("folder");
     QTest::newRow("locked by another program") << QStringLiteral("locked");
 }
 
@@ -500,8 +504,6 @@ void TestImportRun::unreadableFileRunsNothing()
         path.clear();
     } else if (kind == QStringLiteral("missing")) {
         path += QStringLiteral(".gone");
-    } else if (kind == QStringLiteral("folder")) {
-        path = m_files.path();
     } else {
         QVERIFY(held.open(QIODevice::ReadWrite));
         QCOMPARE(::flock(held.handle(), LOCK_EX | LOCK_NB), 0);
