@@ -555,12 +555,24 @@ void TestImportRun::examplesImportCleanly_data()
     QTest::addColumn<int>("records");
     QTest::addColumn<QByteArray>("select");
     QTest::addColumn<int>("rowCount");
+    QTest::addColumn<QString>("format");
+
+    const QString cp1251CrLf = QStringLiteral("кодировка Windows-1251, концы строк: CR LF");
     QTest::newRow("catalogue") << QStringLiteral("catalog.csv") << true << 10
-                               << QByteArray("select count(*) from catalog") << 10;
+                               << QByteArray("select count(*) from catalog") << 10 << cp1251CrLf;
     QTest::newRow("publishers") << QStringLiteral("catalog.csv") << true << 10
-                                << QByteArray("select count(*) from izdatelstvo") << 9;
-    QTest::newRow("readers") << QStringLiteral("readers.csv") << false << 8 << QByteArray("select count(*) from readers")
-                             << 8;
+                                << QByteArray("select count(*) from izdatelstvo") << 9 << cp1251CrLf;
+    QTest::newRow("readers") << QStringLiteral("readers.csv") << false << 8
+                             << QByteArray("select count(*) from readers") << 8 << cp1251CrLf;
+    QTest::newRow("UTF-8 catalogue") << QStringLiteral("catalog-utf8.csv") << true << 6
+                                     << QByteArray("select sum(cost) from catalog") << 125000 + 350 + 1250 + 45
+                                     << QStringLiteral("кодировка UTF-8, концы строк: CR LF");
+    QTest::newRow("UTF-8 catalogue's publishers")
+        << QStringLiteral("catalog-utf8.csv") << true << 6 << QByteArray("select count(*) from izdatelstvo") << 6
+        << QStringLiteral("кодировка UTF-8, концы строк: CR LF");
+    QTest::newRow("LF readers") << QStringLiteral("readers-lf.csv") << false << 5
+                                << QByteArray("select count(*) from readers") << 5
+                                << QStringLiteral("кодировка Windows-1251, концы строк: LF");
 }
 
 void TestImportRun::examplesImportCleanly()
@@ -570,9 +582,11 @@ void TestImportRun::examplesImportCleanly()
     QFETCH(int, records);
     QFETCH(QByteArray, select);
     QFETCH(int, rowCount);
+    QFETCH(QString, format);
     run(QDir(QStringLiteral(EXAMPLES_DIR)).filePath(file), catalogue);
     QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
     QCOMPARE(counters(), shown(records, records, 0));
+    QCOMPARE(m_form->LabelFT->text(), format);
     QCOMPARE(rows(select), Rows{QByteArray::number(rowCount)});
 }
 
