@@ -205,7 +205,8 @@ void TestImportRun::recordsThroughAWholeRun_data()
     QTest::newRow("price beyond 32 bits rejected")
         << true << priced("1", "21474836,48") + "\r\n" + priced("2", "21474836,47") << 2 << 1
         << Rows{"0000000002|2147483647"};
-    const QByteArray forms = priced("1", "12.5") + "\r\n" + priced("2", "3") + "\r\n" + priced("3", "1 000,00") + "\r\n4";
+    const QByteArray forms
+        = priced("1", "12.5") + "\r\n" + priced("2", "3") + "\r\n" + priced("3", "1 000,00") + "\r\n4";
     QTest::newRow("price forms") << true << forms << 4 << 0
                                  << Rows{"0000000001|1250", "0000000002|300", "0000000003|100000", "0000000004|0"};
     const QByteArray unread = priced("1", "-5") + "\r\n" + priced("2", "12,345") + "\r\n" + priced("3", "1 000.000")
