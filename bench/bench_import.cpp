@@ -1,8 +1,10 @@
 // Imports generated catalogue records and reader cards through the main
-// window's import run, and has Firebird's own isql-fb run the same statements
-// with a commit after each against another fresh database; prints the rates.
-// Once with the files opened by the embedded engine, once through the
-// suite's private Firebird server over loopback.
+// window's import run and through the database tool's headless import, and
+// has Firebird's own isql-fb run the same statements with a commit after each
+// against another fresh database; prints the rates, and the time the
+// window's check of the catalogue file takes. Once with the files opened by
+// the embedded engine, once through the suite's private Firebird server over
+// loopback.
 //
 //   bench_import [--records N] [--dbtool PATH] [--isql PATH]
 
@@ -118,6 +120,7 @@ QByteArray count(const QString &database, const QList<QByteArray> &login, const 
 struct Timing {
     double catalogue = 0;
     double readers = 0;
+    double check = 0;
     double total() const { return catalogue + readers; }
 };
 
@@ -155,8 +158,36 @@ Timing runProgram(const QString &database, const QString &catalogue, const QStri
     Timing timing;
     timing.catalogue = importOne(form.RadioCA, catalogue);
     timing.readers = importOne(form.RadioKA, readers);
+
+    // The check of the catalogue file, with every item number already in
+    // the catalogue to look up.
+    form.RadioCA->click();
+    form.EditF->setText(catalogue);
+    QElapsedTimer timer;
+    timer.start();
+    form.BitBtnCH->click();
+    timing.check = timer.nsecsElapsed() / 1e9;
+    if (form.LabelCC->text() != QStringLiteral("проверка завершена")
+        || !form.LabelCH->text().contains(QStringLiteral("уже есть в catalog: %1 (").arg(records)))
+        fail(QStringLiteral("unexpected check: %1 %2").arg(form.LabelCC->text(), form.LabelCH->text()));
     form.BitBtnGO->click();
     return timing;
+}
+
+// The database tool's import of one file, as a script would run it.
+double runHeadless(const QString &tool, const QString &mode, const QString &file, const QString &database)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    QElapsedTimer timer;
+    timer.start();
+    process.start(tool, {QStringLiteral("import"), mode, file, database});
+    if (!process.waitForFinished(-1))
+        fail(QStringLiteral("%1 import did not finish").arg(tool));
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        fail(QStringLiteral("%1 import failed: %2").arg(tool, QString::fromLocal8Bit(process.readAll())));
+    return seconds;
 }
 
 // isql-fb as the given user; an embedded one in the program's own engine
@@ -232,48 +263,59 @@ int main(int argc, char *argv[])
     writeFile(catalogueSql, isqlScript(catalogueStatements));
     writeFile(readersSql, isqlScript(readerStatements));
 
-    const auto line = [](const char *what, int recordCount, qsizetype statements, double programSeconds,
-                         double isqlSeconds) {
-        const double programRate = recordCount / programSeconds;
+    const auto line = [](const char *what, int recordCount, qsizetype statements, double windowSeconds,
+                         double headlessSeconds, double isqlSeconds) {
+        const double windowRate = recordCount / windowSeconds;
+        const double headlessRate = recordCount / headlessSeconds;
         const double isqlRate = recordCount / isqlSeconds;
-        std::printf("%-10s %6d records %6lld statements  program %8.1f rec/s (%6.2f s)  isql-fb %8.1f rec/s (%6.2f s)"
-                    "  ratio %.3f\n",
-                    what, recordCount, static_cast<long long>(statements), programRate, programSeconds, isqlRate,
-                    isqlSeconds, programRate / isqlRate);
+        std::printf("%-10s %6d records %6lld statements  window %7.1f rec/s (%6.2f s)  headless %7.1f rec/s (%6.2f s)"
+                    "  isql-fb %7.1f rec/s (%6.2f s)  window/isql %.3f  headless/window %.3f\n",
+                    what, recordCount, static_cast<long long>(statements), windowRate, windowSeconds, headlessRate,
+                    headlessSeconds, isqlRate, isqlSeconds, windowRate / isqlRate, headlessRate / windowRate);
     };
-    // One pass: the program into one database, isql-fb into the other.
-    const auto pass = [&](const QString &programDb, const QString &isqlDb, const QByteArray &password) {
-        const Timing program = runProgram(programDb, catalogueCsv, readersCsv, records);
+    // One pass: the window into one database, the headless import into a
+    // second, isql-fb into a third.
+    const auto pass = [&](const QString &windowDb, const QString &headlessDb, const QString &isqlDb,
+                          const QByteArray &password) {
+        const Timing window = runProgram(windowDb, catalogueCsv, readersCsv, records);
+        Timing headless;
+        headless.catalogue = runHeadless(parser.value(toolOption), QStringLiteral("catalog"), catalogueCsv, headlessDb);
+        headless.readers = runHeadless(parser.value(toolOption), QStringLiteral("readers"), readersCsv, headlessDb);
         Timing isql;
         isql.catalogue = runIsql(parser.value(isqlOption), isqlDb, password, catalogueSql);
         isql.readers = runIsql(parser.value(isqlOption), isqlDb, password, readersSql);
-        for (const QString &database : {programDb, isqlDb}) {
+        for (const QString &database : {windowDb, headlessDb, isqlDb}) {
             for (const char *table : {"catalog", "izdatelstvo", "readers"}) {
                 const QByteArray rows = count(database, adminParams("SYSDBA", password), table);
                 if (rows != QByteArray::number(records))
                     fail(QStringLiteral("%1 in %2 holds %3 rows").arg(table, database, rows));
             }
         }
-        line("catalogue", records, catalogueStatements.size(), program.catalogue, isql.catalogue);
-        line("readers", records, readerStatements.size(), program.readers, isql.readers);
-        line("total", 2 * records, catalogueStatements.size() + readerStatements.size(), program.total(), isql.total());
+        line("catalogue", records, catalogueStatements.size(), window.catalogue, headless.catalogue, isql.catalogue);
+        line("readers", records, readerStatements.size(), window.readers, headless.readers, isql.readers);
+        line("total", 2 * records, catalogueStatements.size() + readerStatements.size(), window.total(),
+             headless.total(), isql.total());
+        std::printf("check      %6d records  window %.3f s (%.0f rec/s)\n", records, window.check,
+                    records / window.check);
     };
 
     std::printf("embedded engine, files in %s\n", qPrintable(dir.path()));
     const QString programDb = dir.filePath(QStringLiteral("program.fdb"));
+    const QString headlessDb = dir.filePath(QStringLiteral("headless.fdb"));
     const QString isqlDb = dir.filePath(QStringLiteral("isql.fdb"));
-    createDatabase(parser.value(toolOption), programDb);
-    createDatabase(parser.value(toolOption), isqlDb);
-    pass(programDb, isqlDb, QByteArray());
+    for (const QString &database : {programDb, headlessDb, isqlDb})
+        createDatabase(parser.value(toolOption), database);
+    pass(programDb, headlessDb, isqlDb, QByteArray());
 
     FbServer server;
     if (!server.running())
         fail(server.error());
     std::printf("through a Firebird server on 127.0.0.1:%d\n", server.port());
     const QString serverProgramDb = server.createDatabase(QStringLiteral("program.fdb"));
+    const QString serverHeadlessDb = server.createDatabase(QStringLiteral("headless.fdb"));
     const QString serverIsqlDb = server.createDatabase(QStringLiteral("isql.fdb"));
-    if (serverProgramDb.isEmpty() || serverIsqlDb.isEmpty())
+    if (serverProgramDb.isEmpty() || serverHeadlessDb.isEmpty() || serverIsqlDb.isEmpty())
         fail(server.failure());
-    pass(serverProgramDb, serverIsqlDb, server.adminPassword());
+    pass(serverProgramDb, serverHeadlessDb, serverIsqlDb, server.adminPassword());
     return 0;
 }

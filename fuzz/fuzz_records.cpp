@@ -1,13 +1,10 @@
 #include "fuzzcheck.h"
 #include "sqlparse.h"
 
-#include "db/errors.h"
 #include "db/utilites.h"
 #include "import/records.h"
 
 #include <QHash>
-
-#include <limits>
 
 namespace {
 
@@ -40,22 +37,47 @@ bool evenApostropheRuns(const QByteArray &text)
 
 void checkStatements(const QByteArray &record, ImportMode mode)
 {
-    std::optional<QList<QByteArray>> statements;
-    try {
-        statements = recordStatements(record, mode);
-    } catch (const ConvertError &) {
-        // Only a catalogue item number beyond 32 bits may raise.
-        QByteArray rest = record;
-        const QByteArray number = CleanField(CutField(rest, ";"));
-        FUZZ_CHECK(mode == ImportMode::Catalogue && IsIntegerText(number));
-        bool ok = false;
-        const qlonglong value = number.toLongLong(&ok);
-        FUZZ_CHECK(!ok || value < std::numeric_limits<qint32>::min() || value > std::numeric_limits<qint32>::max());
-        return;
+    const RecordPlan plan = planRecord(record, mode);
+    QByteArray rest = record;
+    const QByteArray number = CleanField(CutField(rest, ";"));
+    // Each rejection has its cause in the record, and only the catalogue's
+    // item number may be negative or too large.
+    switch (plan.rejection) {
+    case Rejection::None:
+        FUZZ_CHECK(IsIntegerText(number));
+        break;
+    case Rejection::NotANumber:
+        FUZZ_CHECK(!IsIntegerText(number));
+        break;
+    case Rejection::NegativeNumber:
+        FUZZ_CHECK(mode == ImportMode::Catalogue && number.startsWith('-')
+                   && readItemNumber(number).status == ItemNumber::Negative);
+        break;
+    case Rejection::NumberTooLarge:
+        FUZZ_CHECK(mode == ImportMode::Catalogue && readItemNumber(number).status == ItemNumber::TooLarge);
+        break;
+    case Rejection::PriceUnreadable:
+    case Rejection::PriceTooLarge: {
+        FUZZ_CHECK(mode == ImportMode::Catalogue);
+        for (int field = 2; field < 13; ++field)
+            CutField(rest, ";");
+        const Price price = readPrice(CleanField(CutField(rest, ";")));
+        FUZZ_CHECK(price.status
+                   == (plan.rejection == Rejection::PriceUnreadable ? Price::Unreadable : Price::TooLarge));
+        break;
     }
-    if (!statements)
+    case Rejection::Unencodable:
+        FUZZ_CHECK(false);
+    }
+    FUZZ_CHECK((plan.rejection == Rejection::None) != plan.statements.isEmpty());
+    quint32 known = 0;
+    for (const ImportField &field : importFields(mode))
+        known |= 1u << (field.number - 1);
+    FUZZ_CHECK((plan.cutFields & ~known) == 0);
+    if (plan.rejection != Rejection::None)
         return;
-    FUZZ_CHECK(!statements->isEmpty() && statements->size() <= (mode == ImportMode::Catalogue ? 2 : 1));
+    const QList<QByteArray> *statements = &plan.statements;
+    FUZZ_CHECK(statements->size() <= (mode == ImportMode::Catalogue ? 2 : 1));
     for (qsizetype i = 0; i < statements->size(); ++i) {
         // Parsing back by SQL's rules proves no literal ended early or never
         // ended, and that no text got outside the values list.
@@ -80,23 +102,25 @@ void checkStatements(const QByteArray &record, ImportMode mode)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArrayView buffer = fuzzInput(data, size);
+    const LineEnds ends = detectLineEnds(buffer);
     qsizetype records = 0;
     qsizetype previous = -1;
-    for (qsizetype p = 0; p != -1; p = NextRecordStart(buffer, p)) {
+    for (qsizetype p = 0; p != -1; p = NextRecordStart(buffer, p, ends)) {
         FUZZ_CHECK(p > previous && (p == 0 || p < buffer.size()));
-        FUZZ_CHECK(p == 0 || (buffer[p - 2] == '\r' && buffer[p - 1] == '\n'));
+        FUZZ_CHECK(p == 0 || buffer[p - 1] == (ends == LineEnds::Cr ? '\r' : '\n'));
+        FUZZ_CHECK(ends != LineEnds::CrLf || p == 0 || buffer[p - 2] == '\r');
         previous = p;
         ++records;
 
-        const QByteArray raw = ReadRecordText(buffer, p);
-        FUZZ_CHECK(!raw.contains('\r') && !raw.endsWith(' ') && evenApostropheRuns(raw));
+        const QByteArray raw = ReadRecordText(buffer, p, ends);
+        FUZZ_CHECK(!raw.contains(ends == LineEnds::Lf ? '\n' : '\r') && !raw.endsWith(' ') && evenApostropheRuns(raw));
         const QByteArray text = trimBlanks(raw);
-        FUZZ_CHECK(text == recordText(buffer, p));
+        FUZZ_CHECK(text == recordText(buffer, p, ends));
         if (text.isEmpty())
             continue;
         checkStatements(text, ImportMode::Catalogue);
         checkStatements(text, ImportMode::Readers);
     }
-    FUZZ_CHECK(records == countRecords(buffer));
+    FUZZ_CHECK(records == countRecords(buffer, ends));
     return 0;
 }

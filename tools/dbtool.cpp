@@ -1,22 +1,30 @@
 // The program's database tool: creates a database file from the schema
 // (optionally with demo rows), readies the program's own account on a
-// database, restores a backup into a new database, and names the embedded
-// engine's configuration folder.
+// database, restores a backup into a new database, names the embedded
+// engine's configuration folder, and imports a text export without the
+// window.
 
 #include "auth/account.h"
+#include "auth/autent.h"
 #include "db/dataset.h"
 #include "db/dbcreate.h"
 #include "db/engine.h"
 #include "db/errors.h"
 #include "db/fbservice.h"
 #include "db/text1251.h"
+#include "db/utilites.h"
+#include "import/importrun.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
+#include <QScopeGuard>
 
 #include <cstdio>
+
+#include <unistd.h>
 
 namespace {
 
@@ -154,6 +162,150 @@ int restore(const QString &backup, const QString &database, const QCommandLinePa
     return 0;
 }
 
+// The terminal as an import run's observer: each phase on a line of its
+// own, and one progress line (records, rate, time left) kept up to date a
+// few times a second, in place on a terminal.
+class TerminalObserver : public ImportObserver {
+public:
+    TerminalObserver() : m_inPlace(::isatty(STDOUT_FILENO) == 1) {}
+
+    void phaseChanged(ImportPhase phase, qint32 total) override
+    {
+        endProgress();
+        if (phase == ImportPhase::Importing || phase == ImportPhase::Checking)
+            say(QStringLiteral("%1, всего записей: %2").arg(phaseCaption(phase)).arg(total));
+        else
+            say(phaseCaption(phase));
+    }
+
+    void formatFound(const FileFormat &format) override { say(formatDescription(format)); }
+
+    void clearingStep(qsizetype done, qsizetype count, const char *statement) override
+    {
+        say(QStringLiteral("  %1 из %2: %3").arg(done).arg(count).arg(QLatin1String(statement)));
+    }
+
+    void recordDone(qint32 total, qint32 processed, qint32 errors) override
+    {
+        m_total = total;
+        m_processed = processed;
+        m_errors = errors;
+    }
+
+    void rateChanged(double perSecond, qint64 secondsLeft) override
+    {
+        const QString line = QStringLiteral("записей: %1 из %2, ошибок: %3, %4")
+                                 .arg(m_processed)
+                                 .arg(m_total)
+                                 .arg(m_errors)
+                                 .arg(rateDescription(perSecond, secondsLeft));
+        if (m_inPlace) {
+            std::printf("\r%s\033[K", line.toLocal8Bit().constData());
+            m_progressShown = true;
+        } else {
+            std::printf("%s\n", line.toLocal8Bit().constData());
+        }
+        std::fflush(stdout);
+    }
+
+    bool stopWanted() override { return false; }
+
+    void endProgress()
+    {
+        if (m_progressShown)
+            std::printf("\n");
+        m_progressShown = false;
+        std::fflush(stdout);
+    }
+
+    static void say(const QString &text)
+    {
+        std::printf("%s\n", text.toLocal8Bit().constData());
+        std::fflush(stdout);
+    }
+
+private:
+    bool m_inPlace;
+    bool m_progressShown = false;
+    qint32 m_total = 0;
+    qint32 m_processed = 0;
+    qint32 m_errors = 0;
+};
+
+// Writes the rejected lines beside the input file, whole or not at all.
+void writeRejected(const QString &input, const ImportReport &report)
+{
+    if (report.rejected.isEmpty())
+        return;
+    const QString name = rejectedLinesFileName(input);
+    QSaveFile file(name);
+    if (!file.open(QIODevice::WriteOnly) || file.write(rejectedLinesFile(report.rejected)) < 0 || !file.commit()) {
+        std::fprintf(stderr, "utilities-db: не удаётся записать отвергнутые строки в %s: %s\n", qPrintable(name),
+                     qPrintable(file.errorString()));
+        return;
+    }
+    TerminalObserver::say(
+        QStringLiteral("отвергнутые строки (%1) записаны в %2").arg(report.rejected.size()).arg(name));
+}
+
+// 0 when every record was stored (or would be), 2 when some were rejected,
+// 1 when the run could not start or ended with an error.
+int importFile(const QString &modeName, const QString &input, const QString &database, const QCommandLineParser &parser)
+{
+    ImportRequest request;
+    if (modeName == QLatin1String("catalog"))
+        request.mode = ImportMode::Catalogue;
+    else if (modeName == QLatin1String("readers"))
+        request.mode = ImportMode::Readers;
+    else
+        return fail(QStringLiteral("the import mode is catalog or readers, not %1").arg(modeName));
+    request.fileName = input;
+    request.clear = parser.isSet(QStringLiteral("clear"));
+    request.checkOnly = parser.isSet(QStringLiteral("check"));
+
+    // The program's own account, as the window signs in with.
+    QObject owner;
+    DbConnection connection;
+    connection.params = builtInConnectionParams();
+    connection.databaseName = database;
+    try {
+        connection.open();
+    } catch (const std::exception &e) {
+        return fail(
+            QStringLiteral("не удалось открыть базу данных «%1»:\n%2").arg(database, QString::fromUtf8(e.what())));
+    }
+    sharedDb() = SharedDb{&owner, &connection, nullptr};
+    const auto detach = qScopeGuard([&] {
+        sharedDb() = SharedDb{};
+        connection.forceClose();
+    });
+
+    TerminalObserver observer;
+    ImportReport report;
+    ImportOutcome outcome;
+    try {
+        outcome = runImport(request, observer, report);
+    } catch (const std::exception &e) {
+        observer.endProgress();
+        writeRejected(input, report);
+        return fail(QString::fromUtf8(e.what()));
+    }
+    observer.endProgress();
+    if (outcome == ImportOutcome::NotOpened)
+        return fail(QStringLiteral("не удаётся открыть файл «%1»").arg(input));
+    TerminalObserver::say(QStringLiteral("%1: всего записей %2, обработано %3, из них ошибок %4")
+                              .arg(outcomeCaption(outcome, request.checkOnly))
+                              .arg(report.total)
+                              .arg(report.processed)
+                              .arg(report.errors));
+    if (request.checkOnly) {
+        for (const QString &line : checkSummary(report, request.mode, request.clear))
+            TerminalObserver::say(line);
+    }
+    writeRejected(input, report);
+    return report.rejected.isEmpty() ? 0 : 2;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -179,9 +331,16 @@ int main(int argc, char *argv[])
         "      unless told to with --force\n"
         "  utilities-db engine-root\n"
         "      prints the folder to give other embedded clients as FIREBIRD, so that\n"
-        "      they share database files with the program"));
+        "      they share database files with the program\n"
+        "  utilities-db import catalog|readers FILE DATABASE [--clear] [--check]\n"
+        "      imports a text export as the program's import tab does, through the\n"
+        "      program's account; --clear empties the mode's tables first, --check\n"
+        "      only reads and judges the records and changes nothing. Rejected lines\n"
+        "      go to a file beside FILE. Exit status 0: all stored (or storable);\n"
+        "      2: some lines rejected; 1: the run could not start or ended with an\n"
+        "      error"));
     parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("create, grant, restore or engine-root (default create)"));
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("create, grant, restore, engine-root or import (default create)"));
     parser.addOptions({
         {QStringLiteral("demo"), QStringLiteral("fill in the demo accounts and ranges")},
         {QStringLiteral("force"), QStringLiteral("replace an existing file or database")},
@@ -189,6 +348,8 @@ int main(int argc, char *argv[])
          QStringLiteral("script")},
         {QStringLiteral("user"), QStringLiteral("the administrator's user name"), QStringLiteral("name")},
         {QStringLiteral("password"), QStringLiteral("the administrator's password"), QStringLiteral("password")},
+        {QStringLiteral("clear"), QStringLiteral("import: empty the mode's tables first")},
+        {QStringLiteral("check"), QStringLiteral("import: check the file only, changing nothing")},
     });
     parser.process(app);
 
@@ -205,6 +366,11 @@ int main(int argc, char *argv[])
         return grant(args[1], parser);
     if (command == QLatin1String("restore") && args.size() == 3)
         return restore(args[1], args[2], parser);
+    if (command == QLatin1String("import")) {
+        if (args.size() != 4)
+            return fail(QStringLiteral("import wants a mode, a file and a database (see --help)"));
+        return importFile(args[1], args[2], args[3], parser);
+    }
     if (command == QLatin1String("create"))
         args.removeFirst();
     if (args.size() != 1)

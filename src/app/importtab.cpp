@@ -1,11 +1,13 @@
-// The import tab of the main window: choosing the file and the mode, and the
-// import run with its counters and its stop picture.
+// The import tab of the main window: choosing the file and the mode, the
+// import run and the check with their counters, rate and stop picture, and
+// the list of rejected lines after them.
 
 #include "app/mainform.h"
 
+#include "app/rejectedlines.h"
+#include "dialogs/formYN.h"
 #include "dialogs/guarded.h"
 #include "dialogs/uiplatform.h"
-#include "dialogs/formYN.h"
 #include "import/importrun.h"
 
 #include <QCheckBox>
@@ -15,6 +17,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QStyle>
 
 #include <limits>
@@ -22,11 +25,11 @@
 
 namespace {
 
-QLabel *counterLabel(QWidget *parent, const char *name, const QString &text, int top)
+QLabel *counterLabel(QWidget *parent, const char *name, const QString &text, int left, int top, int width)
 {
     auto *label = new QLabel(text, parent);
     label->setObjectName(QLatin1String(name));
-    label->setGeometry(16, top, 300, 16);
+    label->setGeometry(left, top, width, 16);
     return label;
 }
 
@@ -71,6 +74,10 @@ void TFormMain::buildImportTab()
     BitBtnIM->setObjectName(QStringLiteral("BitBtnIM"));
     BitBtnIM->setGeometry(16, 136, 145, 25);
 
+    BitBtnCH = new QPushButton(QStringLiteral("проверить"), TabSheetIM);
+    BitBtnCH->setObjectName(QStringLiteral("BitBtnCH"));
+    BitBtnCH->setGeometry(168, 136, 145, 25);
+
     ImageX = new QLabel(TabSheetIM);
     ImageX->setObjectName(QStringLiteral("ImageX"));
     ImageX->setGeometry(352, 120, 40, 40);
@@ -89,14 +96,29 @@ void TFormMain::buildImportTab()
     grey.setColor(QPalette::WindowText, QColor(128, 128, 128));
     LabelCC->setPalette(grey);
 
-    LabelTT = counterLabel(TabSheetIM, "LabelTT", QStringLiteral("всего записей:"), 184);
-    LabelTC = counterLabel(TabSheetIM, "LabelTC", QStringLiteral("уже обработано:"), 200);
-    LabelTE = counterLabel(TabSheetIM, "LabelTE", QStringLiteral("из них ошибок:"), 216);
+    LabelTT = counterLabel(TabSheetIM, "LabelTT", QStringLiteral("всего записей:"), 16, 184, 180);
+    LabelTC = counterLabel(TabSheetIM, "LabelTC", QStringLiteral("уже обработано:"), 16, 200, 180);
+    LabelTE = counterLabel(TabSheetIM, "LabelTE", QStringLiteral("из них ошибок:"), 16, 216, 180);
+    // Beside the counters: the file's encoding and line ends, the rate, and
+    // the rejected lines once a run has some; below them a check's findings.
+    LabelFT = counterLabel(TabSheetIM, "LabelFT", QString(), 200, 184, 340);
+    LabelSP = counterLabel(TabSheetIM, "LabelSP", QString(), 200, 200, 340);
+    BitBtnER = new QPushButton(QStringLiteral("список отвергнутых строк…"), TabSheetIM);
+    BitBtnER->setObjectName(QStringLiteral("BitBtnER"));
+    BitBtnER->setGeometry(200, 215, 185, 20);
+    BitBtnER->hide();
+    LabelCH = new QLabel(TabSheetIM);
+    LabelCH->setObjectName(QStringLiteral("LabelCH"));
+    LabelCH->setGeometry(16, 238, 520, 58);
+    LabelCH->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    LabelCH->setWordWrap(true);
 
     connect(BitBtnF, &QPushButton::clicked, this, &TFormMain::BitBtnFClick);
     connect(RadioCA, &QRadioButton::clicked, this, &TFormMain::RadioCAClick);
     connect(RadioKA, &QRadioButton::clicked, this, &TFormMain::RadioCAClick);
     connect(BitBtnIM, &QPushButton::clicked, this, &TFormMain::BitBtnIMClick);
+    connect(BitBtnCH, &QPushButton::clicked, this, &TFormMain::BitBtnCHClick);
+    connect(BitBtnER, &QPushButton::clicked, this, &TFormMain::BitBtnERClick);
 }
 
 void TFormMain::BitBtnFClick()
@@ -115,36 +137,47 @@ void TFormMain::RadioCAClick()
 namespace {
 
 // The import tab as the run's observer: the phase and the counters painted
-// as they change, and the stop picture polled after every record.
+// as they change, the rate a few times a second, and the stop picture
+// polled after every record.
 class TabObserver : public ImportObserver {
 public:
     explicit TabObserver(TFormMain *form) : m_form(form) {}
 
     void phaseChanged(ImportPhase phase, qint32 total) override
     {
+        m_form->LabelCC->setText(phaseCaption(phase));
         switch (phase) {
         case ImportPhase::Reading:
-            m_form->LabelCC->setText(QStringLiteral("читаю файл в буфер"));
+            // The file is open: what the last run left beside the counters goes.
+            m_form->LabelFT->clear();
+            m_form->LabelSP->clear();
+            m_form->LabelCH->clear();
+            m_form->BitBtnER->hide();
             break;
         case ImportPhase::Counting:
-            m_form->LabelCC->setText(QStringLiteral("считаю записи"));
-            break;
         case ImportPhase::Clearing:
-            m_form->LabelCC->setText(QStringLiteral("чистка таблицы"));
             break;
         case ImportPhase::Importing:
+        case ImportPhase::Checking:
             m_form->ImageX->show();
-            m_form->LabelCC->setText(QStringLiteral("импортирование данных"));
             m_form->LabelTT->setText(QStringLiteral("всего записей: ") + QString::number(total));
             break;
         }
         m_form->repaint();
     }
 
+    void formatFound(const FileFormat &format) override { m_form->LabelFT->setText(formatDescription(format)); }
+
     void recordDone(qint32, qint32 processed, qint32 errors) override
     {
         m_form->LabelTC->setText(QStringLiteral("уже обработано: ") + QString::number(processed));
         m_form->LabelTE->setText(QStringLiteral("из них ошибок: ") + QString::number(errors));
+        paintChanges(m_form);
+    }
+
+    void rateChanged(double perSecond, qint64 secondsLeft) override
+    {
+        m_form->LabelSP->setText(rateDescription(perSecond, secondsLeft));
         paintChanges(m_form);
     }
 
@@ -173,15 +206,49 @@ ImportMode modeOf(const QRadioButton *catalogue)
 
 void TFormMain::BitBtnIMClick()
 {
+    runImportFile(false);
+}
+
+void TFormMain::BitBtnCHClick()
+{
+    runImportFile(true);
+}
+
+void TFormMain::runImportFile(bool checkOnly)
+{
     guarded(this, [&] {
         TabObserver observer(this);
-        const ImportOutcome outcome = runImport(EditF->text(), modeOf(RadioCA), CheckCL->isChecked(), observer);
+        const ImportRequest request{EditF->text(), modeOf(RadioCA), CheckCL->isChecked(), checkOnly};
+        auto report = std::make_shared<ImportReport>();
+        // Offered however the run ends, an error included: the lines
+        // rejected before it are as good as any.
+        const auto offerRejected = qScopeGuard([&] {
+            if (report->rejected.isEmpty())
+                return;
+            m_lastImport = report;
+            BitBtnER->show();
+        });
+        const ImportOutcome outcome = runImport(request, observer, *report);
         if (outcome == ImportOutcome::NotOpened)
             return;
-        LabelCC->setText(outcome == ImportOutcome::Stopped ? QStringLiteral("прервано пользователем")
-                                                           : QStringLiteral("операция завершена"));
+        LabelCC->setText(outcomeCaption(outcome, checkOnly));
         ImageX->hide();
-        CheckCL->setChecked(false);
+        // A check changes nothing, clearing included: the tick stays for
+        // the import that follows it.
+        if (checkOnly)
+            LabelCH->setText(checkSummary(*report, request.mode, request.clear).join(u'\n'));
+        else
+            CheckCL->setChecked(false);
+    });
+}
+
+void TFormMain::BitBtnERClick()
+{
+    guarded(this, [&] {
+        if (!m_lastImport)
+            return;
+        TFormRejected list(m_lastImport->rejected, this);
+        list.exec();
     });
 }
 

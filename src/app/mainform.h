@@ -4,10 +4,13 @@
 #include <QWidget>
 #include <QString>
 
+#include <memory>
+
 class DbConnection;
 class DbQuery;
 class DbQueryModel;
 class DbTransaction;
+struct ImportReport;
 class QAction;
 class QCheckBox;
 class QRadioButton;
@@ -61,11 +64,16 @@ public:
     QLineEdit *EditF;
     QCheckBox *CheckCL;
     QPushButton *BitBtnIM;
+    QPushButton *BitBtnCH;
     QLabel *ImageX;
     QLabel *LabelCC;
     QLabel *LabelTT;
     QLabel *LabelTC;
     QLabel *LabelTE;
+    QLabel *LabelFT;
+    QLabel *LabelSP;
+    QPushButton *BitBtnER;
+    QLabel *LabelCH;
 
     // The first-run tab.
     QLabel *Label5;
@@ -107,6 +115,8 @@ public:
     void BitBtnFClick();
     void RadioCAClick();
     void BitBtnIMClick();
+    void BitBtnCHClick();
+    void BitBtnERClick();
     // Stores one import record "to the base": 0, or -1 when rejected.
     qint32 store2baza(const QByteArray &text);
 
@@ -127,8 +137,11 @@ private:
     void buildBarcodeTab();
     void buildImportTab();
     void buildFirstRunTab();
+    void runImportFile(bool checkOnly);
 
     bool m_placed = false;
+    // What the last import or check found, for its list of rejected lines.
+    std::shared_ptr<const ImportReport> m_lastImport;
 };
 
 extern TFormMain *FormMain;

@@ -8,13 +8,14 @@ QList<QByteArray> accountGrants(const QByteArray &user)
 {
     // Sign-in reads and updates accounts; the register keeps ranges; the
     // import stores books, publishers and readers and may clear the
-    // tables of its mode; the first-run wipe backs the database up, then
-    // empties the working tables and sets their generators back.
+    // tables of its mode, and its check reads the catalogue's item
+    // numbers; the first-run wipe backs the database up, then empties the
+    // working tables and sets their generators back.
     const QList<QByteArray> grants{
         "select, update on users",
         "select, insert, delete on barcodes",
         "usage on sequence nnbarcodes",
-        "insert, delete on catalog",
+        "select, insert, delete on catalog",
         "insert, delete on izdatelstvo",
         "insert, delete on readers",
         "usage on sequence nncatalog",

@@ -1,11 +1,21 @@
 #include "db/platform.h"
 
+#include <QElapsedTimer>
 #include <QLibraryInfo>
 #include <QStandardPaths>
 
 namespace platform {
 
 std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
+
+std::function<qint64()> steadyMs = [] {
+    static const QElapsedTimer clock = [] {
+        QElapsedTimer started;
+        started.start();
+        return started;
+    }();
+    return clock.elapsed();
+};
 
 std::function<QString()> registryFolder = [] {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);

@@ -15,6 +15,10 @@ namespace platform {
 // Local date and time.
 extern std::function<QDateTime()> now;
 
+// Milliseconds on a clock that only runs forward, for measuring how fast
+// work goes.
+extern std::function<qint64()> steadyMs;
+
 // The folder that stands in for the per-user registry (see ReadRegistryText).
 extern std::function<QString()> registryFolder;
 

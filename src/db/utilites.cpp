@@ -219,14 +219,17 @@ void ExecAndCommit(const QByteArray &statement)
     transaction.commit();
 }
 
-void ExecAllOrNothing(std::span<const char *const> statements, const std::function<void(qsizetype)> &progress)
+namespace {
+
+template <typename Statements>
+void execTogether(const Statements &statements, const std::function<void(qsizetype)> &progress)
 {
     DbTransaction transaction;
     transaction.setDatabase(sharedDb().IBDatabase1);
     transaction.defaultAction = DbTransaction::Action::Rollback;
     transaction.start();
     qsizetype done = 0;
-    for (const char *statement : statements) {
+    for (const auto &statement : statements) {
         SqlText = statement;
         DbQuery query;
         query.setDatabase(sharedDb().IBDatabase1);
@@ -237,6 +240,18 @@ void ExecAllOrNothing(std::span<const char *const> statements, const std::functi
             progress(++done);
     }
     transaction.commit();
+}
+
+} // namespace
+
+void ExecAllOrNothing(std::span<const char *const> statements, const std::function<void(qsizetype)> &progress)
+{
+    execTogether(statements, progress);
+}
+
+void ExecAllOrNothing(const QList<QByteArray> &statements)
+{
+    execTogether(statements, {});
 }
 
 bool LocateQuietly(DbQuery *query, const QByteArray &keyFields, const QByteArray &keyValue, int options)

@@ -49,6 +49,7 @@ void ExecAndCommit(const QByteArray &statement);
 // statement done.
 void ExecAllOrNothing(std::span<const char *const> statements,
                       const std::function<void(qsizetype done)> &progress = {});
+void ExecAllOrNothing(const QList<QByteArray> &statements);
 
 QByteArray SqlValue(const QByteArray &value, char kind, char trailer);
 QByteArray WhereTerm(const QByteArray &value, char op, char kind, char trailer);

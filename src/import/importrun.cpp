@@ -1,14 +1,26 @@
 #include "import/importrun.h"
 
+#include "db/dataset.h"
 #include "db/errors.h"
+#include "db/platform.h"
+#include "db/text1251.h"
 #include "db/utilites.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSet>
 
+#include <bit>
+#include <cmath>
 #include <limits>
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -31,21 +43,73 @@ constexpr const char *kReadersClearing[] = {
 // Record positions are 32-bit signed byte indexes.
 constexpr qint64 kLargestFile = std::numeric_limits<qint32>::max();
 
+// How often the rate is shown: a few times a second.
+constexpr qint64 kRateEveryMs = 250;
+
+// How many item numbers already in catalog a check names.
+constexpr qsizetype kSampleSize = 5;
+
+[[noreturn]] void refuseNonRegular(const QString &fileName, const QString &kind)
+{
+    throw AppError(
+        QStringLiteral("«%1» — %2, а не обычный файл; импортировать можно только обычный файл.").arg(fileName, kind));
+}
+
+#ifdef Q_OS_UNIX
+QString kindOf(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return QStringLiteral("папка");
+    if (S_ISFIFO(mode))
+        return QStringLiteral("именованный канал");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("сокет");
+    return QStringLiteral("устройство");
+}
+#endif
+
 // Opens the file to import; false when it cannot be had, which ends the run
-// quietly. A file whose bytes could not all be reached by a record position
-// is refused with a message before anything is read.
+// quietly. Anything but a regular file is refused with a message before it
+// is read: a pipe would hold the run until something wrote to it, a device
+// might never end. So is a file whose bytes could not all be reached by a
+// record position.
 bool openForImport(QFile &file)
 {
-    if (file.fileName().isEmpty() || !file.open(QIODevice::ReadOnly))
+    const QString name = file.fileName();
+    if (name.isEmpty())
         return false;
 #ifdef Q_OS_UNIX
+    const QByteArray path = QFile::encodeName(name);
+    struct stat info {};
+    if (::stat(path.constData(), &info) != 0)
+        return false;
+    if (!S_ISREG(info.st_mode))
+        refuseNonRegular(name, kindOf(info.st_mode));
+    // Opened without waiting and checked again on the handle, so that a
+    // pipe put in the file's place meanwhile cannot hold the open.
+    const int handle = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (handle < 0)
+        return false;
+    if (::fstat(handle, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(handle);
+        refuseNonRegular(name, kindOf(info.st_mode));
+    }
+    if (!file.open(handle, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(handle);
+        return false;
+    }
     // Released when the file is closed; keeps out a writer that locks too.
     if (::flock(file.handle(), LOCK_SH | LOCK_NB) != 0)
+        return false;
+#else
+    if (!QFileInfo(name).isFile() && QFileInfo::exists(name))
+        refuseNonRegular(name, QStringLiteral("не файл"));
+    if (!file.open(QIODevice::ReadOnly))
         return false;
 #endif
     if (file.size() > kLargestFile) {
         throw AppError(QStringLiteral("файл %1 слишком велик для импорта: %2 байт, а можно не больше %3")
-                           .arg(file.fileName())
+                           .arg(name)
                            .arg(file.size())
                            .arg(kLargestFile));
     }
@@ -53,15 +117,79 @@ bool openForImport(QFile &file)
 }
 
 // The whole file in one read.
-QByteArray readWhole(QFile &file)
+QByteArray readWhole(QFile &file, const QString &name)
 {
     const qint64 size = file.size();
     QByteArray buffer(size, Qt::Uninitialized);
     if (file.read(buffer.data(), size) != size)
-        throw AppError(QStringLiteral("не удаётся прочитать файл %1:\n%2").arg(file.fileName(), file.errorString()));
+        throw AppError(QStringLiteral("не удаётся прочитать файл %1:\n%2").arg(name, file.errorString()));
     file.close();
     return buffer;
 }
+
+// Every barcod text of catalog, read once for a check.
+QSet<QByteArray> catalogueBarcodes()
+{
+    DbTransaction transaction;
+    transaction.setDatabase(sharedDb().IBDatabase1);
+    transaction.defaultAction = DbTransaction::Action::Rollback;
+    DbQuery query;
+    query.setDatabase(sharedDb().IBDatabase1);
+    query.setTransaction(&transaction);
+    query.setSql("select distinct barcod from catalog where barcod is not null");
+    query.open();
+    QSet<QByteArray> barcodes;
+    barcodes.reserve(query.recordCount());
+    for (int row = 0; row < query.recordCount(); ++row)
+        barcodes.insert(query.fieldAt(row, 0).asString());
+    return barcodes;
+}
+
+// What the user is told when the database refuses a record: the line, the
+// column the engine names, the record, then the engine's own words.
+DbError refusal(qint64 line, QByteArrayView text, const DbError &error)
+{
+    const QString column = engineColumn(error.text());
+    QString sentence = QStringLiteral("Строка %1 файла: база данных не приняла запись").arg(line);
+    if (!column.isEmpty())
+        sentence += QStringLiteral(", столбец %1").arg(column);
+    return DbError(sentence + QStringLiteral(".\nЗапись: «%1»\n\n").arg(shortQuote(text)) + error.text(),
+                   error.codes());
+}
+
+// Tells the observer the rate a few times a second: one reading of a
+// steady clock per record, nothing more.
+class RateMeter {
+public:
+    RateMeter(ImportObserver &observer, qint32 total)
+        : m_observer(observer), m_total(total), m_started(platform::steadyMs()), m_shown(m_started)
+    {
+    }
+
+    void recordDone(qint32 processed)
+    {
+        const qint64 now = platform::steadyMs();
+        if (now - m_shown < kRateEveryMs)
+            return;
+        m_shown = now;
+        show(processed, now);
+    }
+
+    void finish(qint32 processed) { show(processed, platform::steadyMs()); }
+
+private:
+    void show(qint32 processed, qint64 now)
+    {
+        const double perSecond = processed * 1000.0 / double(std::max<qint64>(now - m_started, 1));
+        const qint64 secondsLeft = perSecond > 0 ? qint64(std::ceil((m_total - processed) / perSecond)) : 0;
+        m_observer.rateChanged(perSecond, secondsLeft);
+    }
+
+    ImportObserver &m_observer;
+    qint32 m_total;
+    qint64 m_started;
+    qint64 m_shown;
+};
 
 } // namespace
 
@@ -77,43 +205,251 @@ qint32 storeRecord(const QByteArray &record, ImportMode mode)
     const auto statements = recordStatements(record, mode);
     if (!statements)
         return -1;
-    for (const QByteArray &statement : *statements) {
-        SqlText = statement;
-        ExecAndCommit(SqlText);
-    }
+    ExecAllOrNothing(*statements);
     return 0;
+}
+
+ImportOutcome runImport(const ImportRequest &request, ImportObserver &observer, ImportReport &report)
+{
+    report = ImportReport();
+    QFile file(request.fileName);
+    if (!openForImport(file))
+        return ImportOutcome::NotOpened;
+    observer.phaseChanged(ImportPhase::Reading, 0);
+    const DecodedText decoded = decodeImportText(readWhole(file, request.fileName));
+    const QByteArrayView buffer(decoded.bytes);
+    const LineEnds ends = detectLineEnds(buffer);
+    report.format = {decoded.encoding, ends};
+    observer.formatFound(report.format);
+
+    observer.phaseChanged(ImportPhase::Counting, 0);
+    report.total = qint32(countRecords(buffer, ends));
+
+    QSet<QByteArray> catalogued;
+    if (request.checkOnly) {
+        if (request.mode == ImportMode::Catalogue)
+            catalogued = catalogueBarcodes();
+    } else if (request.clear) {
+        observer.phaseChanged(ImportPhase::Clearing, 0);
+        const std::span<const char *const> clearing = clearingStatements(request.mode);
+        ExecAllOrNothing(clearing,
+                         [&](qsizetype done) { observer.clearingStep(done, clearing.size(), clearing[done - 1]); });
+    }
+
+    observer.phaseChanged(request.checkOnly ? ImportPhase::Checking : ImportPhase::Importing, report.total);
+    RateMeter rate(observer, report.total);
+    const QList<Unencodable> &unencodable = decoded.unencodable;
+    qsizetype nextUnencodable = 0;
+    qsizetype position = 0;
+    qint64 line = 1;
+    for (;;) {
+        const QByteArray text = recordText(buffer, position, ends);
+        if (!text.isEmpty()) {
+            const qsizetype end = recordTextEnd(buffer, position, ends);
+            while (nextUnencodable < unencodable.size() && unencodable[nextUnencodable].position < position)
+                ++nextUnencodable;
+            QString reason;
+            RecordPlan plan;
+            if (nextUnencodable < unencodable.size() && unencodable[nextUnencodable].position < end) {
+                reason = unencodableReason(unencodable[nextUnencodable]);
+            } else {
+                plan = planRecord(text, request.mode);
+                reason = rejectionReason(plan.rejection);
+            }
+            if (!reason.isEmpty()) {
+                ++report.errors;
+                report.rejected.append({line, reason, buffer.sliced(position, end - position).toByteArray()});
+            } else {
+                if (!request.checkOnly) {
+                    try {
+                        ExecAllOrNothing(plan.statements);
+                    } catch (const DbError &error) {
+                        throw refusal(line, buffer.sliced(position, end - position), error);
+                    }
+                } else if (catalogued.contains(plan.barcode)) {
+                    ++report.inCatalog;
+                    if (report.inCatalogSample.size() < kSampleSize && !report.inCatalogSample.contains(plan.barcode))
+                        report.inCatalogSample.append(plan.barcode);
+                }
+                ++report.stored;
+                for (quint32 bits = plan.cutFields; bits != 0; bits &= bits - 1)
+                    ++report.cut[std::countr_zero(bits)];
+            }
+        }
+        const qsizetype next = NextRecordStart(buffer, position, ends);
+        ++report.processed;
+        observer.recordDone(report.total, report.processed, report.errors);
+        rate.recordDone(report.processed);
+        if (observer.stopWanted()) {
+            rate.finish(report.processed);
+            return ImportOutcome::Stopped;
+        }
+        if (next == -1) {
+            rate.finish(report.processed);
+            return ImportOutcome::Finished;
+        }
+        line += countLineBreaks(buffer.sliced(position, next - position));
+        position = next;
+    }
 }
 
 ImportOutcome runImport(const QString &fileName, ImportMode mode, bool clear, ImportObserver &observer)
 {
-    QFile file(fileName);
-    if (!openForImport(file))
-        return ImportOutcome::NotOpened;
-    observer.phaseChanged(ImportPhase::Reading, 0);
-    const QByteArray buffer = readWhole(file);
+    ImportReport report;
+    return runImport(ImportRequest{fileName, mode, clear, false}, observer, report);
+}
 
-    observer.phaseChanged(ImportPhase::Counting, 0);
-    const qint32 total = qint32(countRecords(buffer));
-
-    if (clear) {
-        observer.phaseChanged(ImportPhase::Clearing, 0);
-        ExecAllOrNothing(clearingStatements(mode));
+QString phaseCaption(ImportPhase phase)
+{
+    switch (phase) {
+    case ImportPhase::Reading:
+        return QStringLiteral("читаю файл в буфер");
+    case ImportPhase::Counting:
+        return QStringLiteral("считаю записи");
+    case ImportPhase::Clearing:
+        return QStringLiteral("чистка таблицы");
+    case ImportPhase::Importing:
+        return QStringLiteral("импортирование данных");
+    case ImportPhase::Checking:
+        return QStringLiteral("проверка записей");
     }
+    return QString();
+}
 
-    observer.phaseChanged(ImportPhase::Importing, total);
-    qint32 errors = 0;
-    qint32 processed = 0;
-    qsizetype position = 0;
-    for (;;) {
-        const QByteArray text = recordText(buffer, position);
-        if (!text.isEmpty() && storeRecord(text, mode) < 0)
-            ++errors;
-        position = NextRecordStart(buffer, position);
-        ++processed;
-        observer.recordDone(total, processed, errors);
-        if (observer.stopWanted())
-            return ImportOutcome::Stopped;
-        if (position == -1)
-            return ImportOutcome::Finished;
+QString outcomeCaption(ImportOutcome outcome, bool checkOnly)
+{
+    if (outcome == ImportOutcome::Stopped)
+        return QStringLiteral("прервано пользователем");
+    return checkOnly ? QStringLiteral("проверка завершена") : QStringLiteral("операция завершена");
+}
+
+QString formatDescription(const FileFormat &format)
+{
+    QString encoding;
+    switch (format.encoding) {
+    case TextEncoding::Cp1251:
+        encoding = QStringLiteral("Windows-1251");
+        break;
+    case TextEncoding::Utf8:
+        encoding = QStringLiteral("UTF-8");
+        break;
+    case TextEncoding::Utf8WithMark:
+        encoding = QStringLiteral("UTF-8 с меткой BOM");
+        break;
     }
+    QString ends;
+    switch (format.lineEnds) {
+    case LineEnds::CrLf:
+        ends = QStringLiteral("CR LF");
+        break;
+    case LineEnds::Lf:
+        ends = QStringLiteral("LF");
+        break;
+    case LineEnds::Cr:
+        ends = QStringLiteral("CR");
+        break;
+    case LineEnds::None:
+        ends = QStringLiteral("нет, одна строка");
+        break;
+    }
+    return QStringLiteral("кодировка %1, концы строк: %2").arg(encoding, ends);
+}
+
+QString rateDescription(double perSecond, qint64 secondsLeft)
+{
+    const qint64 hours = secondsLeft / 3600;
+    const qint64 minutes = secondsLeft / 60 % 60;
+    const qint64 seconds = secondsLeft % 60;
+    QString left = QStringLiteral("%1:%2").arg(minutes).arg(seconds, 2, 10, QLatin1Char('0'));
+    if (hours > 0)
+        left = QStringLiteral("%1:%2:%3")
+                   .arg(hours)
+                   .arg(minutes, 2, 10, QLatin1Char('0'))
+                   .arg(seconds, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1 зап./с, осталось %2").arg(qint64(std::llround(perSecond))).arg(left);
+}
+
+QStringList checkSummary(const ImportReport &report, ImportMode mode, bool clear)
+{
+    QStringList lines;
+    lines += QStringLiteral("будет сохранено записей: %1, отвергнуто: %2").arg(report.stored).arg(report.errors);
+    QStringList cut;
+    for (const ImportField &field : importFields(mode)) {
+        if (const qint32 records = report.cut[field.number - 1]) {
+            cut += QStringLiteral("поле %1 «%2» (%3, %4 зн.) — %5")
+                       .arg(field.number)
+                       .arg(QString::fromUtf8(field.meaning), QLatin1String(field.column))
+                       .arg(field.kept)
+                       .arg(records);
+        }
+    }
+    lines += cut.isEmpty() ? QStringLiteral("обрезанных полей не будет")
+                           : QStringLiteral("будут обрезаны: ") + cut.join(QStringLiteral("; "));
+    if (mode == ImportMode::Catalogue) {
+        if (report.inCatalog == 0) {
+            lines += QStringLiteral("номеров, которые уже есть в catalog, нет");
+        } else {
+            QStringList sample;
+            for (const QByteArray &barcode : report.inCatalogSample)
+                sample += QString::fromLatin1(barcode);
+            QString line = QStringLiteral("уже есть в catalog: %1 (%2%3)")
+                               .arg(report.inCatalog)
+                               .arg(sample.join(QStringLiteral(", ")))
+                               .arg(report.inCatalog > sample.size() ? QStringLiteral(", …") : QString());
+            line += clear ? QStringLiteral(" — очистка перед импортом их уберёт")
+                          : QStringLiteral(" — импорт их удвоит");
+            lines += line;
+        }
+    }
+    return lines;
+}
+
+QString shortQuote(QByteArrayView text, qsizetype longest)
+{
+    qsizetype end = 0;
+    while (end < text.size() && end < longest && text[end] != '\r' && text[end] != '\n')
+        ++end;
+    QByteArray piece = text.first(end).toByteArray();
+    for (char &c : piece) {
+        if (static_cast<unsigned char>(c) < 32)
+            c = ' ';
+    }
+    QString quote = fromCp1251(piece);
+    if (end < text.size())
+        quote += QChar(0x2026);
+    return quote;
+}
+
+QString engineColumn(const QString &engineText)
+{
+    // How the engine names a column: a refused value, an unknown column, a
+    // doubled key.
+    static const QRegularExpression validation(
+        QStringLiteral(R"re(validation error for column "([^"]+)"\."([^"]+)")re"));
+    static const QRegularExpression unknown(QStringLiteral(R"re(Column unknown\s*\n-(\S+))re"));
+    static const QRegularExpression key(QStringLiteral(R"re(Problematic key value is \("([^"]+)")re"));
+    if (const QRegularExpressionMatch match = validation.match(engineText); match.hasMatch())
+        return match.captured(1) + u'.' + match.captured(2);
+    if (const QRegularExpressionMatch match = unknown.match(engineText); match.hasMatch())
+        return match.captured(1);
+    if (const QRegularExpressionMatch match = key.match(engineText); match.hasMatch())
+        return match.captured(1);
+    return QString();
+}
+
+QByteArray rejectedLinesFile(const QList<RejectedLine> &lines)
+{
+    QByteArray bytes;
+    for (const RejectedLine &line : lines)
+        bytes += line.text + "\r\n";
+    return bytes;
+}
+
+QString rejectedLinesFileName(const QString &input)
+{
+    const QFileInfo info(input);
+    const QString suffix = info.suffix();
+    if (suffix.isEmpty() || info.completeBaseName().isEmpty())
+        return info.dir().filePath(info.fileName() + QStringLiteral(".ошибки"));
+    return info.dir().filePath(info.completeBaseName() + QStringLiteral(".ошибки.") + suffix);
 }

@@ -1,18 +1,30 @@
 #pragma once
 
+#include "import/encoding.h"
 #include "import/records.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
+#include <QStringList>
 
+#include <array>
 #include <span>
 
 // One import run over a text export, free of any window: the whole file
-// read into memory, its records counted, the tables of the mode cleared
-// when asked, and record after record stored. The import tab and the
+// read into memory and converted to Windows-1251 when it is UTF-8, its
+// records counted, the tables of the mode cleared when asked, and record
+// after record stored, each record's statements committed together. A
+// check runs the same reading and stores nothing. The import tab and the
 // database tool drive it and hear of its progress through an observer.
 
-enum class ImportPhase { Reading, Counting, Clearing, Importing };
+enum class ImportPhase { Reading, Counting, Clearing, Importing, Checking };
+
+// How the file was written, as found on reading it.
+struct FileFormat {
+    TextEncoding encoding = TextEncoding::Cp1251;
+    LineEnds lineEnds = LineEnds::None;
+};
 
 class ImportObserver {
 public:
@@ -23,6 +35,14 @@ public:
     virtual void recordDone(qint32 total, qint32 processed, qint32 errors) = 0;
     // Asked after each record; true ends the run there, as stopped.
     virtual bool stopWanted() = 0;
+    // The file has been read: its encoding and line ends are known.
+    virtual void formatFound(const FileFormat &) {}
+    // A clearing statement has run (not yet committed: the clearing is one
+    // transaction): done of count, the last being statement.
+    virtual void clearingStep(qsizetype /*done*/, qsizetype /*count*/, const char * /*statement*/) {}
+    // A few times a second while records are handled, and once when they
+    // end: records per second so far, and the seconds the rest would take.
+    virtual void rateChanged(double /*perSecond*/, qint64 /*secondsLeft*/) {}
 };
 
 enum class ImportOutcome {
@@ -31,15 +51,77 @@ enum class ImportOutcome {
     Stopped,
 };
 
+struct ImportRequest {
+    QString fileName;
+    ImportMode mode = ImportMode::Catalogue;
+    bool clear = false;
+    // Reads and judges every record and changes nothing in the database.
+    bool checkOnly = false;
+};
+
+// A record that was not stored: its line in the file (as an editor numbers
+// lines), why, and its text as the file holds it, in Windows-1251.
+struct RejectedLine {
+    qint64 line = 0;
+    QString reason;
+    QByteArray text;
+    bool operator==(const RejectedLine &) const = default;
+};
+
+// What a run found, filled in as it goes: a run that an error ends still
+// tells what it had done before.
+struct ImportReport {
+    FileFormat format;
+    qint32 total = 0;
+    qint32 processed = 0;
+    qint32 errors = 0;
+    // Records stored, or in a check, records that would be.
+    qint32 stored = 0;
+    QList<RejectedLine> rejected;
+    // By field number - 1: stored records whose field was cut to its column.
+    std::array<qint32, 32> cut{};
+    // A catalogue check: records whose item number already stands in
+    // catalog, and the first few of those numbers.
+    qint32 inCatalog = 0;
+    QList<QByteArray> inCatalogSample;
+};
+
 // The tables each mode may clear, with their key generators, in order.
 std::span<const char *const> clearingStatements(ImportMode mode);
 
 // Stores one record (store2baza's work): its statements, each put into
-// SqlText and committed on its own. 0 when stored; -1 when the record is
-// rejected and nothing ran. A database refusal is raised.
+// SqlText, in one transaction committed when all of them have run. 0 when
+// stored; -1 when the record is rejected and nothing ran. A database
+// refusal is raised, and nothing of the record stays.
 qint32 storeRecord(const QByteArray &record, ImportMode mode);
 
-// Runs an import of the file. A file too large for the run's record
-// positions, or one that cannot be read, raises an error before anything
-// is stored; so does a database refusal, which ends the run where it is.
+// Runs an import, or a check, of the file. A path that is no regular file
+// (a folder, a pipe, a device), a file too large for the run's record
+// positions, or one that cannot be read raises an error before anything is
+// stored; so does a database refusal, which ends the run where it is, with
+// the line and the record named in the message.
+ImportOutcome runImport(const ImportRequest &request, ImportObserver &observer, ImportReport &report);
 ImportOutcome runImport(const QString &fileName, ImportMode mode, bool clear, ImportObserver &observer);
+
+// Texts shown by the tab and the database tool alike.
+QString phaseCaption(ImportPhase phase);
+QString outcomeCaption(ImportOutcome outcome, bool checkOnly);
+QString formatDescription(const FileFormat &format);
+QString rateDescription(double perSecond, qint64 secondsLeft);
+// The check's findings, one line each.
+QStringList checkSummary(const ImportReport &report, ImportMode mode, bool clear);
+
+// At most one short line of the file's text, for a message: its first
+// line, cut to longest characters.
+QString shortQuote(QByteArrayView text, qsizetype longest = 60);
+
+// The column a database error names, as the engine writes it; empty when
+// it names none.
+QString engineColumn(const QString &engineText);
+
+// The rejected lines as a file in the import's own format, to be corrected
+// and imported again: Windows-1251, each line's text followed by CR LF.
+QByteArray rejectedLinesFile(const QList<RejectedLine> &lines);
+
+// Beside the input file: "catalog.csv" gives "catalog.ошибки.csv".
+QString rejectedLinesFileName(const QString &input);

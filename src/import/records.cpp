@@ -20,6 +20,17 @@ bool enclosedIn(const QByteArray &text, char mark)
 
 } // namespace
 
+LineEnds detectLineEnds(QByteArrayView buffer)
+{
+    if (buffer.contains(QByteArrayView("\r\n")))
+        return LineEnds::CrLf;
+    if (buffer.contains('\n'))
+        return LineEnds::Lf;
+    if (buffer.contains('\r'))
+        return LineEnds::Cr;
+    return LineEnds::None;
+}
+
 qsizetype NextRecordStart(QByteArrayView buffer, qsizetype position)
 {
     if (position < 0)
@@ -31,13 +42,40 @@ qsizetype NextRecordStart(QByteArrayView buffer, qsizetype position)
     return pair + 2;
 }
 
+qsizetype NextRecordStart(QByteArrayView buffer, qsizetype position, LineEnds ends)
+{
+    if (ends == LineEnds::CrLf)
+        return NextRecordStart(buffer, position);
+    if (position < 0 || ends == LineEnds::None)
+        return -1;
+    const qsizetype end = buffer.indexOf(ends == LineEnds::Lf ? '\n' : '\r', position);
+    if (end < 0 || end + 1 >= buffer.size())
+        return -1;
+    return end + 1;
+}
+
+qsizetype recordTextEnd(QByteArrayView buffer, qsizetype position, LineEnds ends)
+{
+    if (position < 0 || position >= buffer.size())
+        return std::max<qsizetype>(position, 0);
+    qsizetype end = -1;
+    if (ends == LineEnds::Lf)
+        end = buffer.indexOf('\n', position);
+    else if (ends != LineEnds::None)
+        end = buffer.indexOf('\r', position);
+    return end < 0 ? buffer.size() : end;
+}
+
 QByteArray ReadRecordText(QByteArrayView buffer, qsizetype position)
+{
+    return ReadRecordText(buffer, position, LineEnds::CrLf);
+}
+
+QByteArray ReadRecordText(QByteArrayView buffer, qsizetype position, LineEnds ends)
 {
     if (position < 0 || position >= buffer.size())
         return QByteArray();
-    qsizetype end = buffer.indexOf('\r', position);
-    if (end < 0)
-        end = buffer.size();
+    const qsizetype end = recordTextEnd(buffer, position, ends);
     QByteArray text = buffer.sliced(position, end - position).toByteArray();
     // Doubled here so that every apostrophe from the file arrives escaped.
     text.replace('\'', QByteArrayView("''"));
@@ -59,20 +97,35 @@ QByteArray trimBlanks(QByteArrayView text)
     return text.sliced(begin, end - begin).toByteArray();
 }
 
-QByteArray recordText(QByteArrayView buffer, qsizetype position)
+QByteArray recordText(QByteArrayView buffer, qsizetype position, LineEnds ends)
 {
-    return trimBlanks(ReadRecordText(buffer, position));
+    return trimBlanks(ReadRecordText(buffer, position, ends));
 }
 
-qsizetype countRecords(QByteArrayView buffer)
+qsizetype countRecords(QByteArrayView buffer, LineEnds ends)
 {
     qsizetype total = 0;
     qsizetype position = 0;
     do {
-        position = NextRecordStart(buffer, position);
+        position = NextRecordStart(buffer, position, ends);
         ++total;
     } while (position != -1);
     return total;
+}
+
+qsizetype countLineBreaks(QByteArrayView text)
+{
+    qsizetype breaks = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            ++breaks;
+            if (i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        } else if (text[i] == '\n') {
+            ++breaks;
+        }
+    }
+    return breaks;
 }
 
 bool charInSet(char c, QByteArrayView set)
@@ -107,93 +160,250 @@ QByteArray CleanField(const QByteArray &field)
     return trimBlanks(text);
 }
 
+namespace {
+
+constexpr qint64 kLargest = std::numeric_limits<qint32>::max();
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool isGroupSpace(char c)
+{
+    // The no-break space is byte A0 in Windows-1251.
+    return c == ' ' || c == '\xA0';
+}
+
+// Adds a digit, saturating just past the 32-bit limit so that any number
+// of digits is read in one pass without overflow.
+qint64 appendDigit(qint64 value, char digit)
+{
+    return std::min(value * 10 + (digit - '0'), kLargest + 1);
+}
+
+} // namespace
+
+Price readPrice(QByteArrayView text)
+{
+    if (text.isEmpty())
+        return {Price::Read, 0};
+    const Price unreadable{Price::Unreadable, 0};
+    qint64 whole = 0;
+    qsizetype i = 0;
+    qsizetype groupDigits = 0;
+    bool grouped = false;
+    for (; i < text.size(); ++i) {
+        if (isDigit(text[i])) {
+            whole = appendDigit(whole, text[i]);
+            ++groupDigits;
+        } else if (isGroupSpace(text[i])) {
+            // One space between groups: the first of one to three digits,
+            // every later one of three.
+            if (groupDigits == 0 || groupDigits > 3 || (grouped && groupDigits != 3))
+                return unreadable;
+            grouped = true;
+            groupDigits = 0;
+        } else {
+            break;
+        }
+    }
+    if (groupDigits == 0 || (grouped && groupDigits != 3))
+        return unreadable;
+    qint64 fraction = 0;
+    if (i < text.size()) {
+        if (text[i] != ',' && text[i] != '.')
+            return unreadable;
+        const qsizetype first = ++i;
+        for (; i < text.size() && isDigit(text[i]); ++i)
+            fraction = appendDigit(fraction, text[i]);
+        const qsizetype digits = i - first;
+        if (digits < 1 || digits > 2 || i != text.size())
+            return unreadable;
+        if (digits == 1)
+            fraction *= 10;
+    }
+    const qint64 hundredths = whole * 100 + fraction;
+    if (hundredths > kLargest)
+        return {Price::TooLarge, 0};
+    return {Price::Read, qint32(hundredths)};
+}
+
 std::optional<qint32> ParseCostHundredths(QByteArrayView text)
 {
-    constexpr qint64 limit = std::numeric_limits<qint32>::max();
-    qsizetype i = 0;
-    // Saturates just past the limit, so any number of digits is safe to read.
-    const auto readDigits = [&] {
-        qint64 value = 0;
-        for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-            value = std::min(value * 10 + (text[i] - '0'), limit + 1);
-        return value;
-    };
-    const qint64 whole = readDigits();
-    ++i;
-    const qint64 fraction = readDigits();
-    const qint64 hundredths = whole * 100 + fraction;
-    if (hundredths > limit)
+    const Price price = readPrice(text);
+    if (price.status != Price::Read)
         return std::nullopt;
-    return qint32(hundredths);
+    return price.hundredths;
+}
+
+ItemNumber readItemNumber(const QByteArray &text)
+{
+    if (!IsIntegerText(text))
+        return {ItemNumber::NotANumber, 0};
+    const bool minus = text.startsWith('-');
+    qint64 value = 0;
+    for (qsizetype i = minus ? 1 : 0; i < text.size(); ++i)
+        value = appendDigit(value, text[i]);
+    // -0 is zero, as the conversion has always read it.
+    if (minus && value != 0)
+        return {ItemNumber::Negative, 0};
+    if (value > kLargest)
+        return {ItemNumber::TooLarge, 0};
+    return {ItemNumber::Read, qint32(value)};
+}
+
+QString rejectionReason(Rejection rejection)
+{
+    switch (rejection) {
+    case Rejection::None:
+        break;
+    case Rejection::NotANumber:
+        return QStringLiteral("первое поле — не число");
+    case Rejection::NegativeNumber:
+        return QStringLiteral("отрицательный номер");
+    case Rejection::NumberTooLarge:
+        return QStringLiteral("номер больше 2147483647");
+    case Rejection::PriceUnreadable:
+        return QStringLiteral("цена не читается");
+    case Rejection::PriceTooLarge:
+        return QStringLiteral("цена больше 21474836,47");
+    case Rejection::Unencodable:
+        return QStringLiteral("символ, которого нет в Windows-1251");
+    }
+    return QString();
 }
 
 namespace {
+
+constexpr ImportField kCatalogueFields[] = {
+    {2, "autor", "автор", 250},      {3, "title", "заглавие", 250}, {4, "mesto", "место издания", 100},
+    {5, "izd", "издательство", 100}, {6, "izdata2", "год", 10},     {7, "isbn", "ISBN", 100},
+    {8, "tirazh", "тираж", 50},      {9, "objem", "объём", 50},     {10, "vid", "вид", 50},
+    {11, "otdel", "отдел", 50},      {12, "fond", "фонд", 50},
+};
+
+constexpr ImportField kReaderFields[] = {
+    {2, "lname", "фамилия", 50},         {3, "fname", "имя", 50},
+    {4, "rabota", "место работы", 200},  {5, "dolzhnost", "должность", 100},
+    {6, "rtel", "рабочий телефон", 50},  {7, "address", "адрес", 100},
+    {8, "dtel", "домашний телефон", 50}, {9, "note", "примечание", 250},
+};
 
 QByteArray nextField(QByteArray &rest)
 {
     return CleanField(CutField(rest, ";"));
 }
 
-// Counted on the text with the file's apostrophes still doubled; a cut that
-// splits a pair leaves a lone apostrophe, which SqlValue doubles again, so
-// the literal stays balanced and the stored text is a prefix of the field.
-QByteArray nextField(QByteArray &rest, qsizetype kept)
+// The text fields of a record, from field 2 on, each cut to what its column
+// keeps. Counted on the text with the file's apostrophes still doubled; a
+// cut that splits a pair leaves a lone apostrophe, which SqlValue doubles
+// again, so the literal stays balanced and the stored text is a prefix of
+// the field.
+QList<QByteArray> textFields(QByteArray &rest, std::span<const ImportField> fields, quint32 &cut)
 {
-    return nextField(rest).left(kept);
+    QList<QByteArray> values;
+    values.reserve(fields.size());
+    for (const ImportField &field : fields) {
+        QByteArray value = nextField(rest);
+        if (value.size() > field.kept) {
+            cut |= 1u << (field.number - 1);
+            value.truncate(field.kept);
+        }
+        values.append(value);
+    }
+    return values;
 }
 
-std::optional<QList<QByteArray>> catalogueStatements(const QByteArray &record)
+RecordPlan rejected(Rejection rejection)
+{
+    RecordPlan plan;
+    plan.rejection = rejection;
+    return plan;
+}
+
+RecordPlan catalogueRecord(const QByteArray &record)
 {
     QByteArray rest = record;
-    const QByteArray number = nextField(rest);
-    if (!IsIntegerText(number))
-        return std::nullopt;
-    // A negative item number pads to empty text, stored as '' rather than null.
-    const QByteArray barcode = ZeroPad(StrToInt(number), 10);
+    const ItemNumber number = readItemNumber(nextField(rest));
+    switch (number.status) {
+    case ItemNumber::Read:
+        break;
+    case ItemNumber::NotANumber:
+        return rejected(Rejection::NotANumber);
+    case ItemNumber::Negative:
+        return rejected(Rejection::NegativeNumber);
+    case ItemNumber::TooLarge:
+        return rejected(Rejection::NumberTooLarge);
+    }
+    RecordPlan plan;
+    plan.barcode = ZeroPad(number.value, 10);
+    // Fields 2 to 12, in file order: autor, title, mesto, izd, then izdata2
+    // to fond.
+    const QList<QByteArray> texts = textFields(rest, kCatalogueFields, plan.cutFields);
+    const Price price = readPrice(nextField(rest));
+    if (price.status == Price::Unreadable)
+        return rejected(Rejection::PriceUnreadable);
+    if (price.status == Price::TooLarge)
+        return rejected(Rejection::PriceTooLarge);
 
     QByteArray catalog = "insert into catalog (num,catalog,mnt,barcod,autor,title,izdata2,isbn,tirazh,objem,vid,otdel,"
                          "fond,cost,uchet) values(gen_id(nncatalog,1),'e','m',";
-    catalog += '\'' + barcode + "',";
-    catalog += SqlValue(nextField(rest, 250), 's', ',');
-    catalog += SqlValue(nextField(rest, 250), 's', ',');
-    const QByteArray place = nextField(rest, 100);
-    const QByteArray publisher = nextField(rest, 100);
-    for (const qsizetype kept : {10, 100, 50, 50, 50, 50, 50})
-        catalog += SqlValue(nextField(rest, kept), 's', ',');
-    const std::optional<qint32> cost = ParseCostHundredths(nextField(rest));
-    if (!cost)
-        return std::nullopt;
-    catalog += QByteArray::number(*cost) + ',';
+    catalog += '\'' + plan.barcode + "',";
+    catalog += SqlValue(texts[0], 's', ',');
+    catalog += SqlValue(texts[1], 's', ',');
+    for (qsizetype i = 4; i < texts.size(); ++i)
+        catalog += SqlValue(texts[i], 's', ',');
+    catalog += QByteArray::number(price.hundredths) + ',';
     catalog += "'k')";
+    plan.statements.append(catalog);
 
-    QList<QByteArray> statements{catalog};
+    const QByteArray &place = texts[2];
+    const QByteArray &publisher = texts[3];
     if (!place.isEmpty() || !publisher.isEmpty()) {
-        statements += "insert into izdatelstvo (num,barcod,izd,mesto) values(gen_id(nnizdatelstvo,1),'" + barcode
-            + "'," + SqlValue(publisher, 's', ',') + SqlValue(place, 's', ')');
+        plan.statements.append("insert into izdatelstvo (num,barcod,izd,mesto) values(gen_id(nnizdatelstvo,1),'"
+                               + plan.barcode + "'," + SqlValue(publisher, 's', ',') + SqlValue(place, 's', ')'));
     }
-    return statements;
+    return plan;
 }
 
-std::optional<QList<QByteArray>> readerStatements(const QByteArray &record)
+RecordPlan readerRecord(const QByteArray &record)
 {
     QByteArray rest = record;
     const QByteArray number = nextField(rest);
     if (!IsIntegerText(number))
-        return std::nullopt;
+        return rejected(Rejection::NotANumber);
+    RecordPlan plan;
+    const QList<QByteArray> texts = textFields(rest, kReaderFields, plan.cutFields);
 
     QByteArray readers = "insert into readers (num,post,nomer,lname,fname,rabota,dolzhnost,rtel,address,dtel,note) "
                          "values(gen_id(nnreaders,1),'y',";
     // Digits with an optional leading minus only, so it is safe unquoted.
     readers += number + ',';
-    for (const qsizetype kept : {50, 50, 200, 100, 50, 100, 50})
-        readers += SqlValue(nextField(rest, kept), 's', ',');
-    readers += SqlValue(nextField(rest, 250), 's', ')');
-    return QList<QByteArray>{readers};
+    for (qsizetype i = 0; i < texts.size(); ++i)
+        readers += SqlValue(texts[i], 's', i + 1 < texts.size() ? ',' : ')');
+    plan.statements.append(readers);
+    return plan;
 }
 
 } // namespace
 
+std::span<const ImportField> importFields(ImportMode mode)
+{
+    if (mode == ImportMode::Catalogue)
+        return kCatalogueFields;
+    return kReaderFields;
+}
+
+RecordPlan planRecord(const QByteArray &record, ImportMode mode)
+{
+    return mode == ImportMode::Catalogue ? catalogueRecord(record) : readerRecord(record);
+}
+
 std::optional<QList<QByteArray>> recordStatements(const QByteArray &record, ImportMode mode)
 {
-    return mode == ImportMode::Catalogue ? catalogueStatements(record) : readerStatements(record);
+    RecordPlan plan = planRecord(record, mode);
+    if (plan.rejection != Rejection::None)
+        return std::nullopt;
+    return std::move(plan.statements);
 }

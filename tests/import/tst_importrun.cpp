@@ -2,9 +2,11 @@
 #include "signedin.h"
 
 #include "app/mainform.h"
-#include "dialogs/uiplatform.h"
+#include "app/rejectedlines.h"
+#include "db/platform.h"
 #include "db/text1251.h"
 #include "dialogs/formYN.h"
+#include "dialogs/uiplatform.h"
 
 #include <QCheckBox>
 #include <QCursor>
@@ -15,14 +17,19 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using Rows = QList<QByteArray>;
 
@@ -77,6 +84,12 @@ private slots:
     void oversizedFileRefusedUnread();
     void examplesImportCleanly_data();
     void examplesImportCleanly();
+    void encodingAndLineEndsShown_data();
+    void encodingAndLineEndsShown();
+    void rejectedLinesOffered();
+    void checkChangesNothing();
+    void rateShown();
+    void pipeRefusedAtOnce();
 
 private:
     QString writeFile(const QByteArray &bytes);
@@ -175,7 +188,10 @@ void TestImportRun::recordsThroughAWholeRun_data()
     QTest::newRow("blank line skipped") << false << QByteArray("1;a\r\n\r\n2;b\r\n") << 3 << 0 << Rows{"1|a", "2|b"};
     QTest::newRow("blank-only line skipped") << false << QByteArray("1;a\r\n \t \r\n2;b") << 3 << 0 << Rows{"1|a", "2|b"};
     QTest::newRow("lone CR hides the next line") << false << QByteArray("1;x\r2;y\r\n3;z") << 2 << 0 << Rows{"1|x", "3|z"};
-    QTest::newRow("LF alone joins lines") << false << QByteArray("1;a\n2;b\n") << 1 << 0 << Rows{"1|a\n2"};
+    QTest::newRow("LF file split at LF") << false << QByteArray("1;a\n2;b\n") << 2 << 0 << Rows{"1|a", "2|b"};
+    QTest::newRow("CR file split at CR") << false << QByteArray("1;a\r2;b\r") << 2 << 0 << Rows{"1|a", "2|b"};
+    QTest::newRow("LF inside a CR LF file stays")
+        << false << QByteArray("1;a\nb\r\n2;c") << 2 << 0 << Rows{"1|a\nb", "2|c"};
     QTest::newRow("blanks and LF at line ends") << false << QByteArray("\n 5;e \n\r\n6;f  ") << 2 << 0
                                                 << Rows{"5|e", "6|f"};
     QTest::newRow("rejected readers") << false << QByteArray("abc;x\r\n;y\r\nnomer;lname\r\n\"4\";d\r\n'5';e") << 5 << 4
@@ -189,9 +205,19 @@ void TestImportRun::recordsThroughAWholeRun_data()
     QTest::newRow("price beyond 32 bits rejected")
         << true << priced("1", "21474836,48") + "\r\n" + priced("2", "21474836,47") << 2 << 1
         << Rows{"0000000002|2147483647"};
-    QTest::newRow("price forms") << true
-                                 << priced("1", "12.5") + "\r\n" + priced("2", "3") + "\r\n" + priced("3", "-5") + "\r\n4"
-                                 << 4 << 0 << Rows{"0000000001|1205", "0000000002|300", "0000000003|5", "0000000004|0"};
+    const QByteArray forms
+        = priced("1", "12.5") + "\r\n" + priced("2", "3") + "\r\n" + priced("3", "1 000,00") + "\r\n4";
+    QTest::newRow("price forms") << true << forms << 4 << 0
+                                 << Rows{"0000000001|1250", "0000000002|300", "0000000003|100000", "0000000004|0"};
+    const QByteArray unread = priced("1", "-5") + "\r\n" + priced("2", "12,345") + "\r\n" + priced("3", "1 000.000")
+        + "\r\n" + priced("4", "12 50") + "\r\n" + priced("5", "7,05 руб.");
+    QTest::newRow("prices not read as another amount") << true << unread << 5 << 5 << Rows{};
+    QTest::newRow("negative item numbers rejected, none shares an empty barcode")
+        << true << QByteArray("-7;A;T;Place;Press\r\n-8;B\r\n-0;C") << 3 << 2 << Rows{"0000000000|0"};
+    QTest::newRow("ten megabytes of digits rejected, nothing quoted")
+        << true << QByteArray(10 << 20, '7') + ";A\r\n8;B" << 2 << 1 << Rows{"0000000008|0"};
+    QTest::newRow("item number beyond 32 bits rejected, the run goes on")
+        << true << QByteArray("5;A\r\n2147483648;B\r\n6;C") << 3 << 1 << Rows{"0000000005|0", "0000000006|0"};
 }
 
 void TestImportRun::recordsThroughAWholeRun()
@@ -369,16 +395,14 @@ void TestImportRun::errorEndsTheRun_data()
     QTest::newRow("publisher row refused")
         << true << true << Rows{"alter table izdatelstvo drop mesto"}
         << QByteArray("1;A;T\r\nx\r\n2;B;T;Place;Press\r\n3;C;T\r\n") << QStringLiteral("импортирование данных")
-        << shown(4, 2, 1) << true << QByteArray("select barcod from catalog order by num")
-        << Rows{"0000000001", "0000000002"} << QStringLiteral("MESTO");
+        << shown(4, 2, 1) << true << QByteArray("select barcod from catalog order by num") << Rows{"0000000001"}
+        << QStringLiteral("Строка 3 файла: база данных не приняла запись, столбец MESTO.");
     QTest::newRow("reader number too large for the column")
         << false << false << Rows{} << QByteArray("1;a\r\n;\r\n99999999999;b\r\n4;d")
         << QStringLiteral("импортирование данных") << shown(4, 2, 1) << true
-        << QByteArray("select nomer from readers order by num") << Rows{"1"} << QStringLiteral("overflow");
-    QTest::newRow("item number beyond 32 bits")
-        << true << false << Rows{} << QByteArray("5;A\r\n2147483648;B\r\n") << QStringLiteral("импортирование данных")
-        << shown(2, 1, 0) << true << QByteArray("select barcod from catalog order by num") << Rows{"0000000005"}
-        << QStringLiteral("'2147483648' is not a valid integer value");
+        << QByteArray("select nomer from readers order by num") << Rows{"1"}
+        << QStringLiteral("Строка 3 файла: база данных не приняла запись.\nЗапись: «99999999999;b»\n\n"
+                          "arithmetic exception, numeric overflow");
     QTest::newRow("clearing refused")
         << false << true << Rows{"insert into readers (num, nomer) values (1, 1)", "drop table zakaz"}
         << QByteArray("1;a\r\n") << QStringLiteral("чистка таблицы") << untouched << false
@@ -480,7 +504,6 @@ void TestImportRun::unreadableFileRunsNothing_data()
     QTest::addColumn<QString>("kind");
     QTest::newRow("empty path") << QStringLiteral("empty");
     QTest::newRow("missing file") << QStringLiteral("missing");
-    QTest::newRow("a folder") << QStringLiteral("folder");
     QTest::newRow("locked by another program") << QStringLiteral("locked");
 }
 
@@ -494,8 +517,6 @@ void TestImportRun::unreadableFileRunsNothing()
         path.clear();
     } else if (kind == QStringLiteral("missing")) {
         path += QStringLiteral(".gone");
-    } else if (kind == QStringLiteral("folder")) {
-        path = m_files.path();
     } else {
         QVERIFY(held.open(QIODevice::ReadWrite));
         QCOMPARE(::flock(held.handle(), LOCK_EX | LOCK_NB), 0);
@@ -535,12 +556,24 @@ void TestImportRun::examplesImportCleanly_data()
     QTest::addColumn<int>("records");
     QTest::addColumn<QByteArray>("select");
     QTest::addColumn<int>("rowCount");
+    QTest::addColumn<QString>("format");
+
+    const QString cp1251CrLf = QStringLiteral("кодировка Windows-1251, концы строк: CR LF");
     QTest::newRow("catalogue") << QStringLiteral("catalog.csv") << true << 10
-                               << QByteArray("select count(*) from catalog") << 10;
+                               << QByteArray("select count(*) from catalog") << 10 << cp1251CrLf;
     QTest::newRow("publishers") << QStringLiteral("catalog.csv") << true << 10
-                                << QByteArray("select count(*) from izdatelstvo") << 9;
-    QTest::newRow("readers") << QStringLiteral("readers.csv") << false << 8 << QByteArray("select count(*) from readers")
-                             << 8;
+                                << QByteArray("select count(*) from izdatelstvo") << 9 << cp1251CrLf;
+    QTest::newRow("readers") << QStringLiteral("readers.csv") << false << 8
+                             << QByteArray("select count(*) from readers") << 8 << cp1251CrLf;
+    QTest::newRow("UTF-8 catalogue") << QStringLiteral("catalog-utf8.csv") << true << 6
+                                     << QByteArray("select sum(cost) from catalog") << 125000 + 350 + 1250 + 45
+                                     << QStringLiteral("кодировка UTF-8, концы строк: CR LF");
+    QTest::newRow("UTF-8 catalogue's publishers")
+        << QStringLiteral("catalog-utf8.csv") << true << 6 << QByteArray("select count(*) from izdatelstvo") << 6
+        << QStringLiteral("кодировка UTF-8, концы строк: CR LF");
+    QTest::newRow("LF readers") << QStringLiteral("readers-lf.csv") << false << 5
+                                << QByteArray("select count(*) from readers") << 5
+                                << QStringLiteral("кодировка Windows-1251, концы строк: LF");
 }
 
 void TestImportRun::examplesImportCleanly()
@@ -550,10 +583,183 @@ void TestImportRun::examplesImportCleanly()
     QFETCH(int, records);
     QFETCH(QByteArray, select);
     QFETCH(int, rowCount);
+    QFETCH(QString, format);
     run(QDir(QStringLiteral(EXAMPLES_DIR)).filePath(file), catalogue);
     QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
     QCOMPARE(counters(), shown(records, records, 0));
+    QCOMPARE(m_form->LabelFT->text(), format);
     QCOMPARE(rows(select), Rows{QByteArray::number(rowCount)});
+}
+
+void TestImportRun::encodingAndLineEndsShown_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<int>("total");
+
+    const QString text = QStringLiteral("1;Фёдорова;Ёлка\r\n2;Пушкин;«Онегин» № 1\r\n");
+    QTest::newRow("Windows-1251, CR LF") << toCp1251(text)
+                                         << QStringLiteral("кодировка Windows-1251, концы строк: CR LF") << 2;
+    QTest::newRow("UTF-8, CR LF") << text.toUtf8() << QStringLiteral("кодировка UTF-8, концы строк: CR LF") << 2;
+    QTest::newRow("UTF-8 with its mark, LF") << "\xEF\xBB\xBF" + QString(text).remove(u'\r').toUtf8()
+                                             << QStringLiteral("кодировка UTF-8 с меткой BOM, концы строк: LF") << 2;
+    QTest::newRow("Windows-1251, CR") << toCp1251(QString(text).remove(u'\n'))
+                                      << QStringLiteral("кодировка Windows-1251, концы строк: CR") << 2;
+}
+
+void TestImportRun::encodingAndLineEndsShown()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, format);
+    QFETCH(int, total);
+    runBytes(bytes, false);
+    QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
+    QCOMPARE(m_form->LabelFT->text(), format);
+    QCOMPARE(counters(), shown(total, total, 0));
+    // Whatever the file's encoding, the database holds the same letters.
+    QCOMPARE(rows("select nomer, lname, fname from readers order by num"),
+             (Rows{"1|" + toCp1251(QStringLiteral("Фёдорова|Ёлка")),
+                   "2|" + toCp1251(QStringLiteral("Пушкин|«Онегин» № 1"))}));
+}
+
+void TestImportRun::rejectedLinesOffered()
+{
+    const QByteArray bytes = QStringLiteral("1;Иванов\nx;без номера\n3;Smith ✓\n4;Петров\n").toUtf8();
+    runBytes(bytes, false);
+    QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
+    QCOMPARE(counters(), shown(4, 4, 2));
+    QVERIFY(m_form->BitBtnER->isVisible());
+
+    const QString saved = m_files.filePath(QStringLiteral("rejected.csv"));
+    const auto dialog = platform::saveFileName;
+    platform::saveFileName = [&](QWidget *, const QString &) { return saved; };
+    QStringList listed;
+    ModalAnswerer answerer([&](QWidget *modal) {
+        auto *list = qobject_cast<TFormRejected *>(modal);
+        QVERIFY(list);
+        const QAbstractItemModel *model = list->GridRJ->model();
+        for (int row = 0; row < model->rowCount(); ++row) {
+            QStringList cells;
+            for (int column = 0; column < model->columnCount(); ++column)
+                cells += model->index(row, column).data().toString();
+            listed += cells.join(u'|');
+        }
+        QTest::mouseClick(list->BitBtnSV, Qt::LeftButton);
+        QTest::mouseClick(list->BitBtnOK, Qt::LeftButton);
+    });
+    QTest::mouseClick(m_form->BitBtnER, Qt::LeftButton);
+    platform::saveFileName = dialog;
+    QCOMPARE(answerer.count(), 1);
+    QCOMPARE(listed,
+             (QStringList{QStringLiteral("2|первое поле — не число|x;без номера"),
+                          QStringLiteral("3|символ «✓» (U+2713), которого нет в Windows-1251|3;Smith ?")}));
+    // Saved in the import's own format: Windows-1251, CR LF.
+    QFile file(saved);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), toCp1251(QStringLiteral("x;без номера\r\n3;Smith ?\r\n")));
+    QVERIFY(m_errors.isEmpty());
+
+    // A run with nothing rejected offers nothing.
+    runBytes("5;a\r\n", false);
+    QVERIFY(!m_form->BitBtnER->isVisible());
+
+    // A run that a database error ends still offers the lines before it.
+    exec("alter table readers add constraint never check (nomer <> 9)");
+    runBytes("x\r\n9;b\r\n10;c", false);
+    QCOMPARE(m_errors.size(), 1);
+    QVERIFY2(m_errors[0].startsWith(QStringLiteral("Строка 2 файла: база данных не приняла запись.\nЗапись: «9;b»")),
+             qPrintable(m_errors[0]));
+    QVERIFY(m_form->BitBtnER->isVisible());
+}
+
+void TestImportRun::checkChangesNothing()
+{
+    exec("insert into catalog (num, barcod) values (gen_id(nncatalog, 1), '0000000002')");
+    const auto dump = [this] {
+        Rows all;
+        for (const char *table : {"catalog", "izdatelstvo", "readers", "sbornik", "comment", "mnogotom", "udkop"})
+            all += rows(QByteArray("select * from ") + table + " order by 1");
+        all += rows("select gen_id(nncatalog, 0) || '|' || gen_id(nnizdatelstvo, 0) || '|' || gen_id(nnreaders, 0) "
+                    "from rdb$database");
+        return all;
+    };
+    const Rows before = dump();
+    QTest::mouseClick(m_form->RadioCA, Qt::LeftButton);
+    m_form->EditF->setText(writeFile("1;A;T;Place;Press\r\n2;" + QByteArray(251, 'a') + "\r\n-3;x\r\n"));
+    m_form->CheckCL->setChecked(true);
+    PaintWatcher phase(m_form->LabelCC);
+    QTest::mouseClick(m_form->BitBtnCH, Qt::LeftButton);
+    QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
+    QCOMPARE(dump(), before);
+    QCOMPARE(phase.painted,
+             (QStringList{QStringLiteral("читаю файл в буфер"), QStringLiteral("считаю записи"),
+                          QStringLiteral("проверка записей")}));
+    QCOMPARE(m_form->LabelCC->text(), QStringLiteral("проверка завершена"));
+    QCOMPARE(counters(), shown(3, 3, 1));
+    QCOMPARE(m_form->LabelCH->text(),
+             QStringLiteral("будет сохранено записей: 2, отвергнуто: 1\n"
+                            "будут обрезаны: поле 2 «автор» (autor, 250 зн.) — 1\n"
+                            "уже есть в catalog: 1 (0000000002) — очистка перед импортом их уберёт"));
+    QVERIFY(m_form->BitBtnER->isVisible());
+    QVERIFY(!m_form->ImageX->isVisible());
+    // The tick stays for the import the check was for.
+    QVERIFY(m_form->CheckCL->isChecked());
+
+    // The real run that follows clears and stores; the check's words go.
+    QTest::mouseClick(m_form->BitBtnIM, Qt::LeftButton);
+    QCOMPARE(rows("select barcod from catalog order by num"), (Rows{"0000000001", "0000000002"}));
+    QCOMPARE(m_form->LabelCH->text(), QString());
+}
+
+void TestImportRun::rateShown()
+{
+    // A clock that moves 100 ms at every reading: the rate is shown while
+    // the run goes and once more at its end.
+    qint64 clock = 0;
+    const auto steady = platform::steadyMs;
+    platform::steadyMs = [&] { return clock += 100; };
+    PaintWatcher rate(m_form->LabelSP);
+    QByteArray bytes;
+    for (int i = 1; i <= 6; ++i)
+        bytes += QByteArray::number(i) + ";x\r\n";
+    runBytes(bytes, false);
+    platform::steadyMs = steady;
+    QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
+    QVERIFY(rate.painted.contains(QStringLiteral("10 зап./с, осталось 0:01")));
+    QCOMPARE(m_form->LabelSP->text(), QStringLiteral("9 зап./с, осталось 0:00"));
+}
+
+void TestImportRun::pipeRefusedAtOnce()
+{
+    exec("insert into catalog (num, barcod) values (90, 'old')");
+    const QString pipe = m_files.filePath(QStringLiteral("pipe.csv"));
+    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    // Should the run wait on the pipe, a writer comes after five seconds,
+    // so that the test fails instead of hanging.
+    std::atomic<bool> done{false};
+    std::atomic<bool> unblocked{false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 50 && !done; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (done)
+            return;
+        const int writer = ::open(QFile::encodeName(pipe).constData(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0) {
+            unblocked = true;
+            ::close(writer);
+        }
+    });
+    run(pipe, true, true);
+    done = true;
+    watchdog.join();
+    QVERIFY(!unblocked);
+    QCOMPARE(m_errors,
+             QStringList{QStringLiteral("«%1» — именованный канал, а не обычный файл; импортировать можно "
+                                        "только обычный файл.")
+                             .arg(pipe)});
+    QCOMPARE(m_form->LabelCC->text(), QString());
+    QVERIFY(m_form->CheckCL->isChecked());
+    QCOMPARE(rows("select barcod from catalog"), Rows{"old"});
 }
 
 QTEST_MAIN(TestImportRun)

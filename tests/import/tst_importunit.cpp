@@ -1,15 +1,29 @@
 #include "testdb.h"
 
+#include "db/errors.h"
+#include "db/platform.h"
+#include "db/text1251.h"
 #include "db/utilites.h"
 #include "import/importrun.h"
 #include "import/wipe.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 Q_DECLARE_METATYPE(ImportMode)
 Q_DECLARE_METATYPE(ImportOutcome)
+Q_DECLARE_METATYPE(RejectedLine)
+
+using Rows = QList<QByteArray>;
 
 namespace {
 
@@ -22,7 +36,7 @@ public:
 
     void phaseChanged(ImportPhase phase, qint32 total) override
     {
-        static const char *const names[] = {"reading", "counting", "clearing", "importing"};
+        static const char *const names[] = {"reading", "counting", "clearing", "importing", "checking"};
         heard += QStringLiteral("%1 %2").arg(QLatin1String(names[int(phase)])).arg(total);
     }
     void recordDone(qint32 total, qint32 processed, qint32 errors) override
@@ -36,6 +50,30 @@ private:
     qint32 m_stopAfter;
     qint32 m_processed = 0;
 };
+
+// Notes the rates shown.
+class RateRecorder : public Recorder {
+public:
+    QList<std::pair<double, qint64>> rates;
+    void rateChanged(double perSecond, qint64 secondsLeft) override { rates.append({perSecond, secondsLeft}); }
+};
+
+// Every row of every table the import may touch and every generator's
+// value, as text: equal dumps mean an unchanged database.
+Rows dump(const QString &database)
+{
+    DbReader reader(database);
+    Rows all;
+    for (const QByteArray &table : reader.rows("select trim(rdb$relation_name) from rdb$relations "
+                                               "where rdb$system_flag = 0 and rdb$view_blr is null order by 1")) {
+        all += "table " + table;
+        all += reader.rows("select * from " + table + " order by 1");
+    }
+    for (const QByteArray &generator : reader.rows("select trim(rdb$generator_name) from rdb$generators "
+                                                   "where rdb$system_flag = 0 order by 1"))
+        all += generator + ' ' + reader.value("select gen_id(" + generator + ", 0) from rdb$database");
+    return all;
+}
 
 } // namespace
 
@@ -52,9 +90,25 @@ private slots:
     void keptCharactersReachTheDatabase();
     void runReportsToItsObserver_data();
     void runReportsToItsObserver();
+    void rejectedLinesKept_data();
+    void rejectedLinesKept();
+    void recordStoredWholeOrNotAtAll();
+    void refusalNamesLineAndColumn_data();
+    void refusalNamesLineAndColumn();
+    void checkChangesNothing_data();
+    void checkChangesNothing();
+    void rateShownAFewTimesASecond();
+    void onlyRegularFilesRead_data();
+    void onlyRegularFilesRead();
+    void longNumberRejectedQuickly();
+    void rejectedLinesFileFormat();
 
 private:
     QString writeFile(const QByteArray &bytes);
+    // Runs the unit on the bytes as a file; the report is kept even when
+    // the run ends with an error, which is returned.
+    QString run(const QByteArray &bytes, ImportMode mode, ImportReport &report, bool checkOnly = false,
+                bool clear = false);
 
     TestDb m_db;
     QTemporaryDir m_files;
@@ -195,6 +249,333 @@ void TestImportUnit::runReportsToItsObserver()
     QCOMPARE(runImport(m_files.filePath(QStringLiteral("missing.csv")), ImportMode::Readers, false, none),
              ImportOutcome::NotOpened);
     QVERIFY(none.heard.isEmpty());
+}
+
+QString TestImportUnit::run(const QByteArray &bytes, ImportMode mode, ImportReport &report, bool checkOnly, bool clear)
+{
+    Recorder recorder;
+    try {
+        const ImportOutcome outcome
+            = runImport(ImportRequest{writeFile(bytes), mode, clear, checkOnly}, recorder, report);
+        if (outcome != ImportOutcome::Finished)
+            return QStringLiteral("not finished");
+    } catch (const AppError &error) {
+        return error.text();
+    }
+    return QString();
+}
+
+void TestImportUnit::rejectedLinesKept_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<ImportMode>("mode");
+    QTest::addColumn<QList<RejectedLine>>("rejected");
+    QTest::addColumn<qint32>("stored");
+
+    using R = QList<RejectedLine>;
+    const QString notANumber = QStringLiteral("первое поле — не число");
+    const QString priced = QString(12, u';');
+    QTest::newRow("every reason, CR LF")
+        << QByteArray("Number;Author\r\n1;A\r\n-7;B\r\n\r\n2147483648;C\r\n3" + QByteArray(12, ';') + "12,345\r\n4"
+                      + QByteArray(12, ';') + "21474836,48\r\n5;E")
+        << ImportMode::Catalogue
+        << R{{1, notANumber, "Number;Author"},
+             {3, QStringLiteral("отрицательный номер"), "-7;B"},
+             {5, QStringLiteral("номер больше 2147483647"), "2147483648;C"},
+             {6, QStringLiteral("цена не читается"), "3" + QByteArray(12, ';') + "12,345"},
+             {7, QStringLiteral("цена больше 21474836,47"), "4" + QByteArray(12, ';') + "21474836,48"}}
+        << 2;
+    QTest::newRow("text as in the file, blanks and apostrophes kept")
+        << QByteArray("  x'y ; z  \r\n1") << ImportMode::Readers << R{{1, notANumber, "  x'y ; z  "}} << 1;
+    QTest::newRow("LF lines") << QByteArray("a\n1;A\n\nb;B\n") << ImportMode::Readers
+                              << R{{1, notANumber, "a"}, {4, notANumber, "b;B"}} << 1;
+    QTest::newRow("CR lines") << QByteArray("1\ra\r") << ImportMode::Readers << R{{2, notANumber, "a"}} << 1;
+    QTest::newRow("lone CR counts as a line in a CR LF file")
+        << QByteArray("1;x\r2;y\r\nz\r\n") << ImportMode::Readers << R{{3, notANumber, "z"}} << 1;
+    QTest::newRow("UTF-8: a character Windows-1251 lacks")
+        << QStringLiteral("1;Иванов\n2;Smith ✓ John\n3;Ёлкин ǅ\n4;€").toUtf8() << ImportMode::Readers
+        << R{{2, QStringLiteral("символ «✓» (U+2713), которого нет в Windows-1251"), "2;Smith ? John"},
+             {3, QStringLiteral("символ «ǅ» (U+01C5), которого нет в Windows-1251"),
+              toCp1251(QStringLiteral("3;Ёлкин ?"))}}
+        << 2;
+    QTest::newRow("UTF-8 mark: broken bytes")
+        << QByteArray("\xEF\xBB\xBF"
+                      "1;a\r\n2;\xFF\r\n3;b")
+        << ImportMode::Readers << R{{2, QStringLiteral("байты, которые не читаются как UTF-8"), "2;?"}} << 2;
+}
+
+void TestImportUnit::rejectedLinesKept()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(ImportMode, mode);
+    QFETCH(QList<RejectedLine>, rejected);
+    QFETCH(qint32, stored);
+
+    ImportReport report;
+    QCOMPARE(run(bytes, mode, report), QString());
+    QCOMPARE(report.rejected, rejected);
+    QCOMPARE(report.errors, rejected.size());
+    QCOMPARE(report.stored, stored);
+    const QByteArray table = mode == ImportMode::Catalogue ? "catalog" : "readers";
+    QCOMPARE(m_db.value("select count(*) from " + table), QByteArray::number(stored));
+}
+
+void TestImportUnit::recordStoredWholeOrNotAtAll()
+{
+    // The database refuses the publisher row of the second record, after
+    // its catalog row has run: a full disk, a value refused, a crash.
+    DbReader(m_db.path()).exec("create exception full_disk 'disk full'");
+    DbReader(m_db.path())
+        .exec("create trigger izd_refused for izdatelstvo before insert as begin "
+              "if (new.barcod = '0000000002') then exception full_disk; end");
+    ImportReport report;
+    const QString error
+        = run("1;A;T;Place;Press\r\n2;B;T;Place;Press\r\n3;C;T;Place;Press\r\n", ImportMode::Catalogue, report);
+    QVERIFY2(error.startsWith(QStringLiteral("Строка 2 файла: база данных не приняла запись.")), qPrintable(error));
+    QVERIFY2(error.contains(QStringLiteral("disk full")), qPrintable(error));
+    QCOMPARE(report.stored, 1);
+    QCOMPARE(m_db.rows("select barcod from catalog order by num"), Rows{"0000000001"});
+    QCOMPARE(m_db.rows("select barcod from izdatelstvo order by num"), Rows{"0000000001"});
+
+    // store2baza's own entry point: the same.
+    QVERIFY_THROWS_EXCEPTION(DbError, storeRecord("2;B;T;Place;Press", ImportMode::Catalogue));
+    QCOMPARE(m_db.value("select count(*) from catalog"), QByteArray("1"));
+}
+
+void TestImportUnit::refusalNamesLineAndColumn_data()
+{
+    QTest::addColumn<QByteArray>("setup");
+    QTest::addColumn<ImportMode>("mode");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("sentence");
+    QTest::addColumn<QString>("quote");
+    QTest::addColumn<QString>("engine");
+
+    QTest::newRow("unknown column") << QByteArray("alter table izdatelstvo drop mesto") << ImportMode::Catalogue
+                                    << QByteArray("1;A\r\n\r\n2;B;T;Place;Press")
+                                    << QStringLiteral("Строка 3 файла: база данных не приняла запись, столбец MESTO.")
+                                    << QStringLiteral("Запись: «2;B;T;Place;Press»")
+                                    << QStringLiteral("Column unknown");
+    QTest::newRow("value refused by a column")
+        << QByteArray("alter table readers add must_have varchar(1) not null") << ImportMode::Readers
+        << QByteArray("5;a\n")
+        << QStringLiteral("Строка 1 файла: база данных не приняла запись, столбец READERS.MUST_HAVE.")
+        << QStringLiteral("Запись: «5;a»") << QStringLiteral("validation error");
+    QTest::newRow("number too large for the column, long record quoted short")
+        << QByteArray() << ImportMode::Readers << "1;a\r\n99999999999;" + QByteArray(5000, 'b')
+        << QStringLiteral("Строка 2 файла: база данных не приняла запись.")
+        << QStringLiteral("Запись: «99999999999;") + QString(48, u'b') + QChar(0x2026) + QStringLiteral("»")
+        << QStringLiteral("numeric value is out of range");
+}
+
+void TestImportUnit::refusalNamesLineAndColumn()
+{
+    QFETCH(QByteArray, setup);
+    QFETCH(ImportMode, mode);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, sentence);
+    QFETCH(QString, quote);
+    QFETCH(QString, engine);
+    if (!setup.isEmpty())
+        DbReader(m_db.path()).exec(setup);
+    ImportReport report;
+    const QStringList lines = run(bytes, mode, report).split(u'\n');
+    QVERIFY2(lines.size() >= 4, qPrintable(lines.join(u'\n')));
+    QCOMPARE(lines[0], sentence);
+    QCOMPARE(lines[1], quote);
+    QCOMPARE(lines[2], QString());
+    QVERIFY2(lines.mid(3).join(u'\n').contains(engine), qPrintable(lines.join(u'\n')));
+    // Nothing floods the message: the record may be megabytes long.
+    QVERIFY(lines.join(u'\n').size() < 1000);
+}
+
+void TestImportUnit::checkChangesNothing_data()
+{
+    QTest::addColumn<ImportMode>("mode");
+    QTest::addColumn<bool>("clear");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<qint32>("stored");
+    QTest::addColumn<qint32>("errors");
+    QTest::addColumn<QList<qint32>>("cut");
+    QTest::addColumn<qint32>("inCatalog");
+    QTest::addColumn<Rows>("sample");
+    QTest::addColumn<QStringList>("summary");
+
+    const QByteArray catalogue = "1;A;T;Place;Press\r\n7;" + QByteArray(251, 'a') + ";" + QByteArray(300, 't')
+        + ";;;1985-01-01-x\r\nx;bad\r\n2;" + QByteArray(251, 'a') + "\r\n7;again\r\n-1;neg\r\n";
+    QTest::newRow("catalogue") << ImportMode::Catalogue << false << catalogue << 4 << 2
+                               << QList<qint32>{2, 2, 3, 1, 6, 1} << 3 << Rows{"0000000001", "0000000007"}
+                               << QStringList{QStringLiteral("будет сохранено записей: 4, отвергнуто: 2"),
+                                              QStringLiteral("будут обрезаны: поле 2 «автор» (autor, 250 зн.) — 2; "
+                                                             "поле 3 «заглавие» (title, 250 зн.) — 1; "
+                                                             "поле 6 «год» (izdata2, 10 зн.) — 1"),
+                                              QStringLiteral("уже есть в catalog: 3 (0000000001, 0000000007, …) — "
+                                                             "импорт их удвоит")};
+    QTest::newRow("catalogue, clearing ticked but not run")
+        << ImportMode::Catalogue << true << QByteArray("1;A\r\n3;B") << 2 << 0 << QList<qint32>{} << 1
+        << Rows{"0000000001"}
+        << QStringList{QStringLiteral("будет сохранено записей: 2, отвергнуто: 0"),
+                       QStringLiteral("обрезанных полей не будет"),
+                       QStringLiteral("уже есть в catalog: 1 (0000000001) — очистка перед импортом их уберёт")};
+    QTest::newRow("readers") << ImportMode::Readers << true << "5;" + QByteArray(51, 'x') + ";ok\r\nx\r\n6" << 2 << 1
+                             << QList<qint32>{2, 1} << 0 << Rows{}
+                             << QStringList{QStringLiteral("будет сохранено записей: 2, отвергнуто: 1"),
+                                            QStringLiteral("будут обрезаны: поле 2 «фамилия» (lname, 50 зн.) — 1")};
+}
+
+void TestImportUnit::checkChangesNothing()
+{
+    QFETCH(ImportMode, mode);
+    QFETCH(bool, clear);
+    QFETCH(QByteArray, bytes);
+    QFETCH(qint32, stored);
+    QFETCH(qint32, errors);
+    QFETCH(QList<qint32>, cut);
+    QFETCH(qint32, inCatalog);
+    QFETCH(Rows, sample);
+    QFETCH(QStringList, summary);
+
+    // One book already stands twice under item number 1, once under 7.
+    DbReader desk(m_db.path());
+    for (const char *barcode : {"0000000001", "0000000001", "0000000007", "old"})
+        desk.exec(QByteArray("insert into catalog (num, barcod) values (gen_id(nncatalog, 1), '") + barcode + "')");
+    desk.exec("insert into readers (num, nomer) values (gen_id(nnreaders, 1), 5)");
+    const Rows before = dump(m_db.path());
+
+    ImportReport report;
+    QCOMPARE(run(bytes, mode, report, true, clear), QString());
+    QCOMPARE(dump(m_db.path()), before);
+    QCOMPARE(report.stored, stored);
+    QCOMPARE(report.errors, errors);
+    QCOMPARE(report.rejected.size(), errors);
+    // cut: pairs of field number and records.
+    std::array<qint32, 32> expectedCut{};
+    for (qsizetype i = 0; i + 1 < cut.size(); i += 2)
+        expectedCut[cut[i] - 1] = cut[i + 1];
+    QCOMPARE(report.cut, expectedCut);
+    QCOMPARE(report.inCatalog, inCatalog);
+    QCOMPARE(report.inCatalogSample, sample);
+    QCOMPARE(checkSummary(report, mode, clear), summary);
+}
+
+void TestImportUnit::rateShownAFewTimesASecond()
+{
+    // A clock that moves 100 ms at every reading.
+    qint64 clock = 0;
+    const auto steady = platform::steadyMs;
+    platform::steadyMs = [&] { return clock += 100; };
+    RateRecorder recorder;
+    ImportReport report;
+    QByteArray bytes;
+    for (int i = 1; i <= 10; ++i)
+        bytes += QByteArray::number(i) + ";x\r\n";
+    const ImportOutcome outcome
+        = runImport(ImportRequest{writeFile(bytes), ImportMode::Readers, false, true}, recorder, report);
+    platform::steadyMs = steady;
+    QCOMPARE(outcome, ImportOutcome::Finished);
+    // Every 250 ms of clock, not at every record; once more at the end.
+    const QList<std::pair<double, qint64>> expected{{10.0, 1}, {10.0, 1}, {10.0, 1}, {10000.0 / 1100, 0}};
+    QCOMPARE(recorder.rates.size(), expected.size());
+    for (qsizetype i = 0; i < expected.size(); ++i) {
+        QCOMPARE(recorder.rates[i].first, expected[i].first);
+        QCOMPARE(recorder.rates[i].second, expected[i].second);
+    }
+    QCOMPARE(rateDescription(10000.0 / 1100, 3725), QStringLiteral("9 зап./с, осталось 1:02:05"));
+    QCOMPARE(rateDescription(1234.5, 59), QStringLiteral("1235 зап./с, осталось 0:59"));
+}
+
+void TestImportUnit::onlyRegularFilesRead_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("named");
+    QTest::newRow("a folder") << QStringLiteral("folder") << QStringLiteral("папка");
+    QTest::newRow("a named pipe") << QStringLiteral("fifo") << QStringLiteral("именованный канал");
+    QTest::newRow("a link to a named pipe") << QStringLiteral("link") << QStringLiteral("именованный канал");
+    QTest::newRow("a device") << QStringLiteral("device") << QStringLiteral("устройство");
+}
+
+void TestImportUnit::onlyRegularFilesRead()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, named);
+    QString path = m_files.filePath(QStringLiteral("pipe"));
+    QFile::remove(path);
+    if (kind == QStringLiteral("folder")) {
+        path = m_files.path();
+    } else if (kind == QStringLiteral("device")) {
+        path = QStringLiteral("/dev/zero");
+    } else {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        if (kind == QStringLiteral("link")) {
+            const QString link = m_files.filePath(QStringLiteral("link.csv"));
+            QFile::remove(link);
+            QVERIFY(QFile::link(path, link));
+            path = link;
+        }
+    }
+    // Should the run wait on the pipe, a writer comes after five seconds
+    // and closes at once, so that the test fails instead of hanging.
+    std::atomic<bool> done{false};
+    std::atomic<bool> unblocked{false};
+    const QByteArray fifo = QFile::encodeName(m_files.filePath(QStringLiteral("pipe")));
+    std::thread watchdog([&] {
+        for (int i = 0; i < 50 && !done; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (done)
+            return;
+        const int writer = ::open(fifo.constData(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0) {
+            unblocked = true;
+            ::close(writer);
+        }
+    });
+    Recorder recorder;
+    ImportReport report;
+    QString error;
+    try {
+        runImport(ImportRequest{path, ImportMode::Readers, true, false}, recorder, report);
+    } catch (const AppError &e) {
+        error = e.text();
+    }
+    done = true;
+    watchdog.join();
+    QVERIFY(!unblocked);
+    QCOMPARE(error,
+             QStringLiteral("«%1» — %2, а не обычный файл; импортировать можно только обычный файл.").arg(path, named));
+    QVERIFY(recorder.heard.isEmpty());
+}
+
+void TestImportUnit::longNumberRejectedQuickly()
+{
+    // Ten megabytes of digits as an item number: rejected like any other
+    // number too large, in one pass, and never quoted whole.
+    const QByteArray digits(10 << 20, '7');
+    ImportReport report;
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(run(digits + ";A\r\n5;B", ImportMode::Catalogue, report), QString());
+    qDebug("ten megabytes of digits handled in %lld ms", timer.elapsed());
+    QCOMPARE(report.errors, 1);
+    QCOMPARE(report.rejected.value(0).reason, QStringLiteral("номер больше 2147483647"));
+    QCOMPARE(report.rejected.value(0).text.size(), digits.size() + 2);
+    QCOMPARE(shortQuote(report.rejected.value(0).text), QString(60, u'7') + QChar(0x2026));
+    QCOMPARE(m_db.rows("select barcod from catalog"), Rows{"0000000005"});
+}
+
+void TestImportUnit::rejectedLinesFileFormat()
+{
+    const QList<RejectedLine> lines{
+        {1, QString(), "a;b"}, {4, QString(), toCp1251(QStringLiteral("Ёж;«x»"))}, {9, QString(), "x\ny"}};
+    QCOMPARE(rejectedLinesFile(lines), "a;b\r\n" + toCp1251(QStringLiteral("Ёж;«x»")) + "\r\nx\ny\r\n");
+    // Imported again, the same records come back, line for line.
+    ImportReport report;
+    QCOMPARE(run(rejectedLinesFile(lines), ImportMode::Readers, report), QString());
+    QCOMPARE(report.rejected.size(), 3);
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        QCOMPARE(report.rejected[i].text, lines[i].text);
+    QCOMPARE(rejectedLinesFileName(QStringLiteral("/data/catalog.csv")), QStringLiteral("/data/catalog.ошибки.csv"));
+    QCOMPARE(rejectedLinesFileName(QStringLiteral("/data/a.b.txt")), QStringLiteral("/data/a.b.ошибки.txt"));
+    QCOMPARE(rejectedLinesFileName(QStringLiteral("/data/export")), QStringLiteral("/data/export.ошибки"));
 }
 
 QTEST_GUILESS_MAIN(TestImportUnit)

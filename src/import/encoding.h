@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+
+// The encoding an import file is written in, and its conversion into the
+// program's Windows-1251 bytes before the run reads any record.
+
+enum class TextEncoding {
+    Cp1251,       // taken byte for byte
+    Utf8,         // valid UTF-8 holding at least one multi-byte sequence
+    Utf8WithMark, // begins with the byte-order mark
+};
+
+// A file that begins with the UTF-8 byte-order mark, or that is valid UTF-8
+// and holds at least one multi-byte sequence, is UTF-8; anything else is
+// Windows-1251. Plain ASCII reads the same either way and counts as the
+// latter.
+TextEncoding detectEncoding(QByteArrayView bytes);
+
+// A character of the file that Windows-1251 cannot hold, or a run of bytes
+// that is not UTF-8 at all in a file marked as UTF-8. A '?' stands for it
+// in the converted text, at position; the record holding it is rejected,
+// so the '?' never reaches the database.
+struct Unencodable {
+    qsizetype position = 0;
+    char32_t character = 0; // meaningless when malformed
+    bool malformed = false;
+    bool operator==(const Unencodable &) const = default;
+};
+
+struct DecodedText {
+    TextEncoding encoding = TextEncoding::Cp1251;
+    QByteArray bytes;               // Windows-1251
+    QList<Unencodable> unencodable; // in order of position
+};
+
+// The file's text as Windows-1251 bytes, the byte-order mark dropped. A
+// Windows-1251 file comes back unchanged.
+DecodedText decodeImportText(QByteArray bytes);
+
+// Says in Russian why a record holding this character is rejected.
+QString unencodableReason(const Unencodable &what);

@@ -1,0 +1,274 @@
+#include "testdb.h"
+
+#include "db/text1251.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+using Rows = QList<QByteArray>;
+
+// The database tool's import, run as a child process the way a script runs
+// it; killed in the middle of its work, it must leave whole records and an
+// untouched or wholly cleared catalogue.
+class TestHeadless : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void exitStatusOutputAndFiles_data();
+    void exitStatusOutputAndFiles();
+    void killedWhileClearing();
+    void killedBetweenAStatementsPair();
+
+private:
+    QString writeFile(const QString &name, const QByteArray &bytes);
+    // Starts the import; the arguments after "import".
+    void start(QProcess &child, const QStringList &arguments);
+    // Reads the child's output a line at a time until one matches.
+    QRegularExpressionMatch waitForLine(QProcess &child, const QRegularExpression &pattern, QByteArray &seen);
+    QByteArray tableCounts() const
+    {
+        return DbReader(m_path).value("select (select count(*) from catalog) || '|' || (select count(*) from "
+                                      "izdatelstvo) || '|' || (select count(*) from readers) from rdb$database");
+    }
+
+    TestDb m_db{false};
+    QTemporaryDir m_files;
+    QString m_path;
+};
+
+void TestHeadless::init()
+{
+    m_path = m_db.freshFile();
+}
+
+QString TestHeadless::writeFile(const QString &name, const QByteArray &bytes)
+{
+    const QString path = m_files.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+void TestHeadless::start(QProcess &child, const QStringList &arguments)
+{
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QStringLiteral(DBTOOL_PATH), QStringList{QStringLiteral("import")} + arguments);
+    QVERIFY(child.waitForStarted());
+}
+
+QRegularExpressionMatch TestHeadless::waitForLine(QProcess &child, const QRegularExpression &pattern, QByteArray &seen)
+{
+    for (;;) {
+        while (child.canReadLine()) {
+            const QByteArray line = child.readLine();
+            seen += line;
+            const QRegularExpressionMatch match = pattern.match(QString::fromUtf8(line).trimmed());
+            if (match.hasMatch())
+                return match;
+        }
+        if (!child.waitForReadyRead(60000))
+            return QRegularExpressionMatch();
+    }
+}
+
+void TestHeadless::exitStatusOutputAndFiles_data()
+{
+    QTest::addColumn<Rows>("setup");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QStringList>("said");
+    QTest::addColumn<QByteArray>("counts");
+    QTest::addColumn<QByteArray>("rejected");
+
+    // FILE and DB stand for the input file and the database.
+    const QString file = QStringLiteral("FILE");
+    const QString db = QStringLiteral("DB");
+    const QString catalog = QStringLiteral("catalog");
+    const QString readers = QStringLiteral("readers");
+    QTest::newRow("catalogue stored") << Rows{} << QStringList{catalog, file, db}
+                                      << QByteArray("1;A;T;Place;Press\r\n2;B\r\n") << 0
+                                      << QStringList{QStringLiteral("кодировка Windows-1251, концы строк: CR LF"),
+                                                     QStringLiteral("импортирование данных, всего записей: 2"),
+                                                     QStringLiteral(
+                                                         "операция завершена: всего записей 2, обработано 2, "
+                                                         "из них ошибок 0")}
+                                      << QByteArray("2|1|0") << QByteArray();
+    QTest::newRow("UTF-8 LF readers, rejected lines beside the file")
+        << Rows{} << QStringList{readers, file, db} << QStringLiteral("1;Иванов\nx;bad\n3;Smith ✓\n").toUtf8() << 2
+        << QStringList{QStringLiteral("кодировка UTF-8, концы строк: LF"),
+                       QStringLiteral("операция завершена: всего записей 3, обработано 3, из них ошибок 2"),
+                       QStringLiteral("отвергнутые строки (2) записаны в FILE.ошибки.csv")}
+        << QByteArray("0|0|1") << QByteArray("x;bad\r\n3;Smith ?\r\n");
+    QTest::newRow("check only") << Rows{"insert into catalog (num, barcod) values (1, '0000000001')"}
+                                << QStringList{catalog, file, db, QStringLiteral("--check"), QStringLiteral("--clear")}
+                                << QByteArray("1;A\r\n-1;B") << 2
+                                << QStringList{QStringLiteral("проверка записей, всего записей: 2"),
+                                               QStringLiteral("проверка завершена: всего записей 2, обработано 2, "
+                                                              "из них ошибок 1"),
+                                               QStringLiteral("будет сохранено записей: 1, отвергнуто: 1"),
+                                               QStringLiteral("уже есть в catalog: 1 (0000000001) — очистка перед "
+                                                              "импортом их уберёт")}
+                                << QByteArray("1|0|0") << QByteArray("-1;B\r\n");
+    QTest::newRow("cleared first") << Rows{"insert into readers (num, nomer) values (1, 1)"}
+                                   << QStringList{readers, file, db, QStringLiteral("--clear")} << QByteArray("7;a")
+                                   << 0
+                                   << QStringList{QStringLiteral("чистка таблицы"),
+                                                  QStringLiteral("6 из 6: set generator nnzakaz to 0")}
+                                   << QByteArray("0|0|1") << QByteArray();
+    QTest::newRow("database error") << Rows{"alter table izdatelstvo drop mesto"} << QStringList{catalog, file, db}
+                                    << QByteArray("1;A\r\n2;B;T;Place;Press\r\n3;C") << 1
+                                    << QStringList{QStringLiteral(
+                                                       "utilities-db: Строка 2 файла: база данных не приняла "
+                                                       "запись, столбец MESTO."),
+                                                   QStringLiteral("Запись: «2;B;T;Place;Press»")}
+                                    << QByteArray("1|0|0") << QByteArray();
+    QTest::newRow("missing file") << Rows{} << QStringList{catalog, QStringLiteral("FILE.gone"), db} << QByteArray()
+                                  << 1 << QStringList{QStringLiteral("не удаётся открыть файл «FILE.gone»")}
+                                  << QByteArray("0|0|0") << QByteArray();
+    QTest::newRow("a folder") << Rows{} << QStringList{catalog, QStringLiteral("FOLDER"), db} << QByteArray() << 1
+                              << QStringList{QStringLiteral("— папка, а не обычный файл")} << QByteArray("0|0|0")
+                              << QByteArray();
+    QTest::newRow("unknown mode") << Rows{} << QStringList{QStringLiteral("books"), file, db} << QByteArray("1") << 1
+                                  << QStringList{QStringLiteral("the import mode is catalog or readers, not books")}
+                                  << QByteArray("0|0|0") << QByteArray();
+    QTest::newRow("database that cannot be opened")
+        << Rows{} << QStringList{catalog, file, QStringLiteral("FOLDER/missing.fdb")} << QByteArray("1") << 1
+        << QStringList{QStringLiteral("не удалось открыть базу данных")} << QByteArray("0|0|0") << QByteArray();
+}
+
+void TestHeadless::exitStatusOutputAndFiles()
+{
+    QFETCH(Rows, setup);
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, status);
+    QFETCH(QStringList, said);
+    QFETCH(QByteArray, counts);
+    QFETCH(QByteArray, rejected);
+
+    for (const QByteArray &statement : setup)
+        DbReader(m_path).exec(statement);
+    const QString input = writeFile(QStringLiteral("export.csv"), bytes);
+    const QString rejectedFile = m_files.filePath(QStringLiteral("export.ошибки.csv"));
+    QFile::remove(rejectedFile);
+    const auto place = [&](QString text) {
+        return text.replace(QStringLiteral("FOLDER"), m_files.path())
+            .replace(QStringLiteral("FILE.ошибки.csv"), rejectedFile)
+            .replace(QStringLiteral("FILE"), input)
+            .replace(QStringLiteral("DB"), m_path);
+    };
+    QStringList placed;
+    for (const QString &argument : arguments)
+        placed += place(argument);
+
+    QProcess child;
+    start(child, placed);
+    QVERIFY(child.waitForFinished(60000));
+    const QString output = QString::fromUtf8(child.readAll());
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(child.exitCode() == status, qPrintable(output));
+    for (const QString &text : said)
+        QVERIFY2(output.contains(place(text)), qPrintable(place(text) + QStringLiteral("\nnot in:\n") + output));
+    QCOMPARE(tableCounts(), counts);
+    QFile written(rejectedFile);
+    QCOMPARE(written.exists(), !rejected.isEmpty());
+    if (!rejected.isEmpty()) {
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), rejected);
+    }
+}
+
+void TestHeadless::killedWhileClearing()
+{
+    // An old catalogue: a thousand books, each with its publisher, and
+    // 200,000 publisher rows in all. Detached again before the child runs.
+    {
+        DbReader old(m_path);
+        old.exec("execute block as declare i integer = 1; begin while (i <= 200000) do begin insert into "
+                 "izdatelstvo (num, barcod, izd) values (:i, lpad(:i, 10, '0'), 'old'); i = i + 1; end end");
+        old.exec("execute block as declare i integer = 1; begin while (i <= 1000) do begin "
+                 "insert into catalog (num, barcod, title) values (:i, lpad(:i, 10, '0'), 'old'); i = i + 1; end end");
+        old.exec("set generator nncatalog to 1000");
+        old.exec("set generator nnizdatelstvo to 200000");
+    }
+    QByteArray bytes;
+    for (int i = 1; i <= 100; ++i)
+        bytes += QByteArray::number(i) + ";A;New;Place;New press\r\n";
+    const QString input = writeFile(QStringLiteral("new.csv"), bytes);
+
+    // Killed once the catalogue's rows are deleted, while the publishers'
+    // go: the clearing is one transaction, so nothing of it stays.
+    QProcess child;
+    start(child, {QStringLiteral("catalog"), input, m_path, QStringLiteral("--clear")});
+    QByteArray seen;
+    const QRegularExpressionMatch step
+        = waitForLine(child, QRegularExpression(QStringLiteral("^1 из 12: delete from catalog$")), seen);
+    QVERIFY2(step.hasMatch(), seen.constData());
+    child.kill();
+    QVERIFY(child.waitForFinished(60000));
+    QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(tableCounts(), QByteArray("1000|200000|0"));
+    QCOMPARE(DbReader(m_path).value("select gen_id(nncatalog, 0) || '|' || gen_id(nnizdatelstvo, 0) from rdb$database"),
+             QByteArray("1000|200000"));
+
+    // Cleared in full the next time, each new book has its one publisher.
+    QProcess again;
+    start(again, {QStringLiteral("catalog"), input, m_path, QStringLiteral("--clear")});
+    QVERIFY(again.waitForFinished(150000));
+    QVERIFY2(again.exitCode() == 0, again.readAll().constData());
+    QCOMPARE(tableCounts(), QByteArray("100|100|0"));
+    QCOMPARE(DbReader(m_path).value("select count(*) from catalog c join izdatelstvo i on i.barcod = c.barcod "
+                                    "where i.izd = 'New press'"),
+             QByteArray("100"));
+}
+
+void TestHeadless::killedBetweenAStatementsPair()
+{
+    // Each publisher row takes its time, so that a kill lands, nearly
+    // always, after a record's catalog row and before its commit.
+    DbReader(m_path).exec("create trigger slow_publisher for izdatelstvo before insert as "
+                          "declare i integer = 0; begin while (i < 1000000) do i = i + 1; end");
+    QByteArray bytes;
+    for (int i = 1; i <= 300; ++i)
+        bytes += QByteArray::number(i) + ";A;T;Place;Press\r\n";
+    const QString input = writeFile(QStringLiteral("slow.csv"), bytes);
+
+    for (int kill = 1; kill <= 3; ++kill) {
+        const int before = tableCounts().split('|').value(0).toInt();
+        QProcess child;
+        start(child, {QStringLiteral("catalog"), input, m_path});
+        QByteArray seen;
+        const QRegularExpressionMatch progress
+            = waitForLine(child,
+                          QRegularExpression(QStringLiteral(
+                              R"(^записей: ([0-9]+) из 300, ошибок: 0, [0-9]+ зап\./с, осталось [0-9:]+$)")),
+                          seen);
+        QVERIFY2(progress.hasMatch(), seen.constData());
+        // The line comes as a record has been committed; a moment later
+        // the next one is inside its publisher row.
+        QThread::msleep(60);
+        child.kill();
+        QVERIFY(child.waitForFinished(60000));
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+
+        // Every record counted is stored whole; none is stored in half.
+        const QList<QByteArray> stored = tableCounts().split('|');
+        QCOMPARE(stored.value(0), stored.value(1));
+        QVERIFY2(stored.value(0).toInt() >= before + progress.captured(1).toInt(), tableCounts().constData());
+        QCOMPARE(DbReader(m_path).value("select count(*) from catalog c "
+                                        "where not exists (select 1 from izdatelstvo i where i.barcod = c.barcod)"),
+                 QByteArray("0"));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestHeadless)
+#include "tst_headless.moc"
