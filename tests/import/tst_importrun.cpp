@@ -55,13 +55,12 @@ private:
 
 } // namespace
 
-class TestImportRun : public QObject {
+class TestImportRun : public SignedInWindowTest {
     Q_OBJECT
 
 private slots:
     void initTestCase();
     void init();
-    void cleanup();
 
     void workedExampleStoresTwoRows();
     void recordsThroughAWholeRun_data();
@@ -95,23 +94,18 @@ private:
     QString writeFile(const QByteArray &bytes);
     void run(const QString &path, bool catalogue, bool clear = false);
     void runBytes(const QByteArray &bytes, bool catalogue, bool clear = false);
-    Rows rows(const QByteArray &select) const { return DbReader(m_form->BazaPath).rows(select); }
-    void exec(const QByteArray &statement) const { DbReader(m_form->BazaPath).exec(statement); }
     // The three counters as shown.
     QStringList counters() const { return {m_form->LabelTT->text(), m_form->LabelTC->text(), m_form->LabelTE->text()}; }
     static QStringList shown(int total, int processed, int errors);
 
-    TestDb m_db;
     QTemporaryDir m_files;
     int m_fileCount = 0;
-    std::unique_ptr<TFormMain> m_form;
-    QStringList m_errors;
 };
 
 void TestImportRun::initTestCase()
 {
+    SignedInWindowTest::initTestCase();
     QVERIFY(m_files.isValid());
-    platform::showError = [this](QWidget *, const QString &text) { m_errors.append(text); };
     platform::openFileName = [](QWidget *, const QString &) -> QString {
         qFatal("a file dialog was opened");
         return QString();
@@ -120,17 +114,11 @@ void TestImportRun::initTestCase()
 
 void TestImportRun::init()
 {
-    m_errors.clear();
     QCursor::setPos(0, 0);
-    m_form = signedInMainForm(m_db);
+    SignedInWindowTest::init();
     QVERIFY(m_form);
     QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
     m_form->PageControl1->setCurrentWidget(m_form->TabSheetIM);
-}
-
-void TestImportRun::cleanup()
-{
-    m_form.reset();
 }
 
 QString TestImportRun::writeFile(const QByteArray &bytes)
