@@ -2,6 +2,7 @@
 
 #include "app/mainform.h"
 
+#include "db/errors.h"
 #include "dialogs/formYN.h"
 #include "dialogs/guarded.h"
 #include "import/backup.h"
@@ -9,8 +10,11 @@
 
 #include <QCoreApplication>
 #include <QLabel>
+#include <QLocale>
 #include <QPainter>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QTabWidget>
 
 
 void TFormMain::buildFirstRunTab()
@@ -45,7 +49,46 @@ void TFormMain::buildFirstRunTab()
     LabelBK->setWordWrap(true);
     LabelBK->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
+    LabelRC = new QLabel(TabSheet1);
+    LabelRC->setObjectName(QStringLiteral("LabelRC"));
+    LabelRC->setGeometry(16, 164, 520, 130);
+    LabelRC->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    LabelRC->setTextFormat(Qt::RichText);
+
     connect(BitBtn1, &QPushButton::clicked, this, &TFormMain::BitBtn1Click);
+    // Counted afresh each time the tab is opened: other desks work on too.
+    connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
+        if (PageControl1->currentWidget() == TabSheet1 && PageControl1->isVisible())
+            showWipeCounts();
+    });
+}
+
+void TFormMain::showWipeCounts()
+{
+    LabelRC->setToolTip(QString());
+    const QList<QByteArray> tables = emptiedTables(kWipeStatements);
+    QList<qint64> counts;
+    try {
+        counts = countRows(tables);
+    } catch (const AppError &e) {
+        // Only an aid: the wipe does not depend on it.
+        LabelRC->setText(QStringLiteral("не удалось сосчитать строки таблиц"));
+        LabelRC->setToolTip(e.text());
+        return;
+    }
+    // Three columns of table and rows, read down.
+    constexpr int kRows = 5;
+    const QLocale russian(QLocale::Russian, QLocale::Russia);
+    QString html = QStringLiteral("строк в таблицах:<table cellspacing=0 cellpadding=1>");
+    for (int row = 0; row < kRows; ++row) {
+        html += QStringLiteral("<tr>");
+        for (qsizetype i = row; i < tables.size(); i += kRows) {
+            html += QStringLiteral("<td>%1</td><td align=right style='padding-right:24px'>%2</td>")
+                        .arg(QString::fromLatin1(tables[i]), russian.toString(counts[i]));
+        }
+        html += QStringLiteral("</tr>");
+    }
+    LabelRC->setText(html + QStringLiteral("</table>"));
 }
 
 void TFormMain::BitBtn1Click()
@@ -74,6 +117,8 @@ void TFormMain::BitBtn1Click()
         // Drawn at once, without taking input in the middle of the task.
         LabelBK->repaint();
         LabelST->repaint();
+        // The counts follow the wipe, done or undone.
+        const auto recount = qScopeGuard([this] { showWipeCounts(); });
         runWipe();
         LabelST->setText(QStringLiteral("выполнено"));
         ImageW->hide();

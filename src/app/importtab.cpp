@@ -5,10 +5,12 @@
 #include "app/mainform.h"
 
 #include "app/rejectedlines.h"
+#include "db/errors.h"
 #include "dialogs/formYN.h"
 #include "dialogs/guarded.h"
 #include "dialogs/uiplatform.h"
 #include "import/importrun.h"
+#include "import/wipe.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -78,6 +80,12 @@ void TFormMain::buildImportTab()
     BitBtnCH->setObjectName(QStringLiteral("BitBtnCH"));
     BitBtnCH->setGeometry(168, 136, 145, 25);
 
+    // Before the stop picture, which covers it while a run goes.
+    LabelDL = new QLabel(TabSheetIM);
+    LabelDL->setObjectName(QStringLiteral("LabelDL"));
+    LabelDL->setGeometry(36, 121, 500, 14);
+    LabelDL->setFont(platform::uiFont(10));
+
     ImageX = new QLabel(TabSheetIM);
     ImageX->setObjectName(QStringLiteral("ImageX"));
     ImageX->setGeometry(352, 120, 40, 40);
@@ -116,6 +124,7 @@ void TFormMain::buildImportTab()
     connect(BitBtnF, &QPushButton::clicked, this, &TFormMain::BitBtnFClick);
     connect(RadioCA, &QRadioButton::clicked, this, &TFormMain::RadioCAClick);
     connect(RadioKA, &QRadioButton::clicked, this, &TFormMain::RadioCAClick);
+    connect(CheckCL, &QCheckBox::toggled, this, &TFormMain::CheckCLClick);
     connect(BitBtnIM, &QPushButton::clicked, this, &TFormMain::BitBtnIMClick);
     connect(BitBtnCH, &QPushButton::clicked, this, &TFormMain::BitBtnCHClick);
     connect(BitBtnER, &QPushButton::clicked, this, &TFormMain::BitBtnERClick);
@@ -132,6 +141,23 @@ void TFormMain::BitBtnFClick()
 void TFormMain::RadioCAClick()
 {
     CheckCL->setChecked(false);
+}
+
+void TFormMain::CheckCLClick()
+{
+    LabelDL->clear();
+    LabelDL->setToolTip(QString());
+    if (!CheckCL->isChecked())
+        return;
+    const QList<QByteArray> tables
+        = emptiedTables(clearingStatements(RadioCA->isChecked() ? ImportMode::Catalogue : ImportMode::Readers));
+    try {
+        LabelDL->setText(QStringLiteral("будет удалено строк: ") + rowCountsText(tables, countRows(tables)));
+    } catch (const AppError &e) {
+        // Only an aid: the clearing itself may still be wanted.
+        LabelDL->setText(QStringLiteral("не удалось сосчитать строки, которые будут удалены"));
+        LabelDL->setToolTip(e.text());
+    }
 }
 
 namespace {

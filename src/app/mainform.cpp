@@ -12,6 +12,7 @@
 #include "db/text1251.h"
 #include "db/utilites.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -245,6 +246,10 @@ void TFormMain::DoLogon()
     if (accepted) {
         BitBtnGO->setText(QStringLiteral("стоп"));
         PageControl1->show();
+        if (PageControl1->currentWidget() == TabSheet1)
+            showWipeCounts();
+        if (CheckCL->isChecked())
+            CheckCLClick();
     } else {
         DoLogoff();
     }
@@ -255,5 +260,8 @@ void TFormMain::DoLogoff()
     BitBtnGO->setText(QStringLiteral("старт"));
     Password->clear();
     PageControl1->hide();
+    // Counts read under one account are not shown to the next.
+    LabelRC->clear();
+    LabelDL->clear();
     IBDatabase1->close();
 }

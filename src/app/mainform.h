@@ -63,6 +63,8 @@ public:
     QPushButton *BitBtnF;
     QLineEdit *EditF;
     QCheckBox *CheckCL;
+    // Under the tick: the rows the clearing would delete, table by table.
+    QLabel *LabelDL;
     QPushButton *BitBtnIM;
     QPushButton *BitBtnCH;
     QLabel *ImageX;
@@ -82,6 +84,8 @@ public:
     QLabel *LabelST;
     // The backup made before the wipe: its file, or that there is none.
     QLabel *LabelBK;
+    // The rows of each table the wipe empties, as they stand now.
+    QLabel *LabelRC;
 
     DbConnection *IBDatabase1;
     DbTransaction *IBTransaction1;
@@ -114,6 +118,7 @@ public:
 
     void BitBtnFClick();
     void RadioCAClick();
+    void CheckCLClick();
     void BitBtnIMClick();
     void BitBtnCHClick();
     void BitBtnERClick();
@@ -121,6 +126,8 @@ public:
     qint32 store2baza(const QByteArray &text);
 
     void BitBtn1Click();
+    // Counts the rows of the tables the wipe empties, for LabelRC.
+    void showWipeCounts();
 
     // One sign-in attempt, and the way back to the signed-out state.
     void DoLogon();

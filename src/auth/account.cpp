@@ -10,27 +10,28 @@ QList<QByteArray> accountGrants(const QByteArray &user)
     // import stores books, publishers and readers and may clear the
     // tables of its mode, and its check reads the catalogue's item
     // numbers; the first-run wipe backs the database up, then empties the
-    // working tables and sets their generators back.
+    // working tables and sets their generators back. Both count the rows of
+    // the tables they would empty before they do.
     const QList<QByteArray> grants{
         "select, update on users",
         "select, insert, delete on barcodes",
         "usage on sequence nnbarcodes",
         "select, insert, delete on catalog",
-        "insert, delete on izdatelstvo",
-        "insert, delete on readers",
+        "select, insert, delete on izdatelstvo",
+        "select, insert, delete on readers",
         "usage on sequence nncatalog",
         "usage on sequence nnizdatelstvo",
         "usage on sequence nnreaders",
-        "delete on sbornik",
-        "delete on comment",
-        "delete on mnogotom",
-        "delete on udkop",
-        "delete on ruki",
-        "delete on zakaz",
-        "delete on complect",
-        "delete on newbooks",
-        "delete on spisanie",
-        "delete on spisanieitems",
+        "select, delete on sbornik",
+        "select, delete on comment",
+        "select, delete on mnogotom",
+        "select, delete on udkop",
+        "select, delete on ruki",
+        "select, delete on zakaz",
+        "select, delete on complect",
+        "select, delete on newbooks",
+        "select, delete on spisanie",
+        "select, delete on spisanieitems",
         // Setting a generator back needs this; there is no narrower right.
         "alter any sequence",
         // The backup before a wipe: Firebird 3 lets only the owner, SYSDBA

@@ -1,6 +1,10 @@
 #include "import/wipe.h"
 
+#include "db/dataset.h"
 #include "db/utilites.h"
+
+#include <QLocale>
+#include <QStringList>
 
 const std::array<const char *, 35> kWipeStatements = {
     "delete from catalog",
@@ -40,8 +44,52 @@ const std::array<const char *, 35> kWipeStatements = {
     "set generator nnruki to 0",
 };
 
-
 void runWipe(const std::function<void(qsizetype done)> &progress)
 {
     ExecAllOrNothing(kWipeStatements, progress);
+}
+
+QList<QByteArray> emptiedTables(std::span<const char *const> statements)
+{
+    static constexpr QByteArrayView kDelete = "delete from ";
+    QList<QByteArray> tables;
+    for (const char *statement : statements) {
+        const QByteArrayView text(statement);
+        if (text.startsWith(kDelete))
+            tables.append(text.sliced(kDelete.size()).toByteArray());
+    }
+    return tables;
+}
+
+QList<qint64> countRows(const QList<QByteArray> &tables)
+{
+    if (tables.isEmpty())
+        return {};
+    QByteArray statement = "select ";
+    for (const QByteArray &table : tables)
+        statement += "(select count(*) from " + table + "), ";
+    statement.chop(2);
+    statement += " from rdb$database";
+
+    DbTransaction transaction;
+    transaction.setDatabase(sharedDb().IBDatabase1);
+    transaction.defaultAction = DbTransaction::Action::Rollback;
+    DbQuery query;
+    query.setDatabase(sharedDb().IBDatabase1);
+    query.setTransaction(&transaction);
+    query.setSql(statement);
+    query.open();
+    QList<qint64> counts;
+    for (int column = 0; column < tables.size(); ++column)
+        counts.append(query.fieldAt(0, column).asString().toLongLong());
+    return counts;
+}
+
+QString rowCountsText(const QList<QByteArray> &tables, const QList<qint64> &counts)
+{
+    const QLocale russian(QLocale::Russian, QLocale::Russia);
+    QStringList parts;
+    for (qsizetype i = 0; i < tables.size() && i < counts.size(); ++i)
+        parts.append(QString::fromLatin1(tables[i]) + u' ' + russian.toString(counts[i]));
+    return parts.join(QStringLiteral(", "));
 }

@@ -297,12 +297,12 @@ void TestBackup::accountUsesItsRoleOnlyForBackups()
     const QString file = m_db.freshFile();
     const auto connection = programConnection(file);
     // Its ordinary connection reads no more than it did.
-    QVERIFY_THROWS_EXCEPTION(DbError, selectValue(connection.get(), "select count(*) from readers"));
+    QVERIFY_THROWS_EXCEPTION(DbError, selectValue(connection.get(), "select count(*) from otdely"));
     const Backup backup = backUpDatabase(connection.get());
     QVERIFY(QFileInfo(backup.file).size() > 0);
     QCOMPARE(QFileInfo(backup.file).path(), QFileInfo(file).path());
     QVERIFY(!backup.onServer);
-    QVERIFY_THROWS_EXCEPTION(DbError, selectValue(connection.get(), "select count(*) from readers"));
+    QVERIFY_THROWS_EXCEPTION(DbError, selectValue(connection.get(), "select count(*) from otdely"));
 
     // Without the role's grant the service says no, and the user hears what to do.
     DbReader(file).exec("revoke rdb$admin from " + builtInUserName());
