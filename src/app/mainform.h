@@ -53,6 +53,8 @@ public:
     QTableView *DBGridBC = nullptr;
     QMenu *PopupBC;
     QAction *N1;
+    // Lists every two registered ranges that share a number.
+    QAction *ActionOverlaps;
 
     // The import tab.
     QRadioButton *RadioCA;
@@ -99,6 +101,7 @@ public:
     void IBQueryBCAfterScroll(DbQuery *DataSet);
     void BitBtnAddClick();
     void N1Click();
+    void ActionOverlapsClick();
     void BitBtnPrnClick();
     void DBGridBCDrawColumnCell(QPainter *painter, QStyleOptionViewItem &option);
 

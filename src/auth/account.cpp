@@ -6,7 +6,8 @@
 
 QList<QByteArray> accountGrants(const QByteArray &user)
 {
-    // Sign-in reads and updates accounts; the register keeps ranges; the
+    // Sign-in reads and updates accounts; the register keeps ranges and,
+    // before adding one, looks for its numbers among the books; the
     // import stores books, publishers and readers and may clear the
     // tables of its mode; the first-run wipe empties the working tables
     // and sets their generators back.
@@ -15,6 +16,7 @@ QList<QByteArray> accountGrants(const QByteArray &user)
         "select, insert, delete on barcodes",
         "usage on sequence nnbarcodes",
         "insert, delete on catalog",
+        "select on catalog",
         "insert, delete on izdatelstvo",
         "insert, delete on readers",
         "usage on sequence nncatalog",
