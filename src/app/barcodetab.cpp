@@ -11,6 +11,7 @@
 #include "db/utilites.h"
 #include "dialogs/formYN.h"
 #include "labels/bandreport.h"
+#include "labels/labeldata.h"
 #include "labels/prnbarcod.h"
 #include "labels/register.h"
 
@@ -161,6 +162,13 @@ void TFormMain::buildBarcodeTab()
     BitBtnPrn->setIconSize(QSize(17, 17));
     BitBtnPrn->setToolTip(QStringLiteral("печать"));
 
+    // In the free space left of the two buttons, so nothing specified moves.
+    LabelSheets = new QLabel(PanelBL);
+    LabelSheets->setObjectName(QStringLiteral("LabelSheets"));
+    LabelSheets->setGeometry(8, 128, 178, 96);
+    LabelSheets->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    LabelSheets->setWordWrap(true);
+
     setTabOrder(BitBtnPrn, EditS);
     setTabOrder(EditS, EditP);
     setTabOrder(EditP, EditME);
@@ -208,6 +216,8 @@ void TFormMain::buildBarcodeTab()
             [this](const QPoint &at) { PopupBC->popup(DBGridBC->viewport()->mapToGlobal(at)); });
     connect(N1, &QAction::triggered, this, &TFormMain::N1Click);
     connect(ActionOverlaps, &QAction::triggered, this, &TFormMain::ActionOverlapsClick);
+    connect(EditS, &QLineEdit::textChanged, this, &TFormMain::showSheetSummary);
+    connect(EditP, &QLineEdit::textChanged, this, &TFormMain::showSheetSummary);
     connect(BitBtnAdd, &QPushButton::clicked, this, &TFormMain::BitBtnAddClick);
     connect(BitBtnPrn, &QPushButton::clicked, this, &TFormMain::BitBtnPrnClick);
 }
@@ -279,6 +289,14 @@ void TFormMain::N1Click()
 void TFormMain::ActionOverlapsClick()
 {
     guarded(this, [&] { showOverlaps(this, overlapsAmong(registeredRanges())); });
+}
+
+void TFormMain::showSheetSummary()
+{
+    // Read as Latin-1, which cannot fail while typing: anything beyond it
+    // is no digit anyway.
+    const auto summary = sheetSummary(EditS->text().toLatin1(), EditP->text().toLatin1());
+    LabelSheets->setText(summary ? sheetSummaryText(*summary) : QString());
 }
 
 void TFormMain::BitBtnPrnClick()

@@ -46,6 +46,8 @@ public:
     QLabel *Label3;
     QLabel *Label4;
     QPushButton *BitBtnPrn;
+    // Beside the print button: what a print of the fields' range takes.
+    QLabel *LabelSheets;
     QLineEdit *EditS;
     QLineEdit *EditP;
     QLineEdit *EditME;
@@ -128,6 +130,8 @@ private:
     void buildBarcodeTab();
     void buildImportTab();
     void buildFirstRunTab();
+    // Fills LabelSheets from the start and end fields.
+    void showSheetSummary();
 
     bool m_placed = false;
 };

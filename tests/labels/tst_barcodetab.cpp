@@ -39,6 +39,7 @@ private slots:
     void deleteOnEmptyListAsksNothing();
     void overlapsListed_data();
     void overlapsListed();
+    void sheetSummaryFollowsTheFields();
     void printOrdersTheRange();
     void printRefusesNumbersBeyond32Bits();
     void printRefusesAHugeRange();
@@ -307,6 +308,36 @@ void TestBarcodeTab::overlapsListed()
     QVERIFY(m_errors.isEmpty());
     QCOMPARE(shownHeading, heading);
     QCOMPARE(shownPairs, pairs);
+}
+
+void TestBarcodeTab::sheetSummaryFollowsTheFields()
+{
+    // The first range of the list fills the fields when the tab is shown.
+    QCOMPARE(m_form->LabelSheets->text(), QStringLiteral("наклеек: 60\nлистов: 1\nна последнем листе: 60"));
+    m_form->EditP->setText(QStringLiteral("61"));
+    QCOMPARE(m_form->LabelSheets->text(), QStringLiteral("наклеек: 61\nлистов: 2\nна последнем листе: 1"));
+    m_form->EditS->clear();
+    QTest::keyClicks(m_form->EditS, QStringLiteral("90"));
+    QCOMPARE(m_form->LabelSheets->text(), QStringLiteral("наклеек: 30\nлистов: 1\nна последнем листе: 30\n"
+                                                         "печать в обратном порядке: с 61 по 90"));
+    QTest::keyClick(m_form->EditS, Qt::Key_A);
+    QCOMPARE(m_form->LabelSheets->text(), QString());
+    m_form->EditS->setText(QStringLiteral("9999999999"));
+    QCOMPARE(m_form->LabelSheets->text(), QString());
+    // Picking another range shows its summary.
+    m_form->DBGridBC->selectRow(2);
+    QCOMPARE(m_form->LabelSheets->text(), QStringLiteral("наклеек: 4\nлистов: 1\nна последнем листе: 4"));
+    // Beside the print button, inside the panel, clear of every field and button.
+    const QRect summary = m_form->LabelSheets->geometry();
+    QCOMPARE(m_form->LabelSheets->parentWidget(), m_form->PanelBL);
+    QVERIFY(m_form->PanelBL->rect().contains(summary));
+    for (QWidget *other : {static_cast<QWidget *>(m_form->EditS), static_cast<QWidget *>(m_form->EditP),
+                           static_cast<QWidget *>(m_form->EditME), static_cast<QWidget *>(m_form->BitBtnAdd),
+                           static_cast<QWidget *>(m_form->BitBtnPrn)})
+        QVERIFY2(!summary.intersects(other->geometry()), qPrintable(other->objectName()));
+    QVERIFY(summary.top() <= m_form->BitBtnPrn->geometry().bottom()
+            && summary.bottom() >= m_form->BitBtnPrn->geometry().top());
+    QVERIFY(m_errors.isEmpty());
 }
 
 void TestBarcodeTab::printOrdersTheRange()
