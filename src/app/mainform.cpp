@@ -8,6 +8,8 @@
 #include "db/errors.h"
 #include "db/platform.h"
 #include "dialogs/guarded.h"
+#include "dialogs/keymarks.h"
+#include "dialogs/uiplatform.h"
 #include "db/settings.h"
 #include "db/text1251.h"
 #include "db/utilites.h"
@@ -52,10 +54,23 @@ TFormMain::TFormMain(QWidget *parent) : QWidget(parent, Qt::Window | Qt::MSWindo
     // A star for each character, whatever mask the platform's style uses.
     Password->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
     Password->installEventFilter(this);
+    new KeyboardMarks(Password);
 
     BitBtnGO = new QPushButton(QStringLiteral("старт"), Panel4);
     BitBtnGO->setObjectName(QStringLiteral("BitBtnGO"));
     BitBtnGO->setGeometry(244, 7, 75, 27);
+
+    // In the free corner left of the strip, above the tabs.
+    LabelGrace = new QLabel(this);
+    LabelGrace->setObjectName(QStringLiteral("LabelGrace"));
+    LabelGrace->setGeometry(8, 2, 212, 42);
+    LabelGrace->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    LabelGrace->setWordWrap(true);
+    LabelGrace->setFont(platform::uiFont(10));
+    QPalette warning = LabelGrace->palette();
+    warning.setColor(QPalette::WindowText, QColor(160, 0, 0));
+    LabelGrace->setPalette(warning);
+    LabelGrace->hide();
 
     Label1 = new QLabel(QStringLiteral("для входа в систему введите пароль"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -245,6 +260,8 @@ void TFormMain::DoLogon()
     if (accepted) {
         BitBtnGO->setText(QStringLiteral("стоп"));
         PageControl1->show();
+        LabelGrace->setText(LastGraceSignIn.used ? graceSignInText(LastGraceSignIn) : QString());
+        LabelGrace->setVisible(LastGraceSignIn.used);
     } else {
         DoLogoff();
     }
@@ -255,5 +272,6 @@ void TFormMain::DoLogoff()
     BitBtnGO->setText(QStringLiteral("старт"));
     Password->clear();
     PageControl1->hide();
+    LabelGrace->hide();
     IBDatabase1->close();
 }

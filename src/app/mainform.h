@@ -34,6 +34,8 @@ public:
     QLineEdit *Login;
     QLineEdit *Password;
     QPushButton *BitBtnGO;
+    // Left of the strip while signed in: what a grace sign-in left.
+    QLabel *LabelGrace;
     QLabel *Label1;
     QTabWidget *PageControl1;
     QWidget *TabSheetBC;
