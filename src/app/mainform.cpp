@@ -154,7 +154,7 @@ void TFormMain::showEvent(QShowEvent *event)
     if (!m_placed) {
         m_placed = true;
         if (const QScreen *screen = this->screen()) {
-            QRect frame = frameGeometry();
+            QRect frame = platform::outerFrame(this);
             frame.moveCenter(screen->availableGeometry().center());
             move(frame.topLeft());
         }
@@ -213,7 +213,7 @@ void TFormMain::FormResize()
     Panel4->move(width() - Panel4->width(), Panel4->y());
     // Centred on the outer frame, not the client area, so the prompt sits
     // where users have always seen it.
-    const QSize outer = frameGeometry().size();
+    const QSize outer = platform::outerFrame(this).size();
     Label1->move((outer.width() - Label1->width()) / 2, (outer.height() - Label1->height()) / 2);
 }
 

@@ -122,7 +122,7 @@ void TFormDiaPass::FormShow()
 {
     if (const QScreen *screen = this->screen()) {
         const QRect area = screen->geometry();
-        const QSize outer = frameGeometry().size();
+        const QSize outer = platform::outerFrame(this).size();
         move(area.x() + (area.width() - outer.width()) / 2, area.y() + (area.height() - outer.height()) / 2);
     }
     setWindowTitle(QStringLiteral("   Введите пароль"));

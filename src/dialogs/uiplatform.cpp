@@ -7,6 +7,7 @@
 #include <QInputMethod>
 #include <QLocale>
 #include <QMessageBox>
+#include <QWidget>
 
 namespace platform {
 
@@ -38,6 +39,16 @@ std::function<QString()> keyboardLayout = [] {
         return QString();
     return QLocale::languageToCode(language).toUpper();
 };
+
+QRect outerFrame(const QRect &reported, const QRect &client)
+{
+    return reported.contains(client) ? reported : client;
+}
+
+QRect outerFrame(const QWidget *window)
+{
+    return outerFrame(window->frameGeometry(), window->geometry());
+}
 
 QFont uiFont(int pixelSize)
 {

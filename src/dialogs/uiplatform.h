@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFont>
+#include <QRect>
 #include <QString>
 
 #include <functional>
@@ -27,6 +28,13 @@ extern std::function<bool()> capsLockOn;
 // The keyboard layout typing goes through now, as a short upper-case
 // language code ("RU", "EN"); empty where the platform cannot tell.
 extern std::function<QString()> keyboardLayout;
+
+// A window's outer frame as the window system reports it, or its client
+// area where the report cannot be right: a frame read while the window
+// manager was still making it (a 1 x 1 window under some) does not hold
+// the window, and centring on it puts a dialog off the screen.
+QRect outerFrame(const QWidget *window);
+QRect outerFrame(const QRect &reported, const QRect &client);
 
 // The sans-serif face every window uses, at a character height in pixels;
 // it keeps the Russian captions inside their controls.
