@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
     g++ cmake ninja-build pkg-config
-    qt6-base-dev qt6-base-dev-tools libgl-dev
+    qt6-base-dev qt6-base-dev-tools libgl-dev libx11-dev
     libfbclient2 firebird3.0-server-core firebird-dev firebird3.0-utils firebird3.0-server
     libzint-dev zbar-tools poppler-utils
     fonts-dejavu-core fonts-liberation2

@@ -11,19 +11,22 @@
 #include "db/utilites.h"
 #include "dialogs/formYN.h"
 #include "labels/bandreport.h"
+#include "labels/labeldata.h"
 #include "labels/prnbarcod.h"
 #include "labels/register.h"
 
+#include <QDialog>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QTableView>
-
+#include <QVBoxLayout>
 
 namespace {
 
@@ -101,6 +104,33 @@ private:
     TFormMain *m_form;
 };
 
+// The register's overlaps in a small list window, one pair a line.
+void showOverlaps(QWidget *parent, const QList<RangeOverlap> &overlaps)
+{
+    QDialog window(parent);
+    window.setObjectName(QStringLiteral("FormOverlaps"));
+    window.setWindowTitle(QStringLiteral("пересечения диапазонов"));
+    auto *layout = new QVBoxLayout(&window);
+    auto *heading = new QLabel(overlaps.isEmpty()
+                                   ? QStringLiteral("Диапазоны не пересекаются.")
+                                   : QStringLiteral("Пересекающихся пар диапазонов: %1").arg(overlaps.size()),
+                               &window);
+    heading->setObjectName(QStringLiteral("LabelOverlaps"));
+    layout->addWidget(heading);
+    auto *list = new QListWidget(&window);
+    list->setObjectName(QStringLiteral("ListOverlaps"));
+    for (const RangeOverlap &overlap : overlaps)
+        list->addItem(QStringLiteral("%1   и   %2").arg(rangeText(overlap.first), rangeText(overlap.second)));
+    list->setVisible(!overlaps.isEmpty());
+    layout->addWidget(list);
+    auto *close = new QPushButton(QStringLiteral("закрыть"), &window);
+    close->setObjectName(QStringLiteral("BitBtnClose"));
+    QObject::connect(close, &QPushButton::clicked, &window, &QDialog::accept);
+    layout->addWidget(close, 0, Qt::AlignRight);
+    window.resize(overlaps.isEmpty() ? QSize(320, 100) : QSize(480, 300));
+    window.exec();
+}
+
 } // namespace
 
 void TFormMain::buildBarcodeTab()
@@ -131,6 +161,13 @@ void TFormMain::buildBarcodeTab()
     BitBtnPrn->setIcon(printIcon());
     BitBtnPrn->setIconSize(QSize(17, 17));
     BitBtnPrn->setToolTip(QStringLiteral("печать"));
+
+    // In the free space left of the two buttons, so nothing specified moves.
+    LabelSheets = new QLabel(PanelBL);
+    LabelSheets->setObjectName(QStringLiteral("LabelSheets"));
+    LabelSheets->setGeometry(8, 128, 178, 96);
+    LabelSheets->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    LabelSheets->setWordWrap(true);
 
     setTabOrder(BitBtnPrn, EditS);
     setTabOrder(EditS, EditP);
@@ -170,12 +207,17 @@ void TFormMain::buildBarcodeTab()
     PopupBC->setObjectName(QStringLiteral("PopupBC"));
     N1 = PopupBC->addAction(QStringLiteral("удалить"));
     N1->setObjectName(QStringLiteral("N1"));
+    ActionOverlaps = PopupBC->addAction(QStringLiteral("пересечения диапазонов"));
+    ActionOverlaps->setObjectName(QStringLiteral("ActionOverlaps"));
     DBGridBC->setContextMenuPolicy(Qt::CustomContextMenu);
     // The popup acts on the current row; a right click must not move it.
     DBGridBC->viewport()->installEventFilter(this);
     connect(DBGridBC, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &at) { PopupBC->popup(DBGridBC->viewport()->mapToGlobal(at)); });
     connect(N1, &QAction::triggered, this, &TFormMain::N1Click);
+    connect(ActionOverlaps, &QAction::triggered, this, &TFormMain::ActionOverlapsClick);
+    connect(EditS, &QLineEdit::textChanged, this, &TFormMain::showSheetSummary);
+    connect(EditP, &QLineEdit::textChanged, this, &TFormMain::showSheetSummary);
     connect(BitBtnAdd, &QPushButton::clicked, this, &TFormMain::BitBtnAddClick);
     connect(BitBtnPrn, &QPushButton::clicked, this, &TFormMain::BitBtnPrnClick);
 }
@@ -213,7 +255,16 @@ void TFormMain::IBQueryBCAfterScroll(DbQuery *DataSet)
 void TFormMain::BitBtnAddClick()
 {
     guarded(this, [&] {
-        const auto key = addRange(toCp1251(EditS->text()), toCp1251(EditP->text()), toCp1251(EditME->text()));
+        const QByteArray start = toCp1251(EditS->text());
+        const QByteArray end = toCp1251(EditP->text());
+        const QByteArray mark = toCp1251(EditME->text());
+        // Asked before the key is taken, so that "нет" leaves no gap.
+        const auto clash = rangeClash(start, end);
+        if (!clash)
+            return;
+        if (clash->any() && !AskYesNo(rangeClashQuestion(*clash), this))
+            return;
+        const auto key = addRange(start, end, mark);
         if (!key)
             return;
         SelectBC();
@@ -233,6 +284,19 @@ void TFormMain::N1Click()
         SelectBC();
         dfx();
     });
+}
+
+void TFormMain::ActionOverlapsClick()
+{
+    guarded(this, [&] { showOverlaps(this, overlapsAmong(registeredRanges())); });
+}
+
+void TFormMain::showSheetSummary()
+{
+    // Read as Latin-1, which cannot fail while typing: anything beyond it
+    // is no digit anyway.
+    const auto summary = sheetSummary(EditS->text().toLatin1(), EditP->text().toLatin1());
+    LabelSheets->setText(summary ? sheetSummaryText(*summary) : QString());
 }
 
 void TFormMain::BitBtnPrnClick()

@@ -8,6 +8,8 @@
 #include "db/errors.h"
 #include "db/platform.h"
 #include "dialogs/guarded.h"
+#include "dialogs/keymarks.h"
+#include "dialogs/uiplatform.h"
 #include "db/settings.h"
 #include "db/text1251.h"
 #include "db/utilites.h"
@@ -53,10 +55,23 @@ TFormMain::TFormMain(QWidget *parent) : QWidget(parent, Qt::Window | Qt::MSWindo
     // A star for each character, whatever mask the platform's style uses.
     Password->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
     Password->installEventFilter(this);
+    new KeyboardMarks(Password);
 
     BitBtnGO = new QPushButton(QStringLiteral("старт"), Panel4);
     BitBtnGO->setObjectName(QStringLiteral("BitBtnGO"));
     BitBtnGO->setGeometry(244, 7, 75, 27);
+
+    // In the free corner left of the strip, above the tabs.
+    LabelGrace = new QLabel(this);
+    LabelGrace->setObjectName(QStringLiteral("LabelGrace"));
+    LabelGrace->setGeometry(8, 2, 212, 42);
+    LabelGrace->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    LabelGrace->setWordWrap(true);
+    LabelGrace->setFont(platform::uiFont(10));
+    QPalette warning = LabelGrace->palette();
+    warning.setColor(QPalette::WindowText, QColor(160, 0, 0));
+    LabelGrace->setPalette(warning);
+    LabelGrace->hide();
 
     Label1 = new QLabel(QStringLiteral("для входа в систему введите пароль"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -140,7 +155,7 @@ void TFormMain::showEvent(QShowEvent *event)
     if (!m_placed) {
         m_placed = true;
         if (const QScreen *screen = this->screen()) {
-            QRect frame = frameGeometry();
+            QRect frame = platform::outerFrame(this);
             frame.moveCenter(screen->availableGeometry().center());
             move(frame.topLeft());
         }
@@ -199,7 +214,7 @@ void TFormMain::FormResize()
     Panel4->move(width() - Panel4->width(), Panel4->y());
     // Centred on the outer frame, not the client area, so the prompt sits
     // where users have always seen it.
-    const QSize outer = frameGeometry().size();
+    const QSize outer = platform::outerFrame(this).size();
     Label1->move((outer.width() - Label1->width()) / 2, (outer.height() - Label1->height()) / 2);
 }
 
@@ -246,6 +261,8 @@ void TFormMain::DoLogon()
     if (accepted) {
         BitBtnGO->setText(QStringLiteral("стоп"));
         PageControl1->show();
+        LabelGrace->setText(LastGraceSignIn.used ? graceSignInText(LastGraceSignIn) : QString());
+        LabelGrace->setVisible(LastGraceSignIn.used);
         if (PageControl1->currentWidget() == TabSheet1)
             showWipeCounts();
         if (CheckCL->isChecked())
@@ -260,6 +277,7 @@ void TFormMain::DoLogoff()
     BitBtnGO->setText(QStringLiteral("старт"));
     Password->clear();
     PageControl1->hide();
+    LabelGrace->hide();
     // Counts read under one account are not shown to the next.
     LabelRC->clear();
     LabelDL->clear();

@@ -37,6 +37,8 @@ public:
     QLineEdit *Login;
     QLineEdit *Password;
     QPushButton *BitBtnGO;
+    // Left of the strip while signed in: what a grace sign-in left.
+    QLabel *LabelGrace;
     QLabel *Label1;
     QTabWidget *PageControl1;
     QWidget *TabSheetBC;
@@ -49,6 +51,8 @@ public:
     QLabel *Label3;
     QLabel *Label4;
     QPushButton *BitBtnPrn;
+    // Beside the print button: what a print of the fields' range takes.
+    QLabel *LabelSheets;
     QLineEdit *EditS;
     QLineEdit *EditP;
     QLineEdit *EditME;
@@ -56,6 +60,8 @@ public:
     QTableView *DBGridBC = nullptr;
     QMenu *PopupBC;
     QAction *N1;
+    // Lists every two registered ranges that share a number.
+    QAction *ActionOverlaps;
 
     // The import tab.
     QRadioButton *RadioCA;
@@ -113,6 +119,7 @@ public:
     void IBQueryBCAfterScroll(DbQuery *DataSet);
     void BitBtnAddClick();
     void N1Click();
+    void ActionOverlapsClick();
     void BitBtnPrnClick();
     void DBGridBCDrawColumnCell(QPainter *painter, QStyleOptionViewItem &option);
 
@@ -145,6 +152,8 @@ private:
     void buildImportTab();
     void buildFirstRunTab();
     void runImportFile(bool checkOnly);
+    // Fills LabelSheets from the start and end fields.
+    void showSheetSummary();
 
     bool m_placed = false;
     // What the last import or check found, for its list of rejected lines.

@@ -6,7 +6,8 @@
 
 QList<QByteArray> accountGrants(const QByteArray &user)
 {
-    // Sign-in reads and updates accounts; the register keeps ranges; the
+    // Sign-in reads and updates accounts; the register keeps ranges and,
+    // before adding one, looks for its numbers among the books; the
     // import stores books, publishers and readers and may clear the
     // tables of its mode, and its check reads the catalogue's item
     // numbers; the first-run wipe backs the database up, then empties the

@@ -12,6 +12,8 @@
 #include <QDateTime>
 #include <QDir>
 
+GraceSignIn LastGraceSignIn;
+
 namespace {
 
 // Pieces the program's own database account is put together from at run
@@ -99,6 +101,7 @@ QByteArray MakePassParam()
 bool ConnectUser(DbConnection *connection, const QString &databasePath, const QByteArray &userName,
                  const QByteArray &password)
 {
+    LastGraceSignIn = {};
     connection->loginPrompt = false;
     try {
         connection->params = builtInConnectionParams();
@@ -130,6 +133,7 @@ bool CheckUser(const QByteArray &userName, const QByteArray &password)
 
 bool CheckAccount(const QByteArray &password)
 {
+    LastGraceSignIn = {};
     DbQuery *row = sharedDb().scratch;
     const QByteArray num = QByteArray::number(row->field("num").asInteger());
     if (row->field("xmass").asString() != password)
@@ -146,6 +150,7 @@ bool CheckAccount(const QByteArray &password)
         // while the row is certainly still current.
         const qint32 expdays = row->field("expdays").asInteger();
         const qint32 explogins = row->field("explogins").asInteger();
+        const TDateTime expired = row->field("expdate").asDateTime();
         const QByteArray newPassword = askNewPassword();
         if (!newPassword.isEmpty()) {
             // Written as yyyy-mm-dd, which the database never reads as
@@ -161,6 +166,8 @@ bool CheckAccount(const QByteArray &password)
         if (left > 0) {
             SqlText = "update users set explogins = '" + QByteArray::number(left) + "' where num = " + num;
             ExecAndCommit(SqlText);
+            // Each later dismissal counts one down; the one that finds 1 blocks.
+            LastGraceSignIn = {true, left - 1, expired};
             return true;
         }
         SqlText = "update users set status = '" + statusBlocked() + "' where num = " + num;
@@ -177,4 +184,15 @@ bool CheckAccount(const QByteArray &password)
         return true;
     }
     return false;
+}
+
+QString graceSignInText(const GraceSignIn &grace)
+{
+    const QDateTime until = toQDateTime(grace.validUntil);
+    const QString when = until.time() == QTime(0, 0) ? until.toString(QStringLiteral("dd.MM.yyyy"))
+                                                     : until.toString(QStringLiteral("dd.MM.yyyy hh:mm"));
+    const QString valid = QStringLiteral("Пароль действовал до %1. ").arg(when);
+    if (grace.remaining > 0)
+        return valid + QStringLiteral("Без смены пароля осталось входов: %1.").arg(grace.remaining);
+    return valid + QStringLiteral("Это последний вход без смены пароля.");
 }

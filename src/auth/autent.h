@@ -1,10 +1,27 @@
 #pragma once
 
+#include "db/datetime.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
 
 class DbConnection;
+
+// A sign-in accepted on an expired password with the renewal dismissed:
+// how many more such sign-ins the account allows before the next one
+// blocks it, and until when the password was valid.
+struct GraceSignIn {
+    bool used = false;
+    qint64 remaining = 0;
+    TDateTime validUntil = 0;
+};
+
+// What the last sign-in check reported; emptied at the start of each.
+extern GraceSignIn LastGraceSignIn;
+
+// What the window says after a grace sign-in.
+QString graceSignInText(const GraceSignIn &grace);
 
 // Signs a member of staff in: attaches with the program's own database
 // account, then checks the typed name and password against users. A failed

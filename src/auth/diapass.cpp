@@ -1,6 +1,7 @@
 #include "auth/diapass.h"
 
 #include "dialogs/guarded.h"
+#include "dialogs/keymarks.h"
 #include "dialogs/uiplatform.h"
 #include "db/text1251.h"
 
@@ -43,6 +44,7 @@ QLineEdit *passwordField(QWidget *parent, const char *name, int top)
     // A star for each character, whatever mask the platform's style uses.
     edit->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
     edit->setMaxLength(kPasswordLength);
+    new KeyboardMarks(edit);
     return edit;
 }
 
@@ -120,7 +122,7 @@ void TFormDiaPass::FormShow()
 {
     if (const QScreen *screen = this->screen()) {
         const QRect area = screen->geometry();
-        const QSize outer = frameGeometry().size();
+        const QSize outer = platform::outerFrame(this).size();
         move(area.x() + (area.width() - outer.width()) / 2, area.y() + (area.height() - outer.height()) / 2);
     }
     setWindowTitle(QStringLiteral("   Введите пароль"));

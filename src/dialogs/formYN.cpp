@@ -505,7 +505,7 @@ bool AskYesNo(const QString &question, QObject *owner)
 
     QRect reference;
     if (ownerWindow)
-        reference = ownerWindow->frameGeometry();
+        reference = platform::outerFrame(ownerWindow);
     else if (const QScreen *screen = QGuiApplication::primaryScreen())
         reference = screen->geometry();
     dialog->move(reference.x() + (reference.width() - dialog->width()) / 2,

@@ -1,7 +1,13 @@
 #include "dialogs/uiplatform.h"
 
+#include "dialogs/xkb.h"
+
 #include <QFileDialog>
+#include <QGuiApplication>
+#include <QInputMethod>
+#include <QLocale>
 #include <QMessageBox>
+#include <QWidget>
 
 namespace platform {
 
@@ -16,6 +22,33 @@ std::function<QString(QWidget *, const QString &)> openFileName = [](QWidget *pa
 std::function<QString(QWidget *, const QString &)> saveFileName = [](QWidget *parent, const QString &filter) {
     return QFileDialog::getSaveFileName(parent, QString(), QString(), filter);
 };
+
+std::function<bool()> capsLockOn = [] { return xkbCapsLock().value_or(false); };
+
+std::function<QString()> keyboardLayout = [] {
+    // No keyboard behind these.
+    const QString platform = QGuiApplication::platformName();
+    if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
+        return QString();
+    const QString layout = xkbLayout();
+    if (!layout.isEmpty())
+        return layout;
+    // Elsewhere the input method's language, where it knows one.
+    const QLocale::Language language = QGuiApplication::inputMethod()->locale().language();
+    if (language == QLocale::C || language == QLocale::AnyLanguage)
+        return QString();
+    return QLocale::languageToCode(language).toUpper();
+};
+
+QRect outerFrame(const QRect &reported, const QRect &client)
+{
+    return reported.contains(client) ? reported : client;
+}
+
+QRect outerFrame(const QWidget *window)
+{
+    return outerFrame(window->frameGeometry(), window->geometry());
+}
 
 QFont uiFont(int pixelSize)
 {

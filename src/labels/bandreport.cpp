@@ -12,6 +12,7 @@
 #include <QFontMetricsF>
 #include <QImage>
 #include <QLabel>
+#include <QLocale>
 #include <QPaintEngine>
 #include <QPainter>
 #include <QPdfWriter>
@@ -325,16 +326,26 @@ ReportLayout BandReport::run()
     return pages;
 }
 
-void BandReport::paintPage(QPainter &painter, const ReportPage &page) const
+void BandReport::beginPage(QPainter &painter) const
 {
     const QPaintDevice *device = painter.device();
-    painter.save();
     // Bars and frames on whole device pixels; antialiasing would grey their
     // edges, and so would an offset of a fraction of a pixel.
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setRenderHint(QPainter::TextAntialiasing, true);
     painter.translate(std::round(m_offset.x() * device->logicalDpiX() / mmPerInch),
                       std::round(m_offset.y() * device->logicalDpiY() / mmPerInch));
+}
+
+void BandReport::paintPage(QPainter &painter, const ReportPage &page) const
+{
+    if (page.alignment) {
+        paintAlignment(painter, page);
+        return;
+    }
+    const QPaintDevice *device = painter.device();
+    painter.save();
+    beginPage(painter);
     QPen frame(Qt::black, frameWidthMm * device->logicalDpiX() / mmPerInch);
     frame.setJoinStyle(Qt::MiterJoin);
     for (const PlacedBand &placed : page.bands) {
@@ -352,6 +363,90 @@ void BandReport::paintPage(QPainter &painter, const ReportPage &page) const
     painter.restore();
 }
 
+ReportPage BandReport::alignmentPage() const
+{
+    ReportPage page{1, {}, true};
+    const ReportBand *detail = firstBand(ReportBand::Detail);
+    const int rows = rowsPerColumn();
+    if (!detail)
+        return page;
+    // The same places a run of labels fills, column by column.
+    const qreal width = columnWidth();
+    for (int column = 0; column < m_columns; ++column) {
+        for (int row = 0; row < rows; ++row) {
+            const QRectF rect(m_margins.left() + column * (width + m_columnSpace),
+                              m_margins.top() + row * detail->height(), width, detail->height());
+            PlacedBand placed;
+            placed.band = detail;
+            placed.column = column;
+            placed.row = row;
+            placed.rect = rect;
+            page.bands.append(placed);
+        }
+    }
+    return page;
+}
+
+void BandReport::paintAlignment(QPainter &painter, const ReportPage &page) const
+{
+    const QPaintDevice *device = painter.device();
+    const qreal dots = device->logicalDpiX() / mmPerInch;
+    painter.save();
+    beginPage(painter);
+    painter.setBrush(Qt::NoBrush);
+    const int rows = qMax(1, rowsPerColumn());
+
+    // The outlines, drawn as the labels' frames are, each with its place
+    // number as the first free label counts it.
+    QPen frame(Qt::black, frameWidthMm * dots);
+    frame.setJoinStyle(Qt::MiterJoin);
+    QFont number = reportFont(14);
+    number.setBold(true);
+    QRectF cells;
+    for (const PlacedBand &placed : page.bands) {
+        const QRectF rect = toDevice(placed.rect, device);
+        painter.setPen(frame);
+        painter.drawRect(rect);
+        painter.setFont(number);
+        painter.setPen(QColor(96, 96, 96));
+        painter.drawText(rect, Qt::AlignCenter, QString::number(placed.column * rows + placed.row + 1));
+        cells |= placed.rect;
+    }
+    if (cells.isEmpty()) {
+        painter.restore();
+        return;
+    }
+
+    // Millimetres from the paper's corner, along the outlines' top and left
+    // edges, ticks pointing inwards: a tick's number is where it should lie
+    // on the paper.
+    painter.setPen(QPen(Qt::black, 0.15 * dots));
+    QFont scale = reportFont(5);
+    painter.setFont(scale);
+    const auto tickLength = [](int mm) { return mm % 10 == 0 ? 3.0 : mm % 5 == 0 ? 2.0 : 1.2; };
+    for (int mm = int(std::ceil(cells.left())); mm <= int(std::floor(cells.right())); ++mm) {
+        painter.drawLine(QPointF(mm, cells.top()) * dots, QPointF(mm, cells.top() + tickLength(mm)) * dots);
+        if (mm % 10 == 0)
+            painter.drawText(QPointF(mm + 0.4, cells.top() + 2.6) * dots, QString::number(mm));
+    }
+    for (int mm = int(std::ceil(cells.top())); mm <= int(std::floor(cells.bottom())); ++mm) {
+        painter.drawLine(QPointF(cells.left(), mm) * dots, QPointF(cells.left() + tickLength(mm), mm) * dots);
+        if (mm % 10 == 0)
+            painter.drawText(QPointF(cells.left() + 3.4, mm + 0.7) * dots, QString::number(mm));
+    }
+
+    // What the sheet is for, in the free strip below the outlines.
+    painter.setFont(reportFont(8));
+    painter.setPen(Qt::black);
+    const QRectF note(cells.left(), cells.bottom() + 1.5, cells.width(), 4.5);
+    painter.drawText(toDevice(note, device), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                     QStringLiteral("пробный лист: наложите на чистый лист наклеек и сверьте рамки с прорезями; "
+                                    "сдвиг вправо %1 мм, вниз %2 мм")
+                         .arg(QLocale(QLocale::Russian).toString(m_offset.x(), 'f', 1),
+                              QLocale(QLocale::Russian).toString(m_offset.y(), 'f', 1)));
+    painter.restore();
+}
+
 QImage BandReport::pageImage(const ReportPage &page, qreal dpi) const
 {
     const QSizeF paper = paperSize();
@@ -364,6 +459,13 @@ QImage BandReport::pageImage(const ReportPage &page, qreal dpi) const
     QPainter painter(&image);
     paintPage(painter, page);
     return image;
+}
+
+ReportLayout BandReport::pagesToMake()
+{
+    if (m_alignmentSheet)
+        return {alignmentPage()};
+    return run();
 }
 
 void BandReport::choosePaperSource(QPrinter *printer)
@@ -402,7 +504,7 @@ void BandReport::render(QPrinter *printer)
         return;
     ReportLayout pages;
     try {
-        pages = run();
+        pages = pagesToMake();
     } catch (const AppError &e) {
         // Called from the preview's repaint, where no error may pass.
         painter.end();
@@ -433,7 +535,7 @@ bool BandReport::writePdf(const QString &fileName, QWidget *progressParent)
     QPainter painter;
     if (!painter.begin(&writer))
         return false;
-    const ReportLayout pages = run();
+    const ReportLayout pages = pagesToMake();
     std::optional<JobProgress> progress;
     if (progressParent)
         progress.emplace(progressParent, pages.size());
@@ -517,6 +619,7 @@ void BandReport::showPreview(QWidget *parent)
 
     QPrintPreviewDialog dialog(&printer, parent);
     dialog.setWindowTitle(QStringLiteral("предварительный просмотр"));
+    m_alignmentSheet = false;
     m_progressParent = &dialog;
     m_previewCancelled = false;
     connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [this, &dialog](QPrinter *target) {
@@ -557,6 +660,12 @@ void BandReport::showPreview(QWidget *parent)
         QDoubleSpinBox *offsetY = offsetBox(sheetBar, "SpinOffsetY", m_offset.y(),
                                             QStringLiteral("сдвиг всего листа вниз (минус: вверх)"));
         sheetBar->addWidget(offsetY);
+        sheetBar->addSeparator();
+        QAction *alignment = sheetBar->addAction(QStringLiteral("пробный лист"));
+        alignment->setObjectName(QStringLiteral("ActionAlignmentSheet"));
+        alignment->setCheckable(true);
+        alignment->setToolTip(QStringLiteral("рамки всех наклеек листа с номерами и линейками, со сдвигом: "
+                                             "напечатайте и наложите на чистый лист наклеек"));
         if (auto *layout = qobject_cast<QBoxLayout *>(dialog.layout()))
             layout->insertWidget(layout->indexOf(toolBar) + 1, sheetBar);
 
@@ -580,6 +689,13 @@ void BandReport::showPreview(QWidget *parent)
         };
         connect(offsetX, &QDoubleSpinBox::valueChanged, &dialog, offsetEdited);
         connect(offsetY, &QDoubleSpinBox::valueChanged, &dialog, offsetEdited);
+        // The sheet shows all places, so the first free one has no say.
+        connect(alignment, &QAction::toggled, &dialog, [this, view, start](bool on) {
+            m_alignmentSheet = on;
+            start->setEnabled(!on);
+            if (view)
+                view->updatePreview();
+        });
 
         // At its default width the dialog hides the last commands, the PDF
         // export among them, behind the toolbar's overflow button; and a
@@ -590,4 +706,5 @@ void BandReport::showPreview(QWidget *parent)
     }
     dialog.exec();
     m_progressParent = nullptr;
+    m_alignmentSheet = false;
 }

@@ -99,6 +99,9 @@ struct PlacedBand {
 struct ReportPage {
     int number = 0;
     QList<PlacedBand> bands;
+    // The printer alignment sheet: the detail bands are outlines to hold
+    // against a blank sheet, numbered, with millimetre rulers.
+    bool alignment = false;
 };
 
 using ReportLayout = QList<ReportPage>;
@@ -132,6 +135,14 @@ public:
     QPointF offset() const { return m_offset; }
     void setOffset(const QPointF &offsetMm);
 
+    // The alignment sheet: one page with an empty detail band at every
+    // place, where a run of labels would put them. While alignmentSheet()
+    // is on, a print or export makes that page instead of the labels; the
+    // preview's "пробный лист" switches it for as long as it is open.
+    ReportPage alignmentPage() const;
+    bool alignmentSheet() const { return m_alignmentSheet; }
+    void setAlignmentSheet(bool on) { m_alignmentSheet = on; }
+
     // The printer and paper source the preview's print command offers; a
     // print through it reports what was used with printerChosen().
     void setPrinterChoice(const QString &printerName, const QString &paperSource);
@@ -164,6 +175,10 @@ signals:
 private:
     friend class ReportBand;
     ReportLayout run();
+    // What a print or export makes: the labels, or the alignment sheet.
+    ReportLayout pagesToMake();
+    void beginPage(QPainter &painter) const;
+    void paintAlignment(QPainter &painter, const ReportPage &page) const;
     PlacedBand place(const ReportBand *band, int column, int row, const QRectF &rect) const;
     const ReportBand *firstBand(ReportBand::Kind kind) const;
     void render(QPrinter *printer);
@@ -187,4 +202,5 @@ private:
     // The window that shows a long job's progress, while one is open.
     QWidget *m_progressParent = nullptr;
     bool m_previewCancelled = false;
+    bool m_alignmentSheet = false;
 };

@@ -2,6 +2,8 @@
 
 #include "db/utilites.h"
 
+#include <limits>
+
 LabelTexts labelTexts(qint32 number)
 {
     LabelTexts texts;
@@ -25,4 +27,39 @@ LabelStep stepLabels(qint32 &current, qint32 last, bool &lastSetUp)
     else if (step.printed)
         ++current;
     return step;
+}
+
+std::optional<SheetSummary> sheetSummary(const QByteArray &start, const QByteArray &end)
+{
+    if (!IsIntegerText(start) || !IsIntegerText(end))
+        return std::nullopt;
+    bool startRead = false;
+    bool endRead = false;
+    const qint64 typedStart = start.toLongLong(&startRead);
+    const qint64 typedEnd = end.toLongLong(&endRead);
+    const auto fits = [](qint64 n) {
+        return n >= std::numeric_limits<qint32>::min() && n <= std::numeric_limits<qint32>::max();
+    };
+    if (!startRead || !endRead || !fits(typedStart) || !fits(typedEnd))
+        return std::nullopt;
+    SheetSummary summary;
+    summary.reversed = typedEnd < typedStart;
+    summary.first = qint32(qMin(typedStart, typedEnd));
+    summary.last = qint32(qMax(typedStart, typedEnd));
+    // In 64 bits: the whole 32-bit range is more labels than 32 bits hold.
+    summary.labels = qint64(summary.last) - summary.first + 1;
+    summary.sheets = (summary.labels + kLabelsPerSheet - 1) / kLabelsPerSheet;
+    summary.onLastSheet = summary.labels - (summary.sheets - 1) * kLabelsPerSheet;
+    return summary;
+}
+
+QString sheetSummaryText(const SheetSummary &summary)
+{
+    QString text = QStringLiteral("наклеек: %1\nлистов: %2\nна последнем листе: %3")
+                       .arg(summary.labels)
+                       .arg(summary.sheets)
+                       .arg(summary.onLastSheet);
+    if (summary.reversed)
+        text += QStringLiteral("\nпечать в обратном порядке: с %1 по %2").arg(summary.first).arg(summary.last);
+    return text;
 }

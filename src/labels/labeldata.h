@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 // The data side of the label sheet, free of any window: the texts of one
 // label and the walk over a range's numbers that the report's need-data
 // callback makes.
@@ -24,3 +26,26 @@ struct LabelStep {
 // printed and current stays, so a range ending at the largest 32-bit number
 // never overflows.
 LabelStep stepLabels(qint32 &current, qint32 last, bool &lastSetUp);
+
+// Labels on one sheet: four columns of fifteen.
+constexpr int kLabelsPerSheet = 60;
+
+// What a print of the typed range takes: labels, sheets and the labels on
+// the last sheet, counted from the top of a fresh sheet. reversed: the end
+// was typed below the start, so the labels come out from first to last
+// rather than as typed.
+struct SheetSummary {
+    qint64 labels = 0;
+    qint64 sheets = 0;
+    qint64 onLastSheet = 0;
+    bool reversed = false;
+    qint32 first = 0;
+    qint32 last = 0;
+};
+
+// Nothing for what the print refuses: a text that is not an integer text,
+// a number beyond 32 bits.
+std::optional<SheetSummary> sheetSummary(const QByteArray &start, const QByteArray &end);
+
+// The summary as the barcode tab shows it, one item a line.
+QString sheetSummaryText(const SheetSummary &summary);

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+#include <QString>
 
 #include <optional>
 
@@ -30,3 +32,53 @@ struct PrintRange {
     qint32 last = 0;
 };
 std::optional<PrintRange> printRange(const QByteArray &start, const QByteArray &end);
+
+// A range as the register holds it: start and end as typed, so either may
+// be the larger.
+struct RegisteredRange {
+    QByteArray num;
+    qint64 start = 0;
+    qint64 end = 0;
+    QByteArray mark;
+
+    qint64 low() const { return qMin(start, end); }
+    qint64 high() const { return qMax(start, end); }
+    bool overlaps(const RegisteredRange &other) const { return low() <= other.high() && other.low() <= high(); }
+};
+
+// Every registered range with both numbers, in the list's order.
+QList<RegisteredRange> registeredRanges();
+
+// What a new range would clash with: the registered ranges that share a
+// number with it, in the list's order, and how many of its numbers already
+// stand on books as catalog.barcod (the ten-digit text a label carries).
+struct RangeClash {
+    QList<RegisteredRange> overlapping;
+    qint64 taken = 0;
+
+    bool any() const { return !overlapping.isEmpty() || taken > 0; }
+};
+
+// Looks before an add; nothing when either text is not an integer text,
+// as the add then stores nothing either. Reads only: no key is taken.
+std::optional<RangeClash> rangeClash(const QByteArray &start, const QByteArray &end);
+
+// How many distinct numbers from low to high stand as catalog.barcod.
+// Negative numbers have no barcode text and so are never taken.
+qint64 takenInCatalog(qint64 low, qint64 high);
+
+// The question put before storing a clashing range; "|" breaks the lines.
+QString rangeClashQuestion(const RangeClash &clash);
+
+// Two registered ranges that share at least one number.
+struct RangeOverlap {
+    RegisteredRange first;
+    RegisteredRange second;
+};
+
+// Every pair of the ranges that overlap, each pair once, ordered by the
+// lower range of the pair.
+QList<RangeOverlap> overlapsAmong(QList<RegisteredRange> ranges);
+
+// "100 — 199 «A-1»": a range as the messages name it.
+QString rangeText(const RegisteredRange &range);

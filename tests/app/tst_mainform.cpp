@@ -1,3 +1,4 @@
+#include "modal.h"
 #include "testdb.h"
 
 #include "app/application.h"
@@ -6,6 +7,7 @@
 #include "db/errors.h"
 #include "db/platform.h"
 #include "dialogs/uiplatform.h"
+#include "dialogs/xkb.h"
 #include "db/utilites.h"
 
 #include <QLabel>
@@ -39,6 +41,13 @@ private slots:
     void closingSignedInClosesConnection();
     void applicationHandlerShowsEscapedError();
     void restoringFromMinimisedIsNoShowing();
+    void passwordMarksWhileFocused_data();
+    void passwordMarksWhileFocused();
+    void keyboardUnknownOffscreen();
+    void layoutOfGroup_data();
+    void layoutOfGroup();
+    void graceSignInSaid_data();
+    void graceSignInSaid();
 
 private:
     void writeLastLogin(const QVariant &value);
@@ -48,6 +57,9 @@ private:
     QTemporaryDir m_registry;
     std::unique_ptr<TFormMain> m_form;
     QStringList m_errors;
+    // The platform's own, put back after each test.
+    const decltype(platform::capsLockOn) m_capsLockOn = platform::capsLockOn;
+    const decltype(platform::keyboardLayout) m_keyboardLayout = platform::keyboardLayout;
 };
 
 void TestMainForm::initTestCase()
@@ -67,6 +79,8 @@ void TestMainForm::init()
 void TestMainForm::cleanup()
 {
     m_form.reset();
+    platform::capsLockOn = m_capsLockOn;
+    platform::keyboardLayout = m_keyboardLayout;
 }
 
 void TestMainForm::writeLastLogin(const QVariant &value)
@@ -277,6 +291,143 @@ void TestMainForm::restoringFromMinimisedIsNoShowing()
     QCOMPARE(m_form->EditP->text(), QStringLiteral("5003"));
     QCOMPARE(m_form->IBQueryBC->recNo(), 2);
     QCOMPARE(m_form->focusWidget(), m_form->EditME);
+}
+
+void TestMainForm::passwordMarksWhileFocused_data()
+{
+    QTest::addColumn<bool>("caps");
+    QTest::addColumn<QString>("layout");
+    QTest::newRow("Caps Lock on, Russian") << true << QStringLiteral("RU");
+    QTest::newRow("Caps Lock off, English") << false << QStringLiteral("EN");
+    QTest::newRow("Caps Lock on, layout unknown") << true << QString();
+    QTest::newRow("nothing to say") << false << QString();
+}
+
+void TestMainForm::passwordMarksWhileFocused()
+{
+    QFETCH(bool, caps);
+    QFETCH(QString, layout);
+    bool capsNow = caps;
+    QString layoutNow = layout;
+    platform::capsLockOn = [&] { return capsNow; };
+    platform::keyboardLayout = [&] { return layoutNow; };
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    auto *capsMark = m_form->Password->findChild<QLabel *>(QStringLiteral("PasswordCaps"));
+    auto *layoutMark = m_form->Password->findChild<QLabel *>(QStringLiteral("PasswordLayout"));
+    QVERIFY(capsMark && layoutMark);
+
+    m_form->Login->setFocus();
+    QVERIFY(!capsMark->isVisible() && !layoutMark->isVisible());
+    m_form->Password->setFocus();
+    QCOMPARE(capsMark->isVisible(), caps);
+    QCOMPARE(layoutMark->isVisible(), !layout.isEmpty());
+    QCOMPARE(layoutMark->text(), layout);
+    // Inside the field, at its right end, clear of the typed stars.
+    const QRect field = m_form->Password->rect();
+    for (const QLabel *mark : {capsMark, layoutMark}) {
+        if (mark->isVisible()) {
+            QVERIFY(field.contains(mark->geometry()));
+            QVERIFY(mark->x() >= field.width() - m_form->Password->textMargins().right());
+        }
+    }
+    QCOMPARE(m_form->Password->textMargins().right() > 0, caps || !layout.isEmpty());
+
+    // Caps Lock pressed and the layout switched while typing.
+    capsNow = !caps;
+    layoutNow = QStringLiteral("DE");
+    QTest::keyClick(m_form->Password, Qt::Key_X);
+    QCOMPARE(capsMark->isVisible(), !caps);
+    QCOMPARE(layoutMark->text(), QStringLiteral("DE"));
+    // ... or in another window: the next look a moment later sees it.
+    capsNow = caps;
+    QTRY_COMPARE_WITH_TIMEOUT(capsMark->isVisible(), caps, 2000);
+
+    // Gone with the focus, and the field's whole width back.
+    m_form->Login->setFocus();
+    QVERIFY(!capsMark->isVisible() && !layoutMark->isVisible());
+    QCOMPARE(m_form->Password->textMargins().right(), 0);
+}
+
+void TestMainForm::keyboardUnknownOffscreen()
+{
+    // No keyboard behind the offscreen platform: nothing is claimed.
+    QCOMPARE(QGuiApplication::platformName(), QStringLiteral("offscreen"));
+    QCOMPARE(platform::capsLockOn(), false);
+    QCOMPARE(platform::keyboardLayout(), QString());
+    QVERIFY(!xkbCapsLock().has_value());
+    QCOMPARE(xkbLayout(), QString());
+}
+
+void TestMainForm::layoutOfGroup_data()
+{
+    QTest::addColumn<QString>("symbols");
+    QTest::addColumn<int>("group");
+    QTest::addColumn<QString>("layout");
+    QTest::newRow("us,ru: first") << "pc+us+ru:2+inet(evdev)" << 0 << "EN";
+    QTest::newRow("us,ru: second") << "pc+us+ru:2+inet(evdev)" << 1 << "RU";
+    QTest::newRow("variant and switch option") << "pc+us+ru(winkeys):2+inet(evdev)+group(alt_shift_toggle)" << 1
+                                               << "RU";
+    QTest::newRow("ru first") << "pc+ru+us:2+inet(evdev)" << 0 << "RU";
+    QTest::newRow("British, Ukrainian") << "pc+gb+ua:2+inet(evdev)" << 1 << "UA";
+    QTest::newRow("one layout") << "pc+de+inet(evdev)" << 0 << "DE";
+    QTest::newRow("no such group") << "pc+de+inet(evdev)" << 1 << "";
+    QTest::newRow("empty description") << "" << 0 << "";
+}
+
+void TestMainForm::layoutOfGroup()
+{
+    QFETCH(QString, symbols);
+    QFETCH(int, group);
+    QFETCH(QString, layout);
+    QCOMPARE(::layoutOfGroup(symbols, group), layout);
+}
+
+void TestMainForm::graceSignInSaid_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QByteArray>("explogins");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("password not expired") << "admin" << "admin" << QByteArray() << true << QString();
+    QTest::newRow("expired, renewal dismissed")
+        << "ivanova" << "kniga" << QByteArray("6") << true
+        << QStringLiteral("Пароль действовал до 01.01.2020. Без смены пароля осталось входов: 4.");
+    QTest::newRow("the last grace sign-in")
+        << "ivanova" << "kniga" << QByteArray("2") << true
+        << QStringLiteral("Пароль действовал до 01.01.2020. Это последний вход без смены пароля.");
+    // Refused as written: not a word.
+    QTest::newRow("blocked by the dismissal") << "ivanova" << "kniga" << QByteArray("1") << false << QString();
+}
+
+void TestMainForm::graceSignInSaid()
+{
+    QFETCH(QString, user);
+    QFETCH(QString, password);
+    QFETCH(QByteArray, explogins);
+    QFETCH(bool, accepted);
+    QFETCH(QString, said);
+    if (!explogins.isEmpty())
+        DbReader(m_form->BazaPath).exec("update users set explogins = " + explogins + " where xuser = 'ivanova'");
+    m_form->show();
+    // The renewal is dismissed with the dialog's close box.
+    ModalAnswerer dismiss([](QWidget *dialog) { dialog->close(); });
+    signIn(user, password);
+    QCOMPARE(dismiss.count(), explogins.isEmpty() ? 0 : 1);
+    QCOMPARE(m_form->PageControl1->isVisible(), accepted);
+    QCOMPARE(m_form->LabelGrace->isVisible(), !said.isEmpty());
+    if (!said.isEmpty())
+        QCOMPARE(m_form->LabelGrace->text(), said);
+    QVERIFY(m_errors.isEmpty());
+    // Beside the strip, over nothing else.
+    QVERIFY(!m_form->LabelGrace->geometry().intersects(m_form->Panel4->geometry()));
+    QVERIFY(!m_form->LabelGrace->geometry().intersects(m_form->PageControl1->geometry()));
+    // Signing off takes it away.
+    if (accepted) {
+        QTest::mouseClick(m_form->BitBtnGO, Qt::LeftButton);
+        QVERIFY(!m_form->LabelGrace->isVisible());
+    }
 }
 
 int main(int argc, char *argv[])

@@ -111,15 +111,23 @@ QByteArray TestAutent::row(const QByteArray &user)
 void TestAutent::accountStates_data()
 {
     QTest::addColumn<AccountCase>("c");
+    // What the window is told after a grace sign-in; empty: nothing.
+    QTest::addColumn<QString>("grace");
 
     const QString on = QStringLiteral("включен");
     const QString need = QStringLiteral("требуется пароль");
     const QString blocked = QStringLiteral("заблокирован");
-    const auto row = [](const char *name, const AccountCase &c) { QTest::newRow(name) << c; };
+    const auto row = [](const char *name, const AccountCase &c, const QString &grace = {}) {
+        QTest::newRow(name) << c << grace;
+    };
     row("never expires", {on, "null", "30", "6", "pw", {}, true, 0, on + "|pw|6|<null>"});
     row("expires tomorrow", {on, "'2026-12-09'", "30", "6", "pw", {}, true, 0, on + "|pw|6|09.12.2026"});
     row("expired today at midnight, dismissed",
-        {on, "'2026-12-08'", "30", "6", "pw", {}, true, 1, on + "|pw|5|08.12.2026"});
+        {on, "'2026-12-08'", "30", "6", "pw", {}, true, 1, on + "|pw|5|08.12.2026"},
+        QStringLiteral("Пароль действовал до 08.12.2026. Без смены пароля осталось входов: 4."));
+    row("the last grace sign-in",
+        {on, "'2026-11-30 18:45'", "30", "2", "pw", {}, true, 1, on + "|pw|1|30.11.2026 18:45:00"},
+        QStringLiteral("Пароль действовал до 30.11.2026 18:45. Это последний вход без смены пароля."));
     row("expired, renewed",
         {on, "'2026-01-01'", "30", "2", "pw", QStringLiteral("новый"), true, 1, on + "|новый|6|07.01.2027"});
     row("renewed, no validity period",
@@ -140,6 +148,7 @@ void TestAutent::accountStates_data()
 void TestAutent::accountStates()
 {
     QFETCH(AccountCase, c);
+    QFETCH(QString, grace);
     DbReader(m_path).exec("insert into users (num, xuser, xmass, status, expdate, expdays, explogins) values (100, 'u', "
                           "'pw', "
                           + SqlValue(toCp1251(c.status), 's', ',') + c.expdate + "," + c.expdays + "," + c.explogins
@@ -148,6 +157,9 @@ void TestAutent::accountStates()
     QCOMPARE(signIn("u", c.typed, c.newPassword, &shown), c.accepted);
     QCOMPARE(shown, c.dialogs);
     QCOMPARE(fromCp1251(row("u")), c.after);
+    QCOMPARE(LastGraceSignIn.used, !grace.isEmpty());
+    if (LastGraceSignIn.used)
+        QCOMPARE(graceSignInText(LastGraceSignIn), grace);
 }
 
 void TestAutent::graceSignInsCountDown()
@@ -158,8 +170,13 @@ void TestAutent::graceSignInsCountDown()
     for (int left = 5; left >= 1; --left) {
         QVERIFY(signIn("g", "pw"));
         QCOMPARE(row("g").split('|').value(2), QByteArray::number(left));
+        // As many more as are then accepted before the blocking one.
+        QVERIFY(LastGraceSignIn.used);
+        QCOMPARE(LastGraceSignIn.remaining, qint64(left - 1));
+        QCOMPARE(toQDateTime(LastGraceSignIn.validUntil), QDateTime(QDate(2026, 1, 1), QTime(0, 0)));
     }
     QVERIFY(!signIn("g", "pw"));
+    QVERIFY(!LastGraceSignIn.used);
     QCOMPARE(fromCp1251(row("g").split('|').value(0)), QStringLiteral("заблокирован"));
     int shown = -1;
     QVERIFY(!signIn("g", "pw", {}, &shown));

@@ -2,7 +2,9 @@
 
 #include "auth/diapass.h"
 #include "db/text1251.h"
+#include "dialogs/uiplatform.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -18,6 +20,7 @@ private slots:
     void secondShowingKeepsEntries();
     void closeBoxAfterErrorGivesNothing();
     void fieldsTakeSixteenCharacters();
+    void keyboardMarksFollowTheFocus();
 
 private:
     // Shows the dialog modally; the action runs inside it.
@@ -150,6 +153,37 @@ void TestDiaPass::fieldsTakeSixteenCharacters()
         QTest::mouseClick(d->BitBtnOK, Qt::LeftButton);
     });
     QCOMPARE(NewPass, QByteArray(16, 'a'));
+}
+
+void TestDiaPass::keyboardMarksFollowTheFocus()
+{
+    const auto capsLockOn = platform::capsLockOn;
+    const auto keyboardLayout = platform::keyboardLayout;
+    platform::capsLockOn = [] { return true; };
+    platform::keyboardLayout = [] { return QStringLiteral("RU"); };
+    const auto shown = [](QLineEdit *field) {
+        const auto *caps = field->findChild<QLabel *>(field->objectName() + QStringLiteral("Caps"));
+        const auto *layout = field->findChild<QLabel *>(field->objectName() + QStringLiteral("Layout"));
+        if (!caps || !layout)
+            return QStringLiteral("no marks");
+        return QStringLiteral("%1 %2").arg(caps->isVisible() ? caps->text() : QString(),
+                                           layout->isVisible() ? layout->text() : QString());
+    };
+    show([&](TFormDiaPass *d) {
+        QCOMPARE(shown(d->Edit1), QStringLiteral("⇪ RU"));
+        QCOMPARE(shown(d->Edit2), QStringLiteral(" "));
+        QTest::keyClick(d->Edit1, Qt::Key_Tab);
+        QCOMPARE(d->focusWidget(), d->Edit2);
+        QCOMPARE(shown(d->Edit1), QStringLiteral(" "));
+        QCOMPARE(shown(d->Edit2), QStringLiteral("⇪ RU"));
+        // A mismatch puts the focus back in the first field, marks and all.
+        d->Edit1->setText(QStringLiteral("a"));
+        QTest::mouseClick(d->BitBtnOK, Qt::LeftButton);
+        QCOMPARE(shown(d->Edit1), QStringLiteral("⇪ RU"));
+        QCOMPARE(shown(d->Edit2), QStringLiteral(" "));
+    });
+    platform::capsLockOn = capsLockOn;
+    platform::keyboardLayout = keyboardLayout;
 }
 
 QTEST_MAIN(TestDiaPass)

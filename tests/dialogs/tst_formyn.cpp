@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "dialogs/formYN.h"
+#include "dialogs/uiplatform.h"
 
 namespace {
 
@@ -92,6 +93,8 @@ private slots:
     void labelText();
     void placement_data();
     void placement();
+    void outerFrame_data();
+    void outerFrame();
     void setWH_data();
     void setWH();
     void fitHeight_data();
@@ -277,6 +280,26 @@ void TestFormYesNo::placement()
     const auto answer = ask(QString(), asked, [&](TFormYesNo *dialog) { shown = dialog->geometry(); }, clickNo);
     QVERIFY(answer.has_value());
     QCOMPARE(shown, QRect(expected, QSize(520, 120)));
+}
+
+void TestFormYesNo::outerFrame_data()
+{
+    QTest::addColumn<QRect>("reported");
+    QTest::addColumn<QRect>("outer");
+    const QRect client(235, 195, 554, 377);
+    QTest::newRow("frame around the window") << QRect(234, 172, 556, 401) << QRect(234, 172, 556, 401);
+    QTest::newRow("no frame") << client << client;
+    // As the window manager's frame was read while it was still being made.
+    QTest::newRow("frame read at 1 x 1") << QRect(235, 195, 1, 1) << client;
+    QTest::newRow("frame narrower than the window") << QRect(234, 172, 300, 401) << client;
+    QTest::newRow("frame elsewhere") << QRect(0, 0, 556, 401) << client;
+}
+
+void TestFormYesNo::outerFrame()
+{
+    QFETCH(QRect, reported);
+    QFETCH(QRect, outer);
+    QCOMPARE(platform::outerFrame(reported, QRect(235, 195, 554, 377)), outer);
 }
 
 namespace {

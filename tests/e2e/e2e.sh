@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The whole program in a real X server, as a user meets it: a window manager,
 # real key presses and mouse clicks from xdotool, the real file dialogs. A
-# user signs in, adds a barcode range, prints it to PDF, deletes a range,
+# user signs in, adds a barcode range, prints it to PDF, is asked about a
+# range that overlaps another and answers no, deletes a range,
 # renews a password, imports the example files (when the tree has them),
 # wipes the database, restores the backup made before the wipe with the
 # tool, and closes the window. Each step is checked where it lands: the
@@ -36,7 +37,7 @@ for f in "$program" "$dbtool" "$calendar"; do
 done
 [[ -d "$source_dir" ]] || { echo "e2e: no source folder '$source_dir'" >&2; exit 2; }
 
-for tool in Xvfb openbox xdotool xprop xwininfo import convert isql-fb pdfinfo pdftoppm zbarimg; do
+for tool in Xvfb openbox xdotool xprop xwininfo import convert compare setxkbmap isql-fb pdfinfo pdftoppm zbarimg; do
     command -v "$tool" >/dev/null || { echo "e2e: $tool is missing (scripts/setup.sh installs it)" >&2; exit 2; }
 done
 
@@ -303,6 +304,21 @@ answer_yes() {
     wait_for "the confirmation dialog to close" 10 no_window '^ $'
 }
 
+# Answers the confirmation dialog with "нет", which has the focus: Enter.
+answer_no() {
+    local dialog=$1 until
+    wait_for "the confirmation dialog to take the focus" 10 active_is "$dialog"
+    keys Return
+    until=$((SECONDS + 5))
+    while ! no_window '^ $' && ((SECONDS < until)); do sleep 0.1; done
+    if ! no_window '^ $'; then
+        log "  the key was not taken; clicking нет"
+        shot keys-not-taken >/dev/null
+        click "$dialog" 428 81
+    fi
+    wait_for "the confirmation dialog to close" 10 no_window '^ $'
+}
+
 # True when the first window is stacked above the second.
 stacked_above() {
     local id i=0 ia=0 ib=0
@@ -443,11 +459,56 @@ detached || fail "the program holds the database before anyone signed in"
 wait_for "the signed-out window" 10 tabs_hidden start
 picture main-signed-out "$main"
 
+step "the password field shows Caps Lock and the layout while it has the focus"
+readonly password_x=$((224 + 144)) password_w=89
+# The right end of the password field, where the marks go (the text cursor
+# stays at its left end).
+marks() {
+    local file=$work/shots/marks-$1.png x y
+    read -r x y < <(origin "$main")
+    timeout 10 import -window root -crop "40x17+$((x + password_x + password_w - 42))+$((y + 12))" +repage "$file"
+    echo "$file"
+}
+# compare's status: 0 the same pixels, 1 some differ, 2 it could not read
+# one (a shot that failed), which is neither.
+differ() {
+    local status=0
+    compare -metric AE "$1" "$2" null: >/dev/null 2>&1 || status=$?
+    ((status == 1))
+}
+same() { compare -metric AE "$1" "$2" null: >/dev/null 2>&1; }
+click "$main" $((password_x + 20)) "$strip_y"
+sleep 0.5
+plain=$(marks plain)
+keys Caps_Lock
+caps_marked() { differ "$plain" "$(marks caps)"; }
+wait_for "the Caps Lock mark" 5 caps_marked
+picture sign-in-marks "$main"
+keys Caps_Lock
+caps_gone() { same "$plain" "$(marks caps-off)"; }
+wait_for "the Caps Lock mark to go" 5 caps_gone
+setxkbmap -layout ru,us || fail "setxkbmap failed"
+layout_changed() { differ "$plain" "$(marks layout)"; }
+wait_for "the layout mark to change" 5 layout_changed
+setxkbmap -layout us,ru || fail "setxkbmap failed"
+layout_back() { same "$plain" "$(marks layout-back)"; }
+wait_for "the layout mark to change back" 5 layout_back
+ok "Caps Lock marked and unmarked, the layout followed"
+
 step "sign in as admin/admin, typed, with Enter"
 sign_in admin admin
 wait_signed_in
 picture tab-barcodes "$main"
 ok "signed in; the barcode tab shows the register"
+# The sheet summary beside the print button, left of it and below the add
+# button; now that of the first row's range.
+summary() {
+    local file=$work/shots/summary-$1.png x y
+    read -r x y < <(origin "$main")
+    timeout 10 import -window root -crop "170x40+$((x + page_x + 8))+$((y + page_y + 128))" +repage "$file"
+    echo "$file"
+}
+summary_before=$(summary signed-in)
 
 step "add the range 7000-7063 with a Cyrillic mark"
 page $((72 + 76)) $((16 + 10))
@@ -466,6 +527,16 @@ range_listed() {
 }
 wait_for "the new range in the grid's fourth row" 10 range_listed
 ok "the grid shows a fourth row"
+# 64 labels, 2 sheets, 4 on the last, where the first row's range showed
+# 60 on one sheet.
+summary_shown() {
+    local file
+    file=$(summary added)
+    busy "$file" 0 0 170 40 && differ "$summary_before" "$file"
+}
+wait_for "the sheet summary to follow the fields" 10 summary_shown
+picture sheet-summary "$main"
+ok "the sheet summary follows the fields"
 
 step "print the range: preview, the first free label and the offsets, save as PDF through the file dialog"
 page $((192 + 16)) $((128 + 16))
@@ -523,6 +594,25 @@ diff -u "$work/out/expected" "$work/out/scanned" >"$work/out/labels.diff" ||
     fail "scanned labels differ from 0000007000..0000007063: $(head -n 20 "$work/out/labels.diff")"
 ok "2 pages, 56 + 8 labels, all 64 numbers scanned"
 
+step "add 1-10, which overlaps 1-60 and whose number 1 is on a book: the question, answered no"
+page $((72 + 76)) $((16 + 10))
+keys ctrl+a
+type_text 1
+keys Tab ctrl+a
+type_text 10
+keys Tab ctrl+a
+type_text 'Повтор'
+keys Tab space
+dialog=$(wait_window '^ $' 10)
+expect_size "$dialog" 520x120 "the confirmation dialog"
+wait_for "the overlap question to take the focus" 10 active_is "$dialog"
+log "  dialog $dialog at $(geometry "$dialog"), main window at $(geometry "$main")"
+sleep 0.3
+picture confirm-overlap "$main"
+# The focus is on "нет", so Enter answers no.
+answer_no "$dialog"
+ok "answered no"
+
 step "delete the range 5000-5003 through the popup menu, answering yes"
 # The third row of the register (ranges are sorted by their start).
 click "$main" "$grid_x" "$grid_row0"
@@ -546,6 +636,8 @@ expect_sql "the register" "select bs || '|' || bp || '|' || coalesce(me, '') fro
 "1|60|Абонемент
 1001|1061|Читальный зал
 7000|7063|Проверка e2e"
+# The range answered no took no key either.
+expect_sql "the register's generator" "select gen_id(nnbarcodes, 0) from rdb\$database" 4
 
 step "sign in as petrov/novyi: a new password is required"
 sign_in petrov novyi

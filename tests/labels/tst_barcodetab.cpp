@@ -11,7 +11,9 @@
 #include "labels/prnbarcod.h"
 
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
 #include <QStyleOptionViewItem>
@@ -35,6 +37,9 @@ private slots:
     void deleteAfterYes();
     void deleteAnsweredNo();
     void deleteOnEmptyListAsksNothing();
+    void overlapsListed_data();
+    void overlapsListed();
+    void sheetSummaryFollowsTheFields();
     void printOrdersTheRange();
     void printRefusesNumbersBeyond32Bits();
     void printRefusesAHugeRange();
@@ -80,16 +85,63 @@ void TestBarcodeTab::addStoresAsTyped_data()
     QTest::addColumn<QString>("start");
     QTest::addColumn<QString>("end");
     QTest::addColumn<QString>("mark");
+    // Books already in the catalogue, by their barcode text.
+    QTest::addColumn<QByteArrayList>("catalogue");
+    // The question the add asks first, "|" breaking its lines; empty: none.
+    QTest::addColumn<QString>("question");
+    QTest::addColumn<bool>("yes");
+    // What is stored; empty: nothing, and no key taken.
     QTest::addColumn<QByteArray>("row");
     QTest::addColumn<QString>("shownStart");
+    const QString anyway = QStringLiteral("Всё равно добавить?");
+    const QString overFirst = QStringLiteral("Пересекается с диапазоном 1 — 60 «Абонемент».|") + anyway;
     QTest::newRow("plain") << QStringLiteral("100") << QStringLiteral("199") << QStringLiteral("A-1")
-                           << QByteArray("4|100|199|A-1") << QStringLiteral("100");
-    QTest::newRow("leading zeros") << QStringLiteral("007") << QStringLiteral("9") << QString()
-                                   << QByteArray("4|7|9|<null>") << QStringLiteral("7");
+                           << QByteArrayList{} << QString() << false << QByteArray("4|100|199|A-1")
+                           << QStringLiteral("100");
+    QTest::newRow("leading zeros") << QStringLiteral("007") << QStringLiteral("9") << QString() << QByteArrayList{}
+                                   << overFirst << true << QByteArray("4|7|9|<null>") << QStringLiteral("7");
     QTest::newRow("reversed") << QStringLiteral("50") << QStringLiteral("-5") << QStringLiteral("z")
-                              << QByteArray("4|50|-5|z") << QStringLiteral("50");
+                              << QByteArrayList{} << overFirst << true << QByteArray("4|50|-5|z")
+                              << QStringLiteral("50");
     QTest::newRow("apostrophe in mark") << QStringLiteral("-5") << QStringLiteral("5") << QStringLiteral("O'Neil")
-                                        << QByteArray("4|-5|5|O'Neil") << QStringLiteral("-5");
+                                        << QByteArrayList{} << overFirst << true << QByteArray("4|-5|5|O'Neil")
+                                        << QStringLiteral("-5");
+    QTest::newRow("overlap answered no") << QStringLiteral("60") << QStringLiteral("61") << QStringLiteral("m")
+                                         << QByteArrayList{} << overFirst << false << QByteArray()
+                                         << QStringLiteral("60");
+    QTest::newRow("repeat of a range without a mark")
+        << QStringLiteral("5000") << QStringLiteral("5003") << QString() << QByteArrayList{}
+        << QStringLiteral("Пересекается с диапазоном 5000 — 5003.|") + anyway << true
+        << QByteArray("4|5000|5003|<null>") << QStringLiteral("5000");
+    QTest::newRow("over every range, answered no")
+        << QStringLiteral("6000") << QStringLiteral("0") << QString() << QByteArrayList{}
+        << QStringLiteral("Пересекается с диапазоном 1 — 60 «Абонемент» (пересечений всего: 3).|") + anyway
+        << false << QByteArray() << QStringLiteral("6000");
+    // One number on two books counts once; a letter, an eleventh digit or
+    // a number just outside does not count.
+    QTest::newRow("taken numbers answered no")
+        << QStringLiteral("100") << QStringLiteral("199") << QStringLiteral("m")
+        << QByteArrayList{"0000000150", "0000000150", "0000000199", "000000015A", "00000001500", "0000000200",
+                          "0000000099"}
+        << QStringLiteral("Номеров уже в каталоге: 2.|") + anyway << false << QByteArray() << QStringLiteral("100");
+    QTest::newRow("taken numbers answered yes")
+        << QStringLiteral("7000") << QStringLiteral("7001") << QStringLiteral("m") << QByteArrayList{"0000007001"}
+        << QStringLiteral("Номеров уже в каталоге: 1.|") + anyway << true << QByteArray("4|7000|7001|m")
+        << QStringLiteral("7000");
+    QTest::newRow("reversed, overlapping and taken")
+        << QStringLiteral("1070") << QStringLiteral("999") << QString()
+        << QByteArrayList{"0000000999", "0000001070", "0000001071"}
+        << QStringLiteral("Пересекается с диапазоном 1001 — 1061 «Читальный зал».|Номеров уже в каталоге: 2.|")
+            + anyway
+        << true << QByteArray("4|1070|999|<null>") << QStringLiteral("1070");
+    // Negative numbers have no barcode text, so none is ever taken.
+    QTest::newRow("negative numbers are never taken")
+        << QStringLiteral("-20") << QStringLiteral("-1") << QString() << QByteArrayList{"-000000005", "0000000000"}
+        << QString() << false << QByteArray("4|-20|-1|<null>") << QStringLiteral("-20");
+    QTest::newRow("zero is taken") << QStringLiteral("-3") << QStringLiteral("0") << QString()
+                                   << QByteArrayList{"0000000000"}
+                                   << QStringLiteral("Номеров уже в каталоге: 1.|") + anyway << true
+                                   << QByteArray("4|-3|0|<null>") << QStringLiteral("-3");
 }
 
 void TestBarcodeTab::addStoresAsTyped()
@@ -97,10 +149,37 @@ void TestBarcodeTab::addStoresAsTyped()
     QFETCH(QString, start);
     QFETCH(QString, end);
     QFETCH(QString, mark);
+    QFETCH(QByteArrayList, catalogue);
+    QFETCH(QString, question);
+    QFETCH(bool, yes);
     QFETCH(QByteArray, row);
     QFETCH(QString, shownStart);
+    for (const QByteArray &barcode : catalogue)
+        exec("insert into catalog (num, barcod) values (gen_id(nncatalog, 1), '" + barcode + "')");
+
+    QString asked;
+    QWidget *focused = nullptr;
+    ModalAnswerer answer([&](QWidget *dialog) {
+        auto *ask = qobject_cast<TFormYesNo *>(dialog);
+        QVERIFY(ask);
+        asked = ask->LabelTXT->text();
+        focused = ask->focusWidget();
+        QTest::mouseClick(yes ? ask->BitBtnDa : ask->BitBtnNet, Qt::LeftButton);
+    });
     add(start, end, mark);
     QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
+    QCOMPARE(answer.count(), question.isEmpty() ? 0 : 1);
+    if (!question.isEmpty()) {
+        QCOMPARE(asked, question.replace(u'|', QStringLiteral("\r\n")));
+        QCOMPARE(focused, FormYesNo->BitBtnNet);
+    }
+    if (row.isEmpty()) {
+        // "нет": nothing stored, no key taken, the fields as typed.
+        QCOMPARE(stored().size(), 3);
+        QCOMPARE(value("select gen_id(nnbarcodes, 0) from rdb$database"), QByteArray("3"));
+        QCOMPARE(m_form->EditS->text(), start);
+        return;
+    }
     QCOMPARE(stored().value(3), row);
     // The new range is the current row and its stored values are shown.
     QCOMPARE(m_form->IBQueryBC->field("num").asString(), QByteArray("4"));
@@ -184,6 +263,81 @@ void TestBarcodeTab::deleteOnEmptyListAsksNothing()
     QTest::qWait(50);
     QCOMPARE(any.count(), 0);
     QCOMPARE(m_form->EditS->text(), QStringLiteral("kept"));
+}
+
+void TestBarcodeTab::overlapsListed_data()
+{
+    // Ranges added behind the program's back: start, end, mark.
+    QTest::addColumn<QByteArrayList>("added");
+    QTest::addColumn<QString>("heading");
+    QTest::addColumn<QStringList>("pairs");
+    QTest::newRow("the demo register: none") << QByteArrayList{}
+                                             << QStringLiteral("Диапазоны не пересекаются.") << QStringList{};
+    QTest::newRow("reversed, touching, apart")
+        << QByteArrayList{"70, 50, 'B'", "1061, 1061, null", "0, -5, 'neg'", "71, 1000, null", "null, 5001, 'x'"}
+        << QStringLiteral("Пересекающихся пар диапазонов: 2")
+        << QStringList{QStringLiteral("1 — 60 «Абонемент»   и   70 — 50 «B»"),
+                       QStringLiteral("1001 — 1061 «Читальный зал»   и   1061 — 1061")};
+    QTest::newRow("one range inside two others")
+        << QByteArrayList{"5001, 5002, 'in'", "4990, 5010, 'around'"}
+        << QStringLiteral("Пересекающихся пар диапазонов: 3")
+        << QStringList{QStringLiteral("4990 — 5010 «around»   и   5000 — 5003"),
+                       QStringLiteral("4990 — 5010 «around»   и   5001 — 5002 «in»"),
+                       QStringLiteral("5000 — 5003   и   5001 — 5002 «in»")};
+}
+
+void TestBarcodeTab::overlapsListed()
+{
+    QFETCH(QByteArrayList, added);
+    QFETCH(QString, heading);
+    QFETCH(QStringList, pairs);
+    for (const QByteArray &values : added)
+        exec("insert into barcodes (num, bs, bp, me) values (gen_id(nnbarcodes, 1), " + values + ")");
+    QString shownHeading;
+    QStringList shownPairs;
+    ModalAnswerer close([&](QWidget *window) {
+        QCOMPARE(window->objectName(), QStringLiteral("FormOverlaps"));
+        shownHeading = window->findChild<QLabel *>(QStringLiteral("LabelOverlaps"))->text();
+        const auto *list = window->findChild<QListWidget *>(QStringLiteral("ListOverlaps"));
+        for (int i = 0; i < list->count(); ++i)
+            shownPairs.append(list->item(i)->text());
+        QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("BitBtnClose")), Qt::LeftButton);
+    });
+    m_form->ActionOverlaps->trigger();
+    QCOMPARE(close.count(), 1);
+    QVERIFY(m_errors.isEmpty());
+    QCOMPARE(shownHeading, heading);
+    QCOMPARE(shownPairs, pairs);
+}
+
+void TestBarcodeTab::sheetSummaryFollowsTheFields()
+{
+    // The first range of the list fills the fields when the tab is shown.
+    QCOMPARE(m_form->LabelSheets->text(), QStringLiteral("наклеек: 60\nлистов: 1\nна последнем листе: 60"));
+    m_form->EditP->setText(QStringLiteral("61"));
+    QCOMPARE(m_form->LabelSheets->text(), QStringLiteral("наклеек: 61\nлистов: 2\nна последнем листе: 1"));
+    m_form->EditS->clear();
+    QTest::keyClicks(m_form->EditS, QStringLiteral("90"));
+    QCOMPARE(m_form->LabelSheets->text(), QStringLiteral("наклеек: 30\nлистов: 1\nна последнем листе: 30\n"
+                                                         "печать в обратном порядке: с 61 по 90"));
+    QTest::keyClick(m_form->EditS, Qt::Key_A);
+    QCOMPARE(m_form->LabelSheets->text(), QString());
+    m_form->EditS->setText(QStringLiteral("9999999999"));
+    QCOMPARE(m_form->LabelSheets->text(), QString());
+    // Picking another range shows its summary.
+    m_form->DBGridBC->selectRow(2);
+    QCOMPARE(m_form->LabelSheets->text(), QStringLiteral("наклеек: 4\nлистов: 1\nна последнем листе: 4"));
+    // Beside the print button, inside the panel, clear of every field and button.
+    const QRect summary = m_form->LabelSheets->geometry();
+    QCOMPARE(m_form->LabelSheets->parentWidget(), m_form->PanelBL);
+    QVERIFY(m_form->PanelBL->rect().contains(summary));
+    for (QWidget *other : {static_cast<QWidget *>(m_form->EditS), static_cast<QWidget *>(m_form->EditP),
+                           static_cast<QWidget *>(m_form->EditME), static_cast<QWidget *>(m_form->BitBtnAdd),
+                           static_cast<QWidget *>(m_form->BitBtnPrn)})
+        QVERIFY2(!summary.intersects(other->geometry()), qPrintable(other->objectName()));
+    QVERIFY(summary.top() <= m_form->BitBtnPrn->geometry().bottom()
+            && summary.bottom() >= m_form->BitBtnPrn->geometry().top());
+    QVERIFY(m_errors.isEmpty());
 }
 
 void TestBarcodeTab::printOrdersTheRange()

@@ -38,6 +38,8 @@ private slots:
     void walkPrintsEachNumberOnce();
     void labelTexts_data();
     void labelTexts();
+    void sheetSummary_data();
+    void sheetSummary();
 };
 
 void TestLabelData::printRange_data()
@@ -109,6 +111,63 @@ void TestLabelData::labelTexts()
     const LabelTexts texts = ::labelTexts(number);
     QCOMPARE(texts.barcode, barcode);
     QCOMPARE(texts.digits, digits);
+}
+
+void TestLabelData::sheetSummary_data()
+{
+    QTest::addColumn<QByteArray>("start");
+    QTest::addColumn<QByteArray>("end");
+    QTest::addColumn<qint64>("labels"); // -1: no summary
+    QTest::addColumn<qint64>("sheets");
+    QTest::addColumn<qint64>("onLastSheet");
+    QTest::addColumn<QString>("text");
+    const auto plain = [](const char *labels, const char *sheets, const char *last) {
+        return QStringLiteral("наклеек: %1\nлистов: %2\nна последнем листе: %3")
+            .arg(QLatin1String(labels), QLatin1String(sheets), QLatin1String(last));
+    };
+    QTest::newRow("1 label") << QByteArray("7") << QByteArray("7") << 1LL << 1LL << 1LL << plain("1", "1", "1");
+    QTest::newRow("60 labels: one full sheet")
+        << QByteArray("1") << QByteArray("60") << 60LL << 1LL << 60LL << plain("60", "1", "60");
+    QTest::newRow("61 labels: one on the second sheet")
+        << QByteArray("100") << QByteArray("160") << 61LL << 2LL << 1LL << plain("61", "2", "1");
+    QTest::newRow("120,000 labels: the most one print takes")
+        << QByteArray("1") << QByteArray("120000") << 120000LL << 2000LL << 60LL << plain("120000", "2000", "60");
+    QTest::newRow("reversed prints from the lower number")
+        << QByteArray("020") << QByteArray("7") << 14LL << 1LL << 14LL
+        << plain("14", "1", "14") + QStringLiteral("\nпечать в обратном порядке: с 7 по 20");
+    QTest::newRow("across zero") << QByteArray("-5") << QByteArray("5") << 11LL << 1LL << 11LL
+                                 << plain("11", "1", "11");
+    QTest::newRow("the whole 32-bit range")
+        << QByteArray("2147483647") << QByteArray("-2147483648") << 4294967296LL << 71582789LL << 16LL
+        << plain("4294967296", "71582789", "16")
+               + QStringLiteral("\nпечать в обратном порядке: с -2147483648 по 2147483647");
+    QTest::newRow("empty start") << QByteArray() << QByteArray("5") << -1LL << 0LL << 0LL << QString();
+    QTest::newRow("letter") << QByteArray("5") << QByteArray("5a") << -1LL << 0LL << 0LL << QString();
+    QTest::newRow("lone minus") << QByteArray("-") << QByteArray("5") << -1LL << 0LL << 0LL << QString();
+    QTest::newRow("one beyond 32 bits") << QByteArray("2147483648") << QByteArray("1") << -1LL << 0LL << 0LL
+                                        << QString();
+    QTest::newRow("one below 32 bits") << QByteArray("1") << QByteArray("-2147483649") << -1LL << 0LL << 0LL
+                                       << QString();
+    QTest::newRow("ten nines") << QByteArray("9999999999") << QByteArray("1") << -1LL << 0LL << 0LL << QString();
+    QTest::newRow("beyond 64 bits") << QByteArray(40, '9') << QByteArray("1") << -1LL << 0LL << 0LL << QString();
+}
+
+void TestLabelData::sheetSummary()
+{
+    QFETCH(QByteArray, start);
+    QFETCH(QByteArray, end);
+    QFETCH(qint64, labels);
+    QFETCH(qint64, sheets);
+    QFETCH(qint64, onLastSheet);
+    QFETCH(QString, text);
+    const auto summary = ::sheetSummary(start, end);
+    QCOMPARE(summary.has_value(), labels >= 0);
+    if (!summary)
+        return;
+    QCOMPARE(summary->labels, labels);
+    QCOMPARE(summary->sheets, sheets);
+    QCOMPARE(summary->onLastSheet, onLastSheet);
+    QCOMPARE(sheetSummaryText(*summary), text);
 }
 
 QTEST_GUILESS_MAIN(TestLabelData)

@@ -5,6 +5,7 @@
 #include "db/utilites.h"
 #include "labels/bandreport.h"
 #include "labels/code39.h"
+#include "labels/labeldata.h"
 #include "labels/labelsettings.h"
 #include "labels/prnbarcod.h"
 
@@ -144,6 +145,30 @@ QList<QPair<int, int>> zintBars(const QByteArray &text)
     return bars;
 }
 
+// Where a line crosses the scan from one point to another on a page
+// painted at dpi: the middle of the dark pixels met, in millimetres along
+// the scan from its start; -1 when none is met.
+qreal lineAcross(const QImage &image, qreal dpi, const QPointF &fromMm, const QPointF &toMm)
+{
+    const qreal dots = dpi / 25.4;
+    const QPointF step = toMm - fromMm;
+    const qreal length = std::hypot(step.x(), step.y());
+    const int samples = int(length * dots) + 1;
+    qreal first = -1;
+    qreal last = -1;
+    for (int i = 0; i <= samples; ++i) {
+        const QPointF at = (fromMm + step * (qreal(i) / samples)) * dots;
+        const QPoint pixel(int(at.x()), int(at.y()));
+        if (!image.rect().contains(pixel) || qGray(image.pixel(pixel)) >= 128)
+            continue;
+        const qreal along = length * i / samples;
+        if (first < 0)
+            first = along;
+        last = along;
+    }
+    return first < 0 ? -1 : (first + last) / 2;
+}
+
 bool anyDark(const QImage &image, const QRect &rect)
 {
     const QRect area = rect.intersected(image.rect());
@@ -191,6 +216,9 @@ private slots:
     void settingsWrittenAlone();
     void previewControlsReachThePdf();
     void longPreviewCanBeStopped();
+    void alignmentSheetOutlines_data();
+    void alignmentSheetOutlines();
+    void alignmentSheetFromThePreview();
 
 private:
     ReportLayout layOut(qint32 start, qint32 end, const QString &mark = QStringLiteral("A-1"));
@@ -821,6 +849,106 @@ void TestPrnBarcod::longPreviewCanBeStopped()
     QVERIFY(stopped);
     QCOMPARE(m_form->CurrentNumber, 1);
     QCOMPARE(m_form->LastNumber, 18000);
+}
+
+void TestPrnBarcod::alignmentSheetOutlines_data()
+{
+    QTest::addColumn<QPointF>("offset");
+    QTest::newRow("no offset") << QPointF(0, 0);
+    QTest::newRow("right and up") << QPointF(1.5, -0.7);
+    QTest::newRow("left and down") << QPointF(-2.3, 3.1);
+}
+
+void TestPrnBarcod::alignmentSheetOutlines()
+{
+    QFETCH(QPointF, offset);
+    // The places of a full sheet of labels, as a run lays them out.
+    const ReportLayout labels = layOut(1, kLabelsPerSheet);
+    QCOMPARE(labels.size(), 1);
+    const QList<PlacedBand> places = bandsOf(labels[0], ReportBand::Detail);
+    QCOMPARE(m_form->QuickRep1->positionsPerPage(), kLabelsPerSheet);
+
+    m_form->QuickRep1->setOffset(offset);
+    const ReportPage sheet = m_form->QuickRep1->alignmentPage();
+    QVERIFY(sheet.alignment);
+    QCOMPARE(sheet.bands.size(), places.size());
+    constexpr qreal dpi = 600;
+    const QImage image = m_form->QuickRep1->pageImage(sheet, dpi);
+    constexpr qreal tolerance = 0.2;
+    constexpr qreal window = 0.6;
+    for (qsizetype i = 0; i < places.size(); ++i) {
+        QVERIFY(nearRect(sheet.bands[i].rect, places[i].rect));
+        // Each edge read back from the picture, moved by the offset, across
+        // a point between two ruler ticks.
+        const QRectF cell = places[i].rect.translated(offset);
+        const qreal midX = std::floor(places[i].rect.center().x()) + 0.5 + offset.x();
+        const qreal midY = std::floor(places[i].rect.center().y()) + 0.5 + offset.y();
+        const struct {
+            const char *edge;
+            QPointF from;
+            QPointF to;
+        } scans[] = {
+            {"left", {cell.left() - window, midY}, {cell.left() + window, midY}},
+            {"right", {cell.right() - window, midY}, {cell.right() + window, midY}},
+            {"top", {midX, cell.top() - window}, {midX, cell.top() + window}},
+            {"bottom", {midX, cell.bottom() - window}, {midX, cell.bottom() + window}},
+        };
+        for (const auto &scan : scans) {
+            const qreal found = lineAcross(image, dpi, scan.from, scan.to);
+            const QString where = QStringLiteral("place %1, %2 edge at %3").arg(i + 1).arg(QLatin1String(scan.edge)).arg(found - window);
+            QVERIFY2(found >= 0 && qAbs(found - window) <= tolerance, qPrintable(where));
+        }
+        // Its number in the middle, and a clear band between it and the
+        // outline's foot.
+        QVERIFY2(anyDark(image, toPixels(QRectF(cell.center() - QPointF(3, 2), QSizeF(6, 4)), dpi)),
+                 qPrintable(QStringLiteral("number %1").arg(i + 1)));
+        QVERIFY(!anyDark(image, toPixels(QRectF(cell.left() + 8, cell.bottom() - 4, cell.width() - 16, 3.5), dpi)));
+    }
+    // The rulers: a long tick every centimetre from the paper's corner.
+    QVERIFY(lineAcross(image, dpi, QPointF(99.5, 7) + offset, QPointF(100.5, 7) + offset) >= 0);
+    QVERIFY(lineAcross(image, dpi, QPointF(5.5, 99.5) + offset, QPointF(5.5, 100.5) + offset) >= 0);
+}
+
+void TestPrnBarcod::alignmentSheetFromThePreview()
+{
+    const QString fileName = m_dir->filePath(QStringLiteral("alignment.pdf"));
+    platform::saveFileName = [&](QWidget *, const QString &) { return fileName; };
+    bool startDisabled = false;
+    whenModal([&](QWidget *modal) {
+        auto *start = modal->findChild<QSpinBox *>(QStringLiteral("SpinStart"));
+        QAction *alignment = modal->findChild<QAction *>(QStringLiteral("ActionAlignmentSheet"));
+        QAction *save = modal->findChild<QAction *>(QStringLiteral("ActionSavePdf"));
+        if (start && alignment && save) {
+            modal->findChild<QDoubleSpinBox *>(QStringLiteral("SpinOffsetX"))->setValue(1.5);
+            alignment->trigger();
+            startDisabled = !start->isEnabled();
+            save->trigger();
+        }
+        modal->close();
+    });
+    // A range of two pages: the sheet is one page whatever the range.
+    m_form->CurrentNumber = 1;
+    m_form->LastNumber = 61;
+    m_form->QRLabelME->setCaption(QStringLiteral("A-1"));
+    m_form->QuickRep1->Preview();
+
+    QVERIFY(startDisabled);
+    QCOMPARE(pdfPages(fileName), 1);
+    const QStringList text = pdfLines(fileName);
+    const QString all = text.join(u' ');
+    QVERIFY2(all.contains(QStringLiteral("пробныйлист")), qPrintable(all));
+    // Every place numbered, no label and no page footer.
+    for (int place = 1; place <= kLabelsPerSheet; ++place)
+        QVERIFY2(text.contains(QString::number(place)), qPrintable(QString::number(place)));
+    QVERIFY(!all.contains(QStringLiteral("0000000001")));
+    QVERIFY(!all.contains(QStringLiteral("страница")));
+    // Saved with the offset in force, and said on the sheet.
+    QVERIFY2(all.contains(QStringLiteral("вправо1,5мм")), qPrintable(all));
+    // The next preview, print or export makes labels again.
+    QVERIFY(!m_form->QuickRep1->alignmentSheet());
+    QVERIFY(m_form->QuickRep1->exportPdf(fileName));
+    QCOMPARE(pdfPages(fileName), 2);
+    QCOMPARE(m_form->CurrentNumber, 1);
 }
 
 QTEST_MAIN(TestPrnBarcod)
