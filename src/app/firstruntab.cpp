@@ -83,7 +83,7 @@ void TFormMain::showWipeCounts()
     for (int row = 0; row < kRows; ++row) {
         html += QStringLiteral("<tr>");
         for (qsizetype i = row; i < tables.size(); i += kRows) {
-            html += QStringLiteral("<td>%1</td><td align=right style='padding-right:24px'>%2</td>")
+            html += QStringLiteral("<td>%1</td><td align=right style='padding-left:8px; padding-right:24px'>%2</td>")
                         .arg(QString::fromLatin1(tables[i]), russian.toString(counts[i]));
         }
         html += QStringLiteral("</tr>");

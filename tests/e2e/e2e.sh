@@ -699,6 +699,26 @@ if [[ -f "$source_dir/examples/catalog.csv" && -f "$source_dir/examples/readers.
     show_tab 1
     sleep 0.3
     picture tab-import "$main"
+
+    step "tick the clearing: the rows it would delete are named, then untick it"
+    page $((16 + 8)) $((104 + 8))
+    counts_shown() {
+        local x y
+        read -r x y < <(origin "$main")
+        busy "$(shot clear-counts)" $((x + page_x + 40)) $((y + page_y + 121)) 300 14
+    }
+    wait_for "the rows the clearing would delete" 10 counts_shown
+    picture import-clear-counts "$main"
+    # The tick has the focus; a second click on the very spot the pointer
+    # stands on would be a move that never happens.
+    keys space
+    counts_gone() {
+        local x y
+        read -r x y < <(origin "$main")
+        ! busy "$(shot no-clear-counts)" $((x + page_x + 40)) $((y + page_y + 121)) 300 14
+    }
+    wait_for "the counts to go with the tick" 10 counts_gone
+    ok "counted, and gone with the tick"
 else
     step "import: no import tab or example files in this tree, skipped"
     show_tab 1
@@ -708,7 +728,12 @@ fi
 
 step "first-run wipe, answering yes"
 show_tab 2
-sleep 0.3
+table_counts_shown() {
+    local x y
+    read -r x y < <(origin "$main")
+    busy "$(shot table-counts)" $((x + page_x + 16)) $((y + page_y + 164)) 400 90
+}
+wait_for "the rows of the tables the wipe empties" 10 table_counts_shown
 picture tab-firstrun "$main"
 page $((16 + 112)) $((40 + 12))
 dialog=$(wait_window '^ $' 10)
