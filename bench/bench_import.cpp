@@ -12,9 +12,9 @@
 #include "db/dataset.h"
 #include "db/dbcreate.h"
 #include "db/engine.h"
-#include "fbserver.h"
-#include "dialogs/uiplatform.h"
 #include "db/text1251.h"
+#include "dialogs/uiplatform.h"
+#include "fbserver.h"
 #include "import/records.h"
 
 #include <QApplication>
@@ -200,8 +200,8 @@ double runIsql(const QString &isql, const QString &database, const QByteArray &p
     if (!embeddedEngineRoot().isEmpty())
         environment.insert(QStringLiteral("FIREBIRD"), embeddedEngineRoot());
     process.setProcessEnvironment(environment);
-    QStringList arguments{QStringLiteral("-user"), QStringLiteral("SYSDBA"), QStringLiteral("-ch"), QStringLiteral("WIN1251"),
-                          QStringLiteral("-b"), QStringLiteral("-q")};
+    QStringList arguments{QStringLiteral("-user"),   QStringLiteral("SYSDBA"), QStringLiteral("-ch"),
+                          QStringLiteral("WIN1251"), QStringLiteral("-b"),     QStringLiteral("-q")};
     if (!password.isEmpty())
         arguments << QStringLiteral("-password") << QString::fromLatin1(password);
     QElapsedTimer timer;
@@ -238,8 +238,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption toolOption(
         QStringLiteral("dbtool"), QStringLiteral("the database tool"), QStringLiteral("path"),
         QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../utilities-db")));
-    const QCommandLineOption isqlOption(QStringLiteral("isql"), QStringLiteral("Firebird's isql"), QStringLiteral("path"),
-                                        QStringLiteral("isql-fb"));
+    const QCommandLineOption isqlOption(QStringLiteral("isql"), QStringLiteral("Firebird's isql"),
+                                        QStringLiteral("path"), QStringLiteral("isql-fb"));
     parser.addOptions({recordsOption, toolOption, isqlOption});
     parser.addHelpOption();
     parser.process(app);

@@ -25,8 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
         const QByteArray cleaned = CleanField(field);
         FUZZ_CHECK(cleaned.size() <= field.size() && field.contains(cleaned));
-        FUZZ_CHECK(cleaned.isEmpty()
-                   || (static_cast<unsigned char>(cleaned.front()) > 32 && static_cast<unsigned char>(cleaned.back()) > 32));
+        FUZZ_CHECK(
+            cleaned.isEmpty()
+            || (static_cast<unsigned char>(cleaned.front()) > 32 && static_cast<unsigned char>(cleaned.back()) > 32));
         FUZZ_CHECK(trimBlanks(cleaned) == cleaned);
         if (rest.isEmpty())
             break;

@@ -13,10 +13,10 @@ namespace {
 const QHash<QByteArray, qsizetype> &columnLimits()
 {
     static const QHash<QByteArray, qsizetype> limits{
-        {"autor", 250}, {"title", 250}, {"izdata2", 10}, {"isbn", 100}, {"tirazh", 50}, {"objem", 50},
-        {"vid", 50}, {"otdel", 50}, {"fond", 50}, {"izd", 100}, {"mesto", 100}, {"lname", 50},
-        {"fname", 50}, {"rabota", 200}, {"dolzhnost", 100}, {"rtel", 50}, {"address", 100}, {"dtel", 50},
-        {"note", 250}};
+        {"autor", 250}, {"title", 250},   {"izdata2", 10}, {"isbn", 100},   {"tirazh", 50},
+        {"objem", 50},  {"vid", 50},      {"otdel", 50},   {"fond", 50},    {"izd", 100},
+        {"mesto", 100}, {"lname", 50},    {"fname", 50},   {"rabota", 200}, {"dolzhnost", 100},
+        {"rtel", 50},   {"address", 100}, {"dtel", 50},    {"note", 250}};
     return limits;
 }
 

@@ -102,7 +102,8 @@ int grant(const QString &database, const QCommandLineParser &parser)
         const bool onServer = setUpProgramAccount(&connection);
         connection.close();
         if (onServer)
-            std::printf("the program's account is ready on the server and has its rights on %s\n", qPrintable(database));
+            std::printf("the program's account is ready on the server and has its rights on %s\n",
+                        qPrintable(database));
         else
             std::printf("the program's account has its rights on %s\n", qPrintable(database));
     } catch (const AppError &e) {
@@ -314,33 +315,34 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("utilities-db"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "The utilities program's database tool.\n\n"
-        "  utilities-db [create] FILE [--demo] [--force] [--schema SCRIPT]\n"
-        "      creates a database file from the schema, owned by SYSDBA, with the\n"
-        "      program's account granted its rights\n"
-        "  utilities-db grant DATABASE [--user NAME] [--password PASSWORD]\n"
-        "      as the given administrator (default SYSDBA, or ISC_USER/ISC_PASSWORD):\n"
-        "      through a server, creates the program's account or sets its password\n"
-        "      again; on any database, grants it the rights it needs\n"
-        "  utilities-db restore BACKUP NEWDB [--force] [--user NAME] [--password PASSWORD]\n"
-        "      restores a backup made before a wipe into a new database: a file, or a\n"
-        "      server's connection string with BACKUP named as the server sees it; as\n"
-        "      the given administrator, who owns the new database; the program's\n"
-        "      account gets its rights there. It never replaces an existing database\n"
-        "      unless told to with --force\n"
-        "  utilities-db engine-root\n"
-        "      prints the folder to give other embedded clients as FIREBIRD, so that\n"
-        "      they share database files with the program\n"
-        "  utilities-db import catalog|readers FILE DATABASE [--clear] [--check]\n"
-        "      imports a text export as the program's import tab does, through the\n"
-        "      program's account; --clear empties the mode's tables first, --check\n"
-        "      only reads and judges the records and changes nothing. Rejected lines\n"
-        "      go to a file beside FILE. Exit status 0: all stored (or storable);\n"
-        "      2: some lines rejected; 1: the run could not start or ended with an\n"
-        "      error"));
+    parser.setApplicationDescription(
+        QStringLiteral("The utilities program's database tool.\n\n"
+                       "  utilities-db [create] FILE [--demo] [--force] [--schema SCRIPT]\n"
+                       "      creates a database file from the schema, owned by SYSDBA, with the\n"
+                       "      program's account granted its rights\n"
+                       "  utilities-db grant DATABASE [--user NAME] [--password PASSWORD]\n"
+                       "      as the given administrator (default SYSDBA, or ISC_USER/ISC_PASSWORD):\n"
+                       "      through a server, creates the program's account or sets its password\n"
+                       "      again; on any database, grants it the rights it needs\n"
+                       "  utilities-db restore BACKUP NEWDB [--force] [--user NAME] [--password PASSWORD]\n"
+                       "      restores a backup made before a wipe into a new database: a file, or a\n"
+                       "      server's connection string with BACKUP named as the server sees it; as\n"
+                       "      the given administrator, who owns the new database; the program's\n"
+                       "      account gets its rights there. It never replaces an existing database\n"
+                       "      unless told to with --force\n"
+                       "  utilities-db engine-root\n"
+                       "      prints the folder to give other embedded clients as FIREBIRD, so that\n"
+                       "      they share database files with the program\n"
+                       "  utilities-db import catalog|readers FILE DATABASE [--clear] [--check]\n"
+                       "      imports a text export as the program's import tab does, through the\n"
+                       "      program's account; --clear empties the mode's tables first, --check\n"
+                       "      only reads and judges the records and changes nothing. Rejected lines\n"
+                       "      go to a file beside FILE. Exit status 0: all stored (or storable);\n"
+                       "      2: some lines rejected; 1: the run could not start or ended with an\n"
+                       "      error"));
     parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("create, grant, restore, engine-root or import (default create)"));
+    parser.addPositionalArgument(QStringLiteral("command"),
+                                 QStringLiteral("create, grant, restore, engine-root or import (default create)"));
     parser.addOptions({
         {QStringLiteral("demo"), QStringLiteral("fill in the demo accounts and ranges")},
         {QStringLiteral("force"), QStringLiteral("replace an existing file or database")},

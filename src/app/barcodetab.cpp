@@ -3,13 +3,13 @@
 
 #include "app/mainform.h"
 
+#include "app/querymodel.h"
 #include "app/typedlength.h"
 #include "db/dataset.h"
-#include "dialogs/guarded.h"
-#include "app/querymodel.h"
 #include "db/text1251.h"
 #include "db/utilites.h"
 #include "dialogs/formYN.h"
+#include "dialogs/guarded.h"
 #include "labels/bandreport.h"
 #include "labels/labeldata.h"
 #include "labels/prnbarcod.h"
@@ -111,10 +111,10 @@ void showOverlaps(QWidget *parent, const QList<RangeOverlap> &overlaps)
     window.setObjectName(QStringLiteral("FormOverlaps"));
     window.setWindowTitle(QStringLiteral("пересечения диапазонов"));
     auto *layout = new QVBoxLayout(&window);
-    auto *heading = new QLabel(overlaps.isEmpty()
-                                   ? QStringLiteral("Диапазоны не пересекаются.")
-                                   : QStringLiteral("Пересекающихся пар диапазонов: %1").arg(overlaps.size()),
-                               &window);
+    auto *heading
+        = new QLabel(overlaps.isEmpty() ? QStringLiteral("Диапазоны не пересекаются.")
+                                        : QStringLiteral("Пересекающихся пар диапазонов: %1").arg(overlaps.size()),
+                     &window);
     heading->setObjectName(QStringLiteral("LabelOverlaps"));
     layout->addWidget(heading);
     auto *list = new QListWidget(&window);
@@ -196,11 +196,10 @@ void TFormMain::buildBarcodeTab()
     title.setPointSize(8);
     DBGridBC->horizontalHeader()->setFont(title);
     DBGridBC->setItemDelegate(new CellPainter(this, DBGridBC));
-    DataSourceBC = new DbQueryModel(IBQueryBC,
-                                    {{"BS", QStringLiteral("с:"), 91},
-                                     {"BP", QStringLiteral("по:"), 88},
-                                     {"ME", QStringLiteral("метка"), 114}},
-                                    this);
+    DataSourceBC = new DbQueryModel(
+        IBQueryBC,
+        {{"BS", QStringLiteral("с:"), 91}, {"BP", QStringLiteral("по:"), 88}, {"ME", QStringLiteral("метка"), 114}},
+        this);
     DataSourceBC->attach(DBGridBC);
 
     PopupBC = new QMenu(DBGridBC);

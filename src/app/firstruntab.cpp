@@ -16,7 +16,6 @@
 #include <QScopeGuard>
 #include <QTabWidget>
 
-
 void TFormMain::buildFirstRunTab()
 {
     Label5 = new QLabel(QStringLiteral("очистка базы перед началом работы"), TabSheet1);

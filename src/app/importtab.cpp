@@ -24,7 +24,6 @@
 
 #include <limits>
 
-
 namespace {
 
 QLabel *counterLabel(QWidget *parent, const char *name, const QString &text, int left, int top, int width)

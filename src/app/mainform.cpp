@@ -7,28 +7,27 @@
 #include "db/dataset.h"
 #include "db/errors.h"
 #include "db/platform.h"
-#include "dialogs/guarded.h"
-#include "dialogs/keymarks.h"
-#include "dialogs/uiplatform.h"
 #include "db/settings.h"
 #include "db/text1251.h"
 #include "db/utilites.h"
+#include "dialogs/guarded.h"
+#include "dialogs/keymarks.h"
+#include "dialogs/uiplatform.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QKeyEvent>
-#include <QMouseEvent>
-#include <QTableView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
+#include <QTableView>
 
 TFormMain *FormMain = nullptr;
-
 
 TFormMain::TFormMain(QWidget *parent) : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint)
 {
@@ -193,9 +192,8 @@ bool TFormMain::eventFilter(QObject *watched, QEvent *event)
         }
     } else if (watched == TabSheetBC && event->type() == QEvent::Show && !event->spontaneous()) {
         TabSheetBCShow();
-    } else if ((event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)
-               && DBGridBC && watched == DBGridBC->viewport()
-               && static_cast<QMouseEvent *>(event)->button() == Qt::RightButton) {
+    } else if ((event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) && DBGridBC
+               && watched == DBGridBC->viewport() && static_cast<QMouseEvent *>(event)->button() == Qt::RightButton) {
         return true;
     }
     return QWidget::eventFilter(watched, event);

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QByteArray>
-#include <QWidget>
 #include <QString>
+#include <QWidget>
 
 #include <memory>
 

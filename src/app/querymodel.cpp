@@ -1,8 +1,8 @@
 #include "app/querymodel.h"
 
 #include "db/dataset.h"
-#include "dialogs/guarded.h"
 #include "db/text1251.h"
+#include "dialogs/guarded.h"
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -25,14 +25,13 @@ void DbQueryModel::attach(QTableView *view)
     view->setModel(this);
     for (int i = 0; i < m_columns.size(); ++i)
         view->setColumnWidth(i, m_columns[i].width);
-    connect(view->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex &current) {
-                if (!current.isValid() || current.row() == m_query->recNo())
-                    return;
-                // The user moved in the list: the query follows, and its
-                // handlers run as for any scroll.
-                guarded(m_view, [&] { m_query->moveTo(current.row()); });
-            });
+    connect(view->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this](const QModelIndex &current) {
+        if (!current.isValid() || current.row() == m_query->recNo())
+            return;
+        // The user moved in the list: the query follows, and its
+        // handlers run as for any scroll.
+        guarded(m_view, [&] { m_query->moveTo(current.row()); });
+    });
 }
 
 int DbQueryModel::rowCount(const QModelIndex &parent) const
@@ -76,8 +75,8 @@ void DbQueryModel::queryScrolled()
         return;
     const QModelIndex target = index(row, 0);
     if (m_view->selectionModel()->currentIndex().row() != row) {
-        m_view->selectionModel()->setCurrentIndex(
-            target, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        m_view->selectionModel()->setCurrentIndex(target,
+                                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
     m_view->scrollTo(target);
 }

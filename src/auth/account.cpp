@@ -55,8 +55,9 @@ bool setUpProgramAccount(DbConnection *connection)
         = !selectValue(connection, "select rdb$get_context('SYSTEM', 'NETWORK_PROTOCOL') from rdb$database").isEmpty();
     if (onServer) {
         QByteArray password = builtInPassword();
-        execAndCommitOn(connection, "create or alter user " + builtInUserName() + " password '"
-                                        + password.replace('\'', "''") + "'");
+        execAndCommitOn(connection,
+                        "create or alter user " + builtInUserName() + " password '" + password.replace('\'', "''")
+                            + "'");
     }
     for (const QByteArray &statement : accountGrants(builtInUserName()))
         execAndCommitOn(connection, statement);

@@ -59,8 +59,7 @@ QByteArray MakeUserParam()
 {
     const QByteArray p(kUserPieces);
     // "user_name=" + "VMU" + "TIL"
-    return p.mid(2, 2) + p.at(17) + p.at(5) + p.at(1) + p.mid(6, 3) + p.at(17) + p.at(4) + p.mid(10, 3)
-        + p.mid(14, 3);
+    return p.mid(2, 2) + p.at(17) + p.at(5) + p.at(1) + p.mid(6, 3) + p.at(17) + p.at(4) + p.mid(10, 3) + p.mid(14, 3);
 }
 
 QList<QByteArray> builtInConnectionParams()
@@ -86,8 +85,8 @@ QString attachFailure(const QString &database, const QString &why)
     // system-wide one.
     return QStringLiteral("Не удалось открыть базу данных «%1»; другую базу указывает значение database "
                           "в файле настроек «%2» или «%3».\n\n%4")
-        .arg(database, QDir::toNativeSeparators(userSettingsFile()),
-             QDir::toNativeSeparators(systemSettingsFile()), why);
+        .arg(database, QDir::toNativeSeparators(userSettingsFile()), QDir::toNativeSeparators(systemSettingsFile()),
+             why);
 }
 
 QByteArray MakePassParam()
@@ -155,10 +154,9 @@ bool CheckAccount(const QByteArray &password)
         if (!newPassword.isEmpty()) {
             // Written as yyyy-mm-dd, which the database never reads as
             // another date, whatever the regional settings.
-            const QByteArray date =
-                toQDateTime(AddDays(expdays, Now())).date().toString(Qt::ISODate).toLatin1();
-            SqlText = "update users set xmass = " + quotedPassword(newPassword) + "," + "explogins = 6,"
-                + "expdate = '" + date + "' " + "where num = " + num;
+            const QByteArray date = toQDateTime(AddDays(expdays, Now())).date().toString(Qt::ISODate).toLatin1();
+            SqlText = "update users set xmass = " + quotedPassword(newPassword) + "," + "explogins = 6," + "expdate = '"
+                + date + "' " + "where num = " + num;
             ExecAndCommit(SqlText);
             return true;
         }

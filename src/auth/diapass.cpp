@@ -1,9 +1,9 @@
 #include "auth/diapass.h"
 
+#include "db/text1251.h"
 #include "dialogs/guarded.h"
 #include "dialogs/keymarks.h"
 #include "dialogs/uiplatform.h"
-#include "db/text1251.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -94,7 +94,8 @@ void DbTransaction::start()
     // Snapshot reads; a lock conflict is reported at once instead of
     // freezing the window.
     static const unsigned char tpb[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_concurrency, isc_tpb_nowait};
-    m_handle.reset(call([&](ThrowStatusWrapper *s) { return m_connection->handle()->startTransaction(s, sizeof tpb, tpb); }));
+    m_handle.reset(
+        call([&](ThrowStatusWrapper *s) { return m_connection->handle()->startTransaction(s, sizeof tpb, tpb); }));
 }
 
 void DbTransaction::commit()

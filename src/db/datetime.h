@@ -8,7 +8,10 @@
 using TDateTime = double;
 
 // Day 0 of TDateTime.
-inline QDate dateTimeEpoch() { return QDate(1899, 12, 30); }
+inline QDate dateTimeEpoch()
+{
+    return QDate(1899, 12, 30);
+}
 
 // Composes a date (years 1 to 9999) at 00:00; throws ConvertError when the
 // date does not exist.

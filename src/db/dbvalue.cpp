@@ -39,7 +39,8 @@ TDateTime fromIscTimestamp(ISC_DATE date, ISC_TIME time)
 QByteArray readBlob(IAttachment *attachment, ITransaction *transaction, ISC_QUAD id)
 {
     QByteArray result;
-    FbRef<IBlob> blob(call([&](ThrowStatusWrapper *s) { return attachment->openBlob(s, transaction, &id, 0, nullptr); }));
+    FbRef<IBlob> blob(
+        call([&](ThrowStatusWrapper *s) { return attachment->openBlob(s, transaction, &id, 0, nullptr); }));
     char buffer[16384];
     for (;;) {
         unsigned got = 0;

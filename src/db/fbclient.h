@@ -33,8 +33,7 @@ private:
 };
 
 // Runs one call of the client library, turning its error into DbError.
-template <typename F>
-auto call(F &&work)
+template <typename F> auto call(F &&work)
 {
     try {
         Status status;

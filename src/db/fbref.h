@@ -6,8 +6,7 @@
 // when it goes. A call that ends the object on success (commit, detach,
 // free, close) releases the reference itself; the handle is then handed
 // over with take(), so that it is released exactly once on every path.
-template <typename T>
-class FbRef {
+template <typename T> class FbRef {
 public:
     FbRef() = default;
     explicit FbRef(T *pointer) : m_pointer(pointer) {}

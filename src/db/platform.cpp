@@ -17,9 +17,8 @@ std::function<qint64()> steadyMs = [] {
     return clock.elapsed();
 };
 
-std::function<QString()> registryFolder = [] {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-};
+std::function<QString()> registryFolder
+    = [] { return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation); };
 
 std::function<QString()> systemSettingsFolder = [] { return QLibraryInfo::path(QLibraryInfo::SettingsPath); };
 

@@ -2,9 +2,9 @@
 
 #include "db/errors.h"
 
+#include <QList>
 #include <QStringDecoder>
 #include <QStringEncoder>
-#include <QList>
 
 QByteArray toCp1251(const QString &text)
 {
@@ -19,9 +19,10 @@ QByteArray toCp1251(const QString &text)
         const QString piece = text.mid(i, len);
         const QByteArray converted = single.encode(piece);
         if (single.hasError())
-            throw ConvertError(QStringLiteral("Символ «%1» (U+%2) не может быть сохранён в кодировке Windows-1251")
-                                   .arg(piece)
-                                   .arg(QString::number(piece.toUcs4().value(0), 16).toUpper().rightJustified(4, QLatin1Char('0'))));
+            throw ConvertError(
+                QStringLiteral("Символ «%1» (U+%2) не может быть сохранён в кодировке Windows-1251")
+                    .arg(piece)
+                    .arg(QString::number(piece.toUcs4().value(0), 16).toUpper().rightJustified(4, QLatin1Char('0'))));
         i += len - 1;
     }
     throw ConvertError(QStringLiteral("Текст не может быть сохранён в кодировке Windows-1251"));

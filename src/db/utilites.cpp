@@ -53,7 +53,8 @@ QString registryFileName(const QByteArray &keyPath)
     if (parts.size() < 3 || parts[0].compare("Software", Qt::CaseInsensitive) != 0 || parts[1].isEmpty()
         || parts[2].isEmpty())
         return QString();
-    return platform::registryFolder() + u'/' + fromCp1251(parts[1]) + u'/' + fromCp1251(parts[2]) + QStringLiteral(".conf");
+    return platform::registryFolder() + u'/' + fromCp1251(parts[1]) + u'/' + fromCp1251(parts[2])
+        + QStringLiteral(".conf");
 }
 
 QByteArray ReadRegistryText(RegistryRoot root, const QByteArray &keyPath, const QByteArray &valueName)

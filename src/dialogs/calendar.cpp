@@ -160,14 +160,18 @@ TFormCalendar::TFormCalendar(QWidget *parent) : QDialog(parent, Qt::Dialog | Qt:
 
     BevelToday = makeBevel(PanelDown, "BevelToday", QRect(368, 276, 26, 26));
     BevelToday->hide();
-    ImageLTD = makeImage(PanelDown, "ImageLTD", QRect(8, 279, 12, 20), QStringLiteral(":/calendar/triangle_left_pressed.png"));
+    ImageLTD = makeImage(PanelDown, "ImageLTD", QRect(8, 279, 12, 20),
+                         QStringLiteral(":/calendar/triangle_left_pressed.png"));
     ImageLTD->hide();
     Bevel1 = makeBevel(PanelDown, "Bevel1", QRect(151, 15, 243, 251));
-    ImageMonthPtr = makeImage(PanelDown, "ImageMonthPtr", QRect(105, 16, 50, 20), QStringLiteral(":/calendar/month_pointer.png"));
+    ImageMonthPtr
+        = makeImage(PanelDown, "ImageMonthPtr", QRect(105, 16, 50, 20), QStringLiteral(":/calendar/month_pointer.png"));
     ImageLTU = makeImage(PanelDown, "ImageLTU", QRect(8, 279, 12, 20), QStringLiteral(":/calendar/triangle_left.png"));
-    ImageRTD = makeImage(PanelDown, "ImageRTD", QRect(110, 279, 12, 20), QStringLiteral(":/calendar/triangle_right_pressed.png"));
+    ImageRTD = makeImage(PanelDown, "ImageRTD", QRect(110, 279, 12, 20),
+                         QStringLiteral(":/calendar/triangle_right_pressed.png"));
     ImageRTD->hide();
-    ImageRTU = makeImage(PanelDown, "ImageRTU", QRect(110, 279, 12, 20), QStringLiteral(":/calendar/triangle_right.png"));
+    ImageRTU
+        = makeImage(PanelDown, "ImageRTU", QRect(110, 279, 12, 20), QStringLiteral(":/calendar/triangle_right.png"));
     ImageToday = makeImage(PanelDown, "ImageToday", QRect(372, 281, 17, 17), QStringLiteral(":/calendar/cherries.png"));
     ImageToday->setToolTip(QStringLiteral("сегодня"));
 
@@ -298,18 +302,54 @@ void TFormCalendar::FormMouseMove()
     BevelToday->hide();
 }
 
-void TFormCalendar::PanelJanClick() { monthClick(1); }
-void TFormCalendar::PanelFebClick() { monthClick(2); }
-void TFormCalendar::PanelMarClick() { monthClick(3); }
-void TFormCalendar::PanelAprClick() { monthClick(4); }
-void TFormCalendar::PanelMayClick() { monthClick(5); }
-void TFormCalendar::PanelJunClick() { monthClick(6); }
-void TFormCalendar::PanelJulClick() { monthClick(7); }
-void TFormCalendar::PanelAugClick() { monthClick(8); }
-void TFormCalendar::PanelSepClick() { monthClick(9); }
-void TFormCalendar::PanelOctClick() { monthClick(10); }
-void TFormCalendar::PanelNovClick() { monthClick(11); }
-void TFormCalendar::PanelDecClick() { monthClick(12); }
+void TFormCalendar::PanelJanClick()
+{
+    monthClick(1);
+}
+void TFormCalendar::PanelFebClick()
+{
+    monthClick(2);
+}
+void TFormCalendar::PanelMarClick()
+{
+    monthClick(3);
+}
+void TFormCalendar::PanelAprClick()
+{
+    monthClick(4);
+}
+void TFormCalendar::PanelMayClick()
+{
+    monthClick(5);
+}
+void TFormCalendar::PanelJunClick()
+{
+    monthClick(6);
+}
+void TFormCalendar::PanelJulClick()
+{
+    monthClick(7);
+}
+void TFormCalendar::PanelAugClick()
+{
+    monthClick(8);
+}
+void TFormCalendar::PanelSepClick()
+{
+    monthClick(9);
+}
+void TFormCalendar::PanelOctClick()
+{
+    monthClick(10);
+}
+void TFormCalendar::PanelNovClick()
+{
+    monthClick(11);
+}
+void TFormCalendar::PanelDecClick()
+{
+    monthClick(12);
+}
 
 void TFormCalendar::ImageLTUMouseDown()
 {
@@ -527,7 +567,7 @@ bool TFormCalendar::eventFilter(QObject *watched, QEvent *event)
 CalendarLabel *TFormCalendar::monthPanel(int month) const
 {
     CalendarLabel *const panels[12] = {PanelJan, PanelFeb, PanelMar, PanelApr, PanelMay, PanelJun,
-                                             PanelJul, PanelAug, PanelSep, PanelOct, PanelNov, PanelDec};
+                                       PanelJul, PanelAug, PanelSep, PanelOct, PanelNov, PanelDec};
     if (month < 1 || month > 12)
         return nullptr;
     return panels[month - 1];

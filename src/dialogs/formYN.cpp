@@ -19,10 +19,22 @@ TFormYesNo *FormYesNo = nullptr;
 
 namespace {
 
-void setLeft(QWidget *widget, int left) { widget->move(left, widget->y()); }
-void setTop(QWidget *widget, int top) { widget->move(widget->x(), top); }
-void setWidth(QWidget *widget, int width) { widget->resize(width, widget->height()); }
-void setHeight(QWidget *widget, int height) { widget->resize(widget->width(), height); }
+void setLeft(QWidget *widget, int left)
+{
+    widget->move(left, widget->y());
+}
+void setTop(QWidget *widget, int top)
+{
+    widget->move(widget->x(), top);
+}
+void setWidth(QWidget *widget, int width)
+{
+    widget->resize(width, widget->height());
+}
+void setHeight(QWidget *widget, int height)
+{
+    widget->resize(widget->width(), height);
+}
 
 QLabel *makePicture(QWidget *parent, const char *name, const QString &file)
 {
@@ -47,8 +59,7 @@ QPixmap transparentCopy(QPixmap picture)
 
 } // namespace
 
-TFormYesNo::TFormYesNo(QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
+TFormYesNo::TFormYesNo(QWidget *parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
 {
     setObjectName(QStringLiteral("FormYesNo"));
     setWindowTitle(QStringLiteral(" "));
@@ -431,8 +442,7 @@ void TFormYesNo::SetWH(qint32 newWidth, qint32 newHeight, char centre)
 void TFormYesNo::startQuitMode()
 {
     ShowImage(false);
-    LabelTXT->setText(Language == 'r' ? QStringLiteral("Уже уходите?")
-                                      : QStringLiteral("Do you really want to quit?"));
+    LabelTXT->setText(Language == 'r' ? QStringLiteral("Уже уходите?") : QStringLiteral("Do you really want to quit?"));
     ResetNogi();
     TimerSteps->start();
 }

@@ -13,8 +13,7 @@ class QTimer;
 
 // The one yes/no confirmation dialog: a borderless panel reused for every
 // question the program asks before a destructive step.
-class TFormYesNo : public QDialog
-{
+class TFormYesNo : public QDialog {
     Q_OBJECT
 
 public:

@@ -11,9 +11,8 @@
 
 namespace platform {
 
-std::function<void(QWidget *, const QString &)> showError = [](QWidget *parent, const QString &text) {
-    QMessageBox::critical(parent, QString(), text);
-};
+std::function<void(QWidget *, const QString &)> showError
+    = [](QWidget *parent, const QString &text) { QMessageBox::critical(parent, QString(), text); };
 
 std::function<QString(QWidget *, const QString &)> openFileName = [](QWidget *parent, const QString &filter) {
     return QFileDialog::getOpenFileName(parent, QString(), QString(), filter);

@@ -35,8 +35,7 @@ constexpr const char *kCatalogueClearing[] = {
 };
 
 constexpr const char *kReadersClearing[] = {
-    "delete from readers", "set generator nnreaders to 0",
-    "delete from ruki",    "set generator nnruki to 0",
+    "delete from readers", "set generator nnreaders to 0", "delete from ruki", "set generator nnruki to 0",
     "delete from zakaz",   "set generator nnzakaz to 0",
 };
 

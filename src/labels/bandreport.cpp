@@ -59,8 +59,7 @@ const QString kInputSlot = QStringLiteral("InputSlot");
 
 // Shows how far a long job has come, with a way to stop it. The window
 // appears only when the job looks like taking more than half a second.
-class JobProgress
-{
+class JobProgress {
 public:
     JobProgress(QWidget *parent, qsizetype pages)
     {
@@ -223,8 +222,7 @@ void BandReport::setPrinterChoice(const QString &printerName, const QString &pap
     m_paperSource = paperSource;
 }
 
-template <typename F>
-auto BandReport::asJob(F &&work)
+template <typename F> auto BandReport::asJob(F &&work)
 {
     emit jobStarted();
     try {
@@ -317,8 +315,8 @@ ReportLayout BandReport::run()
                 column = 0;
             }
         }
-        const QRectF rect(m_margins.left() + column * (width + m_columnSpace),
-                          m_margins.top() + row * detail->height(), width, detail->height());
+        const QRectF rect(m_margins.left() + column * (width + m_columnSpace), m_margins.top() + row * detail->height(),
+                          width, detail->height());
         pages.last().bands.append(place(detail, column, row, rect));
         ++row;
     }
@@ -634,7 +632,8 @@ void BandReport::showPreview(QWidget *parent)
                                            QStringLiteral("сохранить в PDF"));
         save->setObjectName(QStringLiteral("ActionSavePdf"));
         save->setShortcut(QKeySequence::Save);
-        save->setToolTip(QStringLiteral("сохранить в PDF (%1)").arg(save->shortcut().toString(QKeySequence::NativeText)));
+        save->setToolTip(
+            QStringLiteral("сохранить в PDF (%1)").arg(save->shortcut().toString(QKeySequence::NativeText)));
         connect(save, &QAction::triggered, &dialog, [this, &dialog] { savePdf(&dialog); });
 
         // The sheet's own settings on a second row: the first free label and
@@ -657,8 +656,8 @@ void BandReport::showPreview(QWidget *parent)
                                             QStringLiteral("сдвиг всего листа вправо (минус: влево)"));
         sheetBar->addWidget(offsetX);
         sheetBar->addWidget(toolLabel(sheetBar, QStringLiteral("вниз")));
-        QDoubleSpinBox *offsetY = offsetBox(sheetBar, "SpinOffsetY", m_offset.y(),
-                                            QStringLiteral("сдвиг всего листа вниз (минус: вверх)"));
+        QDoubleSpinBox *offsetY
+            = offsetBox(sheetBar, "SpinOffsetY", m_offset.y(), QStringLiteral("сдвиг всего листа вниз (минус: вверх)"));
         sheetBar->addWidget(offsetY);
         sheetBar->addSeparator();
         QAction *alignment = sheetBar->addAction(QStringLiteral("пробный лист"));
@@ -672,7 +671,8 @@ void BandReport::showPreview(QWidget *parent)
         auto *view = dialog.findChild<QPrintPreviewWidget *>();
         const int rows = qMax(1, rowsPerColumn());
         auto showPlace = [place, rows](int position) {
-            place->setText(QStringLiteral("(столбец %1, ряд %2)").arg((position - 1) / rows + 1).arg((position - 1) % rows + 1));
+            place->setText(
+                QStringLiteral("(столбец %1, ряд %2)").arg((position - 1) / rows + 1).arg((position - 1) % rows + 1));
         };
         showPlace(m_startPosition);
         connect(start, &QSpinBox::valueChanged, &dialog, [this, view, showPlace](int position) {

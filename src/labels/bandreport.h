@@ -23,8 +23,7 @@ QFont reportFont(qreal pointSize, bool italic = false);
 
 // A text box on a band, placed in millimetres from the band's top-left corner
 // and painted on an opaque white background.
-class ReportLabel : public QObject
-{
+class ReportLabel : public QObject {
     Q_OBJECT
 public:
     ReportLabel(const QString &name, ReportBand *band, const QRectF &geometryMm);
@@ -56,8 +55,7 @@ private:
 
 // A strip of the page that carries labels: either the repeated detail band or
 // the page footer.
-class ReportBand : public QObject
-{
+class ReportBand : public QObject {
     Q_OBJECT
 public:
     enum Kind { Detail, PageFooter };
@@ -108,8 +106,7 @@ using ReportLayout = QList<ReportPage>;
 
 // A banded report on one page layout: detail bands fill several columns, each
 // from top to bottom before the next, under a footer on every page.
-class BandReport : public QObject
-{
+class BandReport : public QObject {
     Q_OBJECT
 public:
     explicit BandReport(const QString &name, QObject *parent);
@@ -187,8 +184,7 @@ private:
     void savePdf(QWidget *parent);
     void showPreview(QWidget *parent);
     // Runs work between jobStarted and jobFinished, also when it throws.
-    template <typename F>
-    auto asJob(F &&work);
+    template <typename F> auto asJob(F &&work);
 
     QPageSize m_paper = QPageSize(QPageSize::A4);
     QMarginsF m_margins;

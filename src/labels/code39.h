@@ -49,8 +49,7 @@ QList<QRectF> code39Bars(const QRectF &box, const QByteArray &text, qreal dpi);
 void paintCode39(QPainter &painter, const QRectF &box, const QByteArray &text);
 
 // A report label that shows its caption as a Code 39 symbol instead of text.
-class Code39Label : public ReportLabel
-{
+class Code39Label : public ReportLabel {
     Q_OBJECT
 public:
     using ReportLabel::ReportLabel;

@@ -37,9 +37,8 @@ std::optional<SheetSummary> sheetSummary(const QByteArray &start, const QByteArr
     bool endRead = false;
     const qint64 typedStart = start.toLongLong(&startRead);
     const qint64 typedEnd = end.toLongLong(&endRead);
-    const auto fits = [](qint64 n) {
-        return n >= std::numeric_limits<qint32>::min() && n <= std::numeric_limits<qint32>::max();
-    };
+    const auto fits
+        = [](qint64 n) { return n >= std::numeric_limits<qint32>::min() && n <= std::numeric_limits<qint32>::max(); };
     if (!startRead || !endRead || !fits(typedStart) || !fits(typedEnd))
         return std::nullopt;
     SheetSummary summary;

@@ -42,13 +42,11 @@ TFormBC::TFormBC(QWidget *parent) : QWidget(parent)
     QRLabelSN->setAutoSize(true);
     QRLabelSN->setCaption(QStringLiteral("страница №"));
 
-    QuickRep1->onBeforePrint = [this](BandReport *sender, bool &printReport) {
-        QuickRep1BeforePrint(sender, printReport);
-    };
+    QuickRep1->onBeforePrint
+        = [this](BandReport *sender, bool &printReport) { QuickRep1BeforePrint(sender, printReport); };
     QRSubDetail1->onNeedData = [this](QObject *sender, bool &moreData) { QRSubDetail1NeedData(sender, moreData); };
-    PageFooterBand1->onBeforePrint = [this](ReportBand *sender, bool &printBand) {
-        PageFooterBand1BeforePrint(sender, printBand);
-    };
+    PageFooterBand1->onBeforePrint
+        = [this](ReportBand *sender, bool &printBand) { PageFooterBand1BeforePrint(sender, printBand); };
     connect(QuickRep1, &BandReport::jobStarted, this, &TFormBC::QuickRep1StartJob);
     connect(QuickRep1, &BandReport::jobFinished, this, &TFormBC::QuickRep1EndJob);
     connect(QuickRep1, &BandReport::offsetChanged, this, [](const QPointF &offset) { writeLabelOffset(offset); });

@@ -9,8 +9,7 @@ class ReportLabel;
 
 // Host of the label sheet report: an A4 sheet of labels four across, one per
 // number of a range. Created once at start-up and never shown.
-class TFormBC : public QWidget
-{
+class TFormBC : public QWidget {
     Q_OBJECT
 public:
     explicit TFormBC(QWidget *parent = nullptr);

@@ -6,9 +6,9 @@
 #include "db/dataset.h"
 #include "db/errors.h"
 #include "db/platform.h"
+#include "db/utilites.h"
 #include "dialogs/uiplatform.h"
 #include "dialogs/xkb.h"
-#include "db/utilites.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -104,7 +104,8 @@ void TestMainForm::startsSignedOut()
     QVERIFY(m_form->PageControl1->isHidden());
     QCOMPARE(m_form->PageControl1->currentWidget(), m_form->TabSheetBC);
     QVERIFY(!m_form->IBDatabase1->connected());
-    QVERIFY(m_form->BazaPath.endsWith(QLatin1String("/vesko.mika.baza")) || m_form->BazaPath.endsWith(QLatin1String(".fdb")));
+    QVERIFY(m_form->BazaPath.endsWith(QLatin1String("/vesko.mika.baza"))
+            || m_form->BazaPath.endsWith(QLatin1String(".fdb")));
     TFormMain fresh;
     QCOMPARE(fresh.BazaPath, QCoreApplication::applicationDirPath() + QStringLiteral("/vesko.mika.baza"));
     QCOMPARE(sharedDb().scratch, fresh.IBQXXMAIN);
@@ -366,8 +367,8 @@ void TestMainForm::layoutOfGroup_data()
     QTest::addColumn<QString>("layout");
     QTest::newRow("us,ru: first") << "pc+us+ru:2+inet(evdev)" << 0 << "EN";
     QTest::newRow("us,ru: second") << "pc+us+ru:2+inet(evdev)" << 1 << "RU";
-    QTest::newRow("variant and switch option") << "pc+us+ru(winkeys):2+inet(evdev)+group(alt_shift_toggle)" << 1
-                                               << "RU";
+    QTest::newRow("variant and switch option")
+        << "pc+us+ru(winkeys):2+inet(evdev)+group(alt_shift_toggle)" << 1 << "RU";
     QTest::newRow("ru first") << "pc+ru+us:2+inet(evdev)" << 0 << "RU";
     QTest::newRow("British, Ukrainian") << "pc+gb+ua:2+inet(evdev)" << 1 << "UA";
     QTest::newRow("one layout") << "pc+de+inet(evdev)" << 0 << "DE";
@@ -390,6 +391,7 @@ void TestMainForm::graceSignInSaid_data()
     QTest::addColumn<QByteArray>("explogins");
     QTest::addColumn<bool>("accepted");
     QTest::addColumn<QString>("said");
+    // clang-format off
     QTest::newRow("password not expired") << "admin" << "admin" << QByteArray() << true << QString();
     QTest::newRow("expired, renewal dismissed")
         << "ivanova" << "kniga" << QByteArray("6") << true
@@ -399,6 +401,7 @@ void TestMainForm::graceSignInSaid_data()
         << QStringLiteral("Пароль действовал до 01.01.2020. Это последний вход без смены пароля.");
     // Refused as written: not a word.
     QTest::newRow("blocked by the dismissal") << "ivanova" << "kniga" << QByteArray("1") << false << QString();
+    // clang-format on
 }
 
 void TestMainForm::graceSignInSaid()

@@ -7,9 +7,9 @@
 #include "auth/autent.h"
 #include "db/engine.h"
 #include "db/platform.h"
-#include "dialogs/uiplatform.h"
 #include "db/text1251.h"
 #include "dialogs/formYN.h"
+#include "dialogs/uiplatform.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -245,9 +245,10 @@ void TestSharedDb::twoProcessesShareAnEmbeddedFile()
     // Another process's embedded engine, set up like the program's, opens
     // the same file while the program has it open: each sees the other.
     Isql other(file, embeddedEngineRoot());
-    const QByteArray seen = other.run("select 'ranges:' || count(*) from barcodes;\n"
-                                      "insert into barcodes (num, bs, bp, me) values (gen_id(nnbarcodes, 1), 700, 710, null);\n"
-                                      "commit;");
+    const QByteArray seen
+        = other.run("select 'ranges:' || count(*) from barcodes;\n"
+                    "insert into barcodes (num, bs, bp, me) values (gen_id(nnbarcodes, 1), 700, 710, null);\n"
+                    "commit;");
     QVERIFY2(seen.contains("ranges:4"), seen.constData());
     m_form->PageControl1->setCurrentWidget(m_form->TabSheetIM);
     m_form->PageControl1->setCurrentWidget(m_form->TabSheetBC);
@@ -265,12 +266,12 @@ void TestSharedDb::attachFailureSaysWhy_data()
                                   << QStringLiteral("No such file or directory");
     QTest::newRow("not a database") << QStringLiteral("garbage") << QStringLiteral("admin")
                                     << QStringLiteral("not a valid database");
-    QTest::newRow("held by another engine") << QStringLiteral("held") << QStringLiteral("admin")
-                                            << QStringLiteral("incompatible");
+    QTest::newRow("held by another engine")
+        << QStringLiteral("held") << QStringLiteral("admin") << QStringLiteral("incompatible");
     QTest::newRow("server unreachable") << QStringLiteral("no server") << QStringLiteral("admin")
                                         << QStringLiteral("Unable to complete network request");
-    QTest::newRow("account refused by the server")
-        << QStringLiteral("refused") << QStringLiteral("admin") << QStringLiteral("user name and password are not defined");
+    QTest::newRow("account refused by the server") << QStringLiteral("refused") << QStringLiteral("admin")
+                                                   << QStringLiteral("user name and password are not defined");
     QTest::newRow("wrong password stays silent") << QStringLiteral("ok") << QStringLiteral("nimda") << QString();
 }
 
@@ -312,7 +313,8 @@ void TestSharedDb::attachFailureSaysWhy()
         return;
     }
     if (kind == QLatin1String("refused"))
-        DbReader(database, m_server.adminParams()).exec("alter user " + builtInUserName() + " password '" + builtInPassword() + "'");
+        DbReader(database, m_server.adminParams())
+            .exec("alter user " + builtInUserName() + " password '" + builtInPassword() + "'");
     QCOMPARE(m_errors.size(), 1);
     QVERIFY2(m_errors[0].startsWith(QStringLiteral("Не удалось открыть базу данных «%1»").arg(database)),
              qPrintable(m_errors[0]));
@@ -326,15 +328,15 @@ void TestSharedDb::lockConflictChangesNothing_data()
     QTest::addColumn<QByteArray>("check");
     QTest::addColumn<QByteArray>("unchanged");
 
-    const QByteArray rowCounts = "select (select count(*) from catalog) || ' ' || (select count(*) from readers) || ' ' "
-                                 "|| gen_id(nncatalog, 0) || ' ' || gen_id(nnreaders, 0) from rdb$database";
+    const QByteArray rowCounts
+        = "select (select count(*) from catalog) || ' ' || (select count(*) from readers) || ' ' "
+          "|| gen_id(nncatalog, 0) || ' ' || gen_id(nnreaders, 0) from rdb$database";
     QTest::newRow("two desks renew one account")
         << Rows{"update users set explogins = 5 where xuser = 'ivanova'"} << Action::RenewPassword
         << QByteArray("select explogins || ' ' || status from users where xuser = 'ivanova'")
         << QByteArray("6 включен");
-    QTest::newRow("two desks delete one range")
-        << Rows{"delete from barcodes where bs = 1001"} << Action::DeleteRange
-        << QByteArray("select count(*) from barcodes") << QByteArray("3");
+    QTest::newRow("two desks delete one range") << Rows{"delete from barcodes where bs = 1001"} << Action::DeleteRange
+                                                << QByteArray("select count(*) from barcodes") << QByteArray("3");
     QTest::newRow("wipe while another desk clears its readers")
         << Rows{"delete from readers"} << Action::Wipe << rowCounts << QByteArray("2 2 2 2");
     QTest::newRow("clearing while another desk clears the catalogue")

@@ -24,10 +24,10 @@ struct AccountCase {
     QByteArray expdays;   // SQL literal
     QByteArray explogins; // SQL literal
     QByteArray typed;
-    QString newPassword;  // the dialog's answer; empty: dismissed
+    QString newPassword; // the dialog's answer; empty: dismissed
     bool accepted = false;
-    int dialogs = 0;      // times the dialog was shown
-    QString after;        // status|xmass|explogins|expdate
+    int dialogs = 0; // times the dialog was shown
+    QString after;   // status|xmass|explogins|expdate
 };
 
 } // namespace
@@ -40,7 +40,10 @@ class TestAutent : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { platform::now = [] { return kNow; }; }
+    void initTestCase()
+    {
+        platform::now = [] { return kNow; };
+    }
     void init();
     void cleanup();
 
@@ -117,9 +120,8 @@ void TestAutent::accountStates_data()
     const QString on = QStringLiteral("включен");
     const QString need = QStringLiteral("требуется пароль");
     const QString blocked = QStringLiteral("заблокирован");
-    const auto row = [](const char *name, const AccountCase &c, const QString &grace = {}) {
-        QTest::newRow(name) << c << grace;
-    };
+    const auto row
+        = [](const char *name, const AccountCase &c, const QString &grace = {}) { QTest::newRow(name) << c << grace; };
     row("never expires", {on, "null", "30", "6", "pw", {}, true, 0, on + "|pw|6|<null>"});
     row("expires tomorrow", {on, "'2026-12-09'", "30", "6", "pw", {}, true, 0, on + "|pw|6|09.12.2026"});
     row("expired today at midnight, dismissed",
@@ -132,8 +134,7 @@ void TestAutent::accountStates_data()
         {on, "'2026-01-01'", "30", "2", "pw", QStringLiteral("новый"), true, 1, on + "|новый|6|07.01.2027"});
     row("renewed, no validity period",
         {on, "'2026-01-01'", "null", "2", "pw", QStringLiteral("n2"), true, 1, on + "|n2|6|08.12.2026"});
-    row("grace null blocks",
-        {on, "'2026-01-01'", "30", "null", "pw", {}, false, 1, blocked + "|pw|<null>|01.01.2026"});
+    row("grace null blocks", {on, "'2026-01-01'", "30", "null", "pw", {}, false, 1, blocked + "|pw|<null>|01.01.2026"});
     row("grace 0 blocks", {on, "'2026-01-01'", "30", "0", "pw", {}, false, 1, blocked + "|pw|0|01.01.2026"});
     row("grace 1 blocks", {on, "'2026-01-01'", "30", "1", "pw", {}, false, 1, blocked + "|pw|1|01.01.2026"});
     row("new password required, given",
@@ -149,10 +150,10 @@ void TestAutent::accountStates()
 {
     QFETCH(AccountCase, c);
     QFETCH(QString, grace);
-    DbReader(m_path).exec("insert into users (num, xuser, xmass, status, expdate, expdays, explogins) values (100, 'u', "
-                          "'pw', "
-                          + SqlValue(toCp1251(c.status), 's', ',') + c.expdate + "," + c.expdays + "," + c.explogins
-                          + ")");
+    DbReader(m_path).exec(
+        "insert into users (num, xuser, xmass, status, expdate, expdays, explogins) values (100, 'u', "
+        "'pw', "
+        + SqlValue(toCp1251(c.status), 's', ',') + c.expdate + "," + c.expdays + "," + c.explogins + ")");
     int shown = -1;
     QCOMPARE(signIn("u", c.typed, c.newPassword, &shown), c.accepted);
     QCOMPARE(shown, c.dialogs);
@@ -165,8 +166,8 @@ void TestAutent::accountStates()
 void TestAutent::graceSignInsCountDown()
 {
     DbReader(m_path).exec("insert into users (num, xuser, xmass, status, expdate, expdays, explogins) "
-                  "values (100, 'g', 'pw', " + SqlValue(toCp1251(QStringLiteral("включен")), 's', ',')
-                  + "'2026-01-01', 30, 6)");
+                          "values (100, 'g', 'pw', "
+                          + SqlValue(toCp1251(QStringLiteral("включен")), 's', ',') + "'2026-01-01', 30, 6)");
     for (int left = 5; left >= 1; --left) {
         QVERIFY(signIn("g", "pw"));
         QCOMPARE(row("g").split('|').value(2), QByteArray::number(left));
@@ -187,7 +188,7 @@ void TestAutent::emptyNameMatchesNullUser()
 {
     QVERIFY(!signIn("", ""));
     DbReader(m_path).exec("insert into users (num, xuser, xmass, status) values (100, null, null, "
-                  + SqlValue(toCp1251(QStringLiteral("включен")), 's', ')'));
+                          + SqlValue(toCp1251(QStringLiteral("включен")), 's', ')'));
     QVERIFY(signIn("", ""));
     QVERIFY(!signIn("", "x"));
 }
@@ -195,7 +196,7 @@ void TestAutent::emptyNameMatchesNullUser()
 void TestAutent::quotesInNamesAndPasswords()
 {
     DbReader(m_path).exec("insert into users (num, xuser, xmass, status) values (100, 'd''Arc', 'p''w', "
-                  + SqlValue(toCp1251(QStringLiteral("требуется пароль")), 's', ')'));
+                          + SqlValue(toCp1251(QStringLiteral("требуется пароль")), 's', ')'));
     QVERIFY(signIn("d'Arc", "p'w", QStringLiteral("a''b'''c")));
     QCOMPARE(DbReader(m_path).value("select xmass from users where num = 100"), QByteArray("a''b'''c"));
     QVERIFY(signIn("d'Arc", "a''b'''c"));

@@ -82,8 +82,8 @@ void TestDiaPass::equalEntriesConfirm()
             QVERIFY(target);
             target->setFocus();
             QTest::keyClick(target, Qt::Key_Escape);
-            openAfterEscape = d->isVisible() && NewPass.isEmpty()
-                && d->windowTitle() == QStringLiteral("   Введите пароль");
+            openAfterEscape
+                = d->isVisible() && NewPass.isEmpty() && d->windowTitle() == QStringLiteral("   Введите пароль");
         }
         if (byEnter)
             QTest::keyClick(d->Edit2, Qt::Key_Return);

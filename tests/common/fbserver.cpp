@@ -102,11 +102,15 @@ bool FbServer::start()
         && QFile::link(system + QStringLiteral("/firebird.msg"), root + QStringLiteral("/firebird.msg"))
         && QFile::copy(system + QStringLiteral("/intl/libfbintl.so"), root + QStringLiteral("/intl/libfbintl.so"));
     const QByteArray config = "ServerMode = Super\n"
-                              "RemoteServicePort = " + QByteArray::number(m_port) + "\n"
-                              "RemoteBindAddress = 127.0.0.1\n"
-                              "SecurityDatabase = " + QFile::encodeName(root) + "/security3.fdb\n"
-                              "AuthServer = Srp\n"
-                              "UserManager = Srp\n";
+                              "RemoteServicePort = "
+        + QByteArray::number(m_port)
+        + "\n"
+          "RemoteBindAddress = 127.0.0.1\n"
+          "SecurityDatabase = "
+        + QFile::encodeName(root)
+        + "/security3.fdb\n"
+          "AuthServer = Srp\n"
+          "UserManager = Srp\n";
     if (!linked || m_port == 0 || !writeFile(root + QStringLiteral("/firebird.conf"), config)) {
         m_error = QStringLiteral("could not lay out the server's folder in %1").arg(root);
         return false;
@@ -118,11 +122,14 @@ bool FbServer::start()
     isql.setProcessEnvironment(environment());
     isql.setProcessChannelMode(QProcess::MergedChannels);
     isql.start(QStringLiteral("isql-fb"), {QStringLiteral("-q"), QStringLiteral("-user"), QStringLiteral("SYSDBA")});
-    isql.write("create database '" + QFile::encodeName(root) + "/security3.fdb';\n"
-               "create user SYSDBA password '" + m_password + "';\ncommit;\nquit;\n");
+    isql.write("create database '" + QFile::encodeName(root)
+               + "/security3.fdb';\n"
+                 "create user SYSDBA password '"
+               + m_password + "';\ncommit;\nquit;\n");
     isql.closeWriteChannel();
     if (!isql.waitForFinished(60000) || isql.exitCode() != 0) {
-        m_error = QStringLiteral("could not make the security database: %1").arg(QString::fromLocal8Bit(isql.readAll()));
+        m_error
+            = QStringLiteral("could not make the security database: %1").arg(QString::fromLocal8Bit(isql.readAll()));
         return false;
     }
 
@@ -144,7 +151,9 @@ bool FbServer::start()
     if (!listening(m_port)) {
         QFile log(root + QStringLiteral("/server.log"));
         log.open(QIODevice::ReadOnly);
-        m_error = QStringLiteral("the server does not listen on port %1: %2").arg(m_port).arg(QString::fromLocal8Bit(log.readAll()));
+        m_error = QStringLiteral("the server does not listen on port %1: %2")
+                      .arg(m_port)
+                      .arg(QString::fromLocal8Bit(log.readAll()));
         return false;
     }
     return true;

@@ -121,8 +121,7 @@ void TestDatabase::failedStatementKeepsEarlierCommits()
     ExecAndCommit("insert into otdely (num, name) values (20, 'kept')");
     QVERIFY_THROWS_EXCEPTION(DbError, ExecAndCommit("insert into otdely (num, name) values (20, 'duplicate')"));
     ExecAndCommit("insert into otdely (num, name) values (21, 'after')");
-    QCOMPARE(m_db.rows("select name from otdely where num >= 20 order by num"),
-             (QList<QByteArray>{"kept", "after"}));
+    QCOMPARE(m_db.rows("select name from otdely where num >= 20 order by num"), (QList<QByteArray>{"kept", "after"}));
 }
 
 void TestDatabase::valuesStoredLiterally_data()

@@ -276,8 +276,8 @@ void TestUtilites::splitScript()
 {
     const QList<QByteArray> statements = splitSqlScript("-- a; comment\ncreate table t (a int);\n"
                                                         "insert into t values ('x;y');\n  ;\nselect 1 from t");
-    QCOMPARE(statements, (QList<QByteArray>{"create table t (a int)", "insert into t values ('x;y')",
-                                            "select 1 from t"}));
+    QCOMPARE(statements,
+             (QList<QByteArray>{"create table t (a int)", "insert into t values ('x;y')", "select 1 from t"}));
 }
 
 QTEST_MAIN(TestUtilites)

@@ -217,7 +217,8 @@ private slots:
         QTest::newRow("May 2010, 31 days from Saturday") << 2010 << 5 << 31 << QPoint(148, 64) << QPoint(28, 184) << 18;
         QTest::newRow("April 2012, 30 days from Sunday") << 2012 << 4 << 30 << QPoint(172, 64) << QPoint(28, 184) << 14;
         QTest::newRow("February 2010, four rows") << 2010 << 2 << 28 << QPoint(28, 64) << QPoint(172, 136) << 6;
-        QTest::newRow("December 2012 runs past the year") << 2012 << 12 << 31 << QPoint(148, 64) << QPoint(28, 184) << 49;
+        QTest::newRow("December 2012 runs past the year")
+            << 2012 << 12 << 31 << QPoint(148, 64) << QPoint(28, 184) << 49;
         QTest::newRow("January of year 1") << 1 << 1 << 31 << QPoint(28, 64) << QPoint(76, 160) << 1;
     }
 
@@ -257,7 +258,8 @@ private slots:
         form.show();
         form.PanelMarClick();
         form.PanelFebClick();
-        QCOMPARE(form.PanelDays->findChildren<CalendarLabel *>(QRegularExpression(QStringLiteral("^day\\d+$"))).size(), 28);
+        QCOMPARE(form.PanelDays->findChildren<CalendarLabel *>(QRegularExpression(QStringLiteral("^day\\d+$"))).size(),
+                 28);
         form.PanelDecClick();
         QCOMPARE(form.PanelDays->findChildren<CalendarLabel *>(QStringLiteral("day31")).size(), 1);
     }
@@ -504,7 +506,8 @@ private slots:
     void picturesFitTheirControls()
     {
         TFormCalendar form;
-        for (const char *name : {"ImageLTU", "ImageLTD", "ImageRTU", "ImageRTD", "ImageMonthPtr", "ImageY", "ImageToday", "Image1"}) {
+        for (const char *name :
+             {"ImageLTU", "ImageLTD", "ImageRTU", "ImageRTD", "ImageMonthPtr", "ImageY", "ImageToday", "Image1"}) {
             const auto *image = form.findChild<QLabel *>(QLatin1String(name));
             QVERIFY2(image, name);
             QCOMPARE(image->pixmap().size(), image->size());

@@ -20,10 +20,22 @@ using Act = std::function<void(TFormYesNo *)>;
 
 const QColor background(208, 204, 196);
 
-void clickYes(TFormYesNo *dialog) { QTest::mouseClick(dialog->BitBtnDa, Qt::LeftButton); }
-void clickNo(TFormYesNo *dialog) { QTest::mouseClick(dialog->BitBtnNet, Qt::LeftButton); }
-void closeWindow(TFormYesNo *dialog) { dialog->close(); }
-void pressEnter(TFormYesNo *dialog) { QTest::keyClick(dialog->focusWidget(), Qt::Key_Return); }
+void clickYes(TFormYesNo *dialog)
+{
+    QTest::mouseClick(dialog->BitBtnDa, Qt::LeftButton);
+}
+void clickNo(TFormYesNo *dialog)
+{
+    QTest::mouseClick(dialog->BitBtnNet, Qt::LeftButton);
+}
+void closeWindow(TFormYesNo *dialog)
+{
+    dialog->close();
+}
+void pressEnter(TFormYesNo *dialog)
+{
+    QTest::keyClick(dialog->focusWidget(), Qt::Key_Return);
+}
 void escapeThenYes(TFormYesNo *dialog)
 {
     QTest::keyClick(dialog->focusWidget(), Qt::Key_Escape);
@@ -77,8 +89,7 @@ bool showsPicture(const QLabel *shown, const QLabel *source)
 
 } // namespace
 
-class TestFormYesNo : public QObject
-{
+class TestFormYesNo : public QObject {
     Q_OBJECT
 
 private slots:
@@ -134,6 +145,7 @@ void TestFormYesNo::q1310_data()
 {
     QTest::addColumn<QString>("question");
     QTest::addColumn<QString>("expected");
+    // clang-format off
     QTest::newRow("empty") << "" << "";
     QTest::newRow("plain") << "прервать обработку?" << "прервать обработку?";
     QTest::newRow("two pieces") << "a|b" << "a\r\nb";
@@ -149,6 +161,7 @@ void TestFormYesNo::q1310_data()
     QTest::newRow("control characters go") << QString("\r\n\x01" "a\x1f") << "a";
     QTest::newRow("bar after trailing blanks") << "a|   " << "a";
     QTest::newRow("existing line break stays") << "a\r\nb|c" << "a\r\nb\r\nc";
+    // clang-format on
     QTest::newRow("no-break space stays") << QString(QChar(0xA0)) + "a" << QString(QChar(0xA0)) + "a";
 }
 
@@ -188,11 +201,14 @@ void TestFormYesNo::answers()
     m_dialog->Answer = quint8(presetAnswer);
     QString focus;
     bool topMost = false;
-    const auto answer = ask(QString(), nullptr, [&](TFormYesNo *dialog) {
-        if (QWidget *widget = dialog->focusWidget())
-            focus = widget->objectName();
-        topMost = dialog->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint);
-    }, act);
+    const auto answer = ask(
+        QString(), nullptr,
+        [&](TFormYesNo *dialog) {
+            if (QWidget *widget = dialog->focusWidget())
+                focus = widget->objectName();
+            topMost = dialog->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint);
+        },
+        act);
     QVERIFY(answer.has_value());
     QCOMPARE(*answer, expected);
     QCOMPARE(focus, focused);
@@ -210,6 +226,7 @@ void TestFormYesNo::labelText_data()
     QTest::addColumn<QString>("no");
     const QString russian = QStringLiteral("Вы действительно хотите\r\nудалить текущую запись?");
     const QString english = QStringLiteral("Do you really want\r\nto delete this record?");
+    // clang-format off
     QTest::newRow("empty, russian") << int('r') << "" << russian << "да" << "нет";
     QTest::newRow("empty, english") << int('e') << "" << english << "yes" << "no";
     QTest::newRow("lone bar, english") << int('e') << "|" << english << "yes" << "no";
@@ -218,6 +235,7 @@ void TestFormYesNo::labelText_data()
                                   << "удалить всё из базы, кроме справочников?" << "да" << "нет";
     QTest::newRow("own question, english buttons") << int('e') << " прервать|обработку? "
                                                    << "прервать\r\nобработку?" << "yes" << "no";
+    // clang-format on
 }
 
 void TestFormYesNo::labelText()
@@ -231,12 +249,15 @@ void TestFormYesNo::labelText()
     m_dialog->Language = char(language);
     QString shownLabel, shownYes, shownNo;
     QColor colour;
-    const auto answer = ask(question, nullptr, [&](TFormYesNo *dialog) {
-        shownLabel = dialog->LabelTXT->text();
-        shownYes = dialog->BitBtnDa->text();
-        shownNo = dialog->BitBtnNet->text();
-        colour = dialog->LabelTXT->palette().color(QPalette::WindowText);
-    }, clickNo);
+    const auto answer = ask(
+        question, nullptr,
+        [&](TFormYesNo *dialog) {
+            shownLabel = dialog->LabelTXT->text();
+            shownYes = dialog->BitBtnDa->text();
+            shownNo = dialog->BitBtnNet->text();
+            colour = dialog->LabelTXT->palette().color(QPalette::WindowText);
+        },
+        clickNo);
     QVERIFY(answer.has_value());
     QCOMPARE(shownLabel, label);
     QCOMPARE(shownYes, yes);
@@ -273,11 +294,12 @@ void TestFormYesNo::placement()
     child.setGeometry(10, 10, 50, 50);
     QObject object;
     QObject *asked = owner == "window" ? static_cast<QObject *>(&window)
-                   : owner == "child"  ? static_cast<QObject *>(&child)
-                   : owner == "object" ? &object
+        : owner == "child"             ? static_cast<QObject *>(&child)
+        : owner == "object"            ? &object
                                        : nullptr;
     QRect shown;
-    const auto answer = ask(QString(), asked, [&](TFormYesNo *dialog) { shown = dialog->geometry(); }, clickNo);
+    const auto answer = ask(
+        QString(), asked, [&](TFormYesNo *dialog) { shown = dialog->geometry(); }, clickNo);
     QVERIFY(answer.has_value());
     QCOMPARE(shown, QRect(expected, QSize(520, 120)));
 }
@@ -325,15 +347,14 @@ void TestFormYesNo::setWH_data()
     QTest::addColumn<QRect>("strip");
     QTest::addColumn<QRect>("label");
     QTest::addColumn<QRect>("picture");
-    QTest::newRow("larger, buttons at the top") << QSize(600, 200) << int('n')
-        << QRect(464, 16, 120, 33) << QRect(464, 57, 120, 33) << QRect(448, 2, 150, 196)
+    QTest::newRow("larger, buttons at the top")
+        << QSize(600, 200) << int('n') << QRect(464, 16, 120, 33) << QRect(464, 57, 120, 33) << QRect(448, 2, 150, 196)
         << QRect(96, 8, 344, 184) << QRect(40, 40, 40, 40);
-    QTest::newRow("larger, centred") << QSize(600, 200) << int('y')
-        << QRect(464, 63, 120, 33) << QRect(464, 104, 120, 33) << QRect(448, 2, 150, 196)
-        << QRect(96, 8, 344, 184) << QRect(40, 80, 40, 40);
-    QTest::newRow("smaller, centred") << QSize(400, 91) << int('y')
-        << QRect(264, 8, 120, 33) << QRect(264, 49, 120, 33) << QRect(248, 2, 150, 87)
-        << QRect(96, 8, 144, 75) << QRect(40, 25, 40, 40);
+    QTest::newRow("larger, centred") << QSize(600, 200) << int('y') << QRect(464, 63, 120, 33)
+                                     << QRect(464, 104, 120, 33) << QRect(448, 2, 150, 196) << QRect(96, 8, 344, 184)
+                                     << QRect(40, 80, 40, 40);
+    QTest::newRow("smaller, centred") << QSize(400, 91) << int('y') << QRect(264, 8, 120, 33) << QRect(264, 49, 120, 33)
+                                      << QRect(248, 2, 150, 87) << QRect(96, 8, 144, 75) << QRect(40, 25, 40, 40);
 }
 
 void TestFormYesNo::setWH()
@@ -379,21 +400,25 @@ void TestFormYesNo::fitHeight()
     QRect shown, label, yes, no, picture, strip;
     QString text;
     QImage surface;
-    const auto answer = ask(question, &owner, [&](TFormYesNo *dialog) {
-        shown = dialog->geometry();
-        label = dialog->LabelTXT->geometry();
-        yes = dialog->BitBtnDa->geometry();
-        no = dialog->BitBtnNet->geometry();
-        picture = dialog->ImageXX->geometry();
-        strip = dialog->PaintBoxR->geometry();
-        text = dialog->LabelTXT->text();
-        surface = dialog->grab().toImage();
-    }, clickNo);
+    const auto answer = ask(
+        question, &owner,
+        [&](TFormYesNo *dialog) {
+            shown = dialog->geometry();
+            label = dialog->LabelTXT->geometry();
+            yes = dialog->BitBtnDa->geometry();
+            no = dialog->BitBtnNet->geometry();
+            picture = dialog->ImageXX->geometry();
+            strip = dialog->PaintBoxR->geometry();
+            text = dialog->LabelTXT->text();
+            surface = dialog->grab().toImage();
+        },
+        clickNo);
     QVERIFY(answer.has_value());
 
     const QFontMetrics metrics(m_dialog->LabelTXT->font());
     // Measured the way a word-wrapping label measures itself.
-    const int textHeight = metrics.boundingRect(QRect(0, 0, 216, 2000), Qt::AlignLeft | Qt::TextWordWrap, text).height();
+    const int textHeight
+        = metrics.boundingRect(QRect(0, 0, 216, 2000), Qt::AlignLeft | Qt::TextWordWrap, text).height();
     QVERIFY(textHeight >= lines * metrics.height());
     const int expected = textHeight + 16 > 88 ? textHeight + 32 : 88;
     QCOMPARE(expected == 88, lines <= 2);
@@ -518,8 +543,8 @@ void TestFormYesNo::stripTexture()
     QCOMPARE(strip.size(), QSize(182, 116));
     QCOMPARE(tile.size(), QSize(60, 40));
     // Tiled from the strip's own top-left corner, cut at its right and bottom.
-    for (const QPoint point : {QPoint(0, 0), QPoint(59, 39), QPoint(60, 0), QPoint(73, 45),
-                               QPoint(131, 97), QPoint(181, 115)})
+    for (const QPoint point :
+         {QPoint(0, 0), QPoint(59, 39), QPoint(60, 0), QPoint(73, 45), QPoint(131, 97), QPoint(181, 115)})
         QCOMPARE(strip.pixelColor(point), tile.pixelColor(point.x() % 60, point.y() % 40));
 }
 
@@ -539,15 +564,18 @@ void TestFormYesNo::resetAfterClose()
 
     char stepped = 0;
     QString back;
-    const auto first = ask(QString(), nullptr, [&](TFormYesNo *dialog) {
-        QTest::mouseDClick(dialog->ImageXX, Qt::LeftButton);
-        QTest::mouseDClick(dialog->ImageXX, Qt::LeftButton);
-        stepped = dialog->PictureLetter;
-        for (int click = 0; click < 3; ++click) {
-            QTest::mouseDClick(dialog->PaintBoxR, Qt::LeftButton);
-            back += QLatin1Char(BackLetter);
-        }
-    }, act);
+    const auto first = ask(
+        QString(), nullptr,
+        [&](TFormYesNo *dialog) {
+            QTest::mouseDClick(dialog->ImageXX, Qt::LeftButton);
+            QTest::mouseDClick(dialog->ImageXX, Qt::LeftButton);
+            stepped = dialog->PictureLetter;
+            for (int click = 0; click < 3; ++click) {
+                QTest::mouseDClick(dialog->PaintBoxR, Qt::LeftButton);
+                back += QLatin1Char(BackLetter);
+            }
+        },
+        act);
     QVERIFY(first.has_value());
     QCOMPARE(stepped, 'b');
     QCOMPARE(back, QStringLiteral("rgr"));
@@ -555,10 +583,13 @@ void TestFormYesNo::resetAfterClose()
 
     bool showsQuestion = false;
     char letter = 0;
-    const auto second = ask(QString(), nullptr, [&](TFormYesNo *dialog) {
-        letter = dialog->PictureLetter;
-        showsQuestion = !dialog->ImageXX->isHidden() && showsPicture(dialog->ImageXX, dialog->ImageQ);
-    }, clickNo);
+    const auto second = ask(
+        QString(), nullptr,
+        [&](TFormYesNo *dialog) {
+            letter = dialog->PictureLetter;
+            showsQuestion = !dialog->ImageXX->isHidden() && showsPicture(dialog->ImageXX, dialog->ImageQ);
+        },
+        clickNo);
     QVERIFY(second.has_value());
     QCOMPARE(letter, 'q');
     QVERIFY(showsQuestion);
@@ -616,30 +647,33 @@ void TestFormYesNo::footprints()
     QList<QList<bool>> drawn;
     QList<bool> afterRepaint;
     QList<bool> rendered;
-    const auto answer = ask(QStringLiteral("удалить?"), nullptr, [&](TFormYesNo *dialog) {
-        shown = dialog->LabelTXT->text();
-        pictureHidden = dialog->ImageXX->isHidden();
-        walking = dialog->TimerSteps->isActive();
-        // The window must be on show before anything can be read from it.
-        QVERIFY(QTest::qWaitForWindowExposed(dialog));
-        QCOMPARE(dialog->StepCount, 0);
-        // Ticks driven by hand; nothing from here lets the real timer fire.
-        for (int tick = 0; tick <= 6; ++tick) {
-            if (tick > 0) {
-                const bool right = dialog->StepCount % 2 == 0;
-                dialog->TimerStepsTimer();
-                placed << (right ? dialog->RightFootRect : dialog->LeftFootRect).topLeft();
+    const auto answer = ask(
+        QStringLiteral("удалить?"), nullptr,
+        [&](TFormYesNo *dialog) {
+            shown = dialog->LabelTXT->text();
+            pictureHidden = dialog->ImageXX->isHidden();
+            walking = dialog->TimerSteps->isActive();
+            // The window must be on show before anything can be read from it.
+            QVERIFY(QTest::qWaitForWindowExposed(dialog));
+            QCOMPARE(dialog->StepCount, 0);
+            // Ticks driven by hand; nothing from here lets the real timer fire.
+            for (int tick = 0; tick <= 6; ++tick) {
+                if (tick > 0) {
+                    const bool right = dialog->StepCount % 2 == 0;
+                    dialog->TimerStepsTimer();
+                    placed << (right ? dialog->RightFootRect : dialog->LeftFootRect).topLeft();
+                }
+                drawn << printsShown(dialog, corners);
             }
-            drawn << printsShown(dialog, corners);
-        }
-        stopped = !dialog->TimerSteps->isActive() && dialog->StepCount == 6;
-        // The prints are not part of the window's picture.
-        const QImage picture = dialog->grab().toImage();
-        for (const QPoint corner : corners)
-            rendered << (picture.pixelColor(corner + QPoint(12, 12)) != background);
-        dialog->repaint(repainted);
-        afterRepaint = printsShown(dialog, corners);
-    }, clickYes);
+            stopped = !dialog->TimerSteps->isActive() && dialog->StepCount == 6;
+            // The prints are not part of the window's picture.
+            const QImage picture = dialog->grab().toImage();
+            for (const QPoint corner : corners)
+                rendered << (picture.pixelColor(corner + QPoint(12, 12)) != background);
+            dialog->repaint(repainted);
+            afterRepaint = printsShown(dialog, corners);
+        },
+        clickYes);
     QVERIFY(answer.has_value());
     QCOMPARE(*answer, true);
     QCOMPARE(shown, label);
@@ -666,10 +700,13 @@ void TestFormYesNo::footprintsWalkOnTimer()
     m_dialog->QuitMode = true;
     int steps = -1;
     bool running = true;
-    const auto answer = ask(QString(), nullptr, [&](TFormYesNo *dialog) {
-        running = !QTest::qWaitFor([&] { return !dialog->TimerSteps->isActive(); }, 20000);
-        steps = dialog->StepCount;
-    }, clickNo);
+    const auto answer = ask(
+        QString(), nullptr,
+        [&](TFormYesNo *dialog) {
+            running = !QTest::qWaitFor([&] { return !dialog->TimerSteps->isActive(); }, 20000);
+            steps = dialog->StepCount;
+        },
+        clickNo);
     QVERIFY(answer.has_value());
     QVERIFY(!running);
     QCOMPARE(steps, 6);
@@ -678,10 +715,13 @@ void TestFormYesNo::footprintsWalkOnTimer()
 void TestFormYesNo::closingStopsWalk()
 {
     m_dialog->QuitMode = true;
-    const auto first = ask(QString(), nullptr, [&](TFormYesNo *dialog) {
-        dialog->TimerStepsTimer();
-        dialog->TimerStepsTimer();
-    }, closeWindow);
+    const auto first = ask(
+        QString(), nullptr,
+        [&](TFormYesNo *dialog) {
+            dialog->TimerStepsTimer();
+            dialog->TimerStepsTimer();
+        },
+        closeWindow);
     QVERIFY(first.has_value());
     QVERIFY(!m_dialog->TimerSteps->isActive());
     QCOMPARE(m_dialog->StepCount, 0);
@@ -689,11 +729,14 @@ void TestFormYesNo::closingStopsWalk()
 
     bool walking = true;
     QColor firstPrint;
-    const auto second = ask(QString(), nullptr, [&](TFormYesNo *dialog) {
-        walking = dialog->TimerSteps->isActive();
-        QVERIFY(QTest::qWaitForWindowExposed(dialog));
-        firstPrint = dialog->screen()->grabWindow(dialog->winId()).toImage().pixelColor(102, 84);
-    }, clickNo);
+    const auto second = ask(
+        QString(), nullptr,
+        [&](TFormYesNo *dialog) {
+            walking = dialog->TimerSteps->isActive();
+            QVERIFY(QTest::qWaitForWindowExposed(dialog));
+            firstPrint = dialog->screen()->grabWindow(dialog->winId()).toImage().pixelColor(102, 84);
+        },
+        clickNo);
     QVERIFY(second.has_value());
     QVERIFY(!walking);
     QCOMPARE(firstPrint, background);

@@ -15,26 +15,26 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTabWidget>
 #include <QTableView>
-#include <QRadioButton>
-#include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QTextDocument>
 #include <QTest>
+#include <QTextDocument>
 
 #include <memory>
 
 namespace {
 
-const QList<QByteArray> kWiped = {"catalog", "udkop", "izdatelstvo", "mnogotom", "comment", "sbornik", "complect",
-                                  "newbooks", "spisanie", "spisanieitems", "readers", "zakaz", "ruki"};
-const QList<QByteArray> kGenerators = {
-    "nncatalog",  "aacatalog",  "nnudkop",    "nnizdatelstvo", "ssizdatelstvo", "nnmnogotom",      "ssmnogotom",
-    "nncomment",  "sscomment",  "nnsbornik",  "sssbornik",     "nncomplect",    "rrcomplect",      "ddcomplect",
-    "nnnewbooks", "nnspisanie", "llspisanie", "nnspisanieitems", "nnreaders",   "ooreaders",       "nnzakaz",
-    "nnruki"};
+const QList<QByteArray> kWiped = {"catalog",  "udkop",    "izdatelstvo",   "mnogotom", "comment", "sbornik", "complect",
+                                  "newbooks", "spisanie", "spisanieitems", "readers",  "zakaz",   "ruki"};
+const QList<QByteArray> kGenerators
+    = {"nncatalog",  "aacatalog",  "nnudkop",    "nnizdatelstvo", "ssizdatelstvo", "nnmnogotom",
+       "ssmnogotom", "nncomment",  "sscomment",  "nnsbornik",     "sssbornik",     "nncomplect",
+       "rrcomplect", "ddcomplect", "nnnewbooks", "nnspisanie",    "llspisanie",    "nnspisanieitems",
+       "nnreaders",  "ooreaders",  "nnzakaz",    "nnruki"};
 
 // The rows a label shows for each table, read from its text as seen:
 // "catalog 1 201, udkop 1" or a table of the same.
@@ -114,7 +114,8 @@ void TestFirstRun::cleanup()
 void TestFirstRun::fill()
 {
     for (const QByteArray &table : kWiped)
-        m_reader->exec("insert into " + table + " (num) values (" + QByteArray::number(kWiped.indexOf(table) + 1) + ")");
+        m_reader->exec("insert into " + table + " (num) values (" + QByteArray::number(kWiped.indexOf(table) + 1)
+                       + ")");
     for (const QByteArray &generator : kGenerators)
         m_reader->exec("set generator " + generator + " to 41");
 }
@@ -134,8 +135,7 @@ void TestFirstRun::clickWipe(bool yes)
     ModalAnswerer answer([yes](QWidget *dialog) {
         auto *ask = qobject_cast<TFormYesNo *>(dialog);
         QVERIFY(ask);
-        QCOMPARE(ask->LabelTXT->text(),
-                 QStringLiteral("удалить всё из базы, кроме справочников?"));
+        QCOMPARE(ask->LabelTXT->text(), QStringLiteral("удалить всё из базы, кроме справочников?"));
         QTest::mouseClick(yes ? ask->BitBtnDa : ask->BitBtnNet, Qt::LeftButton);
     });
     QTest::mouseClick(m_form->BitBtn1, Qt::LeftButton);
@@ -285,8 +285,8 @@ void TestFirstRun::rowsCountedBeforeClearing()
     QVERIFY(m_form->LabelDL->text().isEmpty());
     m_reader->exec(catalogue ? "delete from udkop" : "delete from zakaz");
     m_form->CheckCL->click();
-    QCOMPARE(m_form->LabelDL->text(), QString(shown).replace(catalogue ? "udkop 1" : "zakaz 1",
-                                                              catalogue ? "udkop 0" : "zakaz 0"));
+    QCOMPARE(m_form->LabelDL->text(),
+             QString(shown).replace(catalogue ? "udkop 1" : "zakaz 1", catalogue ? "udkop 0" : "zakaz 0"));
     QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
 }
 
@@ -358,4 +358,3 @@ void TestFirstRun::failedBackupChangesNothing()
 
 QTEST_MAIN(TestFirstRun)
 #include "tst_firstrun.moc"
-

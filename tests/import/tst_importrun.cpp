@@ -170,24 +170,26 @@ void TestImportRun::recordsThroughAWholeRun_data()
     QTest::addColumn<int>("errors");
     QTest::addColumn<Rows>("stored");
 
-    QTest::newRow("final CR LF starts nothing") << false << QByteArray("1;a\r\n2;b\r\n") << 2 << 0 << Rows{"1|a", "2|b"};
+    QTest::newRow("final CR LF starts nothing")
+        << false << QByteArray("1;a\r\n2;b\r\n") << 2 << 0 << Rows{"1|a", "2|b"};
     QTest::newRow("no final CR LF") << false << QByteArray("1;a\r\n2;b") << 2 << 0 << Rows{"1|a", "2|b"};
     QTest::newRow("empty file") << false << QByteArray() << 1 << 0 << Rows{};
     QTest::newRow("blank line skipped") << false << QByteArray("1;a\r\n\r\n2;b\r\n") << 3 << 0 << Rows{"1|a", "2|b"};
-    QTest::newRow("blank-only line skipped") << false << QByteArray("1;a\r\n \t \r\n2;b") << 3 << 0 << Rows{"1|a", "2|b"};
-    QTest::newRow("lone CR hides the next line") << false << QByteArray("1;x\r2;y\r\n3;z") << 2 << 0 << Rows{"1|x", "3|z"};
+    QTest::newRow("blank-only line skipped")
+        << false << QByteArray("1;a\r\n \t \r\n2;b") << 3 << 0 << Rows{"1|a", "2|b"};
+    QTest::newRow("lone CR hides the next line")
+        << false << QByteArray("1;x\r2;y\r\n3;z") << 2 << 0 << Rows{"1|x", "3|z"};
     QTest::newRow("LF file split at LF") << false << QByteArray("1;a\n2;b\n") << 2 << 0 << Rows{"1|a", "2|b"};
     QTest::newRow("CR file split at CR") << false << QByteArray("1;a\r2;b\r") << 2 << 0 << Rows{"1|a", "2|b"};
     QTest::newRow("LF inside a CR LF file stays")
         << false << QByteArray("1;a\nb\r\n2;c") << 2 << 0 << Rows{"1|a\nb", "2|c"};
-    QTest::newRow("blanks and LF at line ends") << false << QByteArray("\n 5;e \n\r\n6;f  ") << 2 << 0
-                                                << Rows{"5|e", "6|f"};
+    QTest::newRow("blanks and LF at line ends")
+        << false << QByteArray("\n 5;e \n\r\n6;f  ") << 2 << 0 << Rows{"5|e", "6|f"};
     QTest::newRow("rejected readers") << false << QByteArray("abc;x\r\n;y\r\nnomer;lname\r\n\"4\";d\r\n'5';e") << 5 << 4
                                       << Rows{"4|d"};
-    QTest::newRow("reader number kept as written") << false << QByteArray("007;a\r\n-3;b") << 2 << 0
-                                                   << Rows{"7|a", "-3|b"};
-    QTest::newRow("rejected items") << true << QByteArray("x;A\r\n;B\r\n12;C\r\n-;D") << 4 << 3
-                                    << Rows{"0000000012|0"};
+    QTest::newRow("reader number kept as written")
+        << false << QByteArray("007;a\r\n-3;b") << 2 << 0 << Rows{"7|a", "-3|b"};
+    QTest::newRow("rejected items") << true << QByteArray("x;A\r\n;B\r\n12;C\r\n-;D") << 4 << 3 << Rows{"0000000012|0"};
     // The price is the thirteenth field.
     const auto priced = [](const char *number, const char *price) { return number + QByteArray(12, ';') + price; };
     QTest::newRow("price beyond 32 bits rejected")
@@ -219,7 +221,8 @@ void TestImportRun::recordsThroughAWholeRun()
     QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
     QCOMPARE(counters(), shown(total, total, errors));
     QCOMPARE(m_form->LabelCC->text(), QStringLiteral("операция завершена"));
-    QCOMPARE(rows(catalogue ? "select barcod, cost from catalog order by num" : "select nomer, lname from readers order by num"),
+    QCOMPARE(rows(catalogue ? "select barcod, cost from catalog order by num"
+                            : "select nomer, lname from readers order by num"),
              stored);
     // Nothing went to the other mode's table.
     QCOMPARE(rows(catalogue ? "select count(*) from readers" : "select count(*) from catalog"), Rows{"0"});
@@ -254,7 +257,8 @@ void TestImportRun::cyrillicStoredAsTheFileBytes_data()
     QTest::newRow("catalogue") << true << QStringLiteral("Пушкин А. С.;Евгений Онегин");
     QTest::newRow("readers") << false << QStringLiteral("Фёдорова;Ёлка");
     QTest::newRow("whole alphabet") << false
-                                    << QStringLiteral("АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ;абвгдеёжзийклмнопрстуфхцчшщъыьэюя");
+                                    << QStringLiteral(
+                                           "АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ;абвгдеёжзийклмнопрстуфхцчшщъыьэюя");
     QTest::newRow("signs of the code page") << true << QStringLiteral("№ «ёлка» — §1;Їжак і ґанок ў");
 }
 
@@ -278,17 +282,17 @@ void TestImportRun::clearingTouchesOnlyTheChosenMode_data()
     // Each table is seeded with one row whose key is 50; a row reads
     // "table|rows|largest key|generator".
     QTest::newRow("catalogue cleared") << true << true
-                                       << Rows{"catalog|1|1|1",     "izdatelstvo|1|1|1", "sbornik|0|<null>|0",
+                                       << Rows{"catalog|1|1|1",      "izdatelstvo|1|1|1",   "sbornik|0|<null>|0",
                                                "comment|0|<null>|0", "mnogotom|0|<null>|0", "udkop|0|<null>|0",
-                                               "readers|1|50|50",   "ruki|1|50|50",       "zakaz|1|50|50"};
+                                               "readers|1|50|50",    "ruki|1|50|50",        "zakaz|1|50|50"};
     QTest::newRow("readers cleared") << false << true
                                      << Rows{"catalog|1|50|50", "izdatelstvo|1|50|50", "sbornik|1|50|50",
                                              "comment|1|50|50", "mnogotom|1|50|50",    "udkop|1|50|50",
                                              "readers|1|1|1",   "ruki|0|<null>|0",     "zakaz|0|<null>|0"};
-    QTest::newRow("catalogue not ticked") << true << false
-                                          << Rows{"catalog|2|51|51", "izdatelstvo|2|51|51", "sbornik|1|50|50",
-                                                  "comment|1|50|50", "mnogotom|1|50|50",    "udkop|1|50|50",
-                                                  "readers|1|50|50", "ruki|1|50|50",        "zakaz|1|50|50"};
+    QTest::newRow("catalogue not ticked")
+        << true << false
+        << Rows{"catalog|2|51|51", "izdatelstvo|2|51|51", "sbornik|1|50|50", "comment|1|50|50", "mnogotom|1|50|50",
+                "udkop|1|50|50",   "readers|1|50|50",     "ruki|1|50|50",    "zakaz|1|50|50"};
 }
 
 void TestImportRun::clearingTouchesOnlyTheChosenMode()
@@ -353,8 +357,9 @@ void TestImportRun::choosingFileOrModeUnticksClearing()
 
     QVERIFY(!m_form->CheckCL->isChecked());
     QCOMPARE(m_form->RadioCA->isChecked(), catalogue);
-    QCOMPARE(filters, action == QStringLiteral("file") ? QStringList{QStringLiteral("*.csv; *.txt (*.csv *.txt)")}
-                                                       : QStringList{});
+    QCOMPARE(filters,
+             action == QStringLiteral("file") ? QStringList{QStringLiteral("*.csv; *.txt (*.csv *.txt)")}
+                                              : QStringList{});
     QCOMPARE(m_form->EditF->text(), chosen.isEmpty() ? typed : chosen);
 
     // The run that follows clears nothing.
@@ -391,10 +396,11 @@ void TestImportRun::errorEndsTheRun_data()
         << QByteArray("select nomer from readers order by num") << Rows{"1"}
         << QStringLiteral("Строка 3 файла: база данных не приняла запись.\nЗапись: «99999999999;b»\n\n"
                           "arithmetic exception, numeric overflow");
-    QTest::newRow("clearing refused")
-        << false << true << Rows{"insert into readers (num, nomer) values (1, 1)", "drop table zakaz"}
-        << QByteArray("1;a\r\n") << QStringLiteral("чистка таблицы") << untouched << false
-        << QByteArray("select count(*) from readers") << Rows{"1"} << QStringLiteral("ZAKAZ");
+    QTest::newRow("clearing refused") << false << true
+                                      << Rows{"insert into readers (num, nomer) values (1, 1)", "drop table zakaz"}
+                                      << QByteArray("1;a\r\n") << QStringLiteral("чистка таблицы") << untouched << false
+                                      << QByteArray("select count(*) from readers") << Rows{"1"}
+                                      << QStringLiteral("ZAKAZ");
 }
 
 void TestImportRun::errorEndsTheRun()
@@ -434,10 +440,12 @@ void TestImportRun::countersPaintedDuringTheRun()
     // Everything here was painted inside the run, where no queued message is
     // dispatched: each phase shown at once, then each record's counters.
     const QString before = QStringLiteral("уже обработано:");
-    QCOMPARE(processed.painted, (QStringList{before, before, before, before, QStringLiteral("уже обработано: 1"),
-                                             QStringLiteral("уже обработано: 2"), QStringLiteral("уже обработано: 3")}));
-    QCOMPARE(phase.painted, (QStringList{QStringLiteral("читаю файл в буфер"), QStringLiteral("считаю записи"),
-                                         QStringLiteral("чистка таблицы"), QStringLiteral("импортирование данных")}));
+    QCOMPARE(processed.painted,
+             (QStringList{before, before, before, before, QStringLiteral("уже обработано: 1"),
+                          QStringLiteral("уже обработано: 2"), QStringLiteral("уже обработано: 3")}));
+    QCOMPARE(phase.painted,
+             (QStringList{QStringLiteral("читаю файл в буфер"), QStringLiteral("считаю записи"),
+                          QStringLiteral("чистка таблицы"), QStringLiteral("импортирование данных")}));
 }
 
 void TestImportRun::stopQuestion_data()

@@ -132,18 +132,41 @@ void TestImportUnit::wipeRunsItsStatementsInOrder()
         heard = done;
     });
     const QList<QByteArray> expected{
-        "delete from catalog",           "set generator nncatalog to 0",     "set generator aacatalog to 0",
-        "delete from udkop",             "set generator nnudkop to 0",       "delete from izdatelstvo",
-        "set generator nnizdatelstvo to 0", "set generator ssizdatelstvo to 0", "delete from mnogotom",
-        "set generator nnmnogotom to 0", "set generator ssmnogotom to 0",    "delete from comment",
-        "set generator nncomment to 0",  "set generator sscomment to 0",     "delete from sbornik",
-        "set generator nnsbornik to 0",  "set generator sssbornik to 0",     "delete from complect",
-        "set generator nncomplect to 0", "set generator rrcomplect to 0",    "set generator ddcomplect to 0",
-        "delete from newbooks",          "set generator nnnewbooks to 0",    "delete from spisanie",
-        "set generator nnspisanie to 0", "set generator llspisanie to 0",    "delete from spisanieitems",
-        "set generator nnspisanieitems to 0", "delete from readers",         "set generator nnreaders to 0",
-        "set generator ooreaders to 0",  "delete from zakaz",                "set generator nnzakaz to 0",
-        "delete from ruki",              "set generator nnruki to 0",
+        "delete from catalog",
+        "set generator nncatalog to 0",
+        "set generator aacatalog to 0",
+        "delete from udkop",
+        "set generator nnudkop to 0",
+        "delete from izdatelstvo",
+        "set generator nnizdatelstvo to 0",
+        "set generator ssizdatelstvo to 0",
+        "delete from mnogotom",
+        "set generator nnmnogotom to 0",
+        "set generator ssmnogotom to 0",
+        "delete from comment",
+        "set generator nncomment to 0",
+        "set generator sscomment to 0",
+        "delete from sbornik",
+        "set generator nnsbornik to 0",
+        "set generator sssbornik to 0",
+        "delete from complect",
+        "set generator nncomplect to 0",
+        "set generator rrcomplect to 0",
+        "set generator ddcomplect to 0",
+        "delete from newbooks",
+        "set generator nnnewbooks to 0",
+        "delete from spisanie",
+        "set generator nnspisanie to 0",
+        "set generator llspisanie to 0",
+        "delete from spisanieitems",
+        "set generator nnspisanieitems to 0",
+        "delete from readers",
+        "set generator nnreaders to 0",
+        "set generator ooreaders to 0",
+        "delete from zakaz",
+        "set generator nnzakaz to 0",
+        "delete from ruki",
+        "set generator nnruki to 0",
     };
     QCOMPARE(ran, expected);
     QCOMPARE(heard, 35);
@@ -216,8 +239,8 @@ void TestImportUnit::runReportsToItsObserver_data()
     QTest::addColumn<QByteArray>("stored");
 
     QTest::newRow("whole run") << QByteArray("1;a\r\nx\r\n\r\n2;b\r\n") << false << -1 << ImportOutcome::Finished
-                               << QStringList{"reading 0", "counting 0", "importing 4", "1/4 e0", "2/4 e1",
-                                              "3/4 e1", "4/4 e1"}
+                               << QStringList{"reading 0", "counting 0", "importing 4", "1/4 e0",
+                                              "2/4 e1",    "3/4 e1",     "4/4 e1"}
                                << QByteArray("2");
     QTest::newRow("cleared first") << QByteArray("7;a") << true << -1 << ImportOutcome::Finished
                                    << QStringList{"reading 0", "counting 0", "clearing 0", "importing 1", "1/1 e0"}

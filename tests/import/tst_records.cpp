@@ -22,8 +22,9 @@ namespace {
 
 const QByteArray catalogHead = "insert into catalog (num,catalog,mnt,barcod,autor,title,izdata2,isbn,tirazh,objem,vid,"
                                "otdel,fond,cost,uchet) values(gen_id(nncatalog,1),'e','m',";
-const QByteArray readersHead = "insert into readers (num,post,nomer,lname,fname,rabota,dolzhnost,rtel,address,dtel,note) "
-                               "values(gen_id(nnreaders,1),'y',";
+const QByteArray readersHead
+    = "insert into readers (num,post,nomer,lname,fname,rabota,dolzhnost,rtel,address,dtel,note) "
+      "values(gen_id(nnreaders,1),'y',";
 
 // texts: the nine text values autor..fond as they appear in the statement.
 QByteArray catalogRow(const QByteArray &barcode, const QByteArray &texts, const QByteArray &cost)
@@ -102,10 +103,12 @@ QList<std::pair<QByteArray, Crafted>> craftedFields()
         rows.append({tag + "inside", {"a" + run + "b", "a" + run + "b"}});
         rows.append({tag + "enclosing", {run + "a b" + run, run + "a b" + run}});
         rows.append({tag + "in double quotes", {'"' + run + '"', run}});
-        rows.append({tag + "closing a literal", {"x" + run + ", (select pass from users))--", "x" + run + ", (select pass from users))--"}});
+        rows.append({tag + "closing a literal",
+                     {"x" + run + ", (select pass from users))--", "x" + run + ", (select pass from users))--"}});
         rows.append({tag + "then a statement", {run + ") delete from users --", run + ") delete from users --"}});
     }
-    rows.append({"concatenation", {"'||(select first 1 pass from users)||'", "'||(select first 1 pass from users)||'"}});
+    rows.append(
+        {"concatenation", {"'||(select first 1 pass from users)||'", "'||(select first 1 pass from users)||'"}});
     rows.append({"backslash before apostrophe", {"\\'", "\\'"}});
     rows.append({"double quote inside", {"a\"b'c", "a\"b'c"}});
     rows.append({"quoted literal of quotes", {"\"''\"", "''"}});
@@ -160,8 +163,7 @@ void TestRecords::recordBoundaries_data()
     QTest::newRow("only CR LF") << QByteArray("\r\n") << L{""} << L{""};
     QTest::newRow("blank line") << QByteArray("1;a\r\n\r\n2;b\r\n") << L{"1;a", "", "2;b"} << L{"1;a", "", "2;b"};
     QTest::newRow("two CR LF at end") << QByteArray("1;a\r\n\r\n") << L{"1;a", ""} << L{"1;a", ""};
-    QTest::newRow("lone CR hides the next line")
-        << QByteArray("1;x\r2;y\r\n3;z") << L{"1;x", "3;z"} << L{"1;x", "3;z"};
+    QTest::newRow("lone CR hides the next line") << QByteArray("1;x\r2;y\r\n3;z") << L{"1;x", "3;z"} << L{"1;x", "3;z"};
     QTest::newRow("CR at end") << QByteArray("1;a\r") << L{"1;a"} << L{"1;a"};
     QTest::newRow("LF alone is a letter") << QByteArray("1;a\n2;b\n") << L{"1;a\n2;b\n"} << L{"1;a\n2;b"};
     QTest::newRow("LF at both ends") << QByteArray("\n1;a\n\r\n2") << L{"\n1;a\n", "2"} << L{"1;a", "2"};
@@ -499,13 +501,14 @@ void TestRecords::statements_data()
     QTest::newRow("catalogue: quoted empty publisher is empty")
         << true << QByteArray("12;;;\"\";\" \"") << true << L{catalogRow(b12, nulls(9), "0")};
     QTest::newRow("catalogue: title in apostrophes keeps them")
-        << true << QByteArray("12;;'T'") << true << L{catalogRow(b12, "null,'''T''',"+ nulls(7), "0")};
+        << true << QByteArray("12;;'T'") << true << L{catalogRow(b12, "null,'''T'''," + nulls(7), "0")};
     QTest::newRow("catalogue: title in double quotes loses them")
         << true << QByteArray("12;;\"T\"") << true << L{catalogRow(b12, "null,'T'," + nulls(7), "0")};
-    QTest::newRow("catalogue: apostrophe inside") << true << QByteArray("12;;A'B") << true
-                                                  << L{catalogRow(b12, "null,'A''B'," + nulls(7), "0")};
+    QTest::newRow("catalogue: apostrophe inside")
+        << true << QByteArray("12;;A'B") << true << L{catalogRow(b12, "null,'A''B'," + nulls(7), "0")};
     QTest::newRow("catalogue: semicolon in quotes splits")
-        << true << QByteArray("12;\"a;b\";c") << true << L{catalogRow(b12, "'\"a','b\"'," + nulls(7), "0"), publisherRow(b12, "null", "'c'")};
+        << true << QByteArray("12;\"a;b\";c") << true
+        << L{catalogRow(b12, "'\"a','b\"'," + nulls(7), "0"), publisherRow(b12, "null", "'c'")};
     QTest::newRow("catalogue: extra fields ignored")
         << true << QByteArray("12;;;;;;;;;;;;3;4;5;'x") << true << L{catalogRow(b12, nulls(9), "300")};
     QTest::newRow("catalogue: price 12.5")
@@ -514,20 +517,19 @@ void TestRecords::statements_data()
         << true << QByteArray("12;;;;;;;;;;;;\"1 000,00\"") << true << L{catalogRow(b12, nulls(9), "100000")};
     QTest::newRow("catalogue: price -5 rejected") << true << QByteArray("12;;;;;;;;;;;;-5") << false << L{};
     QTest::newRow("catalogue: price 12,345 rejected") << true << QByteArray("12;;;;;;;;;;;;12,345") << false << L{};
-    QTest::newRow("catalogue: price in quotes") << true << QByteArray("12;;;;;;;;;;;;\"12,50\"") << true
-                                                << L{catalogRow(b12, nulls(9), "1250")};
+    QTest::newRow("catalogue: price in quotes")
+        << true << QByteArray("12;;;;;;;;;;;;\"12,50\"") << true << L{catalogRow(b12, nulls(9), "1250")};
     QTest::newRow("catalogue: overflowing price rejects")
         << true << QByteArray("12;A;B;C;D;;;;;;;;21474836,48") << false << L{};
     QTest::newRow("catalogue: tab and line feed inside kept")
         << true << QByteArray("12;a\tb\nc") << true << L{catalogRow(b12, "'a\tb\nc'," + nulls(8), "0")};
     QTest::newRow("catalogue: all columns in order")
-        << true << QByteArray("1;au;ti;pl;pu;ye;is;ti;ob;vi;ot;fo;1")
-        << true
+        << true << QByteArray("1;au;ti;pl;pu;ye;is;ti;ob;vi;ot;fo;1") << true
         << L{catalogRow("'0000000001'", "'au','ti','ye','is','ti','ob','vi','ot','fo'", "100"),
              publisherRow("'0000000001'", "'pu'", "'pl'")};
 
-    QTest::newRow("readers: -7 unquoted") << false << QByteArray("-7;Ivanov") << true
-                                          << L{readersRow("-7", "'Ivanov'," + nulls(7))};
+    QTest::newRow("readers: -7 unquoted")
+        << false << QByteArray("-7;Ivanov") << true << L{readersRow("-7", "'Ivanov'," + nulls(7))};
     QTest::newRow("readers: 007 unquoted") << false << QByteArray("007") << true << L{readersRow("007", nulls(8))};
     QTest::newRow("readers: beyond 32 bits written as it is")
         << false << QByteArray("99999999999") << true << L{readersRow("99999999999", nulls(8))};
@@ -540,8 +542,8 @@ void TestRecords::statements_data()
     QTest::newRow("readers: all columns in order, extra ignored")
         << false << QByteArray("5;ln;fn;ra;do;rt;ad;dt;no;extra;more") << true
         << L{readersRow("5", "'ln','fn','ra','do','rt','ad','dt','no'")};
-    QTest::newRow("readers: apostrophes") << false << QByteArray("5;O'Brien;'Sean'") << true
-                                          << L{readersRow("5", "'O''Brien','''Sean''',"+ nulls(6))};
+    QTest::newRow("readers: apostrophes")
+        << false << QByteArray("5;O'Brien;'Sean'") << true << L{readersRow("5", "'O''Brien','''Sean'''," + nulls(6))};
 }
 
 void TestRecords::statements()
@@ -663,7 +665,8 @@ void TestRecords::fieldsStoredAsText()
     const Value null{Value::Null, {}};
 
     // Author and publisher in a catalogue record.
-    const auto catalogue = recordStatements(fromLine("12;" + field + ";;;" + field + ";;;;;;;;1"), ImportMode::Catalogue);
+    const auto catalogue
+        = recordStatements(fromLine("12;" + field + ";;;" + field + ";;;;;;;;1"), ImportMode::Catalogue);
     QVERIFY(catalogue.has_value());
     QCOMPARE(catalogue->size(), 2);
     const auto catalog = sqlparse::parseInsert(catalogue->at(0));
@@ -749,9 +752,8 @@ void TestRecords::golden()
     QFETCH(QString, input);
 
     // Files named readers_* hold reader cards, the others catalogue records.
-    const ImportMode mode = QFileInfo(input).fileName().startsWith(QLatin1String("readers"))
-        ? ImportMode::Readers
-        : ImportMode::Catalogue;
+    const ImportMode mode = QFileInfo(input).fileName().startsWith(QLatin1String("readers")) ? ImportMode::Readers
+                                                                                             : ImportMode::Catalogue;
     // Read as the run reads a file: converted from UTF-8 when it is, split
     // at its own line ends.
     const DecodedText decoded = decodeImportText(readFile(input));
@@ -789,10 +791,11 @@ void TestRecords::golden()
     const QList<QByteArray> gotLines = out.split('\n');
     const QList<QByteArray> expectedLines = expected.split('\n');
     for (qsizetype i = 0; i < std::min(gotLines.size(), expectedLines.size()); ++i)
-        QVERIFY2(gotLines[i] == expectedLines[i], qPrintable(QStringLiteral("line %1: got\n%2\nexpected\n%3")
-                                                                   .arg(i + 1)
-                                                                   .arg(QString::fromLatin1(gotLines[i]))
-                                                                   .arg(QString::fromLatin1(expectedLines[i]))));
+        QVERIFY2(gotLines[i] == expectedLines[i],
+                 qPrintable(QStringLiteral("line %1: got\n%2\nexpected\n%3")
+                                .arg(i + 1)
+                                .arg(QString::fromLatin1(gotLines[i]))
+                                .arg(QString::fromLatin1(expectedLines[i]))));
     QCOMPARE(gotLines.size(), expectedLines.size());
 }
 

@@ -10,14 +10,14 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
 #include <grp.h>
+#include <netinet/in.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -34,8 +34,7 @@
 // user namespaces are refused, the mount namespace alone is used and the
 // scheduler runs as real root. It is stopped with its owner, even when the
 // owner dies (parent-death signal).
-class PrivateCups
-{
+class PrivateCups {
 public:
     PrivateCups() = default;
     PrivateCups(const PrivateCups &) = delete;
@@ -55,7 +54,9 @@ public:
         ::chmod(QFile::encodeName(path("tmp")).constData(), 01777);
         // The scheduler checks the owner of every filter and backend it runs,
         // so it gets a copy of them that its own root owns.
-        if (QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-a"), QStringLiteral("/usr/lib/cups"), path("bin")}) != 0)
+        if (QProcess::execute(QStringLiteral("cp"),
+                              {QStringLiteral("-a"), QStringLiteral("/usr/lib/cups"), path("bin")})
+            != 0)
             return fail(error, QStringLiteral("could not copy /usr/lib/cups"));
 
         m_port = freePort();
@@ -115,8 +116,9 @@ public:
             lpstat.start(QStringLiteral("lpstat"), {QStringLiteral("-h"), server(), QStringLiteral("-o")});
             lpstat.waitForFinished(10000);
             const bool idle = lpstat.readAllStandardOutput().trimmed().isEmpty();
-            const QStringList files = QDir(path(QStringLiteral("out")))
-                                          .entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Time | QDir::Reversed);
+            const QStringList files
+                = QDir(path(QStringLiteral("out")))
+                      .entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Time | QDir::Reversed);
             if (idle && files.size() >= count) {
                 QStringList paths;
                 for (const QString &file : files)
@@ -202,26 +204,26 @@ private:
     bool writeConfiguration(QString *error)
     {
         const QByteArray root = QFile::encodeName(m_dir->path());
-        const QByteArray cupsd = "Listen 127.0.0.1:" + QByteArray::number(m_port) + "\n"
-                                 "LogLevel debug\nBrowsing No\nWebInterface No\nDefaultEncryption Never\n"
-                                 "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
-                                 "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n";
+        const QByteArray cupsd = "Listen 127.0.0.1:" + QByteArray::number(m_port)
+            + "\n"
+              "LogLevel debug\nBrowsing No\nWebInterface No\nDefaultEncryption Never\n"
+              "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
+              "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n";
         const QByteArray files = "ServerRoot " + root + "/etc\nRequestRoot " + root + "/spool\nTempDir " + root
-                                 + "/tmp\nStateDir " + root + "/state\nCacheDir " + root + "/cache\nServerBin " + root
-                                 + "/bin\nAccessLog " + root + "/log/access_log\nErrorLog " + root
-                                 + "/log/error_log\nPageLog " + root + "/log/page_log\nPrintcap " + root
-                                 + "/state/printcap\nFileDevice No\nCreateSelfSignedCerts no\nUser lp\nGroup lp\n"
-                                 + "SystemGroup root\n";
+            + "/tmp\nStateDir " + root + "/state\nCacheDir " + root + "/cache\nServerBin " + root + "/bin\nAccessLog "
+            + root + "/log/access_log\nErrorLog " + root + "/log/error_log\nPageLog " + root
+            + "/log/page_log\nPrintcap " + root
+            + "/state/printcap\nFileDevice No\nCreateSelfSignedCerts no\nUser lp\nGroup lp\n" + "SystemGroup root\n";
         // cups-pdf reads this as /etc/cups/cups-pdf.conf, seen through the
         // mount namespace.
         const QByteArray pdf = "Out " + root + "/out\nAnonDirName " + root + "/out\nSpool " + root + "/pdfspool\nLog "
-                               + root + "/log\nGSTmp " + root + "/tmp\nLogType 3\nGrp root\nUserUMask 0022\n";
+            + root + "/log\nGSTmp " + root + "/tmp\nLogType 3\nGrp root\nUserUMask 0022\n";
         QByteArray printers;
         for (const char *name : {"labels", "sheets"}) {
             printers += QByteArray(qstrcmp(name, "labels") == 0 ? "<DefaultPrinter " : "<Printer ") + name + ">\n"
-                        + "Info PDF queue " + name + "\nDeviceURI cups-pdf:/\nState Idle\nAccepting Yes\nShared No\n"
-                        + "JobSheets none none\nOpPolicy default\nErrorPolicy abort-job\n"
-                        + (qstrcmp(name, "labels") == 0 ? "</DefaultPrinter>\n" : "</Printer>\n");
+                + "Info PDF queue " + name + "\nDeviceURI cups-pdf:/\nState Idle\nAccepting Yes\nShared No\n"
+                + "JobSheets none none\nOpPolicy default\nErrorPolicy abort-job\n"
+                + (qstrcmp(name, "labels") == 0 ? "</DefaultPrinter>\n" : "</Printer>\n");
         }
         QFile model(QStringLiteral("/usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd"));
         if (!model.open(QIODevice::ReadOnly))
@@ -229,12 +231,15 @@ private:
         // Two paper trays and a manual feed, so that a paper source can be
         // chosen and seen in the job.
         const QByteArray ppd = model.readAll()
-                               + "\n*OpenUI *InputSlot/Media Source: PickOne\n*OrderDependency: 20 AnySetup *InputSlot\n"
-                                 "*DefaultInputSlot: Tray1\n*InputSlot Tray1/Tray 1: \"\"\n*InputSlot Tray2/Tray 2: \"\"\n"
-                                 "*InputSlot Manual/Manual Feed: \"\"\n*CloseUI: *InputSlot\n";
-        if (!writeText(QStringLiteral("etc/cupsd.conf"), cupsd) || !writeText(QStringLiteral("etc/cups-files.conf"), files)
-            || !writeText(QStringLiteral("etc/cups-pdf.conf"), pdf) || !writeText(QStringLiteral("etc/printers.conf"), printers)
-            || !writeText(QStringLiteral("etc/ppd/labels.ppd"), ppd) || !writeText(QStringLiteral("etc/ppd/sheets.ppd"), ppd))
+            + "\n*OpenUI *InputSlot/Media Source: PickOne\n*OrderDependency: 20 AnySetup *InputSlot\n"
+              "*DefaultInputSlot: Tray1\n*InputSlot Tray1/Tray 1: \"\"\n*InputSlot Tray2/Tray 2: \"\"\n"
+              "*InputSlot Manual/Manual Feed: \"\"\n*CloseUI: *InputSlot\n";
+        if (!writeText(QStringLiteral("etc/cupsd.conf"), cupsd)
+            || !writeText(QStringLiteral("etc/cups-files.conf"), files)
+            || !writeText(QStringLiteral("etc/cups-pdf.conf"), pdf)
+            || !writeText(QStringLiteral("etc/printers.conf"), printers)
+            || !writeText(QStringLiteral("etc/ppd/labels.ppd"), ppd)
+            || !writeText(QStringLiteral("etc/ppd/sheets.ppd"), ppd))
             return fail(error, QStringLiteral("could not write the configuration"));
         return true;
     }
@@ -246,7 +251,8 @@ private:
         const fs::path top(m_dir->path().toStdString());
         ::lchown(top.c_str(), uid, gid);
         std::error_code ec;
-        for (auto it = fs::recursive_directory_iterator(top, ec); it != fs::recursive_directory_iterator(); it.increment(ec))
+        for (auto it = fs::recursive_directory_iterator(top, ec); it != fs::recursive_directory_iterator();
+             it.increment(ec))
             ::lchown(it->path().c_str(), uid, gid);
     }
 

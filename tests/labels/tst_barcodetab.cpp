@@ -4,9 +4,9 @@
 #include "app/mainform.h"
 #include "db/dataset.h"
 #include "db/platform.h"
-#include "dialogs/uiplatform.h"
 #include "db/text1251.h"
 #include "dialogs/formYN.h"
+#include "dialogs/uiplatform.h"
 #include "labels/bandreport.h"
 #include "labels/prnbarcod.h"
 
@@ -100,9 +100,8 @@ void TestBarcodeTab::addStoresAsTyped_data()
                            << QStringLiteral("100");
     QTest::newRow("leading zeros") << QStringLiteral("007") << QStringLiteral("9") << QString() << QByteArrayList{}
                                    << overFirst << true << QByteArray("4|7|9|<null>") << QStringLiteral("7");
-    QTest::newRow("reversed") << QStringLiteral("50") << QStringLiteral("-5") << QStringLiteral("z")
-                              << QByteArrayList{} << overFirst << true << QByteArray("4|50|-5|z")
-                              << QStringLiteral("50");
+    QTest::newRow("reversed") << QStringLiteral("50") << QStringLiteral("-5") << QStringLiteral("z") << QByteArrayList{}
+                              << overFirst << true << QByteArray("4|50|-5|z") << QStringLiteral("50");
     QTest::newRow("apostrophe in mark") << QStringLiteral("-5") << QStringLiteral("5") << QStringLiteral("O'Neil")
                                         << QByteArrayList{} << overFirst << true << QByteArray("4|-5|5|O'Neil")
                                         << QStringLiteral("-5");
@@ -115,14 +114,14 @@ void TestBarcodeTab::addStoresAsTyped_data()
         << QByteArray("4|5000|5003|<null>") << QStringLiteral("5000");
     QTest::newRow("over every range, answered no")
         << QStringLiteral("6000") << QStringLiteral("0") << QString() << QByteArrayList{}
-        << QStringLiteral("Пересекается с диапазоном 1 — 60 «Абонемент» (пересечений всего: 3).|") + anyway
-        << false << QByteArray() << QStringLiteral("6000");
+        << QStringLiteral("Пересекается с диапазоном 1 — 60 «Абонемент» (пересечений всего: 3).|") + anyway << false
+        << QByteArray() << QStringLiteral("6000");
     // One number on two books counts once; a letter, an eleventh digit or
     // a number just outside does not count.
     QTest::newRow("taken numbers answered no")
         << QStringLiteral("100") << QStringLiteral("199") << QStringLiteral("m")
-        << QByteArrayList{"0000000150", "0000000150", "0000000199", "000000015A", "00000001500", "0000000200",
-                          "0000000099"}
+        << QByteArrayList{"0000000150",  "0000000150", "0000000199", "000000015A",
+                          "00000001500", "0000000200", "0000000099"}
         << QStringLiteral("Номеров уже в каталоге: 2.|") + anyway << false << QByteArray() << QStringLiteral("100");
     QTest::newRow("taken numbers answered yes")
         << QStringLiteral("7000") << QStringLiteral("7001") << QStringLiteral("m") << QByteArrayList{"0000007001"}
@@ -131,8 +130,7 @@ void TestBarcodeTab::addStoresAsTyped_data()
     QTest::newRow("reversed, overlapping and taken")
         << QStringLiteral("1070") << QStringLiteral("999") << QString()
         << QByteArrayList{"0000000999", "0000001070", "0000001071"}
-        << QStringLiteral("Пересекается с диапазоном 1001 — 1061 «Читальный зал».|Номеров уже в каталоге: 2.|")
-            + anyway
+        << QStringLiteral("Пересекается с диапазоном 1001 — 1061 «Читальный зал».|Номеров уже в каталоге: 2.|") + anyway
         << true << QByteArray("4|1070|999|<null>") << QStringLiteral("1070");
     // Negative numbers have no barcode text, so none is ever taken.
     QTest::newRow("negative numbers are never taken")
@@ -241,8 +239,8 @@ void TestBarcodeTab::deleteAfterYes()
         QCOMPARE(grid->currentIndex().row(), 1);
     }
     QCOMPARE(answerQuestion(true, [&] { m_form->N1->trigger(); }), 1);
-    QCOMPARE(stored(), (QList<QByteArray>{QByteArray("1|1|60|") + toCp1251(QStringLiteral("Абонемент")),
-                                          "3|5000|5003|<null>"}));
+    QCOMPARE(stored(),
+             (QList<QByteArray>{QByteArray("1|1|60|") + toCp1251(QStringLiteral("Абонемент")), "3|5000|5003|<null>"}));
     QCOMPARE(m_form->IBQueryBC->recordCount(), 2);
     QCOMPARE(m_form->EditS->text(), QStringLiteral("1"));
 }
@@ -271,8 +269,8 @@ void TestBarcodeTab::overlapsListed_data()
     QTest::addColumn<QByteArrayList>("added");
     QTest::addColumn<QString>("heading");
     QTest::addColumn<QStringList>("pairs");
-    QTest::newRow("the demo register: none") << QByteArrayList{}
-                                             << QStringLiteral("Диапазоны не пересекаются.") << QStringList{};
+    QTest::newRow("the demo register: none")
+        << QByteArrayList{} << QStringLiteral("Диапазоны не пересекаются.") << QStringList{};
     QTest::newRow("reversed, touching, apart")
         << QByteArrayList{"70, 50, 'B'", "1061, 1061, null", "0, -5, 'neg'", "71, 1000, null", "null, 5001, 'x'"}
         << QStringLiteral("Пересекающихся пар диапазонов: 2")
@@ -318,8 +316,9 @@ void TestBarcodeTab::sheetSummaryFollowsTheFields()
     QCOMPARE(m_form->LabelSheets->text(), QStringLiteral("наклеек: 61\nлистов: 2\nна последнем листе: 1"));
     m_form->EditS->clear();
     QTest::keyClicks(m_form->EditS, QStringLiteral("90"));
-    QCOMPARE(m_form->LabelSheets->text(), QStringLiteral("наклеек: 30\nлистов: 1\nна последнем листе: 30\n"
-                                                         "печать в обратном порядке: с 61 по 90"));
+    QCOMPARE(m_form->LabelSheets->text(),
+             QStringLiteral("наклеек: 30\nлистов: 1\nна последнем листе: 30\n"
+                            "печать в обратном порядке: с 61 по 90"));
     QTest::keyClick(m_form->EditS, Qt::Key_A);
     QCOMPARE(m_form->LabelSheets->text(), QString());
     m_form->EditS->setText(QStringLiteral("9999999999"));

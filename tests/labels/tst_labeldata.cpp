@@ -80,7 +80,8 @@ void TestLabelData::walkPrintsEachNumberOnce_data()
     QTest::addColumn<QList<qint32>>("printed");
     QTest::newRow("one label") << 7 << 7 << QList<qint32>{7};
     QTest::newRow("three labels") << -1 << 1 << QList<qint32>{-1, 0, 1};
-    QTest::newRow("ends at the largest number") << maxInt - 2 << maxInt << QList<qint32>{maxInt - 2, maxInt - 1, maxInt};
+    QTest::newRow("ends at the largest number")
+        << maxInt - 2 << maxInt << QList<qint32>{maxInt - 2, maxInt - 1, maxInt};
     QTest::newRow("empty range") << 5 << 4 << QList<qint32>{};
 }
 
@@ -140,7 +141,7 @@ void TestLabelData::sheetSummary_data()
     QTest::newRow("the whole 32-bit range")
         << QByteArray("2147483647") << QByteArray("-2147483648") << 4294967296LL << 71582789LL << 16LL
         << plain("4294967296", "71582789", "16")
-               + QStringLiteral("\nпечать в обратном порядке: с -2147483648 по 2147483647");
+            + QStringLiteral("\nпечать в обратном порядке: с -2147483648 по 2147483647");
     QTest::newRow("empty start") << QByteArray() << QByteArray("5") << -1LL << 0LL << 0LL << QString();
     QTest::newRow("letter") << QByteArray("5") << QByteArray("5a") << -1LL << 0LL << 0LL << QString();
     QTest::newRow("lone minus") << QByteArray("-") << QByteArray("5") << -1LL << 0LL << 0LL << QString();

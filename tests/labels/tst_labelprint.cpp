@@ -106,8 +106,7 @@ QAction *printAction(QPrintPreviewDialog *preview)
 
 } // namespace
 
-class TestLabelPrint : public QObject
-{
+class TestLabelPrint : public QObject {
     Q_OBJECT
 
 private slots:
@@ -244,8 +243,9 @@ void TestLabelPrint::printedThroughCups()
     const ReportLayout layout = m_form->QuickRep1->layOut();
     QCOMPARE(layout.size(), qsizetype(pages));
     const QString raster = QFileInfo(pdf).absolutePath() + QStringLiteral("/page");
-    runTool(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QString::number(scanDpi), QStringLiteral("-gray"),
-                                         QStringLiteral("-png"), pdf, raster});
+    runTool(
+        QStringLiteral("pdftoppm"),
+        {QStringLiteral("-r"), QString::number(scanDpi), QStringLiteral("-gray"), QStringLiteral("-png"), pdf, raster});
     int labels = 0;
     for (qsizetype p = 0; p < layout.size(); ++p) {
         const QImage image(QStringLiteral("%1-%2.png").arg(raster).arg(p + 1));
@@ -263,14 +263,22 @@ void TestLabelPrint::printedThroughCups()
             const QList<QRectF> bars = code39Bars(
                 QRectF(box.x() * toPrinter, box.y() * toPrinter, box.width() * toPrinter, box.height() * toPrinter),
                 number.toLatin1(), printerDpi);
-            const QRectF place(bars.first().left() / toPrinter + offset.x(), bars.first().top() / toPrinter + offset.y(),
+            const QRectF place(bars.first().left() / toPrinter + offset.x(),
+                               bars.first().top() / toPrinter + offset.y(),
                                (bars.last().right() - bars.first().left()) / toPrinter, 1);
             const QRectF shifted = box.translated(offset);
-            const QRectF found = measuredBars(image, toPixels(QRectF(shifted.left() - 0.3, shifted.top() + 1, shifted.width() + 0.6, 8)),
-                                              toPixels(QRectF(shifted.left(), shifted.top() - 0.4, shifted.width(), 2)));
+            const QRectF found = measuredBars(
+                image, toPixels(QRectF(shifted.left() - 0.3, shifted.top() + 1, shifted.width() + 0.6, 8)),
+                toPixels(QRectF(shifted.left(), shifted.top() - 0.4, shifted.width(), 2)));
             const QString where = QStringLiteral("page %1, %2: placed %3,%4 w %5, printed %6,%7 w %8")
-                                      .arg(p + 1).arg(number).arg(place.left()).arg(place.top()).arg(place.width())
-                                      .arg(found.left()).arg(found.top()).arg(found.width());
+                                      .arg(p + 1)
+                                      .arg(number)
+                                      .arg(place.left())
+                                      .arg(place.top())
+                                      .arg(place.width())
+                                      .arg(found.left())
+                                      .arg(found.top())
+                                      .arg(found.width());
             QVERIFY2(!found.isEmpty(), qPrintable(where));
             QVERIFY2(qAbs(found.left() - place.left()) <= 0.5, qPrintable(where));
             QVERIFY2(qAbs(found.right() - place.right()) <= 0.5, qPrintable(where));
@@ -284,7 +292,8 @@ void TestLabelPrint::printedThroughCups()
         }
         // Every label scans back to its number.
         if (!crops.isEmpty()) {
-            const QString decoded = runTool(QStringLiteral("zbarimg"), QStringList{QStringLiteral("--raw"), QStringLiteral("-q")} + crops);
+            const QString decoded = runTool(QStringLiteral("zbarimg"),
+                                            QStringList{QStringLiteral("--raw"), QStringLiteral("-q")} + crops);
             QCOMPARE(decoded.split(u'\n', Qt::SkipEmptyParts), expected);
         }
         // The used places before the start are left alone.

@@ -1,8 +1,8 @@
 #include "modal.h"
 
 #include "db/platform.h"
-#include "dialogs/uiplatform.h"
 #include "db/utilites.h"
+#include "dialogs/uiplatform.h"
 #include "labels/bandreport.h"
 #include "labels/code39.h"
 #include "labels/labeldata.h"
@@ -10,18 +10,18 @@
 #include "labels/prnbarcod.h"
 
 #include <QAction>
-#include <QLabel>
 #include <QApplication>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QImage>
+#include <QLabel>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QProcess>
 #include <QProgressDialog>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSpinBox>
-#include <QDoubleSpinBox>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -39,8 +39,8 @@ constexpr qreal columnStep = 48.5 + 2;
 bool nearRect(const QRectF &a, const QRectF &b)
 {
     constexpr qreal tolerance = 1e-6;
-    return qAbs(a.x() - b.x()) < tolerance && qAbs(a.y() - b.y()) < tolerance
-        && qAbs(a.width() - b.width()) < tolerance && qAbs(a.height() - b.height()) < tolerance;
+    return qAbs(a.x() - b.x()) < tolerance && qAbs(a.y() - b.y()) < tolerance && qAbs(a.width() - b.width()) < tolerance
+        && qAbs(a.height() - b.height()) < tolerance;
 }
 
 QList<PlacedBand> bandsOf(const ReportPage &page, ReportBand::Kind kind)
@@ -183,8 +183,7 @@ bool anyDark(const QImage &image, const QRect &rect)
 
 } // namespace
 
-class TestPrnBarcod : public QObject
-{
+class TestPrnBarcod : public QObject {
     Q_OBJECT
 
 private slots:
@@ -302,8 +301,9 @@ void TestPrnBarcod::layout()
             const int row = place % 15;
             QCOMPARE(labels[k].column, column);
             QCOMPARE(labels[k].row, row);
-            QVERIFY2(nearRect(labels[k].rect, QRectF(5 + column * columnStep, 5 + row * labelHeight, 48.5, labelHeight)),
-                     qPrintable(QStringLiteral("label %1").arg(number)));
+            QVERIFY2(
+                nearRect(labels[k].rect, QRectF(5 + column * columnStep, 5 + row * labelHeight, 48.5, labelHeight)),
+                qPrintable(QStringLiteral("label %1").arg(number)));
             QCOMPARE(labels[k].caption(QStringLiteral("QRLabelBC")), QString::fromLatin1(ZeroPad(number, 10)));
             QCOMPARE(labels[k].caption(QStringLiteral("QRLabelME")), QStringLiteral("A-1"));
         }
@@ -324,11 +324,13 @@ void TestPrnBarcod::captions_data()
     QTest::addColumn<QString>("barcode");
     QTest::addColumn<QString>("digits");
 
+    // clang-format off
     QTest::newRow("seven") << 7 << "0000000007" << "0 0 0 0 0 0 0 0 0 7";
     QTest::newRow("1234") << 1234 << "0000001234" << "0 0 0 0 0 0 1 2 3 4";
     QTest::newRow("zero") << 0 << "0000000000" << "0 0 0 0 0 0 0 0 0 0";
     QTest::newRow("ten digits") << maxInt << "2147483647" << "2 1 4 7 4 8 3 6 4 7";
     QTest::newRow("negative") << -1 << "" << "";
+    // clang-format on
 }
 
 void TestPrnBarcod::captions()
@@ -517,7 +519,8 @@ void TestPrnBarcod::scansAtPrinterResolution()
     }
     QCOMPARE(expected.size(), qsizetype(end - start + 1));
 
-    const QString decoded = runTool(QStringLiteral("zbarimg"), QStringList{QStringLiteral("--raw"), QStringLiteral("-q")} + files);
+    const QString decoded
+        = runTool(QStringLiteral("zbarimg"), QStringList{QStringLiteral("--raw"), QStringLiteral("-q")} + files);
     QCOMPARE(decoded.split(QLatin1Char('\n'), Qt::SkipEmptyParts), expected);
 }
 
@@ -603,7 +606,8 @@ void TestPrnBarcod::footerOnOneLineOnEveryPage()
 
     // Every glyph of every footer inside its band and the page: the words
     // with their boxes, in points from the page's top-left corner.
-    const QString boxes = runTool(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), fileName, QStringLiteral("-")});
+    const QString boxes
+        = runTool(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), fileName, QStringLiteral("-")});
     const QRegularExpression word(QStringLiteral(
         "<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"([0-9.]+)\" yMax=\"([0-9.]+)\">([^<]*)</word>"));
     constexpr qreal pt = 72 / 25.4;
@@ -649,11 +653,12 @@ void TestPrnBarcod::exportPdf()
 
     // The file itself, printed at 300 dpi, scans: every label of page 1.
     const QString raster = m_dir->filePath(QStringLiteral("page"));
-    runTool(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("300"), QStringLiteral("-f"),
-                                         QStringLiteral("1"), QStringLiteral("-l"), QStringLiteral("1"),
-                                         QStringLiteral("-png"), QStringLiteral("-singlefile"), fileName, raster});
-    QStringList decoded = runTool(QStringLiteral("zbarimg"), {QStringLiteral("--raw"), QStringLiteral("-q"),
-                                                              raster + QStringLiteral(".png")})
+    runTool(QStringLiteral("pdftoppm"),
+            {QStringLiteral("-r"), QStringLiteral("300"), QStringLiteral("-f"), QStringLiteral("1"),
+             QStringLiteral("-l"), QStringLiteral("1"), QStringLiteral("-png"), QStringLiteral("-singlefile"), fileName,
+             raster});
+    QStringList decoded = runTool(QStringLiteral("zbarimg"),
+                                  {QStringLiteral("--raw"), QStringLiteral("-q"), raster + QStringLiteral(".png")})
                               .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     decoded.sort();
     QStringList expected;
@@ -670,10 +675,12 @@ void TestPrnBarcod::previewSavesPdf_data()
     QTest::addColumn<QString>("written");
     QTest::addColumn<bool>("errorShown");
 
+    // clang-format off
     QTest::newRow("name without suffix") << "sheet" << "sheet.pdf" << false;
     QTest::newRow("name with suffix") << "labels.pdf" << "labels.pdf" << false;
     QTest::newRow("cancelled") << "" << "" << false;
     QTest::newRow("folder missing") << "missing/sheet.pdf" << "" << true;
+    // clang-format on
 }
 
 void TestPrnBarcod::previewSavesPdf()
@@ -734,11 +741,13 @@ void TestPrnBarcod::settingsRead_data()
     QTest::addColumn<QPointF>("offset");
 
     QTest::newRow("missing") << QString() << QString() << QPointF(0, 0);
+    // clang-format off
     QTest::newRow("tenths") << "1.5" << "-2.3" << QPointF(1.5, -2.3);
     QTest::newRow("hundredths rounded") << "0.26" << "-9.94" << QPointF(0.3, -9.9);
     QTest::newRow("beyond the range") << "25" << "-10.01" << QPointF(10, -10);
     QTest::newRow("not a number") << "abc" << "nan" << QPointF(0, 0);
     QTest::newRow("decimal comma") << "1,5" << "2" << QPointF(0, 2);
+    // clang-format on
 }
 
 void TestPrnBarcod::settingsRead()
@@ -775,7 +784,8 @@ void TestPrnBarcod::settingsWrittenAlone()
     QCOMPARE(settings.printerName, QStringLiteral("Склад A4"));
     QCOMPARE(settings.paperSource, QStringLiteral("Tray2"));
     // The rest of the file is left as it was.
-    QCOMPARE(ReadRegistryText(HKEY_CURRENT_USER, "Software\\Tovi\\Vesko Mika", "last login"), QByteArray("\xcf\xe5\xf2\xf0"));
+    QCOMPARE(ReadRegistryText(HKEY_CURRENT_USER, "Software\\Tovi\\Vesko Mika", "last login"),
+             QByteArray("\xcf\xe5\xf2\xf0"));
     QSettings store(fileName, QSettings::IniFormat);
     QCOMPARE(store.value(QStringLiteral("other/key")).toInt(), 7);
     QCOMPARE(store.allKeys().size(), 6);
@@ -813,8 +823,9 @@ void TestPrnBarcod::previewControlsReachThePdf()
     // Labels 1 and 2 in places 18 and 19: the second column, rows 3 and 4,
     // moved 2.5 mm right and 1 mm up.
     const QString raster = m_dir->filePath(QStringLiteral("used"));
-    runTool(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("300"), QStringLiteral("-png"),
-                                         QStringLiteral("-singlefile"), fileName, raster});
+    runTool(QStringLiteral("pdftoppm"),
+            {QStringLiteral("-r"), QStringLiteral("300"), QStringLiteral("-png"), QStringLiteral("-singlefile"),
+             fileName, raster});
     const QImage sheet(raster + QStringLiteral(".png"));
     QVERIFY(!sheet.isNull());
     constexpr qreal dpi = 300;
@@ -823,9 +834,10 @@ void TestPrnBarcod::previewControlsReachThePdf()
     QVERIFY(anyDark(sheet, toPixels(QRectF(third.center().x(), third.top() - 0.1, 0.2, 0.2), dpi)));
     QVERIFY(!anyDark(sheet, toPixels(QRectF(0, 0, 210, third.top() - 0.3), dpi)));
     QVERIFY(!anyDark(sheet, toPixels(QRectF(0, 0, third.left() - 0.3, 280), dpi)));
-    const QStringList decoded = runTool(QStringLiteral("zbarimg"), {QStringLiteral("--raw"), QStringLiteral("-q"),
-                                                                    raster + QStringLiteral(".png")})
-                                    .split(u'\n', Qt::SkipEmptyParts);
+    const QStringList decoded
+        = runTool(QStringLiteral("zbarimg"),
+                  {QStringLiteral("--raw"), QStringLiteral("-q"), raster + QStringLiteral(".png")})
+              .split(u'\n', Qt::SkipEmptyParts);
     QCOMPARE(decoded.size(), 2);
 }
 
@@ -895,7 +907,10 @@ void TestPrnBarcod::alignmentSheetOutlines()
         };
         for (const auto &scan : scans) {
             const qreal found = lineAcross(image, dpi, scan.from, scan.to);
-            const QString where = QStringLiteral("place %1, %2 edge at %3").arg(i + 1).arg(QLatin1String(scan.edge)).arg(found - window);
+            const QString where = QStringLiteral("place %1, %2 edge at %3")
+                                      .arg(i + 1)
+                                      .arg(QLatin1String(scan.edge))
+                                      .arg(found - window);
             QVERIFY2(found >= 0 && qAbs(found - window) <= tolerance, qPrintable(where));
         }
         // Its number in the middle, and a clear band between it and the
