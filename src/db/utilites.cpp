@@ -203,6 +203,16 @@ QByteArray NextGeneratorValue(const QByteArray &generator)
     return sharedDb().scratch->field("zz").asString();
 }
 
+SnapshotRead::SnapshotRead(const QByteArray &statement)
+{
+    m_transaction.setDatabase(sharedDb().IBDatabase1);
+    m_transaction.defaultAction = DbTransaction::Action::Rollback;
+    m_query.setDatabase(sharedDb().IBDatabase1);
+    m_query.setTransaction(&m_transaction);
+    m_query.setSql(statement);
+    m_query.open();
+}
+
 void ExecAndCommit(const QByteArray &statement)
 {
     // Declared in this order so the statement is freed before its

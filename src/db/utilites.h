@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/dataset.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -42,6 +44,20 @@ void OpenScratchSelect(DbQuery *query);
 void OpenSelect(DbQuery *query, char mode);
 void OpenSelectText(DbQuery *query, const QByteArray &statement, char mode);
 void ExecAndCommit(const QByteArray &statement);
+
+// A select's rows read through the shared connection in a snapshot of their
+// own, which ends (rolled back) with this object: no read stays open after
+// it to hold the tables it named.
+class SnapshotRead {
+public:
+    explicit SnapshotRead(const QByteArray &statement);
+    const DbQuery &rows() const { return m_query; }
+
+private:
+    // In this order, so that the statement is freed before its transaction.
+    DbTransaction m_transaction;
+    DbQuery m_query;
+};
 // Runs statements in order, each put into SqlText, in one transaction that
 // commits only when all of them have run: a failure, another desk's lock
 // among them, leaves nothing of the list behind. Generators set back by

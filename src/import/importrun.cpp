@@ -129,18 +129,11 @@ QByteArray readWhole(QFile &file, const QString &name)
 // Every barcod text of catalog, read once for a check.
 QSet<QByteArray> catalogueBarcodes()
 {
-    DbTransaction transaction;
-    transaction.setDatabase(sharedDb().IBDatabase1);
-    transaction.defaultAction = DbTransaction::Action::Rollback;
-    DbQuery query;
-    query.setDatabase(sharedDb().IBDatabase1);
-    query.setTransaction(&transaction);
-    query.setSql("select distinct barcod from catalog where barcod is not null");
-    query.open();
+    const SnapshotRead read("select distinct barcod from catalog where barcod is not null");
     QSet<QByteArray> barcodes;
-    barcodes.reserve(query.recordCount());
-    for (int row = 0; row < query.recordCount(); ++row)
-        barcodes.insert(query.fieldAt(row, 0).asString());
+    barcodes.reserve(read.rows().recordCount());
+    for (int row = 0; row < read.rows().recordCount(); ++row)
+        barcodes.insert(read.rows().fieldAt(row, 0).asString());
     return barcodes;
 }
 

@@ -1,6 +1,5 @@
 #include "import/wipe.h"
 
-#include "db/dataset.h"
 #include "db/utilites.h"
 
 #include <QLocale>
@@ -71,17 +70,10 @@ QList<qint64> countRows(const QList<QByteArray> &tables)
     statement.chop(2);
     statement += " from rdb$database";
 
-    DbTransaction transaction;
-    transaction.setDatabase(sharedDb().IBDatabase1);
-    transaction.defaultAction = DbTransaction::Action::Rollback;
-    DbQuery query;
-    query.setDatabase(sharedDb().IBDatabase1);
-    query.setTransaction(&transaction);
-    query.setSql(statement);
-    query.open();
+    const SnapshotRead read(statement);
     QList<qint64> counts;
     for (int column = 0; column < tables.size(); ++column)
-        counts.append(query.fieldAt(0, column).asString().toLongLong());
+        counts.append(read.rows().fieldAt(0, column).asString().toLongLong());
     return counts;
 }
 
