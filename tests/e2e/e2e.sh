@@ -286,38 +286,25 @@ wait_signed_out() {
     wait_for "the task tabs to disappear" 10 tabs_hidden signed-out
 }
 
-# Answers the confirmation dialog with "да": it opens with the focus on
-# "нет", and Tab moves to "да".
-answer_yes() {
-    local dialog=$1 until
+# Answers the confirmation dialog: it opens with the focus on "нет", so
+# Enter says no and Tab, Enter yes. On a loaded machine the keys now and
+# then reach the dialog before it is ready for them; then the button is
+# clicked instead.
+answer() {
+    local dialog=$1 button=$2 until
     wait_for "the confirmation dialog to take the focus" 10 active_is "$dialog"
-    keys Tab Return
-    # On a loaded machine the keys now and then reach the dialog before it
-    # is ready for them; then "да" is clicked instead.
+    if [[ $button == да ]]; then keys Tab Return; else keys Return; fi
     until=$((SECONDS + 5))
     while ! no_window '^ $' && ((SECONDS < until)); do sleep 0.1; done
     if ! no_window '^ $'; then
-        log "  the keys were not taken; clicking да"
+        log "  the keys were not taken; clicking $button"
         shot keys-not-taken >/dev/null
-        click "$dialog" 428 37
+        if [[ $button == да ]]; then click "$dialog" 428 37; else click "$dialog" 428 81; fi
     fi
     wait_for "the confirmation dialog to close" 10 no_window '^ $'
 }
-
-# Answers the confirmation dialog with "нет", which has the focus: Enter.
-answer_no() {
-    local dialog=$1 until
-    wait_for "the confirmation dialog to take the focus" 10 active_is "$dialog"
-    keys Return
-    until=$((SECONDS + 5))
-    while ! no_window '^ $' && ((SECONDS < until)); do sleep 0.1; done
-    if ! no_window '^ $'; then
-        log "  the key was not taken; clicking нет"
-        shot keys-not-taken >/dev/null
-        click "$dialog" 428 81
-    fi
-    wait_for "the confirmation dialog to close" 10 no_window '^ $'
-}
+answer_yes() { answer "$1" да; }
+answer_no() { answer "$1" нет; }
 
 # True when the first window is stacked above the second.
 stacked_above() {
