@@ -3,6 +3,7 @@
 // that comes out scanned and measured.
 
 #include "modal.h"
+#include "pagescan.h"
 #include "privatecups.h"
 
 #include "db/platform.h"
@@ -31,37 +32,6 @@ namespace {
 
 constexpr qreal scanDpi = 300;
 constexpr qreal printerDpi = 1200;
-
-QString runTool(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(120000))
-        return QString();
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
-QRect toPixels(const QRectF &mm)
-{
-    const qreal scale = scanDpi / 25.4;
-    return QRectF(mm.x() * scale, mm.y() * scale, mm.width() * scale, mm.height() * scale).toAlignedRect();
-}
-
-bool dark(const QImage &image, int x, int y)
-{
-    return image.rect().contains(x, y) && qGray(image.pixel(x, y)) < 128;
-}
-
-bool anyDark(const QImage &image, const QRect &rect)
-{
-    for (int y = rect.top(); y <= rect.bottom(); ++y) {
-        for (int x = rect.left(); x <= rect.right(); ++x) {
-            if (dark(image, x, y))
-                return true;
-        }
-    }
-    return false;
-}
 
 // The printed bars inside a window (pixels): their left and right edges from
 // the rows of window, and their top edge; an empty rectangle if none.
@@ -268,8 +238,8 @@ void TestLabelPrint::printedThroughCups()
                                (bars.last().right() - bars.first().left()) / toPrinter, 1);
             const QRectF shifted = box.translated(offset);
             const QRectF found = measuredBars(
-                image, toPixels(QRectF(shifted.left() - 0.3, shifted.top() + 1, shifted.width() + 0.6, 8)),
-                toPixels(QRectF(shifted.left(), shifted.top() - 0.4, shifted.width(), 2)));
+                image, toPixels(QRectF(shifted.left() - 0.3, shifted.top() + 1, shifted.width() + 0.6, 8), scanDpi),
+                toPixels(QRectF(shifted.left(), shifted.top() - 0.4, shifted.width(), 2), scanDpi));
             const QString where = QStringLiteral("page %1, %2: placed %3,%4 w %5, printed %6,%7 w %8")
                                       .arg(p + 1)
                                       .arg(number)
@@ -285,7 +255,8 @@ void TestLabelPrint::printedThroughCups()
             QVERIFY2(qAbs(found.top() - place.top()) <= 0.5, qPrintable(where));
 
             const QString crop = QStringLiteral("%1-%2-%3.png").arg(raster).arg(p + 1).arg(number);
-            QVERIFY(image.copy(toPixels(band.rect.translated(offset).adjusted(-0.3, -0.3, 0.3, 0.3))).save(crop));
+            QVERIFY(
+                image.copy(toPixels(band.rect.translated(offset).adjusted(-0.3, -0.3, 0.3, 0.3), scanDpi)).save(crop));
             crops.append(crop);
             expected.append(number);
             ++labels;
@@ -300,7 +271,7 @@ void TestLabelPrint::printedThroughCups()
         if (p == 0) {
             for (int place = 0; place < startPosition - 1; ++place) {
                 const QRectF used(5 + (place / 15) * 50.5, 5 + (place % 15) * 18.256, 48.5, 18.256);
-                QVERIFY2(!anyDark(image, toPixels(used.translated(offset).adjusted(0.6, 0.6, -0.6, -0.6))),
+                QVERIFY2(!anyDark(image, toPixels(used.translated(offset).adjusted(0.6, 0.6, -0.6, -0.6), scanDpi)),
                          qPrintable(QStringLiteral("place %1 printed on").arg(place + 1)));
             }
         }

@@ -1,4 +1,5 @@
 #include "modal.h"
+#include "pagescan.h"
 
 #include "db/platform.h"
 #include "db/utilites.h"
@@ -71,21 +72,6 @@ QStringList barcodes(const ReportLayout &pages)
             texts.append(band.caption(QStringLiteral("QRLabelBC")));
     }
     return texts;
-}
-
-QRect toPixels(const QRectF &mm, qreal dpi)
-{
-    const qreal scale = dpi / 25.4;
-    return QRectF(mm.x() * scale, mm.y() * scale, mm.width() * scale, mm.height() * scale).toAlignedRect();
-}
-
-QString runTool(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(120000))
-        return QString();
-    return QString::fromUtf8(process.readAllStandardOutput());
 }
 
 int pdfPages(const QString &fileName)
@@ -167,18 +153,6 @@ qreal lineAcross(const QImage &image, qreal dpi, const QPointF &fromMm, const QP
         last = along;
     }
     return first < 0 ? -1 : (first + last) / 2;
-}
-
-bool anyDark(const QImage &image, const QRect &rect)
-{
-    const QRect area = rect.intersected(image.rect());
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        for (int x = area.left(); x <= area.right(); ++x) {
-            if (qGray(image.pixel(x, y)) < 128)
-                return true;
-        }
-    }
-    return false;
 }
 
 } // namespace
