@@ -43,6 +43,11 @@ void paintChanges(QWidget *window)
     QCoreApplication::sendEvent(window, &request);
 }
 
+ImportMode modeOf(const QRadioButton *catalogue)
+{
+    return catalogue->isChecked() ? ImportMode::Catalogue : ImportMode::Readers;
+}
+
 } // namespace
 
 void TFormMain::buildImportTab()
@@ -148,8 +153,7 @@ void TFormMain::CheckCLClick()
     LabelDL->setToolTip(QString());
     if (!CheckCL->isChecked())
         return;
-    const QList<QByteArray> tables
-        = emptiedTables(clearingStatements(RadioCA->isChecked() ? ImportMode::Catalogue : ImportMode::Readers));
+    const QList<QByteArray> tables = emptiedTables(clearingStatements(modeOf(RadioCA)));
     try {
         LabelDL->setText(QStringLiteral("будет удалено строк: ") + rowCountsText(tables, countRows(tables)));
     } catch (const AppError &e) {
@@ -221,11 +225,6 @@ public:
 private:
     TFormMain *m_form;
 };
-
-ImportMode modeOf(const QRadioButton *catalogue)
-{
-    return catalogue->isChecked() ? ImportMode::Catalogue : ImportMode::Readers;
-}
 
 } // namespace
 
