@@ -92,7 +92,7 @@ void createDatabase(const QString &tool, const QString &path)
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(tool, {path, QStringLiteral("--demo")});
+    process.start(tool, {QStringLiteral("create"), path, QStringLiteral("--demo")});
     if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
         fail(QStringLiteral("%1 failed: %2").arg(tool, QString::fromLocal8Bit(process.readAll())));
 }

@@ -2,7 +2,8 @@
 // (optionally with demo rows), readies the program's own account on a
 // database, restores a backup into a new database, names the embedded
 // engine's configuration folder, and imports a text export without the
-// window.
+// window. It speaks Russian, as the program does; the engine's own words
+// follow where it has any.
 
 #include "auth/account.h"
 #include "auth/autent.h"
@@ -22,6 +23,8 @@
 #include <QSaveFile>
 #include <QScopeGuard>
 
+#include <algorithm>
+
 #include <cstdio>
 
 #include <unistd.h>
@@ -32,7 +35,7 @@ QByteArray readScript(const QString &fileName)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
-        throw AppError(QStringLiteral("cannot read %1: %2").arg(fileName, file.errorString()));
+        throw AppError(QStringLiteral("не удаётся прочитать «%1»: %2").arg(fileName, file.errorString()));
     // Scripts are kept in UTF-8; the database speaks Windows-1251.
     return toCp1251(QString::fromUtf8(file.readAll()));
 }
@@ -57,11 +60,21 @@ QList<QByteArray> adminLogin(const QCommandLineParser &parser)
     return adminParams(user, password);
 }
 
-void attachAsAdmin(DbConnection &connection, const QString &database, const QCommandLineParser &parser)
+void attachAs(DbConnection &connection, const QString &database, const QList<QByteArray> &params)
 {
-    connection.params = adminLogin(parser);
+    connection.params = params;
     connection.databaseName = database;
     connection.open();
+}
+
+QString existsText(const QString &database)
+{
+    return QStringLiteral("«%1» уже есть; чтобы заменить, добавьте --force").arg(database);
+}
+
+QString noFolderText(const QString &database)
+{
+    return QStringLiteral("нет папки для «%1»").arg(database);
 }
 
 int create(const QString &file, const QCommandLineParser &parser)
@@ -69,12 +82,12 @@ int create(const QString &file, const QCommandLineParser &parser)
     const QString path = QFileInfo(file).absoluteFilePath();
     if (QFileInfo::exists(path)) {
         if (!parser.isSet(QStringLiteral("force")))
-            return fail(QStringLiteral("%1 already exists; use --force to replace it").arg(path));
+            return fail(existsText(path));
         if (!QFile::remove(path))
-            return fail(QStringLiteral("cannot remove %1").arg(path));
+            return fail(QStringLiteral("не удаётся удалить «%1»").arg(path));
     }
     if (!QFileInfo(QFileInfo(path).absolutePath()).isDir())
-        return fail(QStringLiteral("folder of %1 does not exist").arg(path));
+        return fail(noFolderText(path));
 
     try {
         const QString schema = parser.value(QStringLiteral("schema"));
@@ -83,14 +96,15 @@ int create(const QString &file, const QCommandLineParser &parser)
             scripts.append(readScript(QStringLiteral(":/schema/demo.sql")));
         createDatabase(path, scripts);
         DbConnection connection;
-        attachAsAdmin(connection, path, parser);
+        // As the owner the file was just created for, whoever ISC_USER names.
+        attachAs(connection, path, adminParams());
         setUpProgramAccount(&connection);
         connection.close();
     } catch (const AppError &e) {
         QFile::remove(path);
-        return fail(e.text());
+        return fail(QStringLiteral("не удалось создать базу данных «%1»:\n\n%2").arg(path, e.text()));
     }
-    std::printf("created %s\n", qPrintable(path));
+    std::printf("создана база данных «%s»\n", qPrintable(path));
     return 0;
 }
 
@@ -98,16 +112,17 @@ int grant(const QString &database, const QCommandLineParser &parser)
 {
     try {
         DbConnection connection;
-        attachAsAdmin(connection, database, parser);
+        attachAs(connection, database, adminLogin(parser));
         const bool onServer = setUpProgramAccount(&connection);
         connection.close();
         if (onServer)
-            std::printf("the program's account is ready on the server and has its rights on %s\n",
+            std::printf("учётная запись программы готова на сервере и получила права на базу данных «%s»\n",
                         qPrintable(database));
         else
-            std::printf("the program's account has its rights on %s\n", qPrintable(database));
+            std::printf("учётная запись программы получила права на базу данных «%s»\n", qPrintable(database));
     } catch (const AppError &e) {
-        return fail(e.text());
+        return fail(QStringLiteral("не удалось дать учётной записи программы права на базу данных «%1»:\n\n%2")
+                        .arg(database, e.text()));
     }
     return 0;
 }
@@ -125,11 +140,11 @@ int restore(const QString &backup, const QString &database, const QCommandLinePa
         backupFile = QFileInfo(backup).absoluteFilePath();
         newDatabase = target.database;
         if (!QFileInfo(backupFile).isFile())
-            return fail(QStringLiteral("no backup file %1").arg(backupFile));
+            return fail(QStringLiteral("нет файла резервной копии «%1»").arg(backupFile));
         if (QFileInfo::exists(newDatabase) && !force)
-            return fail(QStringLiteral("%1 already exists; use --force to replace it").arg(newDatabase));
+            return fail(existsText(newDatabase));
         if (!QFileInfo(QFileInfo(newDatabase).absolutePath()).isDir())
-            return fail(QStringLiteral("folder of %1 does not exist").arg(newDatabase));
+            return fail(noFolderText(newDatabase));
         madeHere = !QFileInfo::exists(newDatabase);
     }
     // A backup cut short has the embedded engine ask on standard input for
@@ -144,22 +159,23 @@ int restore(const QString &backup, const QString &database, const QCommandLinePa
         if (madeHere)
             QFile::remove(newDatabase);
         if (e.reason() == ServiceError::Reason::Exists)
-            return fail(QStringLiteral("%1 already exists; use --force to replace it\n%2").arg(database, e.text()));
-        return fail(QStringLiteral("could not restore %1 into %2; the service said:\n%3")
+            return fail(existsText(database) + QStringLiteral("\n\n") + e.text());
+        return fail(QStringLiteral("не удалось восстановить «%1» в «%2»; служба восстановления сообщила:\n\n%3")
                         .arg(backupFile, newDatabase, e.text()));
     }
     try {
         // The rights come back with the backup; granted again all the same,
         // so that a backup from before a right was added works too.
         DbConnection connection;
-        attachAsAdmin(connection, newDatabase, parser);
+        attachAs(connection, newDatabase, adminLogin(parser));
         setUpProgramAccount(&connection);
         connection.close();
     } catch (const AppError &e) {
-        return fail(
-            QStringLiteral("restored %1, but the program's account was not readied: %2").arg(newDatabase, e.text()));
+        return fail(QStringLiteral("копия восстановлена в «%1», но учётная запись программы не получила прав на "
+                                   "неё:\n\n%2")
+                        .arg(newDatabase, e.text()));
     }
-    std::printf("restored %s into %s\n", qPrintable(backupFile), qPrintable(newDatabase));
+    std::printf("копия «%s» восстановлена в «%s»\n", qPrintable(backupFile), qPrintable(newDatabase));
     return 0;
 }
 
@@ -251,15 +267,10 @@ void writeRejected(const QString &input, const ImportReport &report)
 
 // 0 when every record was stored (or would be), 2 when some were rejected,
 // 1 when the run could not start or ended with an error.
-int importFile(const QString &modeName, const QString &input, const QString &database, const QCommandLineParser &parser)
+int importFile(ImportMode mode, const QString &input, const QString &database, const QCommandLineParser &parser)
 {
     ImportRequest request;
-    if (modeName == QLatin1String("catalog"))
-        request.mode = ImportMode::Catalogue;
-    else if (modeName == QLatin1String("readers"))
-        request.mode = ImportMode::Readers;
-    else
-        return fail(QStringLiteral("the import mode is catalog or readers, not %1").arg(modeName));
+    request.mode = mode;
     request.fileName = input;
     request.clear = parser.isSet(QStringLiteral("clear"));
     request.checkOnly = parser.isSet(QStringLiteral("check"));
@@ -289,6 +300,9 @@ int importFile(const QString &modeName, const QString &input, const QString &dat
     } catch (const std::exception &e) {
         observer.endProgress();
         writeRejected(input, report);
+        const auto *refusal = dynamic_cast<const DbError *>(&e);
+        if (refusal && refusal->lacksRight())
+            return fail(missingRightText(database, refusal->text()));
         return fail(QString::fromUtf8(e.what()));
     }
     observer.endProgress();
@@ -307,6 +321,114 @@ int importFile(const QString &modeName, const QString &input, const QString &dat
     return report.rejected.isEmpty() ? 0 : 2;
 }
 
+const char kUsage[] = R"(Использование:
+  utilities-db create ФАЙЛ [--demo] [--force] [--schema СЦЕНАРИЙ]
+      создаёт файл базы данных по схеме, владелец SYSDBA, и даёт учётной
+      записи программы её права. --demo добавляет демонстрационные учётные
+      записи и диапазоны; --force заменяет существующий файл; --schema берёт
+      схему из сценария SQL в UTF-8 вместо встроенной
+  utilities-db --demo ФАЙЛ [--force] [--schema СЦЕНАРИЙ]
+      то же, что create ФАЙЛ --demo
+  utilities-db grant БАЗА [--user ИМЯ] [--password ПАРОЛЬ]
+      от имени администратора (по умолчанию ISC_USER и ISC_PASSWORD, иначе
+      SYSDBA): на сервере создаёт учётную запись программы или заново задаёт
+      её пароль; на любой базе даёт ей нужные права
+  utilities-db restore КОПИЯ НОВАЯ_БАЗА [--force] [--user ИМЯ] [--password ПАРОЛЬ]
+      восстанавливает резервную копию, сделанную перед очисткой, в новую
+      базу: файл или строку подключения к серверу (тогда и КОПИЯ названа так,
+      как её видит сервер). Новая база принадлежит администратору, учётная
+      запись программы получает на неё права. Существующую базу заменяет
+      только с --force
+  utilities-db engine-root
+      печатает папку встроенного движка, которую указывают в FIREBIRD другим
+      встроенным клиентам, чтобы они открывали файлы баз вместе с программой
+  utilities-db import catalog|readers ФАЙЛ БАЗА [--clear] [--check] [--from-line N]
+      импортирует текстовую выгрузку, как вкладка импорта, через учётную
+      запись программы: catalog — каталог, readers — картотеку читателей.
+      --clear сначала очищает таблицы режима; --check только проверяет
+      записи и ничего не меняет; --from-line N продолжает со строки N
+      файла. Отвергнутые строки записываются в файл рядом с ФАЙЛ
+  utilities-db --help
+      печатает эту справку
+
+Код завершения: 0 — сделано; 1 — не сделано, причина в stderr; 2 — ошибка
+в вызове (не хватает аргумента, лишний аргумент, неизвестное слово или
+параметр), ничего не сделано; у import 2 ещё значит, что часть строк
+отвергнута, а остальные сохранены.
+)";
+
+// A command word, the names of its arguments (as the usage writes them)
+// and the options it takes.
+struct Command {
+    QLatin1String word;
+    QStringList arguments;
+    QStringList options;
+};
+
+const QList<Command> &commands()
+{
+    static const QStringList admin{QStringLiteral("user"), QStringLiteral("password")};
+    static const QList<Command> list{
+        {QLatin1String("create"),
+         {QStringLiteral("ФАЙЛ")},
+         {QStringLiteral("demo"), QStringLiteral("force"), QStringLiteral("schema")}},
+        {QLatin1String("grant"), {QStringLiteral("БАЗА")}, admin},
+        {QLatin1String("restore"),
+         {QStringLiteral("КОПИЯ"), QStringLiteral("НОВАЯ_БАЗА")},
+         QStringList{QStringLiteral("force")} + admin},
+        {QLatin1String("engine-root"), {}, {}},
+        {QLatin1String("import"),
+         {QStringLiteral("РЕЖИМ"), QStringLiteral("ФАЙЛ"), QStringLiteral("БАЗА")},
+         {QStringLiteral("clear"), QStringLiteral("check"), QStringLiteral("from-line")}},
+    };
+    return list;
+}
+
+// Says what is wrong with the call, then how to call; nothing has been
+// touched yet.
+int usageError(const QString &what)
+{
+    std::fprintf(stderr, "utilities-db: %s\n\n%s", qPrintable(what), kUsage);
+    return 2;
+}
+
+// The call checked whole before anything is touched: the command, its
+// arguments in number, and only its own options. Empty when all is well.
+QString callError(const QCommandLineParser &parser, const Command *&command, QStringList &arguments)
+{
+    arguments = parser.positionalArguments();
+    const auto known = std::find_if(commands().begin(), commands().end(),
+                                    [&](const Command &c) { return c.word == arguments.value(0); });
+    QString name;
+    if (known != commands().end()) {
+        command = &*known;
+        name = arguments.takeFirst();
+    } else if (parser.isSet(QStringLiteral("demo"))) {
+        // Kept for the scripts that make a demo database this way; a bare
+        // word without it never creates anything.
+        command = &commands().first();
+        name = QStringLiteral("--demo");
+    } else if (arguments.isEmpty()) {
+        return QStringLiteral("не указана команда");
+    } else {
+        return QStringLiteral("неизвестная команда «%1»").arg(arguments.first());
+    }
+    for (const QString &option : parser.optionNames()) {
+        if (!command->options.contains(option))
+            return QStringLiteral("%1: параметр --%2 к этой команде не относится").arg(name, option);
+    }
+    for (qsizetype i = 0; i < command->arguments.size(); ++i) {
+        if (arguments.value(i).isEmpty())
+            return QStringLiteral("%1: не указан аргумент %2").arg(name, command->arguments[i]);
+    }
+    if (arguments.size() > command->arguments.size())
+        return QStringLiteral("%1: лишний аргумент «%2»").arg(name, arguments[command->arguments.size()]);
+    if (command->word == QLatin1String("import") && arguments[0] != QLatin1String("catalog")
+        && arguments[0] != QLatin1String("readers"))
+        return QStringLiteral("import: режим — catalog или readers, а не «%1»").arg(arguments[0]);
+    return QString();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -315,67 +437,49 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("utilities-db"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("The utilities program's database tool.\n\n"
-                       "  utilities-db [create] FILE [--demo] [--force] [--schema SCRIPT]\n"
-                       "      creates a database file from the schema, owned by SYSDBA, with the\n"
-                       "      program's account granted its rights\n"
-                       "  utilities-db grant DATABASE [--user NAME] [--password PASSWORD]\n"
-                       "      as the given administrator (default SYSDBA, or ISC_USER/ISC_PASSWORD):\n"
-                       "      through a server, creates the program's account or sets its password\n"
-                       "      again; on any database, grants it the rights it needs\n"
-                       "  utilities-db restore BACKUP NEWDB [--force] [--user NAME] [--password PASSWORD]\n"
-                       "      restores a backup made before a wipe into a new database: a file, or a\n"
-                       "      server's connection string with BACKUP named as the server sees it; as\n"
-                       "      the given administrator, who owns the new database; the program's\n"
-                       "      account gets its rights there. It never replaces an existing database\n"
-                       "      unless told to with --force\n"
-                       "  utilities-db engine-root\n"
-                       "      prints the folder to give other embedded clients as FIREBIRD, so that\n"
-                       "      they share database files with the program\n"
-                       "  utilities-db import catalog|readers FILE DATABASE [--clear] [--check]\n"
-                       "      imports a text export as the program's import tab does, through the\n"
-                       "      program's account; --clear empties the mode's tables first, --check\n"
-                       "      only reads and judges the records and changes nothing. Rejected lines\n"
-                       "      go to a file beside FILE. Exit status 0: all stored (or storable);\n"
-                       "      2: some lines rejected; 1: the run could not start or ended with an\n"
-                       "      error"));
-    parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("create, grant, restore, engine-root or import (default create)"));
+    // "-demo" is taken as "--demo", not as four one-letter options.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions({
-        {QStringLiteral("demo"), QStringLiteral("fill in the demo accounts and ranges")},
-        {QStringLiteral("force"), QStringLiteral("replace an existing file or database")},
-        {QStringLiteral("schema"), QStringLiteral("use this schema script instead of the built-in one"),
-         QStringLiteral("script")},
-        {QStringLiteral("user"), QStringLiteral("the administrator's user name"), QStringLiteral("name")},
-        {QStringLiteral("password"), QStringLiteral("the administrator's password"), QStringLiteral("password")},
-        {QStringLiteral("clear"), QStringLiteral("import: empty the mode's tables first")},
-        {QStringLiteral("check"), QStringLiteral("import: check the file only, changing nothing")},
+        {{QStringLiteral("h"), QStringLiteral("help")}, QString()},
+        {QStringLiteral("demo"), QString()},
+        {QStringLiteral("force"), QString()},
+        {QStringLiteral("schema"), QString(), QStringLiteral("script")},
+        {QStringLiteral("user"), QString(), QStringLiteral("name")},
+        {QStringLiteral("password"), QString(), QStringLiteral("password")},
+        {QStringLiteral("clear"), QString()},
+        {QStringLiteral("check"), QString()},
     });
-    parser.process(app);
+    if (!parser.parse(QCoreApplication::arguments())) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (!unknown.isEmpty())
+            return usageError(QStringLiteral("неизвестный параметр «--%1»").arg(unknown.first()));
+        // A value is missing only after the last word.
+        return usageError(
+            QStringLiteral("у параметра «%1» не указано значение").arg(QCoreApplication::arguments().last()));
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::printf("%s", kUsage);
+        return 0;
+    }
+    const Command *command = nullptr;
+    QStringList args;
+    const QString error = callError(parser, command, args);
+    if (!error.isEmpty())
+        return usageError(error);
 
-    QStringList args = parser.positionalArguments();
-    const QString command = args.value(0);
-    if (command == QLatin1String("engine-root") && args.size() == 1) {
+    if (command->word == QLatin1String("engine-root")) {
         const QString root = embeddedEngineRoot();
         if (root.isEmpty())
-            return fail(QStringLiteral("the system's Firebird files were not found"));
+            return fail(QStringLiteral("не найдены файлы Firebird этой системы"));
         std::printf("%s\n", qPrintable(root));
         return 0;
     }
-    if (command == QLatin1String("grant") && args.size() == 2)
-        return grant(args[1], parser);
-    if (command == QLatin1String("restore") && args.size() == 3)
-        return restore(args[1], args[2], parser);
-    if (command == QLatin1String("import")) {
-        if (args.size() != 4)
-            return fail(QStringLiteral("import wants a mode, a file and a database (see --help)"));
-        return importFile(args[1], args[2], args[3], parser);
-    }
-    if (command == QLatin1String("create"))
-        args.removeFirst();
-    if (args.size() != 1)
-        return fail(QStringLiteral("give a command and its database (see --help)"));
+    if (command->word == QLatin1String("grant"))
+        return grant(args[0], parser);
+    if (command->word == QLatin1String("restore"))
+        return restore(args[0], args[1], parser);
+    if (command->word == QLatin1String("import"))
+        return importFile(args[0] == QLatin1String("catalog") ? ImportMode::Catalogue : ImportMode::Readers, args[1],
+                          args[2], parser);
     return create(args[0], parser);
 }

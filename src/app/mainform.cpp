@@ -253,6 +253,8 @@ void TFormMain::DoLogon()
     try {
         accepted = ConnectUser(IBDatabase1, BazaPath, user, password);
     } catch (const AttachError &) {
+        // Not opened, or opened by an account without its rights and
+        // closed again: signed out either way.
         DoLogoff();
         throw;
     }

@@ -89,6 +89,13 @@ QString attachFailure(const QString &database, const QString &why)
              why);
 }
 
+QString missingRightText(const QString &database, const QString &why)
+{
+    return QStringLiteral("У учётной записи программы нет прав на базу данных «%1»: их даёт администратор базы "
+                          "командой «utilities-db grant %1», один раз для каждой базы.\n\n%2")
+        .arg(database, why);
+}
+
 QByteArray MakePassParam()
 {
     const QByteArray p(kPassPieces);
@@ -113,7 +120,18 @@ bool ConnectUser(DbConnection *connection, const QString &databasePath, const QB
     }
     if (!connection->connected())
         return false;
-    if (CheckUser(userName, password))
+    bool accepted = false;
+    try {
+        accepted = CheckUser(userName, password);
+    } catch (const DbError &e) {
+        if (!e.lacksRight())
+            throw;
+        // Usual on a database not readied yet: nothing works until it is,
+        // so the connection is not kept.
+        connection->forceClose();
+        throw MissingRightError(missingRightText(databasePath, e.text()));
+    }
+    if (accepted)
         return true;
     connection->close();
     return false;

@@ -25,7 +25,8 @@ QString graceSignInText(const GraceSignIn &grace);
 
 // Signs a member of staff in: attaches with the program's own database
 // account, then checks the typed name and password against users. A failed
-// attach throws AttachError, saying why.
+// attach throws AttachError, saying why; an account without the rights the
+// check needs closes the connection and throws MissingRightError.
 bool ConnectUser(DbConnection *connection, const QString &databasePath, const QByteArray &userName,
                  const QByteArray &password);
 bool CheckUser(const QByteArray &userName, const QByteArray &password);
@@ -42,3 +43,7 @@ QByteArray builtInPassword();
 // What the user is told when the database cannot be attached: which one,
 // where another is set, and the client library's own words.
 QString attachFailure(const QString &database, const QString &why);
+
+// What the user is told when the program's account lacks a right on the
+// database: which one, the command that grants it, then the engine's words.
+QString missingRightText(const QString &database, const QString &why);

@@ -18,6 +18,8 @@ public:
     explicit DbError(const QString &text, QList<qint64> codes = {}) : AppError(text), m_codes(std::move(codes)) {}
     const QList<qint64> &codes() const { return m_codes; }
     bool hasCode(qint64 code) const { return m_codes.contains(code); }
+    // The engine refused for want of a right: a grant the account lacks.
+    bool lacksRight() const;
 
 private:
     QList<qint64> m_codes;
@@ -34,4 +36,11 @@ public:
 class AttachError : public AppError {
 public:
     using AppError::AppError;
+};
+
+// The database opened, but the program's account lacks a right it needs;
+// the text names the database and the command that grants it.
+class MissingRightError : public AttachError {
+public:
+    using AttachError::AttachError;
 };

@@ -132,3 +132,8 @@ void createDatabaseFile(const QString &path, const QByteArray &user, const QByte
     call([&](ThrowStatusWrapper *s) { attachment->detach(s); });
     attachment.take();
 }
+
+bool DbError::lacksRight() const
+{
+    return hasCode(isc_no_priv);
+}

@@ -3,6 +3,7 @@
 
 #include "app/application.h"
 #include "app/mainform.h"
+#include "auth/autent.h"
 #include "db/dataset.h"
 #include "db/errors.h"
 #include "db/platform.h"
@@ -179,14 +180,24 @@ void TestMainForm::refusedSignInKeepsName_data()
     QTest::addColumn<QString>("user");
     QTest::addColumn<QString>("password");
     QTest::addColumn<bool>("missingFile");
-    QTest::addColumn<bool>("said");
-    QTest::newRow("unknown user") << QStringLiteral("nobody") << QStringLiteral("admin") << false << false;
-    QTest::newRow("wrong password") << QStringLiteral("admin") << QStringLiteral("nimda") << false << false;
-    QTest::newRow("blocked") << QStringLiteral("sidorov") << QStringLiteral("blok") << false << false;
-    QTest::newRow("both empty") << QString() << QString() << false << false;
+    // Run on the database first, as its administrator.
+    QTest::addColumn<QByteArray>("setup");
+    // The one message shown, DB standing for the database; empty: none.
+    QTest::addColumn<QString>("says");
+    QTest::newRow("unknown user") << QStringLiteral("nobody") << QStringLiteral("admin") << false << QByteArray()
+                                  << QString();
+    QTest::newRow("wrong password") << QStringLiteral("admin") << QStringLiteral("nimda") << false << QByteArray()
+                                    << QString();
+    QTest::newRow("blocked") << QStringLiteral("sidorov") << QStringLiteral("blok") << false << QByteArray()
+                             << QString();
+    QTest::newRow("both empty") << QString() << QString() << false << QByteArray() << QString();
     // A database that cannot be opened is said, never passed off as a
     // wrong password.
-    QTest::newRow("missing database") << QStringLiteral("admin") << QStringLiteral("admin") << true << true;
+    QTest::newRow("missing database") << QStringLiteral("admin") << QStringLiteral("admin") << true << QByteArray()
+                                      << QStringLiteral("«DB»");
+    QTest::newRow("account without its rights")
+        << QStringLiteral("admin") << QStringLiteral("admin") << false
+        << QByteArray("revoke all on all from " + builtInUserName()) << QStringLiteral("«utilities-db grant DB»");
 }
 
 void TestMainForm::refusedSignInKeepsName()
@@ -194,7 +205,10 @@ void TestMainForm::refusedSignInKeepsName()
     QFETCH(QString, user);
     QFETCH(QString, password);
     QFETCH(bool, missingFile);
-    QFETCH(bool, said);
+    QFETCH(QByteArray, setup);
+    QFETCH(QString, says);
+    if (!setup.isEmpty())
+        DbReader(m_form->BazaPath).exec(setup);
     if (missingFile)
         m_form->BazaPath += QStringLiteral(".gone");
     m_form->show();
@@ -206,9 +220,9 @@ void TestMainForm::refusedSignInKeepsName()
     QCOMPARE(m_form->Login->text(), user);
     QVERIFY(m_form->Password->text().isEmpty());
     QVERIFY(!m_form->IBDatabase1->connected());
-    QCOMPARE(m_errors.size(), said ? 1 : 0);
-    if (said)
-        QVERIFY2(m_errors[0].contains(m_form->BazaPath), qPrintable(m_errors[0]));
+    QCOMPARE(m_errors.size(), says.isEmpty() ? 0 : 1);
+    if (!says.isEmpty())
+        QVERIFY2(m_errors[0].contains(says.replace(QStringLiteral("DB"), m_form->BazaPath)), qPrintable(m_errors[0]));
 }
 
 void TestMainForm::enterWhileSignedInChecksAgain()

@@ -56,6 +56,8 @@ private slots:
     void firstOfSeveralRowsDecides();
     void connectionParameters();
     void unreachableDatabaseRefused();
+    void missingRightSaid_data();
+    void missingRightSaid();
 
 private:
     bool signIn(const QByteArray &user, const QByteArray &password, const QString &answer = {}, int *dialogs = nullptr);
@@ -247,6 +249,48 @@ void TestAutent::unreachableDatabaseRefused()
     }
     QVERIFY(!m_connection->connected());
     QVERIFY(!QFile::exists(m_path + QStringLiteral(".missing")));
+}
+
+void TestAutent::missingRightSaid_data()
+{
+    QTest::addColumn<QByteArray>("revoke");
+    QTest::addColumn<QByteArray>("expdate"); // SQL literal
+    QTest::addColumn<QString>("newPassword");
+    QTest::addColumn<QString>("engineSays");
+    QTest::newRow("no rights at all") << QByteArray("all on all") << QByteArray("null") << QString()
+                                      << QStringLiteral("SELECT access to TABLE USERS");
+    QTest::newRow("renewal without update")
+        << QByteArray("update on users") << QByteArray("'2026-01-01'") << QStringLiteral("новый")
+        << QStringLiteral("UPDATE access to TABLE USERS");
+    QTest::newRow("grace sign-in without update") << QByteArray("update on users") << QByteArray("'2026-01-01'")
+                                                  << QString() << QStringLiteral("UPDATE access to TABLE USERS");
+}
+
+void TestAutent::missingRightSaid()
+{
+    QFETCH(QByteArray, revoke);
+    QFETCH(QByteArray, expdate);
+    QFETCH(QString, newPassword);
+    QFETCH(QString, engineSays);
+    DbReader(m_path).exec("insert into users (num, xuser, xmass, status, expdate, expdays, explogins) values (100, "
+                          "'u', 'pw', "
+                          + SqlValue(toCp1251(QStringLiteral("включен")), 's', ',') + expdate + ", 30, 6)");
+    const QByteArray before = row("u");
+    DbReader(m_path).exec("revoke " + revoke + " from " + builtInUserName());
+    platform::askNewPassword = [&] { return toCp1251(newPassword); };
+    try {
+        ConnectUser(m_connection, m_path, "u", "pw");
+        QFAIL("the missing right was not reported");
+    } catch (const MissingRightError &e) {
+        // Which database, the command that readies it, then the engine's words.
+        QVERIFY2(e.text().startsWith(QStringLiteral("У учётной записи программы нет прав на базу данных «%1»: их даёт "
+                                                    "администратор базы командой «utilities-db grant %1»")
+                                         .arg(m_path)),
+                 qPrintable(e.text()));
+        QVERIFY2(e.text().contains(engineSays), qPrintable(e.text()));
+    }
+    QVERIFY(!m_connection->connected());
+    QCOMPARE(row("u"), before);
 }
 
 QTEST_GUILESS_MAIN(TestAutent)

@@ -183,7 +183,7 @@ QList<QByteArray> FbServer::adminParams() const
 QString FbServer::createDatabase(const QString &name, bool demo)
 {
     const QString file = QDir(dataFolder()).filePath(name);
-    QStringList create{file};
+    QStringList create{QStringLiteral("create"), file};
     if (demo)
         create << QStringLiteral("--demo");
     QByteArray output;

@@ -22,7 +22,7 @@ int runDbTool(const QStringList &arguments, QByteArray *output)
 TestDb::TestDb(bool demo)
 {
     m_template = m_dir.filePath(QStringLiteral("template.fdb"));
-    QStringList args{m_template};
+    QStringList args{QStringLiteral("create"), m_template};
     if (demo)
         args << QStringLiteral("--demo");
     QByteArray output;

@@ -1,10 +1,14 @@
 #include "testdb.h"
 
+#include "auth/autent.h"
 #include "db/dataset.h"
 #include "db/errors.h"
 #include "db/text1251.h"
 #include "db/utilites.h"
 
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 class TestDatabase : public QObject {
@@ -31,7 +35,8 @@ private slots:
     void transactionEndsWithDefaultAction_data();
     void transactionEndsWithDefaultAction();
     void closeEndsRunningReads();
-    void toolRefusesExistingFile();
+    void toolCalls_data();
+    void toolCalls();
 
 private:
     TestDb m_db;
@@ -266,14 +271,103 @@ void TestDatabase::closeEndsRunningReads()
     QCOMPARE(m_db.scratch()->recordCount(), 4);
 }
 
-void TestDatabase::toolRefusesExistingFile()
+void TestDatabase::toolCalls_data()
 {
-    QByteArray output;
-    QCOMPARE(runDbTool({m_db.path()}, &output), 1);
-    QVERIFY2(output.contains("already exists"), output.constData());
-    QCOMPARE(m_db.value("select count(*) from users"), QByteArray("4"));
-    QVERIFY(runDbTool({}, &output) != 0);
-    QVERIFY(runDbTool({QStringLiteral("/no/such/folder/x.fdb")}, &output) != 0);
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("environment");
+    QTest::addColumn<int>("status");
+    // What it says, on standard error for a refusal, else on standard output.
+    QTest::addColumn<QString>("says");
+    // The database the call made in its folder, and its users as the
+    // program's account reads them; none for a call that makes nothing.
+    QTest::addColumn<QString>("made");
+    QTest::addColumn<QByteArray>("users");
+
+    const QString file = QStringLiteral("library.fdb");
+    const auto refused = [&](const char *name, const QStringList &arguments, const QString &says) {
+        QTest::newRow(name) << arguments << QStringList() << 2 << says << QString() << QByteArray();
+    };
+    refused("no arguments", {}, QStringLiteral("не указана команда"));
+    refused("grant alone", {QStringLiteral("grant")}, QStringLiteral("grant: не указан аргумент БАЗА"));
+    refused("restore with one argument", {QStringLiteral("restore"), QStringLiteral("copy.fbk")},
+            QStringLiteral("restore: не указан аргумент НОВАЯ_БАЗА"));
+    refused("import without its database",
+            {QStringLiteral("import"), QStringLiteral("catalog"), QStringLiteral("export.csv")},
+            QStringLiteral("import: не указан аргумент БАЗА"));
+    refused("import in an unknown mode",
+            {QStringLiteral("import"), QStringLiteral("books"), QStringLiteral("export.csv"), file},
+            QStringLiteral("import: режим — catalog или readers, а не «books»"));
+    refused("mistyped command", {QStringLiteral("grnat"), file}, QStringLiteral("неизвестная команда «grnat»"));
+    refused("a bare word", {file}, QStringLiteral("неизвестная команда «library.fdb»"));
+    refused("unknown option", {QStringLiteral("create"), file, QStringLiteral("--demmo")},
+            QStringLiteral("неизвестный параметр «--demmo»"));
+    refused("option of another command", {QStringLiteral("grant"), file, QStringLiteral("--demo")},
+            QStringLiteral("grant: параметр --demo к этой команде не относится"));
+    refused("extra argument", {QStringLiteral("create"), file, QStringLiteral("b.fdb")},
+            QStringLiteral("create: лишний аргумент «b.fdb»"));
+    refused("empty argument", {QStringLiteral("grant"), QString()}, QStringLiteral("grant: не указан аргумент БАЗА"));
+    refused("option without its value", {QStringLiteral("create"), file, QStringLiteral("--schema")},
+            QStringLiteral("у параметра «--schema» не указано значение"));
+    refused("the demo shorthand without a file", {QStringLiteral("--demo")},
+            QStringLiteral("--demo: не указан аргумент ФАЙЛ"));
+
+    QTest::newRow("help") << QStringList{QStringLiteral("--help")} << QStringList() << 0
+                          << QStringLiteral("utilities-db import catalog|readers ФАЙЛ БАЗА") << QString()
+                          << QByteArray();
+    QTest::newRow("create") << QStringList{QStringLiteral("create"), file} << QStringList() << 0
+                            << QStringLiteral("создана база данных «WORK/library.fdb»") << file << QByteArray("0");
+    QTest::newRow("the demo shorthand") << QStringList{QStringLiteral("--demo"), file} << QStringList() << 0
+                                        << QStringLiteral("создана база данных") << file << QByteArray("4");
+    // The file is made for SYSDBA, and granted as its owner.
+    QTest::newRow("create whoever ISC_USER names")
+        << QStringList{QStringLiteral("create"), file, QStringLiteral("--demo")}
+        << QStringList{QStringLiteral("ISC_USER=CLERK")} << 0 << QStringLiteral("создана база данных") << file
+        << QByteArray("4");
+    QTest::newRow("over an existing file")
+        << QStringList{QStringLiteral("create"), QStringLiteral("EXISTING")} << QStringList() << 1
+        << QStringLiteral("уже есть; чтобы заменить, добавьте --force") << QString() << QByteArray();
+    QTest::newRow("into a missing folder")
+        << QStringList{QStringLiteral("create"), QStringLiteral("no/library.fdb")} << QStringList() << 1
+        << QStringLiteral("нет папки для «WORK/no/library.fdb»") << QString() << QByteArray();
+}
+
+void TestDatabase::toolCalls()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, environment);
+    QFETCH(int, status);
+    QFETCH(QString, says);
+    QFETCH(QString, made);
+    QFETCH(QByteArray, users);
+    m_db.disconnect();
+    const QByteArray before = DbReader(m_db.path()).value("select count(*) from users");
+
+    QTemporaryDir work;
+    arguments.replaceInStrings(QStringLiteral("EXISTING"), m_db.path());
+    QProcess tool;
+    tool.setWorkingDirectory(work.path());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString &pair : environment)
+        env.insert(pair.section(u'=', 0, 0), pair.section(u'=', 1));
+    tool.setProcessEnvironment(env);
+    tool.start(QStringLiteral(DBTOOL_PATH), arguments);
+    QVERIFY(tool.waitForFinished(60000));
+    const QString out = QString::fromUtf8(tool.readAllStandardOutput());
+    const QString err = QString::fromUtf8(tool.readAllStandardError());
+    QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(tool.exitCode() == status, qPrintable(out + err));
+
+    says.replace(QStringLiteral("WORK"), work.path());
+    QVERIFY2((status == 0 ? out : err).contains(says), qPrintable(out + err));
+    // A wrong call names the fault, then the usage; nothing else.
+    QCOMPARE(err.contains(QStringLiteral("Использование:")), status == 2);
+    if (status == 2)
+        QVERIFY2(out.isEmpty(), qPrintable(out));
+    QCOMPARE(QDir(work.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             made.isEmpty() ? QStringList() : QStringList{made});
+    if (!made.isEmpty())
+        QCOMPARE(DbReader(work.filePath(made), builtInConnectionParams()).value("select count(*) from users"), users);
+    QCOMPARE(DbReader(m_db.path()).value("select count(*) from users"), before);
 }
 
 QTEST_MAIN(TestDatabase)

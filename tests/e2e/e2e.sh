@@ -405,7 +405,7 @@ if [[ -n "$server_tool" ]]; then
     ok "$database"
 else
     step "a copy of the program beside a fresh demo database"
-    timeout 30 "$dbtool" --demo "$db" >/dev/null || fail "could not create the demo database"
+    timeout 30 "$dbtool" create "$db" --demo >/dev/null || fail "could not create the demo database"
 fi
 # A row in every working table, so that the wipe has something to remove.
 isql_db >/dev/null <<'EOF' || fail "could not seed the working tables"

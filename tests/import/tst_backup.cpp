@@ -352,12 +352,14 @@ void TestBackup::restoreByTheTool_data()
     QTest::addColumn<QString>("kind");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("says");
-    QTest::newRow("into a new file") << QStringLiteral("new") << 0 << QStringLiteral("restored");
-    QTest::newRow("over an existing file") << QStringLiteral("existing") << 1 << QStringLiteral("already exists");
-    QTest::newRow("over an existing file when asked") << QStringLiteral("force") << 0 << QStringLiteral("restored");
-    QTest::newRow("a backup cut short") << QStringLiteral("cut") << 1 << QStringLiteral("could not restore");
-    QTest::newRow("no such backup") << QStringLiteral("missing") << 1 << QStringLiteral("no backup file");
-    QTest::newRow("no such folder") << QStringLiteral("no folder") << 1 << QStringLiteral("does not exist");
+    QTest::newRow("into a new file") << QStringLiteral("new") << 0 << QStringLiteral("восстановлена в");
+    QTest::newRow("over an existing file")
+        << QStringLiteral("existing") << 1 << QStringLiteral("уже есть; чтобы заменить, добавьте --force");
+    QTest::newRow("over an existing file when asked")
+        << QStringLiteral("force") << 0 << QStringLiteral("восстановлена в");
+    QTest::newRow("a backup cut short") << QStringLiteral("cut") << 1 << QStringLiteral("не удалось восстановить");
+    QTest::newRow("no such backup") << QStringLiteral("missing") << 1 << QStringLiteral("нет файла резервной копии");
+    QTest::newRow("no such folder") << QStringLiteral("no folder") << 1 << QStringLiteral("нет папки для");
 }
 
 void TestBackup::restoreByTheTool()
@@ -442,7 +444,7 @@ void TestBackup::backupThroughThePrivateServer()
     QCOMPARE(DbReader(restored, builtInConnectionParams()).value("select count(*) from users"), QByteArray("5"));
     // The server refuses to restore over it unless told to.
     QCOMPARE(runDbTool(QStringList{QStringLiteral("restore"), backup.file, restored} + admin, &output), 1);
-    QVERIFY2(output.contains("already exists"), output.constData());
+    QVERIFY2(QString::fromUtf8(output).contains(QStringLiteral("уже есть")), output.constData());
 }
 
 QTEST_GUILESS_MAIN(TestBackup)

@@ -1,5 +1,6 @@
 #include "testdb.h"
 
+#include "auth/autent.h"
 #include "db/text1251.h"
 
 #include <QDir>
@@ -137,9 +138,14 @@ void TestHeadless::exitStatusOutputAndFiles_data()
     QTest::newRow("a folder") << Rows{} << QStringList{catalog, QStringLiteral("FOLDER"), db} << QByteArray() << 1
                               << QStringList{QStringLiteral("— папка, а не обычный файл")} << QByteArray("0|0|0")
                               << QByteArray();
-    QTest::newRow("unknown mode") << Rows{} << QStringList{QStringLiteral("books"), file, db} << QByteArray("1") << 1
-                                  << QStringList{QStringLiteral("the import mode is catalog or readers, not books")}
-                                  << QByteArray("0|0|0") << QByteArray();
+    // The first install on a library's own database, before its grant.
+    QTest::newRow("account without its rights")
+        << Rows{"revoke all on all from " + builtInUserName()} << QStringList{catalog, file, db}
+        << QByteArray("1;A\r\n") << 1
+        << QStringList{QStringLiteral("utilities-db: У учётной записи программы нет прав на базу данных «DB»: их "
+                                      "даёт администратор базы командой «utilities-db grant DB»"),
+                       QStringLiteral("no permission for INSERT access to TABLE CATALOG")}
+        << QByteArray("0|0|0") << QByteArray();
     QTest::newRow("database that cannot be opened")
         << Rows{} << QStringList{catalog, file, QStringLiteral("FOLDER/missing.fdb")} << QByteArray("1") << 1
         << QStringList{QStringLiteral("не удалось открыть базу данных")} << QByteArray("0|0|0") << QByteArray();

@@ -127,6 +127,14 @@ appstreamcli validate --no-net "$share/metainfo/$app_id.metainfo.xml" >"$work/ap
     { cat "$work/appstream.log"; fail "the AppStream metadata is not valid"; }
 ok "program, tool, menu entry, AppStream metadata, icons, manual pages, README and examples"
 
+step "the tool's manual page covers each of its commands and options"
+manual=$(zcat "$share/man/man1/utilities-db.1.gz" | sed 's/\\-/-/g')
+for word in create --demo grant restore engine-root import catalog readers \
+            --force --schema --user --password --clear --check --from-line --help; do
+    grep -qE -- "^\.[A-Z]+ .*(^|[ \"])$word([ \"]|$)" <<<"$manual" || fail "the manual page does not name $word"
+done
+ok "utilities-db.1"
+
 # The unpacked program and tool run in a home of their own, with no
 # FIREBIRD preset, so that they make their own engine folder as installed.
 run_env=(env -u FIREBIRD -u QT_STYLE_OVERRIDE -u QT_QPA_PLATFORMTHEME -u QT_SCALE_FACTOR
