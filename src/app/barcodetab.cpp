@@ -6,10 +6,12 @@
 #include "app/querymodel.h"
 #include "app/typedlength.h"
 #include "db/dataset.h"
+#include "db/errors.h"
 #include "db/text1251.h"
 #include "db/utilites.h"
 #include "dialogs/formYN.h"
 #include "dialogs/guarded.h"
+#include "dialogs/uiplatform.h"
 #include "labels/bandreport.h"
 #include "labels/labeldata.h"
 #include "labels/prnbarcod.h"
@@ -26,6 +28,7 @@
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -131,6 +134,14 @@ void showOverlaps(QWidget *parent, const QList<RangeOverlap> &overlaps)
     window.exec();
 }
 
+// The report host, which main() makes after this window.
+TFormBC *reportHost()
+{
+    if (!FormBC)
+        FormBC = new TFormBC;
+    return FormBC;
+}
+
 } // namespace
 
 void TFormMain::buildBarcodeTab()
@@ -148,12 +159,26 @@ void TFormMain::buildBarcodeTab()
     EditP = field(PanelBL, "EditP", 40, 10);
     EditME = field(PanelBL, "EditME", 64, 27);
 
+    // In the free space under the mark, left of the add button.
+    LabelMECut = new QLabel(QStringLiteral("метка не уместится на наклейке и будет обрезана"), PanelBL);
+    LabelMECut->setObjectName(QStringLiteral("LabelMECut"));
+    LabelMECut->setGeometry(8, 88, 178, 34);
+    LabelMECut->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    LabelMECut->setWordWrap(true);
+    LabelMECut->setFont(platform::uiFont(10));
+    QPalette warning = LabelMECut->palette();
+    warning.setColor(QPalette::WindowText, QColor(160, 0, 0));
+    LabelMECut->setPalette(warning);
+    LabelMECut->hide();
+
     BitBtnAdd = new QPushButton(PanelBL);
     BitBtnAdd->setObjectName(QStringLiteral("BitBtnAdd"));
     BitBtnAdd->setGeometry(192, 90, 33, 31);
     BitBtnAdd->setIcon(addIcon());
     BitBtnAdd->setIconSize(QSize(20, 20));
     BitBtnAdd->setToolTip(QStringLiteral("добавить"));
+    // Enter presses the button that has the focus, as Space does.
+    BitBtnAdd->setAutoDefault(true);
 
     BitBtnPrn = new QPushButton(PanelBL);
     BitBtnPrn->setObjectName(QStringLiteral("BitBtnPrn"));
@@ -161,11 +186,12 @@ void TFormMain::buildBarcodeTab()
     BitBtnPrn->setIcon(printIcon());
     BitBtnPrn->setIconSize(QSize(17, 17));
     BitBtnPrn->setToolTip(QStringLiteral("печать"));
+    BitBtnPrn->setAutoDefault(true);
 
     // In the free space left of the two buttons, so nothing specified moves.
     LabelSheets = new QLabel(PanelBL);
     LabelSheets->setObjectName(QStringLiteral("LabelSheets"));
-    LabelSheets->setGeometry(8, 128, 178, 96);
+    LabelSheets->setGeometry(8, 128, 178, 150);
     LabelSheets->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     LabelSheets->setWordWrap(true);
 
@@ -215,8 +241,17 @@ void TFormMain::buildBarcodeTab()
             [this](const QPoint &at) { PopupBC->popup(DBGridBC->viewport()->mapToGlobal(at)); });
     connect(N1, &QAction::triggered, this, &TFormMain::N1Click);
     connect(ActionOverlaps, &QAction::triggered, this, &TFormMain::ActionOverlapsClick);
-    connect(EditS, &QLineEdit::textChanged, this, &TFormMain::showSheetSummary);
-    connect(EditP, &QLineEdit::textChanged, this, &TFormMain::showSheetSummary);
+    m_inCatalogTimer = new QTimer(this);
+    m_inCatalogTimer->setSingleShot(true);
+    m_inCatalogTimer->setInterval(300);
+    connect(m_inCatalogTimer, &QTimer::timeout, this, &TFormMain::countInCatalog);
+    for (QLineEdit *edit : {EditS, EditP}) {
+        connect(edit, &QLineEdit::textChanged, this, [this] {
+            showSheetSummary();
+            m_inCatalogTimer->start();
+        });
+    }
+    connect(EditME, &QLineEdit::textChanged, this, &TFormMain::showMarkFit);
     connect(BitBtnAdd, &QPushButton::clicked, this, &TFormMain::BitBtnAddClick);
     connect(BitBtnPrn, &QPushButton::clicked, this, &TFormMain::BitBtnPrnClick);
 }
@@ -227,6 +262,8 @@ void TFormMain::TabSheetBCShow()
         SelectBC();
         dfx();
     });
+    // Books may have come in since the last count.
+    m_inCatalogTimer->start();
 }
 
 void TFormMain::SelectBC()
@@ -294,8 +331,31 @@ void TFormMain::showSheetSummary()
 {
     // Read as Latin-1, which cannot fail while typing: anything beyond it
     // is no digit anyway.
-    const auto summary = sheetSummary(EditS->text().toLatin1(), EditP->text().toLatin1());
+    auto summary = sheetSummary(EditS->text().toLatin1(), EditP->text().toLatin1());
+    if (summary && m_inCatalog >= 0 && m_inCatalogFor == EditS->text() + u'|' + EditP->text())
+        summary->inCatalog = m_inCatalog;
     LabelSheets->setText(summary ? sheetSummaryText(*summary) : QString());
+}
+
+void TFormMain::countInCatalog()
+{
+    const QString typed = EditS->text() + u'|' + EditP->text();
+    const auto summary = sheetSummary(EditS->text().toLatin1(), EditP->text().toLatin1());
+    if (!summary || summary->negative || !IBDatabase1->connected())
+        return;
+    try {
+        m_inCatalog = takenInCatalog(summary->first, summary->last);
+        m_inCatalogFor = typed;
+    } catch (const AppError &) {
+        // Only an aid: the summary goes without it.
+        return;
+    }
+    showSheetSummary();
+}
+
+void TFormMain::showMarkFit()
+{
+    LabelMECut->setVisible(!reportHost()->QRLabelME->holds(EditME->text()));
 }
 
 void TFormMain::BitBtnPrnClick()
@@ -304,13 +364,12 @@ void TFormMain::BitBtnPrnClick()
         const auto range = printRange(toCp1251(EditS->text()), toCp1251(EditP->text()));
         if (!range)
             return;
-        if (!FormBC)
-            FormBC = new TFormBC;
-        FormBC->CurrentNumber = range->first;
-        FormBC->LastNumber = range->last;
-        FormBC->QRLabelME->setCaption(EditME->text());
-        FormBC->readSettings();
-        FormBC->QuickRep1->Preview(this);
+        TFormBC *host = reportHost();
+        host->CurrentNumber = range->first;
+        host->LastNumber = range->last;
+        host->QRLabelME->setCaption(EditME->text());
+        host->readSettings();
+        host->QuickRep1->Preview(this);
     });
 }
 

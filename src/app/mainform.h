@@ -23,6 +23,7 @@ class QTableView;
 class QLineEdit;
 class QPushButton;
 class QTabWidget;
+class QTimer;
 class QWidget;
 
 // The main window: the sign-in strip, the prompt and the three task tabs.
@@ -56,6 +57,8 @@ public:
     QLineEdit *EditS;
     QLineEdit *EditP;
     QLineEdit *EditME;
+    // Under the mark: that the mark is wider than its place on the label.
+    QLabel *LabelMECut;
     QPushButton *BitBtnAdd;
     QTableView *DBGridBC = nullptr;
     QMenu *PopupBC;
@@ -154,8 +157,18 @@ private:
     void runImportFile(bool checkOnly);
     // Fills LabelSheets from the start and end fields.
     void showSheetSummary();
+    // Counts the fields' numbers already on catalogue books, for LabelSheets.
+    void countInCatalog();
+    // Shows LabelMECut when the mark field's text is cut on the label.
+    void showMarkFit();
 
     bool m_placed = false;
+    // The catalogue is counted a moment after the typing stops, not per key:
+    // the count reads the whole table.
+    QTimer *m_inCatalogTimer = nullptr;
+    // The last count, and the start and end texts it was made for.
+    qint64 m_inCatalog = -1;
+    QString m_inCatalogFor;
     // What the last import or check found, for its list of rejected lines.
     std::shared_ptr<const ImportReport> m_lastImport;
 };

@@ -2,31 +2,21 @@
 
 #include "db/errors.h"
 #include "dialogs/uiplatform.h"
+#include "labels/labelpreview.h"
 
-#include <QAction>
-#include <QBoxLayout>
 #include <QDir>
-#include <QDoubleSpinBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontMetricsF>
 #include <QImage>
-#include <QLabel>
 #include <QLocale>
 #include <QPaintEngine>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPrintEngine>
-#include <QPrintPreviewDialog>
-#include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QProgressDialog>
-#include <QScreen>
-#include <QSpinBox>
-#include <QStyle>
-#include <QTimer>
-#include <QToolBar>
 
 #include <cmath>
 #include <memory>
@@ -49,8 +39,6 @@ QPageLayout pageLayout(const QPageSize &paper, const QMarginsF &margins)
 {
     return QPageLayout(paper, QPageLayout::Portrait, margins, QPageLayout::Millimeter);
 }
-
-constexpr qreal kMaxOffsetMm = 10;
 
 // The print engine's list of CUPS job options, name and value in turn. Qt
 // keeps the key in a private header; its value has not changed since Qt 4.
@@ -132,6 +120,21 @@ void ReportLabel::paintContent(QPainter &painter, const QRectF &box, const QStri
     // word wrap would push the page number onto a second, clipped line.
     const bool wrap = m_wordWrap && !m_autoSize;
     painter.drawText(box, int(m_alignment) | (wrap ? Qt::TextWordWrap : Qt::TextSingleLine), caption);
+}
+
+bool ReportLabel::holds(const QString &caption) const
+{
+    if (m_autoSize || caption.isEmpty())
+        return true;
+    // Measured at a printer's resolution, where the sheet is made.
+    constexpr qreal dpi = 1200;
+    QImage device(1, 1, QImage::Format_Mono);
+    device.setDotsPerMeterX(qRound(dpi / mmPerInch * 1000));
+    device.setDotsPerMeterY(qRound(dpi / mmPerInch * 1000));
+    const QRectF box = toDevice(QRectF(QPointF(), m_geometry.size()), &device);
+    const int flags = int(m_alignment) | (m_wordWrap ? Qt::TextWordWrap : Qt::TextSingleLine);
+    const QRectF needed = QFontMetricsF(m_font, &device).boundingRect(box, flags, caption);
+    return needed.width() <= box.width() && needed.height() <= box.height();
 }
 
 ReportBand::ReportBand(const QString &name, BandReport *report, Kind kind, qreal heightMm)
@@ -576,135 +579,28 @@ void BandReport::Preview(QWidget *parent)
     asJob([&] { showPreview(parent); });
 }
 
-namespace {
-
-QLabel *toolLabel(QWidget *parent, const QString &text)
+void BandReport::preparePrinter(QPrinter *printer) const
 {
-    auto *label = new QLabel(text, parent);
-    label->setContentsMargins(8, 0, 2, 0);
-    return label;
+    if (!m_printerName.isEmpty() && QPrinterInfo::availablePrinterNames().contains(m_printerName))
+        printer->setPrinterName(m_printerName);
+    printer->setPageLayout(pageLayout(m_paper, m_margins));
+    printer->setFullPage(true);
+    printer->setCopyCount(1);
+    printer->setDuplex(QPrinter::DuplexNone);
+    printer->setPrintRange(QPrinter::AllPages);
+    printer->setPaperSource(QPrinter::Auto);
 }
 
-QDoubleSpinBox *offsetBox(QWidget *parent, const char *name, qreal value, const QString &toolTip)
+void BandReport::editOffset(const QPointF &offsetMm)
 {
-    auto *box = new QDoubleSpinBox(parent);
-    box->setObjectName(QLatin1String(name));
-    box->setRange(-kMaxOffsetMm, kMaxOffsetMm);
-    box->setSingleStep(0.1);
-    box->setDecimals(1);
-    box->setValue(value);
-    box->setToolTip(toolTip);
-    // One repaint when the typing is done, not one per key.
-    box->setKeyboardTracking(false);
-    return box;
+    setOffset(offsetMm);
+    emit offsetChanged(m_offset);
 }
-
-} // namespace
 
 void BandReport::showPreview(QWidget *parent)
 {
     // A range too long for one job is refused before the window opens.
     run();
-    QPrinter printer(QPrinter::HighResolution);
-    if (!m_printerName.isEmpty() && QPrinterInfo::availablePrinterNames().contains(m_printerName))
-        printer.setPrinterName(m_printerName);
-    printer.setPageLayout(pageLayout(m_paper, m_margins));
-    printer.setFullPage(true);
-    printer.setCopyCount(1);
-    printer.setDuplex(QPrinter::DuplexNone);
-    printer.setPrintRange(QPrinter::AllPages);
-    printer.setPaperSource(QPrinter::Auto);
-
-    QPrintPreviewDialog dialog(&printer, parent);
-    dialog.setWindowTitle(QStringLiteral("предварительный просмотр"));
-    m_alignmentSheet = false;
-    m_progressParent = &dialog;
-    m_previewCancelled = false;
-    connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [this, &dialog](QPrinter *target) {
-        render(target);
-        // Stopped while the pages were being made: the preview closes.
-        if (m_previewCancelled)
-            QTimer::singleShot(0, &dialog, &QDialog::reject);
-    });
-    if (QToolBar *toolBar = dialog.findChild<QToolBar *>()) {
-        toolBar->addSeparator();
-        QAction *save = toolBar->addAction(dialog.style()->standardIcon(QStyle::SP_DialogSaveButton),
-                                           QStringLiteral("сохранить в PDF"));
-        save->setObjectName(QStringLiteral("ActionSavePdf"));
-        save->setShortcut(QKeySequence::Save);
-        save->setToolTip(
-            QStringLiteral("сохранить в PDF (%1)").arg(save->shortcut().toString(QKeySequence::NativeText)));
-        connect(save, &QAction::triggered, &dialog, [this, &dialog] { savePdf(&dialog); });
-
-        // The sheet's own settings on a second row: the first free label and
-        // the printer's alignment.
-        auto *sheetBar = new QToolBar(&dialog);
-        sheetBar->setObjectName(QStringLiteral("ToolBarSheet"));
-        sheetBar->addWidget(toolLabel(sheetBar, QStringLiteral("первая свободная наклейка:")));
-        auto *start = new QSpinBox(sheetBar);
-        start->setObjectName(QStringLiteral("SpinStart"));
-        start->setRange(1, qMax(1, positionsPerPage()));
-        start->setValue(m_startPosition);
-        start->setToolTip(QStringLiteral("наклейки считаются сверху вниз по первому столбцу, затем по следующему"));
-        sheetBar->addWidget(start);
-        auto *place = new QLabel(sheetBar);
-        place->setObjectName(QStringLiteral("LabelStartPlace"));
-        sheetBar->addWidget(place);
-        sheetBar->addSeparator();
-        sheetBar->addWidget(toolLabel(sheetBar, QStringLiteral("сдвиг, мм: вправо")));
-        QDoubleSpinBox *offsetX = offsetBox(sheetBar, "SpinOffsetX", m_offset.x(),
-                                            QStringLiteral("сдвиг всего листа вправо (минус: влево)"));
-        sheetBar->addWidget(offsetX);
-        sheetBar->addWidget(toolLabel(sheetBar, QStringLiteral("вниз")));
-        QDoubleSpinBox *offsetY
-            = offsetBox(sheetBar, "SpinOffsetY", m_offset.y(), QStringLiteral("сдвиг всего листа вниз (минус: вверх)"));
-        sheetBar->addWidget(offsetY);
-        sheetBar->addSeparator();
-        QAction *alignment = sheetBar->addAction(QStringLiteral("пробный лист"));
-        alignment->setObjectName(QStringLiteral("ActionAlignmentSheet"));
-        alignment->setCheckable(true);
-        alignment->setToolTip(QStringLiteral("рамки всех наклеек листа с номерами и линейками, со сдвигом: "
-                                             "напечатайте и наложите на чистый лист наклеек"));
-        if (auto *layout = qobject_cast<QBoxLayout *>(dialog.layout()))
-            layout->insertWidget(layout->indexOf(toolBar) + 1, sheetBar);
-
-        auto *view = dialog.findChild<QPrintPreviewWidget *>();
-        const int rows = qMax(1, rowsPerColumn());
-        auto showPlace = [place, rows](int position) {
-            place->setText(
-                QStringLiteral("(столбец %1, ряд %2)").arg((position - 1) / rows + 1).arg((position - 1) % rows + 1));
-        };
-        showPlace(m_startPosition);
-        connect(start, &QSpinBox::valueChanged, &dialog, [this, view, showPlace](int position) {
-            setStartPosition(position);
-            showPlace(position);
-            if (view)
-                view->updatePreview();
-        });
-        auto offsetEdited = [this, view, offsetX, offsetY] {
-            setOffset(QPointF(offsetX->value(), offsetY->value()));
-            emit offsetChanged(m_offset);
-            if (view)
-                view->updatePreview();
-        };
-        connect(offsetX, &QDoubleSpinBox::valueChanged, &dialog, offsetEdited);
-        connect(offsetY, &QDoubleSpinBox::valueChanged, &dialog, offsetEdited);
-        // The sheet shows all places, so the first free one has no say.
-        connect(alignment, &QAction::toggled, &dialog, [this, view, start](bool on) {
-            m_alignmentSheet = on;
-            start->setEnabled(!on);
-            if (view)
-                view->updatePreview();
-        });
-
-        // At its default width the dialog hides the last commands, the PDF
-        // export among them, behind the toolbar's overflow button; and a
-        // taller window shows the sheet at a readable size.
-        const QRect area = dialog.screen()->availableGeometry();
-        const int wanted = qMax(toolBar->sizeHint().width(), sheetBar->sizeHint().width()) + 24;
-        dialog.resize(qMin(area.width(), qMax(dialog.sizeHint().width(), wanted)), area.height() * 9 / 10);
-    }
-    dialog.exec();
-    m_progressParent = nullptr;
-    m_alignmentSheet = false;
+    TFormPreview preview(this, parent);
+    preview.exec();
 }

@@ -16,6 +16,7 @@ class QPrinter;
 class QWidget;
 class BandReport;
 class ReportBand;
+class TFormPreview;
 
 // The report's sans-serif face: Arial where installed, else its
 // metric-compatible twin, so captions keep their widths.
@@ -40,6 +41,9 @@ public:
 
     // Paints a caption taken at layout time into its box, given in device pixels.
     void paint(QPainter &painter, const QRectF &box, const QString &caption) const;
+    // Whether the caption is painted whole: within the box's width, and on
+    // as many lines as its height holds. What does not fit is cut off.
+    bool holds(const QString &caption) const;
 
 protected:
     virtual void paintContent(QPainter &painter, const QRectF &box, const QString &caption) const;
@@ -128,7 +132,9 @@ public:
     void setStartPosition(int position);
 
     // Moves everything on the page by this many millimetres (right and
-    // down), for a printer that does not put the image where it should.
+    // down), for a printer that does not put the image where it should;
+    // up to this far either way, in tenths.
+    static constexpr qreal kMaxOffsetMm = 10;
     QPointF offset() const { return m_offset; }
     void setOffset(const QPointF &offsetMm);
 
@@ -171,6 +177,9 @@ signals:
 
 private:
     friend class ReportBand;
+    // The preview window draws through render() and edits the sheet's
+    // settings as the report's own.
+    friend class TFormPreview;
     ReportLayout run();
     // What a print or export makes: the labels, or the alignment sheet.
     ReportLayout pagesToMake();
@@ -183,6 +192,11 @@ private:
     bool writePdf(const QString &fileName, QWidget *progressParent = nullptr);
     void savePdf(QWidget *parent);
     void showPreview(QWidget *parent);
+    // The paper, the margins and the printer kept from last time, for the
+    // preview's printer.
+    void preparePrinter(QPrinter *printer) const;
+    // An offset typed in the preview, kept for the user.
+    void editOffset(const QPointF &offsetMm);
     // Runs work between jobStarted and jobFinished, also when it throws.
     template <typename F> auto asJob(F &&work);
 

@@ -45,6 +45,7 @@ std::optional<SheetSummary> sheetSummary(const QByteArray &start, const QByteArr
     summary.reversed = typedEnd < typedStart;
     summary.first = qint32(qMin(typedStart, typedEnd));
     summary.last = qint32(qMax(typedStart, typedEnd));
+    summary.negative = summary.first < 0;
     // In 64 bits: the whole 32-bit range is more labels than 32 bits hold.
     summary.labels = qint64(summary.last) - summary.first + 1;
     summary.sheets = (summary.labels + kLabelsPerSheet - 1) / kLabelsPerSheet;
@@ -54,11 +55,27 @@ std::optional<SheetSummary> sheetSummary(const QByteArray &start, const QByteArr
 
 QString sheetSummaryText(const SheetSummary &summary)
 {
+    // Nothing is counted for a print that will not happen.
+    if (summary.negative)
+        return QStringLiteral("номера меньше нуля не печатаются: у них нет штрих-кода");
     QString text = QStringLiteral("наклеек: %1\nлистов: %2\nна последнем листе: %3")
                        .arg(summary.labels)
                        .arg(summary.sheets)
                        .arg(summary.onLastSheet);
-    if (summary.reversed)
-        text += QStringLiteral("\nпечать в обратном порядке: с %1 по %2").arg(summary.first).arg(summary.last);
+    if (summary.reversed) {
+        text += QStringLiteral("\nконец меньше начала: наклейки пойдут от %1 до %2 по возрастанию")
+                    .arg(summary.first)
+                    .arg(summary.last);
+    }
+    if (summary.inCatalog)
+        text += QStringLiteral("\nномеров в каталоге: %1").arg(*summary.inCatalog);
     return text;
+}
+
+QString negativeRangeText(qint64 first, qint64 last)
+{
+    return QStringLiteral("Наклейки с номерами меньше нуля не печатаются: у таких номеров нет штрих-кода. "
+                          "Диапазон %1 — %2 начинается ниже нуля.")
+        .arg(first)
+        .arg(last);
 }

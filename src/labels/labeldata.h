@@ -33,14 +33,18 @@ constexpr int kLabelsPerSheet = 60;
 // What a print of the typed range takes: labels, sheets and the labels on
 // the last sheet, counted from the top of a fresh sheet. reversed: the end
 // was typed below the start, so the labels come out from first to last
-// rather than as typed.
+// rather than as typed. negative: the range holds a number below zero,
+// which the print refuses. inCatalog: how many of its numbers already stand
+// on catalogue books, once counted.
 struct SheetSummary {
     qint64 labels = 0;
     qint64 sheets = 0;
     qint64 onLastSheet = 0;
     bool reversed = false;
+    bool negative = false;
     qint32 first = 0;
     qint32 last = 0;
+    std::optional<qint64> inCatalog;
 };
 
 // Nothing for what the print refuses: a text that is not an integer text,
@@ -49,3 +53,8 @@ std::optional<SheetSummary> sheetSummary(const QByteArray &start, const QByteArr
 
 // The summary as the barcode tab shows it, one item a line.
 QString sheetSummaryText(const SheetSummary &summary);
+
+// Why the print refuses a range from first to last that holds a number
+// below zero: such a number has no barcode text, so its labels would carry
+// no bar code and no digits.
+QString negativeRangeText(qint64 first, qint64 last);

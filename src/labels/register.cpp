@@ -1,8 +1,10 @@
 #include "labels/register.h"
 
 #include "db/dataset.h"
+#include "db/errors.h"
 #include "db/text1251.h"
 #include "db/utilites.h"
+#include "labels/labeldata.h"
 
 #include <QStringList>
 
@@ -47,6 +49,8 @@ std::optional<PrintRange> printRange(const QByteArray &start, const QByteArray &
     // A reversed range prints in order; the fields stay as typed.
     if (range.last < range.first)
         std::swap(range.first, range.last);
+    if (range.first < 0)
+        throw AppError(negativeRangeText(range.first, range.last));
     return range;
 }
 
@@ -90,11 +94,8 @@ qint64 takenInCatalog(qint64 low, qint64 high)
         select += "barcod starting with '" + first.left(common) + "' and ";
     select += "barcod between '" + first + "' and '" + last
         + "' and char_length(barcod) = 10 and barcod similar to '[0-9]*'";
-    DbQuery *query = sharedDb().scratch;
-    OpenSelectText(query, select, '*');
-    const qint64 taken = query->field("n").asString().toLongLong();
-    query->close();
-    return taken;
+    const SnapshotRead read(select);
+    return read.rows().field("n").asString().toLongLong();
 }
 
 std::optional<RangeClash> rangeClash(const QByteArray &start, const QByteArray &end)
@@ -112,7 +113,6 @@ std::optional<RangeClash> rangeClash(const QByteArray &start, const QByteArray &
         if (range.overlaps(typed))
             clash.overlapping.append(range);
     }
-    clash.taken = takenInCatalog(typed.low(), typed.high());
     return clash;
 }
 
@@ -133,8 +133,6 @@ QString rangeClashQuestion(const RangeClash &clash)
             line += QStringLiteral(" (пересечений всего: %1)").arg(clash.overlapping.size());
         lines.append(line + QLatin1Char('.'));
     }
-    if (clash.taken > 0)
-        lines.append(QStringLiteral("Номеров уже в каталоге: %1.").arg(clash.taken));
     lines.append(QStringLiteral("Всё равно добавить?"));
     return lines.join(QLatin1Char('|'));
 }

@@ -26,7 +26,8 @@ void deleteRange(const QByteArray &num);
 
 // The numbers a print covers, lower first, from the two typed texts;
 // nothing when either is not an integer text. A number beyond 32 bits
-// raises ConvertError.
+// raises ConvertError; a range holding a number below zero raises AppError
+// with the reason (negativeRangeText), as such labels carry no bar code.
 struct PrintRange {
     qint32 first = 0;
     qint32 last = 0;
@@ -50,20 +51,20 @@ struct RegisteredRange {
 QList<RegisteredRange> registeredRanges();
 
 // What a new range would clash with: the registered ranges that share a
-// number with it, in the list's order, and how many of its numbers already
-// stand on books as catalog.barcod (the ten-digit text a label carries).
+// number with it, in the list's order. Numbers already on catalogue books
+// are no clash: labels for an imported catalogue carry exactly those.
 struct RangeClash {
     QList<RegisteredRange> overlapping;
-    qint64 taken = 0;
 
-    bool any() const { return !overlapping.isEmpty() || taken > 0; }
+    bool any() const { return !overlapping.isEmpty(); }
 };
 
 // Looks before an add; nothing when either text is not an integer text,
 // as the add then stores nothing either. Reads only: no key is taken.
 std::optional<RangeClash> rangeClash(const QByteArray &start, const QByteArray &end);
 
-// How many distinct numbers from low to high stand as catalog.barcod.
+// How many distinct numbers from low to high stand as catalog.barcod (the
+// ten-digit text a label carries), read in a snapshot of its own.
 // Negative numbers have no barcode text and so are never taken.
 qint64 takenInCatalog(qint64 low, qint64 high);
 

@@ -41,7 +41,8 @@ private slots:
     void overlapsListed();
     void sheetSummaryFollowsTheFields();
     void printOrdersTheRange();
-    void printRefusesNumbersBeyond32Bits();
+    void printRefuses_data();
+    void printRefuses();
     void printRefusesAHugeRange();
     void currentRowIsPaleBlue();
 
@@ -50,12 +51,18 @@ private:
     QList<QByteArray> stored() const;
 };
 
+// As at the desk: the fields filled, Tab from the mark to the add button,
+// and Enter.
 void TestBarcodeTab::add(const QString &start, const QString &end, const QString &mark)
 {
     m_form->EditS->setText(start);
     m_form->EditP->setText(end);
     m_form->EditME->setText(mark);
-    QTest::mouseClick(m_form->BitBtnAdd, Qt::LeftButton);
+    m_form->activateWindow();
+    m_form->EditME->setFocus();
+    QTest::keyClick(m_form->EditME, Qt::Key_Tab);
+    QCOMPARE(m_form->focusWidget(), m_form->BitBtnAdd);
+    QTest::keyClick(m_form->BitBtnAdd, Qt::Key_Return);
 }
 
 QList<QByteArray> TestBarcodeTab::stored() const
@@ -93,53 +100,63 @@ void TestBarcodeTab::addStoresAsTyped_data()
     // What is stored; empty: nothing, and no key taken.
     QTest::addColumn<QByteArray>("row");
     QTest::addColumn<QString>("shownStart");
+    // What the sheet summary counts of the stored range on catalogue books
+    // once the typing has stopped; -1: no count (nothing stored, or a
+    // range the print refuses).
+    QTest::addColumn<qint64>("counted");
+    // Whether the mark is noted as too long for the label.
+    QTest::addColumn<bool>("markCut");
     const QString anyway = QStringLiteral("Всё равно добавить?");
     const QString overFirst = QStringLiteral("Пересекается с диапазоном 1 — 60 «Абонемент».|") + anyway;
     QTest::newRow("plain") << QStringLiteral("100") << QStringLiteral("199") << QStringLiteral("A-1")
                            << QByteArrayList{} << QString() << false << QByteArray("4|100|199|A-1")
-                           << QStringLiteral("100");
+                           << QStringLiteral("100") << 0LL << false;
     QTest::newRow("leading zeros") << QStringLiteral("007") << QStringLiteral("9") << QString() << QByteArrayList{}
-                                   << overFirst << true << QByteArray("4|7|9|<null>") << QStringLiteral("7");
+                                   << overFirst << true << QByteArray("4|7|9|<null>") << QStringLiteral("7") << 0LL
+                                   << false;
     QTest::newRow("reversed") << QStringLiteral("50") << QStringLiteral("-5") << QStringLiteral("z") << QByteArrayList{}
-                              << overFirst << true << QByteArray("4|50|-5|z") << QStringLiteral("50");
+                              << overFirst << true << QByteArray("4|50|-5|z") << QStringLiteral("50") << -1LL << false;
     QTest::newRow("apostrophe in mark") << QStringLiteral("-5") << QStringLiteral("5") << QStringLiteral("O'Neil")
                                         << QByteArrayList{} << overFirst << true << QByteArray("4|-5|5|O'Neil")
-                                        << QStringLiteral("-5");
+                                        << QStringLiteral("-5") << -1LL << false;
     QTest::newRow("overlap answered no") << QStringLiteral("60") << QStringLiteral("61") << QStringLiteral("m")
                                          << QByteArrayList{} << overFirst << false << QByteArray()
-                                         << QStringLiteral("60");
+                                         << QStringLiteral("60") << -1LL << false;
     QTest::newRow("repeat of a range without a mark")
         << QStringLiteral("5000") << QStringLiteral("5003") << QString() << QByteArrayList{}
         << QStringLiteral("Пересекается с диапазоном 5000 — 5003.|") + anyway << true
-        << QByteArray("4|5000|5003|<null>") << QStringLiteral("5000");
+        << QByteArray("4|5000|5003|<null>") << QStringLiteral("5000") << 0LL << false;
     QTest::newRow("over every range, answered no")
         << QStringLiteral("6000") << QStringLiteral("0") << QString() << QByteArrayList{}
         << QStringLiteral("Пересекается с диапазоном 1 — 60 «Абонемент» (пересечений всего: 3).|") + anyway << false
-        << QByteArray() << QStringLiteral("6000");
-    // One number on two books counts once; a letter, an eleventh digit or
-    // a number just outside does not count.
-    QTest::newRow("taken numbers answered no")
+        << QByteArray() << QStringLiteral("6000") << -1LL << false;
+    // Labels for books already catalogued are no mistake: stored without a
+    // question, and counted. One number on two books counts once; a letter,
+    // an eleventh digit or a number just outside does not count.
+    QTest::newRow("numbers on catalogue books")
         << QStringLiteral("100") << QStringLiteral("199") << QStringLiteral("m")
         << QByteArrayList{"0000000150",  "0000000150", "0000000199", "000000015A",
                           "00000001500", "0000000200", "0000000099"}
-        << QStringLiteral("Номеров уже в каталоге: 2.|") + anyway << false << QByteArray() << QStringLiteral("100");
-    QTest::newRow("taken numbers answered yes")
-        << QStringLiteral("7000") << QStringLiteral("7001") << QStringLiteral("m") << QByteArrayList{"0000007001"}
-        << QStringLiteral("Номеров уже в каталоге: 1.|") + anyway << true << QByteArray("4|7000|7001|m")
-        << QStringLiteral("7000");
-    QTest::newRow("reversed, overlapping and taken")
+        << QString() << false << QByteArray("4|100|199|m") << QStringLiteral("100") << 2LL << false;
+    QTest::newRow("the whole range on catalogue books")
+        << QStringLiteral("7000") << QStringLiteral("7001") << QStringLiteral("m")
+        << QByteArrayList{"0000007001", "0000007000"} << QString() << false << QByteArray("4|7000|7001|m")
+        << QStringLiteral("7000") << 2LL << false;
+    QTest::newRow("reversed, overlapping and on books: asked for the overlap alone")
         << QStringLiteral("1070") << QStringLiteral("999") << QString()
         << QByteArrayList{"0000000999", "0000001070", "0000001071"}
-        << QStringLiteral("Пересекается с диапазоном 1001 — 1061 «Читальный зал».|Номеров уже в каталоге: 2.|") + anyway
-        << true << QByteArray("4|1070|999|<null>") << QStringLiteral("1070");
-    // Negative numbers have no barcode text, so none is ever taken.
-    QTest::newRow("negative numbers are never taken")
-        << QStringLiteral("-20") << QStringLiteral("-1") << QString() << QByteArrayList{"-000000005", "0000000000"}
-        << QString() << false << QByteArray("4|-20|-1|<null>") << QStringLiteral("-20");
-    QTest::newRow("zero is taken") << QStringLiteral("-3") << QStringLiteral("0") << QString()
-                                   << QByteArrayList{"0000000000"}
-                                   << QStringLiteral("Номеров уже в каталоге: 1.|") + anyway << true
-                                   << QByteArray("4|-3|0|<null>") << QStringLiteral("-3");
+        << QStringLiteral("Пересекается с диапазоном 1001 — 1061 «Читальный зал».|") + anyway << true
+        << QByteArray("4|1070|999|<null>") << QStringLiteral("1070") << 2LL << false;
+    // Negative numbers have no barcode text: nothing to count, no print.
+    QTest::newRow("negative numbers") << QStringLiteral("-20") << QStringLiteral("-1") << QString()
+                                      << QByteArrayList{"-000000005", "0000000000"} << QString() << false
+                                      << QByteArray("4|-20|-1|<null>") << QStringLiteral("-20") << -1LL << false;
+    QTest::newRow("zero is counted") << QStringLiteral("0") << QStringLiteral("0") << QString()
+                                     << QByteArrayList{"0000000000"} << QString() << false << QByteArray("4|0|0|<null>")
+                                     << QStringLiteral("0") << 1LL << false;
+    QTest::newRow("mark longer than the label")
+        << QStringLiteral("8000") << QStringLiteral("8001") << QString(27, u'Ш') << QByteArrayList{} << QString()
+        << false << QByteArray("4|8000|8001|") + toCp1251(QString(27, u'Ш')) << QStringLiteral("8000") << 0LL << true;
 }
 
 void TestBarcodeTab::addStoresAsTyped()
@@ -152,6 +169,8 @@ void TestBarcodeTab::addStoresAsTyped()
     QFETCH(bool, yes);
     QFETCH(QByteArray, row);
     QFETCH(QString, shownStart);
+    QFETCH(qint64, counted);
+    QFETCH(bool, markCut);
     for (const QByteArray &barcode : catalogue)
         exec("insert into catalog (num, barcod) values (gen_id(nncatalog, 1), '" + barcode + "')");
 
@@ -184,6 +203,17 @@ void TestBarcodeTab::addStoresAsTyped()
     QCOMPARE(m_form->DBGridBC->currentIndex().row(), m_form->IBQueryBC->recNo());
     QCOMPARE(m_form->EditS->text(), shownStart);
     QCOMPARE(m_form->EditME->text(), mark);
+    QCOMPARE(m_form->LabelMECut->isVisible(), markCut);
+    const QString count = QStringLiteral("\nномеров в каталоге: ");
+    if (counted >= 0) {
+        QTRY_VERIFY2(m_form->LabelSheets->text().endsWith(count + QString::number(counted)),
+                     qPrintable(m_form->LabelSheets->text()));
+    } else {
+        // Past the moment the count would have come.
+        QTest::qWait(600);
+        QCOMPARE(m_form->LabelSheets->text(), QStringLiteral("номера меньше нуля не печатаются: у них нет штрих-кода"));
+    }
+    QVERIFY(m_errors.isEmpty());
 }
 
 void TestBarcodeTab::invalidInputStoresNothing_data()
@@ -318,7 +348,10 @@ void TestBarcodeTab::sheetSummaryFollowsTheFields()
     QTest::keyClicks(m_form->EditS, QStringLiteral("90"));
     QCOMPARE(m_form->LabelSheets->text(),
              QStringLiteral("наклеек: 30\nлистов: 1\nна последнем листе: 30\n"
-                            "печать в обратном порядке: с 61 по 90"));
+                            "конец меньше начала: наклейки пойдут от 61 до 90 по возрастанию"));
+    // Once the typing stops, the numbers already on books.
+    QTRY_VERIFY2(m_form->LabelSheets->text().endsWith(QStringLiteral("\nномеров в каталоге: 0")),
+                 qPrintable(m_form->LabelSheets->text()));
     QTest::keyClick(m_form->EditS, Qt::Key_A);
     QCOMPARE(m_form->LabelSheets->text(), QString());
     m_form->EditS->setText(QStringLiteral("9999999999"));
@@ -330,10 +363,17 @@ void TestBarcodeTab::sheetSummaryFollowsTheFields()
     const QRect summary = m_form->LabelSheets->geometry();
     QCOMPARE(m_form->LabelSheets->parentWidget(), m_form->PanelBL);
     QVERIFY(m_form->PanelBL->rect().contains(summary));
+    // The mark's note likewise, under the mark.
+    const QRect note = m_form->LabelMECut->geometry();
+    QVERIFY(m_form->PanelBL->rect().contains(note));
+    QVERIFY(note.top() >= m_form->EditME->geometry().bottom());
     for (QWidget *other : {static_cast<QWidget *>(m_form->EditS), static_cast<QWidget *>(m_form->EditP),
                            static_cast<QWidget *>(m_form->EditME), static_cast<QWidget *>(m_form->BitBtnAdd),
-                           static_cast<QWidget *>(m_form->BitBtnPrn)})
+                           static_cast<QWidget *>(m_form->BitBtnPrn)}) {
         QVERIFY2(!summary.intersects(other->geometry()), qPrintable(other->objectName()));
+        QVERIFY2(!note.intersects(other->geometry()), qPrintable(other->objectName()));
+    }
+    QVERIFY(!note.intersects(summary));
     QVERIFY(summary.top() <= m_form->BitBtnPrn->geometry().bottom()
             && summary.bottom() >= m_form->BitBtnPrn->geometry().top());
     QVERIFY(m_errors.isEmpty());
@@ -355,15 +395,31 @@ void TestBarcodeTab::printOrdersTheRange()
     QCOMPARE(m_form->EditS->text(), QStringLiteral("20"));
 }
 
-void TestBarcodeTab::printRefusesNumbersBeyond32Bits()
+void TestBarcodeTab::printRefuses_data()
 {
-    m_form->EditS->setText(QStringLiteral("9999999999"));
-    m_form->EditP->setText(QStringLiteral("1"));
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("beyond 32 bits") << QStringLiteral("9999999999") << QStringLiteral("1")
+                                    << QStringLiteral("'9999999999' is not a valid integer value");
+    QTest::newRow("below zero") << QStringLiteral("5") << QStringLiteral("-5")
+                                << QStringLiteral("Наклейки с номерами меньше нуля не печатаются: у таких номеров нет "
+                                                  "штрих-кода. Диапазон -5 — 5 начинается ниже нуля.");
+}
+
+// Before the preview opens, with the reason.
+void TestBarcodeTab::printRefuses()
+{
+    QFETCH(QString, start);
+    QFETCH(QString, end);
+    QFETCH(QString, error);
+    m_form->EditS->setText(start);
+    m_form->EditP->setText(end);
     ModalAnswerer close([](QWidget *dialog) { dialog->close(); });
     QTest::mouseClick(m_form->BitBtnPrn, Qt::LeftButton);
     QTest::qWait(50);
     QCOMPARE(close.count(), 0);
-    QCOMPARE(m_errors, QStringList{QStringLiteral("'9999999999' is not a valid integer value")});
+    QCOMPARE(m_errors, QStringList{error});
 }
 
 void TestBarcodeTab::printRefusesAHugeRange()

@@ -49,13 +49,21 @@ void TestLabelData::printRange_data()
     QTest::addColumn<bool>("printed");
     QTest::addColumn<qint32>("first");
     QTest::addColumn<qint32>("last");
-    QTest::newRow("in order") << QByteArray("20") << QByteArray("30") << true << 20 << 30;
-    QTest::newRow("reversed put in order") << QByteArray("20") << QByteArray("007") << true << 7 << 20;
-    QTest::newRow("negative start") << QByteArray("-5") << QByteArray("5") << true << -5 << 5;
+    // The refusal raised instead; empty: none.
+    QTest::addColumn<QString>("error");
+    const QString noBarcode = QStringLiteral("Наклейки с номерами меньше нуля не печатаются: у таких номеров нет "
+                                             "штрих-кода. Диапазон %1 — %2 начинается ниже нуля.");
+    QTest::newRow("in order") << QByteArray("20") << QByteArray("30") << true << 20 << 30 << QString();
+    QTest::newRow("reversed put in order") << QByteArray("20") << QByteArray("007") << true << 7 << 20 << QString();
+    QTest::newRow("from zero") << QByteArray("0") << QByteArray("5") << true << 0 << 5 << QString();
+    QTest::newRow("negative start refused")
+        << QByteArray("-5") << QByteArray("5") << false << 0 << 0 << noBarcode.arg(-5).arg(5);
+    QTest::newRow("reversed end below zero refused")
+        << QByteArray("3") << QByteArray("-1") << false << 0 << 0 << noBarcode.arg(-1).arg(3);
     QTest::newRow("largest number") << QByteArray("2147483647") << QByteArray("2147483646") << true << maxInt - 1
-                                    << maxInt;
-    QTest::newRow("blank start") << QByteArray() << QByteArray("5") << false << 0 << 0;
-    QTest::newRow("letter in the end") << QByteArray("5") << QByteArray("5a") << false << 0 << 0;
+                                    << maxInt << QString();
+    QTest::newRow("blank start") << QByteArray() << QByteArray("5") << false << 0 << 0 << QString();
+    QTest::newRow("letter in the end") << QByteArray("5") << QByteArray("5a") << false << 0 << 0 << QString();
 }
 
 void TestLabelData::printRange()
@@ -65,7 +73,14 @@ void TestLabelData::printRange()
     QFETCH(bool, printed);
     QFETCH(qint32, first);
     QFETCH(qint32, last);
-    const auto range = ::printRange(start, end);
+    QFETCH(QString, error);
+    std::optional<PrintRange> range;
+    try {
+        range = ::printRange(start, end);
+        QVERIFY(error.isEmpty());
+    } catch (const AppError &e) {
+        QCOMPARE(e.text(), error);
+    }
     QCOMPARE(range.has_value(), printed);
     if (printed) {
         QCOMPARE(range->first, first);
@@ -121,36 +136,48 @@ void TestLabelData::sheetSummary_data()
     QTest::addColumn<qint64>("labels"); // -1: no summary
     QTest::addColumn<qint64>("sheets");
     QTest::addColumn<qint64>("onLastSheet");
+    // Numbers already on catalogue books, as counted for the tab; -1: not
+    // counted yet.
+    QTest::addColumn<qint64>("inCatalog");
     QTest::addColumn<QString>("text");
     const auto plain = [](const char *labels, const char *sheets, const char *last) {
         return QStringLiteral("наклеек: %1\nлистов: %2\nна последнем листе: %3")
             .arg(QLatin1String(labels), QLatin1String(sheets), QLatin1String(last));
     };
-    QTest::newRow("1 label") << QByteArray("7") << QByteArray("7") << 1LL << 1LL << 1LL << plain("1", "1", "1");
+    QTest::newRow("1 label") << QByteArray("7") << QByteArray("7") << 1LL << 1LL << 1LL << -1LL << plain("1", "1", "1");
     QTest::newRow("60 labels: one full sheet")
-        << QByteArray("1") << QByteArray("60") << 60LL << 1LL << 60LL << plain("60", "1", "60");
+        << QByteArray("1") << QByteArray("60") << 60LL << 1LL << 60LL << -1LL << plain("60", "1", "60");
     QTest::newRow("61 labels: one on the second sheet")
-        << QByteArray("100") << QByteArray("160") << 61LL << 2LL << 1LL << plain("61", "2", "1");
+        << QByteArray("100") << QByteArray("160") << 61LL << 2LL << 1LL << -1LL << plain("61", "2", "1");
     QTest::newRow("120,000 labels: the most one print takes")
-        << QByteArray("1") << QByteArray("120000") << 120000LL << 2000LL << 60LL << plain("120000", "2000", "60");
-    QTest::newRow("reversed prints from the lower number")
-        << QByteArray("020") << QByteArray("7") << 14LL << 1LL << 14LL
-        << plain("14", "1", "14") + QStringLiteral("\nпечать в обратном порядке: с 7 по 20");
-    QTest::newRow("across zero") << QByteArray("-5") << QByteArray("5") << 11LL << 1LL << 11LL
-                                 << plain("11", "1", "11");
-    QTest::newRow("the whole 32-bit range")
-        << QByteArray("2147483647") << QByteArray("-2147483648") << 4294967296LL << 71582789LL << 16LL
-        << plain("4294967296", "71582789", "16")
-            + QStringLiteral("\nпечать в обратном порядке: с -2147483648 по 2147483647");
-    QTest::newRow("empty start") << QByteArray() << QByteArray("5") << -1LL << 0LL << 0LL << QString();
-    QTest::newRow("letter") << QByteArray("5") << QByteArray("5a") << -1LL << 0LL << 0LL << QString();
-    QTest::newRow("lone minus") << QByteArray("-") << QByteArray("5") << -1LL << 0LL << 0LL << QString();
-    QTest::newRow("one beyond 32 bits") << QByteArray("2147483648") << QByteArray("1") << -1LL << 0LL << 0LL
+        << QByteArray("1") << QByteArray("120000") << 120000LL << 2000LL << 60LL << -1LL
+        << plain("120000", "2000", "60");
+    QTest::newRow("reversed prints upwards from the lower number")
+        << QByteArray("020") << QByteArray("7") << 14LL << 1LL << 14LL << -1LL
+        << plain("14", "1", "14") + QStringLiteral("\nконец меньше начала: наклейки пойдут от 7 до 20 по возрастанию");
+    QTest::newRow("none in the catalogue") << QByteArray("1") << QByteArray("60") << 60LL << 1LL << 60LL << 0LL
+                                           << plain("60", "1", "60") + QStringLiteral("\nномеров в каталоге: 0");
+    QTest::newRow("reversed, some in the catalogue")
+        << QByteArray("160") << QByteArray("100") << 61LL << 2LL << 1LL << 12LL
+        << plain("61", "2", "1")
+            + QStringLiteral("\nконец меньше начала: наклейки пойдут от 100 до 160 по возрастанию"
+                             "\nномеров в каталоге: 12");
+    const QString negative = QStringLiteral("номера меньше нуля не печатаются: у них нет штрих-кода");
+    QTest::newRow("across zero: refused, nothing counted")
+        << QByteArray("-5") << QByteArray("5") << 11LL << 1LL << 11LL << 0LL << negative;
+    QTest::newRow("the whole 32-bit range: refused") << QByteArray("2147483647") << QByteArray("-2147483648")
+                                                     << 4294967296LL << 71582789LL << 16LL << -1LL << negative;
+    QTest::newRow("empty start") << QByteArray() << QByteArray("5") << -1LL << 0LL << 0LL << -1LL << QString();
+    QTest::newRow("letter") << QByteArray("5") << QByteArray("5a") << -1LL << 0LL << 0LL << -1LL << QString();
+    QTest::newRow("lone minus") << QByteArray("-") << QByteArray("5") << -1LL << 0LL << 0LL << -1LL << QString();
+    QTest::newRow("one beyond 32 bits") << QByteArray("2147483648") << QByteArray("1") << -1LL << 0LL << 0LL << -1LL
                                         << QString();
-    QTest::newRow("one below 32 bits") << QByteArray("1") << QByteArray("-2147483649") << -1LL << 0LL << 0LL
+    QTest::newRow("one below 32 bits") << QByteArray("1") << QByteArray("-2147483649") << -1LL << 0LL << 0LL << -1LL
                                        << QString();
-    QTest::newRow("ten nines") << QByteArray("9999999999") << QByteArray("1") << -1LL << 0LL << 0LL << QString();
-    QTest::newRow("beyond 64 bits") << QByteArray(40, '9') << QByteArray("1") << -1LL << 0LL << 0LL << QString();
+    QTest::newRow("ten nines") << QByteArray("9999999999") << QByteArray("1") << -1LL << 0LL << 0LL << -1LL
+                               << QString();
+    QTest::newRow("beyond 64 bits") << QByteArray(40, '9') << QByteArray("1") << -1LL << 0LL << 0LL << -1LL
+                                    << QString();
 }
 
 void TestLabelData::sheetSummary()
@@ -160,14 +187,17 @@ void TestLabelData::sheetSummary()
     QFETCH(qint64, labels);
     QFETCH(qint64, sheets);
     QFETCH(qint64, onLastSheet);
+    QFETCH(qint64, inCatalog);
     QFETCH(QString, text);
-    const auto summary = ::sheetSummary(start, end);
+    auto summary = ::sheetSummary(start, end);
     QCOMPARE(summary.has_value(), labels >= 0);
     if (!summary)
         return;
     QCOMPARE(summary->labels, labels);
     QCOMPARE(summary->sheets, sheets);
     QCOMPARE(summary->onLastSheet, onLastSheet);
+    if (inCatalog >= 0)
+        summary->inCatalog = inCatalog;
     QCOMPARE(sheetSummaryText(*summary), text);
 }
 

@@ -7,6 +7,7 @@
 #include "labels/bandreport.h"
 #include "labels/code39.h"
 #include "labels/labeldata.h"
+#include "labels/labelpreview.h"
 #include "labels/labelsettings.h"
 #include "labels/prnbarcod.h"
 
@@ -16,7 +17,8 @@
 #include <QDoubleSpinBox>
 #include <QImage>
 #include <QLabel>
-#include <QPrintPreviewDialog>
+#include <QPainter>
+#include <QPrintDialog>
 #include <QPrinter>
 #include <QProcess>
 #include <QProgressDialog>
@@ -26,6 +28,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -178,6 +181,8 @@ private slots:
     void scansAtPrinterResolution_data();
     void scansAtPrinterResolution();
     void negativeNumberPrintsFrameAndMarkOnly();
+    void markHeld_data();
+    void markHeld();
     void paintedAtTrueSize_data();
     void paintedAtTrueSize();
     void footerOnOneLineOnEveryPage();
@@ -188,6 +193,10 @@ private slots:
     void settingsRead();
     void settingsWrittenAlone();
     void previewControlsReachThePdf();
+    void previewShortcuts_data();
+    void previewShortcuts();
+    void previewCommandsReachable_data();
+    void previewCommandsReachable();
     void longPreviewCanBeStopped();
     void alignmentSheetOutlines_data();
     void alignmentSheetOutlines();
@@ -518,6 +527,42 @@ void TestPrnBarcod::negativeNumberPrintsFrameAndMarkOnly()
     QVERIFY(anyDark(sheet, toPixels(labels[1].labelRect(QStringLiteral("QRLabelBC")), dpi)));
 }
 
+void TestPrnBarcod::markHeld_data()
+{
+    QTest::addColumn<QString>("mark");
+    QTest::addColumn<bool>("held");
+    QTest::newRow("a word") << QStringLiteral("Абонемент") << true;
+    QTest::newRow("empty") << QString() << true;
+    QTest::newRow("27 narrow letters") << QString(27, u'i') << true;
+    QTest::newRow("23 capitals") << QString(23, u'Н') << true;
+    QTest::newRow("24 capitals") << QString(24, u'Н') << false;
+    QTest::newRow("27 wide capitals") << QString(27, u'Ш') << false;
+    QTest::newRow("27 in capitals and blanks, on two lines") << QStringLiteral("ШКОЛЬНЫЙ ФОНД ЖУРНАЛОВ МОДЫ") << false;
+}
+
+void TestPrnBarcod::markHeld()
+{
+    QFETCH(QString, mark);
+    QFETCH(bool, held);
+    const ReportLabel *label = m_form->QRLabelME;
+    QCOMPARE(label->holds(mark), held);
+    // Held means painted whole: the label's box paints the same as a box
+    // three times as wide and tall around it, where nothing is cut.
+    constexpr qreal dpi = 600;
+    auto painted = [&](qreal growth) {
+        QImage image(toPixels(QRectF(0, 0, 200, 30), dpi).size(), QImage::Format_RGB32);
+        image.setDotsPerMeterX(qRound(dpi / 25.4 * 1000));
+        image.setDotsPerMeterY(qRound(dpi / 25.4 * 1000));
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        const QSizeF size = label->geometry().size();
+        const QRectF box(100 - size.width() * growth / 2, 5, size.width() * growth, size.height() * growth);
+        label->paint(painter, QRectF(toPixels(box, dpi)), mark);
+        return image;
+    };
+    QCOMPARE(painted(1) == painted(3), held);
+}
+
 void TestPrnBarcod::paintedAtTrueSize_data()
 {
     QTest::addColumn<QPointF>("offset");
@@ -665,7 +710,7 @@ void TestPrnBarcod::previewSavesPdf()
 
     bool askedOverPreview = false;
     platform::saveFileName = [&](QWidget *parent, const QString &) {
-        askedOverPreview = qobject_cast<QPrintPreviewDialog *>(parent) != nullptr;
+        askedOverPreview = qobject_cast<TFormPreview *>(parent) != nullptr;
         return answer.isEmpty() ? QString() : m_dir->filePath(answer);
     };
     QString error;
@@ -673,7 +718,7 @@ void TestPrnBarcod::previewSavesPdf()
 
     bool saved = false;
     whenModal([&](QWidget *modal) {
-        auto *preview = qobject_cast<QPrintPreviewDialog *>(modal);
+        auto *preview = qobject_cast<TFormPreview *>(modal);
         if (preview) {
             if (QAction *save = preview->findChild<QAction *>(QStringLiteral("ActionSavePdf"))) {
                 QCOMPARE(save->text(), QStringLiteral("сохранить в PDF"));
@@ -813,6 +858,152 @@ void TestPrnBarcod::previewControlsReachThePdf()
                   {QStringLiteral("--raw"), QStringLiteral("-q"), raster + QStringLiteral(".png")})
               .split(u'\n', Qt::SkipEmptyParts);
     QCOMPARE(decoded.size(), 2);
+}
+
+void TestPrnBarcod::previewShortcuts_data()
+{
+    QTest::addColumn<QKeyCombination>("key");
+    QTest::addColumn<QString>("effect");
+    QTest::newRow("Ctrl+P: the print dialog") << QKeyCombination(Qt::CTRL, Qt::Key_P) << QStringLiteral("print dialog");
+    QTest::newRow("Ctrl+S: a PDF file name asked")
+        << QKeyCombination(Qt::CTRL, Qt::Key_S) << QStringLiteral("file name");
+    QTest::newRow("Ctrl+T: the test sheet") << QKeyCombination(Qt::CTRL, Qt::Key_T) << QStringLiteral("test sheet");
+    QTest::newRow("Enter: the print dialog") << QKeyCombination(Qt::Key_Return) << QStringLiteral("print dialog");
+    QTest::newRow("Esc: closed") << QKeyCombination(Qt::Key_Escape) << QStringLiteral("closed");
+}
+
+void TestPrnBarcod::previewShortcuts()
+{
+    QFETCH(QKeyCombination, key);
+    QFETCH(QString, effect);
+    QStringList effects;
+    platform::saveFileName = [&](QWidget *, const QString &) {
+        effects << QStringLiteral("file name");
+        return QString();
+    };
+    bool pressed = false;
+    ModalAnswerer answer([&](QWidget *modal) {
+        auto *preview = qobject_cast<TFormPreview *>(modal);
+        if (!preview) {
+            if (qobject_cast<QPrintDialog *>(modal))
+                effects << QStringLiteral("print dialog");
+            modal->close();
+            return;
+        }
+        // Back from the print dialog: the key was pressed already.
+        if (pressed)
+            return;
+        pressed = true;
+        // Pressed where the preview puts the focus; a dialog the key opens
+        // is answered before this returns.
+        QTimer::singleShot(0, preview, [&, preview] {
+            QTest::keyClick(preview->focusWidget(), key.key(), key.keyboardModifiers());
+            if (preview->ActionAlignmentSheet->isChecked() && !preview->SpinStart->isEnabled())
+                effects << QStringLiteral("test sheet");
+            if (preview->isVisible())
+                preview->close();
+            else
+                effects << QStringLiteral("closed");
+        });
+    });
+    m_form->CurrentNumber = 1;
+    m_form->LastNumber = 2;
+    m_form->QuickRep1->Preview();
+    QVERIFY(pressed);
+    QCOMPARE(effects, QStringList{effect});
+    QVERIFY(!m_form->QuickRep1->alignmentSheet());
+}
+
+void TestPrnBarcod::previewCommandsReachable_data()
+{
+    QTest::addColumn<QString>("scale");
+    QTest::addColumn<QSize>("screen");
+    QTest::newRow("2x on 1366x768") << QStringLiteral("2") << QSize(1366, 768);
+    QTest::newRow("1.5x on 1366x768") << QStringLiteral("1.5") << QSize(1366, 768);
+    QTest::newRow("1x on 1024x600") << QStringLiteral("1") << QSize(1024, 600);
+}
+
+void TestPrnBarcod::previewCommandsReachable()
+{
+    QFETCH(QString, scale);
+    QFETCH(QSize, screen);
+    // The scale and the screen are fixed when a program starts: the row
+    // runs again in a program of its own on such a screen.
+    const QString name = QStringLiteral("%1x%2").arg(screen.width()).arg(screen.height());
+    if (QGuiApplication::primaryScreen()->name() != name || qEnvironmentVariable("QT_SCALE_FACTOR") != scale) {
+        const QString config = m_dir->filePath(QStringLiteral("screen.json"));
+        QFile file(config);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral("{\"screens\": [{\"name\": \"%1\", \"x\": 0, \"y\": 0, \"width\": %2, "
+                                  "\"height\": %3, \"logicalDpi\": 96, \"logicalBaseDpi\": 96, \"dpr\": 1}]}")
+                       .arg(name)
+                       .arg(screen.width())
+                       .arg(screen.height())
+                       .toUtf8());
+        file.close();
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_SCALE_FACTOR"), scale);
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen:configfile=") + config);
+        child.setProcessEnvironment(environment);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("previewCommandsReachable:") + QString::fromUtf8(QTest::currentDataTag())});
+        QVERIFY(child.waitForFinished(60000));
+        const QString output = QString::fromUtf8(child.readAll());
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, qPrintable(output));
+        QVERIFY2(output.contains(QLatin1String("Totals: 3 passed, 0 failed")), qPrintable(output));
+        return;
+    }
+    // Every command on a button inside the window, the window on the
+    // screen, and Tab round the window from the print command reaches
+    // every command that is on. Names, as the widgets go with the window.
+    QStringList outside;
+    QStringList reached;
+    QStringList commands;
+    ModalAnswerer answer([&](QWidget *modal) {
+        auto *preview = qobject_cast<TFormPreview *>(modal);
+        if (!preview) {
+            modal->close();
+            return;
+        }
+        if (!preview->screen()->availableGeometry().contains(preview->frameGeometry()))
+            outside << QStringLiteral("the window");
+        QList<QWidget *> carriers{preview->SpinStart, preview->SpinOffsetX, preview->SpinOffsetY};
+        for (QToolButton *button : preview->findChildren<QToolButton *>()) {
+            if (preview->actions().contains(button->defaultAction()))
+                carriers.append(button);
+        }
+        if (carriers.size() != 3 + preview->actions().size())
+            outside << QStringLiteral("a command without its button");
+        for (QWidget *carrier : std::as_const(carriers)) {
+            const QRect place(carrier->mapTo(preview, QPoint()), carrier->size());
+            if (!carrier->isVisibleTo(preview) || !preview->rect().contains(place))
+                outside << carrier->objectName();
+            // The button to the page before is off on the first page.
+            if (carrier->isEnabled())
+                commands << carrier->objectName();
+        }
+        QWidget *first = preview->focusWidget();
+        reached << first->objectName();
+        for (int presses = 0; presses < 40; ++presses) {
+            QTest::keyClick(preview->focusWidget(), Qt::Key_Tab);
+            if (preview->focusWidget() == first)
+                break;
+            reached << preview->focusWidget()->objectName();
+        }
+        preview->close();
+    });
+    // Two pages: the next page's button is on.
+    m_form->CurrentNumber = 1;
+    m_form->LastNumber = 61;
+    m_form->QuickRep1->Preview();
+    QCOMPARE(answer.count(), 1);
+    QCOMPARE(outside, QStringList());
+    QCOMPARE(reached.value(0), QStringLiteral("ButtonPrint"));
+    QCOMPARE(commands.size(), 3 + 3 + 4 + 1 + 1);
+    for (const QString &command : std::as_const(commands))
+        QVERIFY2(reached.contains(command), qPrintable(command));
 }
 
 void TestPrnBarcod::longPreviewCanBeStopped()
