@@ -154,8 +154,13 @@ void TFormMain::showEvent(QShowEvent *event)
     if (!m_placed) {
         m_placed = true;
         if (const QScreen *screen = this->screen()) {
+            const QRect area = screen->availableGeometry();
             QRect frame = platform::outerFrame(this);
-            frame.moveCenter(screen->availableGeometry().center());
+            frame.moveCenter(area.center());
+            // On a screen too small for the whole frame (a large scale on a
+            // laptop) the title bar stays on it, so the window can be moved.
+            frame.moveTop(qMax(frame.top(), area.top()));
+            frame.moveLeft(qMax(frame.left(), area.left()));
             move(frame.topLeft());
         }
     }
