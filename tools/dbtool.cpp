@@ -19,11 +19,14 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QScopeGuard>
 
+#include <csignal>
 #include <cstdio>
 
+#include <signal.h>
 #include <unistd.h>
 
 namespace {
@@ -163,6 +166,34 @@ int restore(const QString &backup, const QString &database, const QCommandLinePa
     return 0;
 }
 
+// Set by SIGINT or SIGTERM during an import: the run stops after the
+// record in hand, everything before it committed.
+volatile std::sig_atomic_t stopSignal = 0;
+
+extern "C" void noteStopSignal(int signal)
+{
+    stopSignal = signal;
+}
+
+void stopOnSignals()
+{
+    struct sigaction action {};
+    action.sa_handler = noteStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+// An argument as a shell takes it back, for a command line to copy.
+QString shellWord(const QString &text)
+{
+    static const QRegularExpression plain(QStringLiteral(R"(^[\w@%+=:,./-]+$)"),
+                                          QRegularExpression::UseUnicodePropertiesOption);
+    if (plain.match(text).hasMatch())
+        return text;
+    return u'\'' + QString(text).replace(QStringLiteral("'"), QStringLiteral("'\\''")) + u'\'';
+}
+
 // The terminal as an import run's observer: each phase on a line of its
 // own, and one progress line (records, rate, time left) kept up to date a
 // few times a second, in place on a terminal.
@@ -173,6 +204,10 @@ public:
     void phaseChanged(ImportPhase phase, qint32 total) override
     {
         endProgress();
+        // Asked to stop before the first record: nothing is changed yet,
+        // the clearing included.
+        if (stopSignal != 0 && phase != ImportPhase::Importing && phase != ImportPhase::Checking)
+            throw AppError(QStringLiteral("остановлено по сигналу до начала работы; в базе ничего не изменено"));
         if (phase == ImportPhase::Importing || phase == ImportPhase::Checking)
             say(QStringLiteral("%1, всего записей: %2").arg(phaseCaption(phase)).arg(total));
         else
@@ -209,7 +244,7 @@ public:
         std::fflush(stdout);
     }
 
-    bool stopWanted() override { return false; }
+    bool stopWanted() override { return stopSignal != 0; }
 
     void endProgress()
     {
@@ -263,6 +298,22 @@ int importFile(const QString &modeName, const QString &input, const QString &dat
     request.fileName = input;
     request.clear = parser.isSet(QStringLiteral("clear"));
     request.checkOnly = parser.isSet(QStringLiteral("check"));
+    if (parser.isSet(QStringLiteral("from-line"))) {
+        bool number = false;
+        request.fromLine = parser.value(QStringLiteral("from-line")).toLongLong(&number);
+        if (!number || request.fromLine < 1) {
+            std::fprintf(stderr, "utilities-db: --from-line wants a line number from 1 on, not «%s»\n",
+                         qPrintable(parser.value(QStringLiteral("from-line"))));
+            return 2;
+        }
+        // The clearing would take away what the run before stored.
+        if (request.clear && !request.checkOnly) {
+            std::fprintf(stderr,
+                         "utilities-db: --from-line goes on with a stopped run; --clear would empty "
+                         "what that run stored\n");
+            return 2;
+        }
+    }
 
     // The program's own account, as the window signs in with.
     QObject owner;
@@ -281,6 +332,7 @@ int importFile(const QString &modeName, const QString &input, const QString &dat
         connection.forceClose();
     });
 
+    stopOnSignals();
     TerminalObserver observer;
     ImportReport report;
     ImportOutcome outcome;
@@ -294,11 +346,30 @@ int importFile(const QString &modeName, const QString &input, const QString &dat
     observer.endProgress();
     if (outcome == ImportOutcome::NotOpened)
         return fail(QStringLiteral("не удаётся открыть файл «%1»").arg(input));
-    TerminalObserver::say(QStringLiteral("%1: всего записей %2, обработано %3, из них ошибок %4")
-                              .arg(outcomeCaption(outcome, request.checkOnly))
-                              .arg(report.total)
-                              .arg(report.processed)
-                              .arg(report.errors));
+    // Only a signal stops a run here.
+    const QString outcomeText = outcome == ImportOutcome::Stopped
+        ? QStringLiteral("прервано сигналом %1").arg(stopSignal == SIGINT ? "SIGINT" : "SIGTERM")
+        : outcomeCaption(outcome, request.checkOnly);
+    QString summary = QStringLiteral("%1: всего записей %2, обработано %3, из них ошибок %4")
+                          .arg(outcomeText)
+                          .arg(report.total)
+                          .arg(report.processed)
+                          .arg(report.errors);
+    if (report.skipped > 0)
+        summary += QStringLiteral(", пропущено до строки %1: %2").arg(request.fromLine).arg(report.skipped);
+    TerminalObserver::say(summary);
+    if (outcome == ImportOutcome::Stopped) {
+        TerminalObserver::say(stopSummary(report, request.checkOnly));
+        if (report.nextLine > 0) {
+            QStringList again{QStringLiteral("utilities-db import"), modeName, shellWord(input), shellWord(database)};
+            if (request.checkOnly)
+                again += QStringLiteral("--check");
+            again += QStringLiteral("--from-line %1").arg(report.nextLine);
+            TerminalObserver::say(QStringLiteral("продолжить: ") + again.join(u' '));
+        }
+        writeRejected(input, report);
+        return 1;
+    }
     if (request.checkOnly) {
         for (const QString &line : checkSummary(report, request.mode, request.clear))
             TerminalObserver::say(line);
@@ -352,6 +423,9 @@ int main(int argc, char *argv[])
         {QStringLiteral("password"), QStringLiteral("the administrator's password"), QStringLiteral("password")},
         {QStringLiteral("clear"), QStringLiteral("import: empty the mode's tables first")},
         {QStringLiteral("check"), QStringLiteral("import: check the file only, changing nothing")},
+        {QStringLiteral("from-line"),
+         QStringLiteral("import: skip the records before line N of FILE, to go on where a stopped run ended"),
+         QStringLiteral("N")},
     });
     parser.process(app);
 
