@@ -9,6 +9,7 @@
 //   bench_import [--records N] [--dbtool PATH] [--isql PATH]
 
 #include "app/mainform.h"
+#include "app/resulttext.h"
 #include "db/dataset.h"
 #include "db/dbcreate.h"
 #include "db/engine.h"
@@ -168,7 +169,7 @@ Timing runProgram(const QString &database, const QString &catalogue, const QStri
     form.BitBtnCH->click();
     timing.check = timer.nsecsElapsed() / 1e9;
     if (form.LabelCC->text() != QStringLiteral("проверка завершена")
-        || !form.LabelCH->text().contains(QStringLiteral("уже есть в catalog: %1 (").arg(records)))
+        || !form.LabelCH->text().contains(QStringLiteral("уже есть в каталоге: %1 (").arg(records)))
         fail(QStringLiteral("unexpected check: %1 %2").arg(form.LabelCC->text(), form.LabelCH->text()));
     form.BitBtnGO->click();
     return timing;

@@ -20,13 +20,15 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QScopeGuard>
 
 #include <algorithm>
-
+#include <csignal>
 #include <cstdio>
 
+#include <signal.h>
 #include <unistd.h>
 
 namespace {
@@ -179,6 +181,34 @@ int restore(const QString &backup, const QString &database, const QCommandLinePa
     return 0;
 }
 
+// Set by SIGINT or SIGTERM during an import: the run stops after the
+// record in hand, everything before it committed.
+volatile std::sig_atomic_t stopSignal = 0;
+
+extern "C" void noteStopSignal(int signal)
+{
+    stopSignal = signal;
+}
+
+void stopOnSignals()
+{
+    struct sigaction action {};
+    action.sa_handler = noteStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+// An argument as a shell takes it back, for a command line to copy.
+QString shellWord(const QString &text)
+{
+    static const QRegularExpression plain(QStringLiteral(R"(^[\w@%+=:,./-]+$)"),
+                                          QRegularExpression::UseUnicodePropertiesOption);
+    if (plain.match(text).hasMatch())
+        return text;
+    return u'\'' + QString(text).replace(QStringLiteral("'"), QStringLiteral("'\\''")) + u'\'';
+}
+
 // The terminal as an import run's observer: each phase on a line of its
 // own, and one progress line (records, rate, time left) kept up to date a
 // few times a second, in place on a terminal.
@@ -189,6 +219,10 @@ public:
     void phaseChanged(ImportPhase phase, qint32 total) override
     {
         endProgress();
+        // Asked to stop before the first record: nothing is changed yet,
+        // the clearing included.
+        if (stopSignal != 0 && phase != ImportPhase::Importing && phase != ImportPhase::Checking)
+            throw AppError(QStringLiteral("остановлено по сигналу до начала работы; в базе ничего не изменено"));
         if (phase == ImportPhase::Importing || phase == ImportPhase::Checking)
             say(QStringLiteral("%1, всего записей: %2").arg(phaseCaption(phase)).arg(total));
         else
@@ -225,7 +259,7 @@ public:
         std::fflush(stdout);
     }
 
-    bool stopWanted() override { return false; }
+    bool stopWanted() override { return stopSignal != 0; }
 
     void endProgress()
     {
@@ -274,6 +308,8 @@ int importFile(ImportMode mode, const QString &input, const QString &database, c
     request.fileName = input;
     request.clear = parser.isSet(QStringLiteral("clear"));
     request.checkOnly = parser.isSet(QStringLiteral("check"));
+    if (parser.isSet(QStringLiteral("from-line")))
+        request.fromLine = parser.value(QStringLiteral("from-line")).toLongLong();
 
     // The program's own account, as the window signs in with.
     QObject owner;
@@ -292,6 +328,7 @@ int importFile(ImportMode mode, const QString &input, const QString &database, c
         connection.forceClose();
     });
 
+    stopOnSignals();
     TerminalObserver observer;
     ImportReport report;
     ImportOutcome outcome;
@@ -308,11 +345,32 @@ int importFile(ImportMode mode, const QString &input, const QString &database, c
     observer.endProgress();
     if (outcome == ImportOutcome::NotOpened)
         return fail(QStringLiteral("не удаётся открыть файл «%1»").arg(input));
-    TerminalObserver::say(QStringLiteral("%1: всего записей %2, обработано %3, из них ошибок %4")
-                              .arg(outcomeCaption(outcome, request.checkOnly))
-                              .arg(report.total)
-                              .arg(report.processed)
-                              .arg(report.errors));
+    // Only a signal stops a run here.
+    const QString outcomeText = outcome == ImportOutcome::Stopped
+        ? QStringLiteral("прервано сигналом %1").arg(stopSignal == SIGINT ? "SIGINT" : "SIGTERM")
+        : outcomeCaption(outcome, request.checkOnly);
+    QString summary = QStringLiteral("%1: всего записей %2, обработано %3, из них ошибок %4")
+                          .arg(outcomeText)
+                          .arg(report.total)
+                          .arg(report.processed)
+                          .arg(report.errors);
+    if (report.skipped > 0)
+        summary += QStringLiteral(", пропущено до строки %1: %2").arg(request.fromLine).arg(report.skipped);
+    TerminalObserver::say(summary);
+    if (outcome == ImportOutcome::Stopped) {
+        TerminalObserver::say(stopSummary(report, request.checkOnly));
+        if (report.nextLine > 0) {
+            QStringList again{QStringLiteral("utilities-db import"),
+                              mode == ImportMode::Catalogue ? QStringLiteral("catalog") : QStringLiteral("readers"),
+                              shellWord(input), shellWord(database)};
+            if (request.checkOnly)
+                again += QStringLiteral("--check");
+            again += QStringLiteral("--from-line %1").arg(report.nextLine);
+            TerminalObserver::say(QStringLiteral("продолжить: ") + again.join(u' '));
+        }
+        writeRejected(input, report);
+        return 1;
+    }
     if (request.checkOnly) {
         for (const QString &line : checkSummary(report, request.mode, request.clear))
             TerminalObserver::say(line);
@@ -426,6 +484,16 @@ QString callError(const QCommandLineParser &parser, const Command *&command, QSt
     if (command->word == QLatin1String("import") && arguments[0] != QLatin1String("catalog")
         && arguments[0] != QLatin1String("readers"))
         return QStringLiteral("import: режим — catalog или readers, а не «%1»").arg(arguments[0]);
+    if (parser.isSet(QStringLiteral("from-line"))) {
+        bool number = false;
+        const QString line = parser.value(QStringLiteral("from-line"));
+        if (line.toLongLong(&number) < 1 || !number)
+            return QStringLiteral("import: --from-line ждёт номер строки от 1, а не «%1»").arg(line);
+        // The clearing would take away what the run before stored.
+        if (parser.isSet(QStringLiteral("clear")) && !parser.isSet(QStringLiteral("check")))
+            return QStringLiteral("import: --from-line продолжает прерванный импорт, а --clear удалил бы то, "
+                                  "что он сохранил");
+    }
     return QString();
 }
 
@@ -448,6 +516,7 @@ int main(int argc, char *argv[])
         {QStringLiteral("password"), QString(), QStringLiteral("password")},
         {QStringLiteral("clear"), QString()},
         {QStringLiteral("check"), QString()},
+        {QStringLiteral("from-line"), QString(), QStringLiteral("N")},
     });
     if (!parser.parse(QCoreApplication::arguments())) {
         const QStringList unknown = parser.unknownOptionNames();

@@ -2,10 +2,12 @@
 
 #include "app/mainform.h"
 
+#include "app/resulttext.h"
 #include "db/errors.h"
 #include "dialogs/formYN.h"
 #include "dialogs/guarded.h"
 #include "import/backup.h"
+#include "import/names.h"
 #include "import/wipe.h"
 
 #include <QCoreApplication>
@@ -48,11 +50,9 @@ void TFormMain::buildFirstRunTab()
     LabelBK->setWordWrap(true);
     LabelBK->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    LabelRC = new QLabel(TabSheet1);
+    LabelRC = new ResultText(TabSheet1);
     LabelRC->setObjectName(QStringLiteral("LabelRC"));
     LabelRC->setGeometry(16, 164, 520, 130);
-    LabelRC->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    LabelRC->setTextFormat(Qt::RichText);
 
     connect(BitBtn1, &QPushButton::clicked, this, &TFormMain::BitBtn1Click);
     // Counted afresh each time the tab is opened: other desks work on too.
@@ -75,15 +75,15 @@ void TFormMain::showWipeCounts()
         LabelRC->setToolTip(e.text());
         return;
     }
-    // Three columns of table and rows, read down.
-    constexpr int kRows = 5;
+    // Two columns of table and rows, read down.
+    constexpr int kRows = 7;
     const QLocale russian(QLocale::Russian, QLocale::Russia);
     QString html = QStringLiteral("строк в таблицах:<table cellspacing=0 cellpadding=1>");
     for (int row = 0; row < kRows; ++row) {
         html += QStringLiteral("<tr>");
         for (qsizetype i = row; i < tables.size(); i += kRows) {
             html += QStringLiteral("<td>%1</td><td align=right style='padding-left:8px; padding-right:24px'>%2</td>")
-                        .arg(QString::fromLatin1(tables[i]), russian.toString(counts[i]));
+                        .arg(tableTitle(tables[i]).toHtmlEscaped(), russian.toString(counts[i]));
         }
         html += QStringLiteral("</tr>");
     }

@@ -5,6 +5,7 @@
 #include "app/mainform.h"
 
 #include "app/rejectedlines.h"
+#include "app/resulttext.h"
 #include "db/errors.h"
 #include "dialogs/formYN.h"
 #include "dialogs/guarded.h"
@@ -15,12 +16,19 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QCursor>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
 #include <QStyle>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
 
 #include <limits>
 
@@ -47,6 +55,11 @@ ImportMode modeOf(const QRadioButton *catalogue)
 {
     return catalogue->isChecked() ? ImportMode::Catalogue : ImportMode::Readers;
 }
+
+// How often a run lets the window take its pending events: often enough
+// to stay painted and to hear Esc, seldom enough to cost the run nothing.
+constexpr qint64 kEventsEveryMs = 100;
+constexpr int kEventsAtMostMs = 50;
 
 } // namespace
 
@@ -84,10 +97,10 @@ void TFormMain::buildImportTab()
     BitBtnCH->setObjectName(QStringLiteral("BitBtnCH"));
     BitBtnCH->setGeometry(168, 136, 145, 25);
 
-    // Before the stop picture, which covers it while a run goes.
-    LabelDL = new QLabel(TabSheetIM);
+    // In the corner right of the tick and the buttons, a table a line.
+    LabelDL = new ResultText(TabSheetIM);
     LabelDL->setObjectName(QStringLiteral("LabelDL"));
-    LabelDL->setGeometry(36, 121, 500, 14);
+    LabelDL->setGeometry(400, 92, 136, 88);
     LabelDL->setFont(platform::uiFont(10));
 
     ImageX = new QLabel(TabSheetIM);
@@ -108,6 +121,13 @@ void TFormMain::buildImportTab()
     grey.setColor(QPalette::WindowText, QColor(128, 128, 128));
     LabelCC->setPalette(grey);
 
+    // In the free strip under the phase; shown from the first run on.
+    ProgressIM = new QProgressBar(TabSheetIM);
+    ProgressIM->setObjectName(QStringLiteral("ProgressIM"));
+    ProgressIM->setGeometry(200, 38, 337, 18);
+    ProgressIM->setFont(platform::uiFont(10));
+    ProgressIM->hide();
+
     LabelTT = counterLabel(TabSheetIM, "LabelTT", QStringLiteral("всего записей:"), 16, 184, 180);
     LabelTC = counterLabel(TabSheetIM, "LabelTC", QStringLiteral("уже обработано:"), 16, 200, 180);
     LabelTE = counterLabel(TabSheetIM, "LabelTE", QStringLiteral("из них ошибок:"), 16, 216, 180);
@@ -119,11 +139,9 @@ void TFormMain::buildImportTab()
     BitBtnER->setObjectName(QStringLiteral("BitBtnER"));
     BitBtnER->setGeometry(200, 215, 185, 20);
     BitBtnER->hide();
-    LabelCH = new QLabel(TabSheetIM);
+    LabelCH = new ResultText(TabSheetIM);
     LabelCH->setObjectName(QStringLiteral("LabelCH"));
     LabelCH->setGeometry(16, 238, 520, 58);
-    LabelCH->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    LabelCH->setWordWrap(true);
 
     connect(BitBtnF, &QPushButton::clicked, this, &TFormMain::BitBtnFClick);
     connect(RadioCA, &QRadioButton::clicked, this, &TFormMain::RadioCAClick);
@@ -155,7 +173,8 @@ void TFormMain::CheckCLClick()
         return;
     const QList<QByteArray> tables = emptiedTables(clearingStatements(modeOf(RadioCA)));
     try {
-        LabelDL->setText(QStringLiteral("будет удалено строк: ") + rowCountsText(tables, countRows(tables)));
+        LabelDL->setText(QStringLiteral("будет удалено строк:\n")
+                         + rowCountsText(tables, countRows(tables), QStringLiteral("\n")));
     } catch (const AppError &e) {
         // Only an aid: the clearing itself may still be wanted.
         LabelDL->setText(QStringLiteral("не удалось сосчитать строки, которые будут удалены"));
@@ -166,11 +185,12 @@ void TFormMain::CheckCLClick()
 namespace {
 
 // The import tab as the run's observer: the phase and the counters painted
-// as they change, the rate a few times a second, and the stop picture
-// polled after every record.
+// as they change, the rate a few times a second, the window's pending
+// events taken as often, and after every record Esc and the stop picture
+// heard.
 class TabObserver : public ImportObserver {
 public:
-    explicit TabObserver(TFormMain *form) : m_form(form) {}
+    TabObserver(TFormMain *form, TFormMain::RunState &run) : m_form(form), m_run(run) {}
 
     void phaseChanged(ImportPhase phase, qint32 total) override
     {
@@ -182,6 +202,7 @@ public:
             m_form->LabelSP->clear();
             m_form->LabelCH->clear();
             m_form->BitBtnER->hide();
+            m_form->ProgressIM->hide();
             break;
         case ImportPhase::Counting:
         case ImportPhase::Clearing:
@@ -190,6 +211,9 @@ public:
         case ImportPhase::Checking:
             m_form->ImageX->show();
             m_form->LabelTT->setText(QStringLiteral("всего записей: ") + QString::number(total));
+            m_form->ProgressIM->setRange(0, total);
+            m_form->ProgressIM->setValue(0);
+            m_form->ProgressIM->show();
             break;
         }
         m_form->repaint();
@@ -201,7 +225,13 @@ public:
     {
         m_form->LabelTC->setText(QStringLiteral("уже обработано: ") + QString::number(processed));
         m_form->LabelTE->setText(QStringLiteral("из них ошибок: ") + QString::number(errors));
+        m_form->ProgressIM->setValue(processed);
         paintChanges(m_form);
+        // At the first record, then a few times a second.
+        if (!m_events.isValid() || m_events.elapsed() >= kEventsEveryMs) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, kEventsAtMostMs);
+            m_events.start();
+        }
     }
 
     void rateChanged(double perSecond, qint64 secondsLeft) override
@@ -212,18 +242,28 @@ public:
 
     bool stopWanted() override
     {
-        const QLabel *image = m_form->ImageX;
-        const QPoint pointer = image->mapFromGlobal(QCursor::pos());
-        if (pointer.x() <= 0 || pointer.x() >= image->width() || pointer.y() <= 0 || pointer.y() >= image->height())
+        if (m_run.closeWanted)
+            return true;
+        const bool escape = std::exchange(m_run.escapePressed, false);
+        if (!escape && !pointerOnPicture())
             return false;
         const bool stop = AskYesNo(QStringLiteral("прервать обработку?"), m_form);
         // What the question covered is painted again at once.
         m_form->repaint();
-        return stop;
+        return stop || m_run.closeWanted;
     }
 
 private:
+    bool pointerOnPicture() const
+    {
+        const QLabel *image = m_form->ImageX;
+        const QPoint pointer = image->mapFromGlobal(QCursor::pos());
+        return pointer.x() > 0 && pointer.x() < image->width() && pointer.y() > 0 && pointer.y() < image->height();
+    }
+
     TFormMain *m_form;
+    TFormMain::RunState &m_run;
+    QElapsedTimer m_events;
 };
 
 } // namespace
@@ -241,7 +281,9 @@ void TFormMain::BitBtnCHClick()
 void TFormMain::runImportFile(bool checkOnly)
 {
     guarded(this, [&] {
-        TabObserver observer(this);
+        beginRun();
+        const auto ended = qScopeGuard([this] { endRun(); });
+        TabObserver observer(this, m_run);
         const ImportRequest request{EditF->text(), modeOf(RadioCA), CheckCL->isChecked(), checkOnly};
         auto report = std::make_shared<ImportReport>();
         // Offered however the run ends, an error included: the lines
@@ -257,13 +299,63 @@ void TFormMain::runImportFile(bool checkOnly)
             return;
         LabelCC->setText(outcomeCaption(outcome, checkOnly));
         ImageX->hide();
+        QStringList said;
+        if (outcome == ImportOutcome::Stopped)
+            said += stopSummary(*report, checkOnly);
         // A check changes nothing, clearing included: the tick stays for
         // the import that follows it.
         if (checkOnly)
-            LabelCH->setText(checkSummary(*report, request.mode, request.clear).join(u'\n'));
+            said += checkSummary(*report, request.mode, request.clear);
         else
             CheckCL->setChecked(false);
+        LabelCH->setText(said.join(u'\n'));
     });
+}
+
+void TFormMain::beginRun()
+{
+    m_run = RunState();
+    m_run.running = true;
+    m_run.focus = focusWidget();
+    const QList<QWidget *> controls{BitBtnIM,
+                                    BitBtnCH,
+                                    RadioCA,
+                                    RadioKA,
+                                    BitBtnF,
+                                    EditF,
+                                    CheckCL,
+                                    BitBtnGO,
+                                    Login,
+                                    Password,
+                                    PageControl1->tabBar()};
+    for (QWidget *control : controls) {
+        if (control->isEnabled()) {
+            control->setEnabled(false);
+            m_run.disabled.append(control);
+        }
+    }
+    // Keys typed meanwhile go nowhere but to Esc's question.
+    qApp->installEventFilter(this);
+}
+
+void TFormMain::endRun()
+{
+    // Whatever came while the run went is taken now, while the controls
+    // still refuse it.
+    QGuiApplication::sync();
+    QCoreApplication::processEvents();
+    qApp->removeEventFilter(this);
+    for (const QPointer<QWidget> &control : std::as_const(m_run.disabled)) {
+        if (control)
+            control->setEnabled(true);
+    }
+    if (m_run.focus && m_run.focus->isVisible())
+        m_run.focus->setFocus();
+    const bool close = m_run.closeWanted;
+    m_run = RunState();
+    // After the handler that ran the run has returned.
+    if (close)
+        QTimer::singleShot(0, this, &QWidget::close);
 }
 
 void TFormMain::BitBtnERClick()
@@ -271,7 +363,7 @@ void TFormMain::BitBtnERClick()
     guarded(this, [&] {
         if (!m_lastImport)
             return;
-        TFormRejected list(m_lastImport->rejected, this);
+        TFormRejected list(m_lastImport->rejected, m_lastImport->fileName, this);
         list.exec();
     });
 }

@@ -1,5 +1,6 @@
 #include "app/application.h"
 #include "app/mainform.h"
+#include "app/quitsignals.h"
 #include "auth/diapass.h"
 #include "dialogs/calendar.h"
 #include "dialogs/formYN.h"
@@ -22,6 +23,11 @@ int main(int argc, char *argv[])
     TFormBC formBC;
     FormBC = &formBC;
 
+    QuitOnSignals quit(&formMain);
     formMain.show();
-    return app.exec();
+    const int status = app.exec();
+    // Left through a dialog's loop on a signal: closed here, as a close
+    // box would have.
+    formMain.close();
+    return status;
 }

@@ -1,5 +1,6 @@
 #include "app/mainform.h"
 
+#include "app/resulttext.h"
 #include "app/typedlength.h"
 
 #include "auth/autent.h"
@@ -14,15 +15,19 @@
 #include "dialogs/keymarks.h"
 #include "dialogs/uiplatform.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTableView>
@@ -183,12 +188,31 @@ void TFormMain::moveEvent(QMoveEvent *event)
 
 void TFormMain::closeEvent(QCloseEvent *event)
 {
+    // A run stops after its record, unasked, and the window closes then:
+    // the connection is the run's until it returns.
+    if (m_run.running) {
+        m_run.closeWanted = true;
+        if (auto *question = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
+            question->reject();
+        event->ignore();
+        return;
+    }
     guarded(this, [&] { FormClose(); });
     event->accept();
 }
 
 bool TFormMain::eventFilter(QObject *watched, QEvent *event)
 {
+    // Filtering the whole application while a run goes: no key reaches the
+    // window but Esc, which asks the stop question after the record.
+    if (m_run.running && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
+        const auto *widget = qobject_cast<QWidget *>(watched);
+        if (widget && widget->window() == this) {
+            if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape)
+                m_run.escapePressed = true;
+            return true;
+        }
+    }
     if (watched == Password && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent *>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
@@ -265,6 +289,10 @@ void TFormMain::DoLogon()
     }
     if (accepted) {
         BitBtnGO->setText(QStringLiteral("стоп"));
+        // Each sign-in opens on the first tab; one again over an open
+        // connection leaves the window as it is.
+        if (PageControl1->isHidden())
+            PageControl1->setCurrentWidget(TabSheetBC);
         PageControl1->show();
         LabelGrace->setText(LastGraceSignIn.used ? graceSignInText(LastGraceSignIn) : QString());
         LabelGrace->setVisible(LastGraceSignIn.used);
@@ -283,8 +311,34 @@ void TFormMain::DoLogoff()
     Password->clear();
     PageControl1->hide();
     LabelGrace->hide();
+    forgetResults();
+    IBDatabase1->close();
+}
+
+void TFormMain::forgetResults()
+{
     // Counts read under one account are not shown to the next.
     LabelRC->clear();
     LabelDL->clear();
-    IBDatabase1->close();
+    // The import tab as it was at start: the last run's findings and its
+    // rejected lines (readers' names and addresses among them) go.
+    EditF->clear();
+    RadioCA->setChecked(true);
+    CheckCL->setChecked(false);
+    LabelCC->clear();
+    LabelTT->setText(QStringLiteral("всего записей:"));
+    LabelTC->setText(QStringLiteral("уже обработано:"));
+    LabelTE->setText(QStringLiteral("из них ошибок:"));
+    LabelFT->clear();
+    LabelSP->clear();
+    LabelCH->clear();
+    ProgressIM->reset();
+    ProgressIM->hide();
+    BitBtnER->hide();
+    m_lastImport.reset();
+    // The first-run tab: the wipe's outcome and where its backup went.
+    LabelST->setText(QStringLiteral("..."));
+    LabelBK->clear();
+    if (FormDiaPass)
+        FormDiaPass->clearFields();
 }

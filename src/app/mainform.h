@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -18,6 +20,8 @@ class QFrame;
 class QLabel;
 class QMenu;
 class QPainter;
+class QProgressBar;
+class ResultText;
 class QStyleOptionViewItem;
 class QTableView;
 class QLineEdit;
@@ -72,19 +76,22 @@ public:
     QPushButton *BitBtnF;
     QLineEdit *EditF;
     QCheckBox *CheckCL;
-    // Under the tick: the rows the clearing would delete, table by table.
-    QLabel *LabelDL;
+    // Beside the tick: the rows the clearing would delete, table by table.
+    ResultText *LabelDL;
     QPushButton *BitBtnIM;
     QPushButton *BitBtnCH;
     QLabel *ImageX;
     QLabel *LabelCC;
+    // Under the phase: records read of the total.
+    QProgressBar *ProgressIM;
     QLabel *LabelTT;
     QLabel *LabelTC;
     QLabel *LabelTE;
     QLabel *LabelFT;
     QLabel *LabelSP;
     QPushButton *BitBtnER;
-    QLabel *LabelCH;
+    // A check's findings, or where a stopped run ended.
+    ResultText *LabelCH;
 
     // The first-run tab.
     QLabel *Label5;
@@ -94,7 +101,7 @@ public:
     // The backup made before the wipe: its file, or that there is none.
     QLabel *LabelBK;
     // The rows of each table the wipe empties, as they stand now.
-    QLabel *LabelRC;
+    ResultText *LabelRC;
 
     DbConnection *IBDatabase1;
     DbTransaction *IBTransaction1;
@@ -143,6 +150,19 @@ public:
     void DoLogon();
     void DoLogoff();
 
+    // What a run shares with the window while it goes.
+    struct RunState {
+        bool running = false;
+        // Esc was pressed: the stop question is asked after the record.
+        bool escapePressed = false;
+        // The window is to close: the run stops after the record, unasked.
+        bool closeWanted = false;
+        QPointer<QWidget> focus;
+        QList<QPointer<QWidget>> disabled;
+    };
+    // An import or a check is running: it owns the window.
+    bool runInProgress() const { return m_run.running; }
+
 protected:
     void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -155,6 +175,13 @@ private:
     void buildImportTab();
     void buildFirstRunTab();
     void runImportFile(bool checkOnly);
+    // The controls that would start, change or leave a run are disabled
+    // for its length; input that came meanwhile is consumed before they
+    // are enabled again, so that nothing of it is acted on later.
+    void beginRun();
+    void endRun();
+    // What one person's work left on the tabs, gone before the next.
+    void forgetResults();
     // Fills LabelSheets from the start and end fields.
     void showSheetSummary();
     // Counts the fields' numbers already on catalogue books, for LabelSheets.
@@ -169,6 +196,7 @@ private:
     // The last count, and the start and end texts it was made for.
     qint64 m_inCatalog = -1;
     QString m_inCatalogFor;
+    RunState m_run;
     // What the last import or check found, for its list of rejected lines.
     std::shared_ptr<const ImportReport> m_lastImport;
 };

@@ -1,9 +1,11 @@
 #include "app/rejectedlines.h"
 
 #include "db/errors.h"
+#include "db/text1251.h"
 #include "dialogs/guarded.h"
 #include "dialogs/uiplatform.h"
 
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
@@ -13,8 +15,19 @@
 
 namespace {
 
-// The text column shows a line's beginning: a record may be megabytes long.
+// The text column shows a part of a line: a record may be megabytes long.
 constexpr qsizetype kShownText = 200;
+// The tip holds the line whole, up to what a tip can sensibly show.
+constexpr qsizetype kTipText = 4000;
+
+QString wholeLine(const QByteArray &text)
+{
+    QString line = fromCp1251(text.left(kTipText));
+    if (text.size() > kTipText)
+        line += QChar(0x2026);
+    // Rich text, so that a long line wraps instead of running off the screen.
+    return QStringLiteral("<p style='white-space:pre-wrap'>%1</p>").arg(line.toHtmlEscaped());
+}
 
 } // namespace
 
@@ -40,6 +53,8 @@ QVariant RejectedLinesModel::data(const QModelIndex &index, int role) const
     const RejectedLine &line = m_lines[index.row()];
     if (role == Qt::TextAlignmentRole && index.column() == 0)
         return int(Qt::AlignRight | Qt::AlignVCenter);
+    if (role == Qt::ToolTipRole && index.column() > 0)
+        return wholeLine(line.text);
     if (role != Qt::DisplayRole)
         return QVariant();
     switch (index.column()) {
@@ -48,7 +63,7 @@ QVariant RejectedLinesModel::data(const QModelIndex &index, int role) const
     case 1:
         return line.reason;
     default:
-        return shortQuote(line.text, kShownText);
+        return rejectedLineQuote(line, kShownText);
     }
 }
 
@@ -62,7 +77,8 @@ QVariant RejectedLinesModel::headerData(int section, Qt::Orientation orientation
     return QString::fromUtf8(titles[section]);
 }
 
-TFormRejected::TFormRejected(const QList<RejectedLine> &lines, QWidget *parent) : QDialog(parent)
+TFormRejected::TFormRejected(const QList<RejectedLine> &lines, const QString &input, QWidget *parent)
+    : QDialog(parent), m_input(input)
 {
     setObjectName(QStringLiteral("FormRejected"));
     setWindowTitle(QStringLiteral("отвергнутые строки: %1").arg(lines.size()));
@@ -100,7 +116,9 @@ TFormRejected::TFormRejected(const QList<RejectedLine> &lines, QWidget *parent) 
 void TFormRejected::BitBtnSVClick()
 {
     guarded(this, [&] {
-        const QString path = platform::saveFileName(this, QStringLiteral("*.csv; *.txt (*.csv *.txt)"));
+        const QString path = platform::saveFileAs(
+            this, QStringLiteral("*.csv; *.txt (*.csv *.txt)"),
+            m_input.isEmpty() ? QString() : rejectedLinesFileName(QFileInfo(m_input).absoluteFilePath()));
         if (path.isEmpty())
             return;
         // Written whole or not at all: a failed save keeps what was there.

@@ -9,7 +9,8 @@
 class QPushButton;
 class QTableView;
 
-// The records an import or a check rejected, as a table: line, reason, text.
+// The records an import or a check rejected, as a table: line, reason, text,
+// the text's field that failed in view and the whole line in its tip.
 class RejectedLinesModel : public QAbstractTableModel {
     Q_OBJECT
 
@@ -28,12 +29,13 @@ private:
 };
 
 // The rejected lines after a run, to be read and saved as a file in the
-// import's own format, corrected and imported again.
+// import's own format, corrected and imported again; the file is offered
+// beside the input, named as the database tool names it.
 class TFormRejected : public QDialog {
     Q_OBJECT
 
 public:
-    TFormRejected(const QList<RejectedLine> &lines, QWidget *parent = nullptr);
+    TFormRejected(const QList<RejectedLine> &lines, const QString &input, QWidget *parent = nullptr);
 
     QTableView *GridRJ;
     QPushButton *BitBtnSV;
@@ -43,4 +45,5 @@ public:
 
 private:
     RejectedLinesModel *m_model;
+    QString m_input;
 };

@@ -152,6 +152,13 @@ void TFormDiaPass::BitBtnOKClick()
     });
 }
 
+void TFormDiaPass::clearFields()
+{
+    Edit1->clear();
+    Edit2->clear();
+    NewPass.clear();
+}
+
 QByteArray showPasswordDialog()
 {
     NewPass.clear();

@@ -27,6 +27,10 @@ public:
     void BitBtnOKClick();
     void Edit1KeyDown(int key);
 
+    // Empties both fields and the new password kept, so that nothing one
+    // person typed is left for the next.
+    void clearFields();
+
 protected:
     void showEvent(QShowEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;

@@ -22,6 +22,11 @@ std::function<QString(QWidget *, const QString &)> saveFileName = [](QWidget *pa
     return QFileDialog::getSaveFileName(parent, QString(), QString(), filter);
 };
 
+std::function<QString(QWidget *, const QString &, const QString &)> saveFileAs
+    = [](QWidget *parent, const QString &filter, const QString &proposed) {
+          return QFileDialog::getSaveFileName(parent, QString(), proposed, filter);
+      };
+
 std::function<bool()> capsLockOn = [] { return xkbCapsLock().value_or(false); };
 
 std::function<QString()> keyboardLayout = [] {

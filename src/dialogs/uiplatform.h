@@ -22,6 +22,9 @@ extern std::function<QString(QWidget *parent, const QString &filter)> openFileNa
 // Asks for a file to write; empty when cancelled.
 extern std::function<QString(QWidget *parent, const QString &filter)> saveFileName;
 
+// The same, proposing a file: its folder opened and its name filled in.
+extern std::function<QString(QWidget *parent, const QString &filter, const QString &proposed)> saveFileAs;
+
 // Whether Caps Lock is on; false where the platform cannot tell.
 extern std::function<bool()> capsLockOn;
 

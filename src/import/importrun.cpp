@@ -5,6 +5,7 @@
 #include "db/platform.h"
 #include "db/text1251.h"
 #include "db/utilites.h"
+#include "import/names.h"
 
 #include <QDir>
 #include <QFile>
@@ -44,6 +45,12 @@ constexpr qint64 kLargestFile = std::numeric_limits<qint32>::max();
 
 // How often the rate is shown: a few times a second.
 constexpr qint64 kRateEveryMs = 250;
+
+// The first records go slower than the rest (the cache is cold, statements
+// are prepared the first time): the time left waits for this many records
+// or this long.
+constexpr qint32 kSteadyRecords = 300;
+constexpr qint64 kSteadyMs = 2000;
 
 // How many item numbers already in catalog a check names.
 constexpr qsizetype kSampleSize = 5;
@@ -137,6 +144,21 @@ QSet<QByteArray> catalogueBarcodes()
     return barcodes;
 }
 
+// A column the engine names ("READERS.NOMER", "MESTO"), as the staff know
+// it; the engine's name when it has none.
+QString columnWords(const QString &column)
+{
+    const qsizetype dot = column.indexOf(u'.');
+    const QByteArray table = dot < 0 ? QByteArray() : column.left(dot).toLatin1();
+    const QByteArray name = column.mid(dot + 1).toLatin1();
+    const QString title = columnTitle(table, name);
+    if (!title.isEmpty())
+        return QStringLiteral("поле «%1»").arg(title);
+    if (table.isEmpty())
+        return QStringLiteral("столбец %1").arg(column);
+    return QStringLiteral("столбец %1 (%2)").arg(QString::fromLatin1(name), tableTitle(table));
+}
+
 // What the user is told when the database refuses a record: the line, the
 // column the engine names, the record, then the engine's own words.
 DbError refusal(qint64 line, QByteArrayView text, const DbError &error)
@@ -144,7 +166,7 @@ DbError refusal(qint64 line, QByteArrayView text, const DbError &error)
     const QString column = engineColumn(error.text());
     QString sentence = QStringLiteral("Строка %1 файла: база данных не приняла запись").arg(line);
     if (!column.isEmpty())
-        sentence += QStringLiteral(", столбец %1").arg(column);
+        sentence += QStringLiteral(", ") + columnWords(column);
     return DbError(sentence + QStringLiteral(".\nЗапись: «%1»\n\n").arg(shortQuote(text)) + error.text(),
                    error.codes());
 }
@@ -158,22 +180,36 @@ public:
     {
     }
 
+    // Measured afresh from here: records passed over say nothing of it.
+    void restart(qint32 processed)
+    {
+        m_started = platform::steadyMs();
+        m_shown = m_started;
+        m_base = processed;
+    }
+
     void recordDone(qint32 processed)
     {
         const qint64 now = platform::steadyMs();
         if (now - m_shown < kRateEveryMs)
             return;
         m_shown = now;
-        show(processed, now);
+        show(processed, now, false);
     }
 
-    void finish(qint32 processed) { show(processed, platform::steadyMs()); }
+    void finish(qint32 processed) { show(processed, platform::steadyMs(), true); }
 
 private:
-    void show(qint32 processed, qint64 now)
+    void show(qint32 processed, qint64 now, bool last)
     {
-        const double perSecond = processed * 1000.0 / double(std::max<qint64>(now - m_started, 1));
-        const qint64 secondsLeft = perSecond > 0 ? qint64(std::ceil((m_total - processed) / perSecond)) : 0;
+        const qint32 measured = processed - m_base;
+        const qint64 elapsed = std::max<qint64>(now - m_started, 1);
+        const double perSecond = measured * 1000.0 / double(elapsed);
+        qint64 secondsLeft = -1;
+        if (processed >= m_total)
+            secondsLeft = 0;
+        else if (!last && perSecond > 0 && (measured >= kSteadyRecords || elapsed >= kSteadyMs))
+            secondsLeft = qint64(std::ceil((m_total - processed) / perSecond));
         m_observer.rateChanged(perSecond, secondsLeft);
     }
 
@@ -181,7 +217,57 @@ private:
     qint32 m_total;
     qint64 m_started;
     qint64 m_shown;
+    qint32 m_base = 0;
 };
+
+// The field of a record that holds position: 1 + the separators before it.
+int fieldAt(QByteArrayView buffer, qsizetype recordStart, qsizetype position)
+{
+    return 1 + int(buffer.sliced(recordStart, position - recordStart).count(';'));
+}
+
+// Judges the record at position and, unless only checking, stores it.
+void handleRecord(const ImportRequest &request, QByteArrayView buffer, LineEnds ends, qsizetype position, qint64 line,
+                  const QList<Unencodable> &unencodable, qsizetype &nextUnencodable, const QSet<QByteArray> &catalogued,
+                  ImportReport &report)
+{
+    const QByteArray text = recordText(buffer, position, ends);
+    if (text.isEmpty())
+        return;
+    const qsizetype end = recordTextEnd(buffer, position, ends);
+    while (nextUnencodable < unencodable.size() && unencodable[nextUnencodable].position < position)
+        ++nextUnencodable;
+    QString reason;
+    int field = 0;
+    RecordPlan plan;
+    if (nextUnencodable < unencodable.size() && unencodable[nextUnencodable].position < end) {
+        reason = unencodableReason(unencodable[nextUnencodable]);
+        field = fieldAt(buffer, position, unencodable[nextUnencodable].position);
+    } else {
+        plan = planRecord(text, request.mode);
+        reason = rejectionReason(plan.rejection, plan.rejectedValue);
+        field = plan.rejectedField;
+    }
+    if (!reason.isEmpty()) {
+        ++report.errors;
+        report.rejected.append({line, reason, buffer.sliced(position, end - position).toByteArray(), field});
+        return;
+    }
+    if (!request.checkOnly) {
+        try {
+            ExecAllOrNothing(plan.statements);
+        } catch (const DbError &error) {
+            throw refusal(line, buffer.sliced(position, end - position), error);
+        }
+    } else if (catalogued.contains(plan.barcode)) {
+        ++report.inCatalog;
+        if (report.inCatalogSample.size() < kSampleSize && !report.inCatalogSample.contains(plan.barcode))
+            report.inCatalogSample.append(plan.barcode);
+    }
+    ++report.stored;
+    for (quint32 bits = plan.cutFields; bits != 0; bits &= bits - 1)
+        ++report.cut[std::countr_zero(bits)];
+}
 
 } // namespace
 
@@ -204,6 +290,7 @@ qint32 storeRecord(const QByteArray &record, ImportMode mode)
 ImportOutcome runImport(const ImportRequest &request, ImportObserver &observer, ImportReport &report)
 {
     report = ImportReport();
+    report.fileName = request.fileName;
     QFile file(request.fileName);
     if (!openForImport(file))
         return ImportOutcome::NotOpened;
@@ -230,46 +317,25 @@ ImportOutcome runImport(const ImportRequest &request, ImportObserver &observer, 
 
     observer.phaseChanged(request.checkOnly ? ImportPhase::Checking : ImportPhase::Importing, report.total);
     RateMeter rate(observer, report.total);
-    const QList<Unencodable> &unencodable = decoded.unencodable;
     qsizetype nextUnencodable = 0;
     qsizetype position = 0;
     qint64 line = 1;
+    bool skipping = request.fromLine > 1;
     for (;;) {
-        const QByteArray text = recordText(buffer, position, ends);
-        if (!text.isEmpty()) {
-            const qsizetype end = recordTextEnd(buffer, position, ends);
-            while (nextUnencodable < unencodable.size() && unencodable[nextUnencodable].position < position)
-                ++nextUnencodable;
-            QString reason;
-            RecordPlan plan;
-            if (nextUnencodable < unencodable.size() && unencodable[nextUnencodable].position < end) {
-                reason = unencodableReason(unencodable[nextUnencodable]);
-            } else {
-                plan = planRecord(text, request.mode);
-                reason = rejectionReason(plan.rejection);
+        if (line < request.fromLine) {
+            ++report.skipped;
+        } else {
+            if (skipping) {
+                skipping = false;
+                rate.restart(report.processed);
             }
-            if (!reason.isEmpty()) {
-                ++report.errors;
-                report.rejected.append({line, reason, buffer.sliced(position, end - position).toByteArray()});
-            } else {
-                if (!request.checkOnly) {
-                    try {
-                        ExecAllOrNothing(plan.statements);
-                    } catch (const DbError &error) {
-                        throw refusal(line, buffer.sliced(position, end - position), error);
-                    }
-                } else if (catalogued.contains(plan.barcode)) {
-                    ++report.inCatalog;
-                    if (report.inCatalogSample.size() < kSampleSize && !report.inCatalogSample.contains(plan.barcode))
-                        report.inCatalogSample.append(plan.barcode);
-                }
-                ++report.stored;
-                for (quint32 bits = plan.cutFields; bits != 0; bits &= bits - 1)
-                    ++report.cut[std::countr_zero(bits)];
-            }
+            handleRecord(request, buffer, ends, position, line, decoded.unencodable, nextUnencodable, catalogued,
+                         report);
         }
         const qsizetype next = NextRecordStart(buffer, position, ends);
         ++report.processed;
+        report.lastLine = line;
+        report.nextLine = next == -1 ? 0 : line + countLineBreaks(buffer.sliced(position, next - position));
         observer.recordDone(report.total, report.processed, report.errors);
         rate.recordDone(report.processed);
         if (observer.stopWanted()) {
@@ -280,7 +346,7 @@ ImportOutcome runImport(const ImportRequest &request, ImportObserver &observer, 
             rate.finish(report.processed);
             return ImportOutcome::Finished;
         }
-        line += countLineBreaks(buffer.sliced(position, next - position));
+        line = report.nextLine;
         position = next;
     }
 }
@@ -349,6 +415,9 @@ QString formatDescription(const FileFormat &format)
 
 QString rateDescription(double perSecond, qint64 secondsLeft)
 {
+    const QString rate = QStringLiteral("%1 зап./с").arg(qint64(std::llround(perSecond)));
+    if (secondsLeft < 0)
+        return rate;
     const qint64 hours = secondsLeft / 3600;
     const qint64 minutes = secondsLeft / 60 % 60;
     const qint64 seconds = secondsLeft % 60;
@@ -358,7 +427,7 @@ QString rateDescription(double perSecond, qint64 secondsLeft)
                    .arg(hours)
                    .arg(minutes, 2, 10, QLatin1Char('0'))
                    .arg(seconds, 2, 10, QLatin1Char('0'));
-    return QStringLiteral("%1 зап./с, осталось %2").arg(qint64(std::llround(perSecond))).arg(left);
+    return rate + QStringLiteral(", осталось ") + left;
 }
 
 QStringList checkSummary(const ImportReport &report, ImportMode mode, bool clear)
@@ -368,9 +437,9 @@ QStringList checkSummary(const ImportReport &report, ImportMode mode, bool clear
     QStringList cut;
     for (const ImportField &field : importFields(mode)) {
         if (const qint32 records = report.cut[field.number - 1]) {
-            cut += QStringLiteral("поле %1 «%2» (%3, %4 зн.) — %5")
+            cut += QStringLiteral("поле %1 «%2» (%3 зн.) — %4")
                        .arg(field.number)
-                       .arg(QString::fromUtf8(field.meaning), QLatin1String(field.column))
+                       .arg(columnTitle(field.table, field.column))
                        .arg(field.kept)
                        .arg(records);
         }
@@ -379,12 +448,12 @@ QStringList checkSummary(const ImportReport &report, ImportMode mode, bool clear
                            : QStringLiteral("будут обрезаны: ") + cut.join(QStringLiteral("; "));
     if (mode == ImportMode::Catalogue) {
         if (report.inCatalog == 0) {
-            lines += QStringLiteral("номеров, которые уже есть в catalog, нет");
+            lines += QStringLiteral("номеров, которые уже есть в каталоге, нет");
         } else {
             QStringList sample;
             for (const QByteArray &barcode : report.inCatalogSample)
                 sample += QString::fromLatin1(barcode);
-            QString line = QStringLiteral("уже есть в catalog: %1 (%2%3)")
+            QString line = QStringLiteral("уже есть в каталоге: %1 (%2%3)")
                                .arg(report.inCatalog)
                                .arg(sample.join(QStringLiteral(", ")))
                                .arg(report.inCatalog > sample.size() ? QStringLiteral(", …") : QString());
@@ -394,6 +463,17 @@ QStringList checkSummary(const ImportReport &report, ImportMode mode, bool clear
         }
     }
     return lines;
+}
+
+QString stopSummary(const ImportReport &report, bool checkOnly)
+{
+    QString said = checkOnly ? QStringLiteral("проверка остановлена на строке %1 файла").arg(report.lastLine)
+                             : QStringLiteral("сохранено записей: %1; остановлено на строке %2 файла")
+                                   .arg(report.stored)
+                                   .arg(report.lastLine);
+    if (report.nextLine == 0)
+        return said + QStringLiteral(", последней: обработаны все записи");
+    return said + QStringLiteral("; продолжить можно со строки %1").arg(report.nextLine);
 }
 
 QString shortQuote(QByteArrayView text, qsizetype longest)
@@ -427,6 +507,25 @@ QString engineColumn(const QString &engineText)
     if (const QRegularExpressionMatch match = key.match(engineText); match.hasMatch())
         return match.captured(1);
     return QString();
+}
+
+QString rejectedLineQuote(const RejectedLine &line, qsizetype longest)
+{
+    // Far enough in that the beginning alone would not show it.
+    constexpr qsizetype kLead = 40;
+    constexpr qsizetype kFirstField = 20;
+    const QByteArrayView text(line.text);
+    qsizetype start = 0;
+    for (int field = 1; field < line.field && start >= 0; ++field) {
+        start = text.indexOf(';', start);
+        if (start >= 0)
+            ++start;
+    }
+    if (line.field <= 1 || start <= kLead)
+        return shortQuote(text, longest);
+    const QString first = shortQuote(text.first(text.indexOf(';')), kFirstField);
+    return first + QStringLiteral(";…;")
+        + shortQuote(text.sliced(start), std::max<qsizetype>(longest - kFirstField, 1));
 }
 
 QByteArray rejectedLinesFile(const QList<RejectedLine> &lines)

@@ -41,7 +41,8 @@ public:
     // transaction): done of count, the last being statement.
     virtual void clearingStep(qsizetype /*done*/, qsizetype /*count*/, const char * /*statement*/) {}
     // A few times a second while records are handled, and once when they
-    // end: records per second so far, and the seconds the rest would take.
+    // end: records per second so far, and the seconds the rest would take,
+    // -1 until the rate is steady enough to tell (or after a stop).
     virtual void rateChanged(double /*perSecond*/, qint64 /*secondsLeft*/) {}
 };
 
@@ -57,6 +58,9 @@ struct ImportRequest {
     bool clear = false;
     // Reads and judges every record and changes nothing in the database.
     bool checkOnly = false;
+    // Records whose first line lies before this one are skipped: neither
+    // stored nor judged. Where a stopped run said to go on.
+    qint64 fromLine = 1;
 };
 
 // A record that was not stored: its line in the file (as an editor numbers
@@ -65,18 +69,27 @@ struct RejectedLine {
     qint64 line = 0;
     QString reason;
     QByteArray text;
+    // The field that failed, 1-based; 0 when the whole line did.
+    int field = 0;
     bool operator==(const RejectedLine &) const = default;
 };
 
 // What a run found, filled in as it goes: a run that an error ends still
 // tells what it had done before.
 struct ImportReport {
+    QString fileName;
     FileFormat format;
     qint32 total = 0;
     qint32 processed = 0;
     qint32 errors = 0;
     // Records stored, or in a check, records that would be.
     qint32 stored = 0;
+    // Records before the request's first line, passed over.
+    qint32 skipped = 0;
+    // The first line of the last record handled, and of the record after
+    // it (0 when there is none): where a stopped run ended and may go on.
+    qint64 lastLine = 0;
+    qint64 nextLine = 0;
     QList<RejectedLine> rejected;
     // By field number - 1: stored records whose field was cut to its column.
     std::array<qint32, 32> cut{};
@@ -107,9 +120,13 @@ ImportOutcome runImport(const QString &fileName, ImportMode mode, bool clear, Im
 QString phaseCaption(ImportPhase phase);
 QString outcomeCaption(ImportOutcome outcome, bool checkOnly);
 QString formatDescription(const FileFormat &format);
+// Without the time left when secondsLeft is negative.
 QString rateDescription(double perSecond, qint64 secondsLeft);
 // The check's findings, one line each.
 QStringList checkSummary(const ImportReport &report, ImportMode mode, bool clear);
+// After a stop: what was stored (an import), the line it stopped at, and
+// the line to go on from.
+QString stopSummary(const ImportReport &report, bool checkOnly);
 
 // At most one short line of the file's text, for a message: its first
 // line, cut to longest characters.
@@ -118,6 +135,11 @@ QString shortQuote(QByteArrayView text, qsizetype longest = 60);
 // The column a database error names, as the engine writes it; empty when
 // it names none.
 QString engineColumn(const QString &engineText);
+
+// A rejected line for a list, at most about longest characters: its
+// beginning, or, when the field that failed lies further on, the first
+// field and the text from the failed field on, so that it is in view.
+QString rejectedLineQuote(const RejectedLine &line, qsizetype longest);
 
 // The rejected lines as a file in the import's own format, to be corrected
 // and imported again: Windows-1251, each line's text followed by CR LF.

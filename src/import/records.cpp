@@ -1,5 +1,6 @@
 #include "import/records.h"
 
+#include "db/text1251.h"
 #include "db/utilites.h"
 
 #include <algorithm>
@@ -253,41 +254,57 @@ ItemNumber readItemNumber(const QByteArray &text)
     return {ItemNumber::Read, qint32(value)};
 }
 
-QString rejectionReason(Rejection rejection)
+QString rejectionReason(Rejection rejection, QByteArrayView value)
 {
+    QString reason;
     switch (rejection) {
     case Rejection::None:
-        break;
+        return QString();
     case Rejection::NotANumber:
-        return QStringLiteral("первое поле — не число");
+        if (value.isEmpty())
+            return QStringLiteral("первое поле пусто");
+        reason = QStringLiteral("первое поле — не число");
+        break;
     case Rejection::NegativeNumber:
-        return QStringLiteral("отрицательный номер");
+        reason = QStringLiteral("отрицательный номер");
+        break;
     case Rejection::NumberTooLarge:
-        return QStringLiteral("номер больше 2147483647");
+        reason = QStringLiteral("номер больше 2147483647");
+        break;
     case Rejection::PriceUnreadable:
-        return QStringLiteral("цена не читается");
+        reason = QStringLiteral("цена не читается");
+        break;
     case Rejection::PriceTooLarge:
-        return QStringLiteral("цена больше 21474836,47");
+        reason = QStringLiteral("цена больше 21474836,47");
+        break;
     case Rejection::Unencodable:
         return QStringLiteral("символ, которого нет в Windows-1251");
     }
-    return QString();
+    if (value.isEmpty())
+        return reason;
+    // As the file has it: its apostrophes arrive doubled.
+    constexpr qsizetype kLongest = 40;
+    QByteArray shown = value.first(std::min(value.size(), 2 * kLongest)).toByteArray();
+    shown.replace("''", "'");
+    QString quoted = fromCp1251(shown.left(kLongest));
+    if (value.size() > 2 * kLongest || shown.size() > kLongest)
+        quoted += QChar(0x2026);
+    return reason + QStringLiteral(": «") + quoted + QStringLiteral("»");
 }
 
 namespace {
 
 constexpr ImportField kCatalogueFields[] = {
-    {2, "autor", "автор", 250},      {3, "title", "заглавие", 250}, {4, "mesto", "место издания", 100},
-    {5, "izd", "издательство", 100}, {6, "izdata2", "год", 10},     {7, "isbn", "ISBN", 100},
-    {8, "tirazh", "тираж", 50},      {9, "objem", "объём", 50},     {10, "vid", "вид", 50},
-    {11, "otdel", "отдел", 50},      {12, "fond", "фонд", 50},
+    {2, "catalog", "autor", 250},   {3, "catalog", "title", 250},  {4, "izdatelstvo", "mesto", 100},
+    {5, "izdatelstvo", "izd", 100}, {6, "catalog", "izdata2", 10}, {7, "catalog", "isbn", 100},
+    {8, "catalog", "tirazh", 50},   {9, "catalog", "objem", 50},   {10, "catalog", "vid", 50},
+    {11, "catalog", "otdel", 50},   {12, "catalog", "fond", 50},
 };
 
 constexpr ImportField kReaderFields[] = {
-    {2, "lname", "фамилия", 50},         {3, "fname", "имя", 50},
-    {4, "rabota", "место работы", 200},  {5, "dolzhnost", "должность", 100},
-    {6, "rtel", "рабочий телефон", 50},  {7, "address", "адрес", 100},
-    {8, "dtel", "домашний телефон", 50}, {9, "note", "примечание", 250},
+    {2, "readers", "lname", 50},      {3, "readers", "fname", 50}, {4, "readers", "rabota", 200},
+    {5, "readers", "dolzhnost", 100}, {6, "readers", "rtel", 50},  {7, "readers", "address", 100},
+    {8, "readers", "dtel", 50},       {9, "readers", "note", 250},
 };
 
 QByteArray nextField(QByteArray &rest)
@@ -315,37 +332,42 @@ QList<QByteArray> textFields(QByteArray &rest, std::span<const ImportField> fiel
     return values;
 }
 
-RecordPlan rejected(Rejection rejection)
+RecordPlan rejected(Rejection rejection, int field, const QByteArray &value)
 {
     RecordPlan plan;
     plan.rejection = rejection;
+    plan.rejectedField = field;
+    plan.rejectedValue = value;
     return plan;
 }
 
 RecordPlan catalogueRecord(const QByteArray &record)
 {
     QByteArray rest = record;
-    const ItemNumber number = readItemNumber(nextField(rest));
+    const QByteArray first = nextField(rest);
+    const ItemNumber number = readItemNumber(first);
     switch (number.status) {
     case ItemNumber::Read:
         break;
     case ItemNumber::NotANumber:
-        return rejected(Rejection::NotANumber);
+        return rejected(Rejection::NotANumber, 1, first);
     case ItemNumber::Negative:
-        return rejected(Rejection::NegativeNumber);
+        return rejected(Rejection::NegativeNumber, 1, first);
     case ItemNumber::TooLarge:
-        return rejected(Rejection::NumberTooLarge);
+        return rejected(Rejection::NumberTooLarge, 1, first);
     }
     RecordPlan plan;
     plan.barcode = ZeroPad(number.value, 10);
     // Fields 2 to 12, in file order: autor, title, mesto, izd, then izdata2
     // to fond.
     const QList<QByteArray> texts = textFields(rest, kCatalogueFields, plan.cutFields);
-    const Price price = readPrice(nextField(rest));
+    constexpr int kPriceField = 13;
+    const QByteArray priceText = nextField(rest);
+    const Price price = readPrice(priceText);
     if (price.status == Price::Unreadable)
-        return rejected(Rejection::PriceUnreadable);
+        return rejected(Rejection::PriceUnreadable, kPriceField, priceText);
     if (price.status == Price::TooLarge)
-        return rejected(Rejection::PriceTooLarge);
+        return rejected(Rejection::PriceTooLarge, kPriceField, priceText);
 
     QByteArray catalog = "insert into catalog (num,catalog,mnt,barcod,autor,title,izdata2,isbn,tirazh,objem,vid,otdel,"
                          "fond,cost,uchet) values(gen_id(nncatalog,1),'e','m',";
@@ -372,7 +394,7 @@ RecordPlan readerRecord(const QByteArray &record)
     QByteArray rest = record;
     const QByteArray number = nextField(rest);
     if (!IsIntegerText(number))
-        return rejected(Rejection::NotANumber);
+        return rejected(Rejection::NotANumber, 1, number);
     RecordPlan plan;
     const QList<QByteArray> texts = textFields(rest, kReaderFields, plan.cutFields);
 

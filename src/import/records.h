@@ -93,14 +93,16 @@ enum class Rejection {
     PriceTooLarge,
     Unencodable, // a character Windows-1251 cannot hold (reason in encoding.h)
 };
-QString rejectionReason(Rejection rejection);
+// Says in Russian why, with the value that failed (as cleaned, the file's
+// apostrophes still doubled) quoted after it: "цена не читается: «12,345»".
+QString rejectionReason(Rejection rejection, QByteArrayView value = {});
 
 // One field of a mode's record that goes to a text column, and how many of
-// its characters the column keeps.
+// its characters the column keeps. Its Russian name is columnTitle's.
 struct ImportField {
     int number; // 1-based position in the record
+    const char *table;
     const char *column;
-    const char *meaning; // in Russian, as the staff know the field
     qsizetype kept;
 };
 std::span<const ImportField> importFields(ImportMode mode);
@@ -108,6 +110,10 @@ std::span<const ImportField> importFields(ImportMode mode);
 // What store2baza makes of one record.
 struct RecordPlan {
     Rejection rejection = Rejection::None;
+    // The field that rejected the record (1-based, 0 when none) and its
+    // value as cleaned.
+    int rejectedField = 0;
+    QByteArray rejectedValue;
     // In order: the catalog insert and, when the record names a place or a
     // publisher, the izdatelstvo insert; or the readers insert.
     QList<QByteArray> statements;

@@ -1,6 +1,7 @@
 #include "import/wipe.h"
 
 #include "db/utilites.h"
+#include "import/names.h"
 
 #include <QLocale>
 #include <QStringList>
@@ -77,11 +78,11 @@ QList<qint64> countRows(const QList<QByteArray> &tables)
     return counts;
 }
 
-QString rowCountsText(const QList<QByteArray> &tables, const QList<qint64> &counts)
+QString rowCountsText(const QList<QByteArray> &tables, const QList<qint64> &counts, const QString &separator)
 {
     const QLocale russian(QLocale::Russian, QLocale::Russia);
     QStringList parts;
     for (qsizetype i = 0; i < tables.size() && i < counts.size(); ++i)
-        parts.append(QString::fromLatin1(tables[i]) + u' ' + russian.toString(counts[i]));
-    return parts.join(QStringLiteral(", "));
+        parts.append(tableTitle(tables[i]) + u' ' + russian.toString(counts[i]));
+    return parts.join(separator);
 }

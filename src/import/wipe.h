@@ -26,6 +26,7 @@ QList<QByteArray> emptiedTables(std::span<const char *const> statements);
 // connection, so that a desk storing meanwhile cannot make them disagree.
 QList<qint64> countRows(const QList<QByteArray> &tables);
 
-// "catalog 1 200, izdatelstvo 0": each table and its rows, the thousands
-// set apart as Russian text has them.
-QString rowCountsText(const QList<QByteArray> &tables, const QList<qint64> &counts);
+// "каталог 1 200, издательства 0": each table by the name the staff know it
+// by and its rows, the thousands set apart as Russian text has them.
+QString rowCountsText(const QList<QByteArray> &tables, const QList<qint64> &counts,
+                      const QString &separator = QStringLiteral(", "));

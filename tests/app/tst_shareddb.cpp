@@ -4,6 +4,7 @@
 #include "testdb.h"
 
 #include "app/mainform.h"
+#include "app/resulttext.h"
 #include "auth/autent.h"
 #include "db/engine.h"
 #include "db/platform.h"
@@ -203,7 +204,7 @@ void TestSharedDb::aDayThroughTheServer()
     // catalogue's item numbers: each of them now stands there.
     QTest::mouseClick(m_form->BitBtnCH, Qt::LeftButton);
     QCOMPARE(m_form->LabelCC->text(), QStringLiteral("проверка завершена"));
-    QVERIFY2(m_form->LabelCH->text().contains(QStringLiteral("уже есть в catalog: 10 (")),
+    QVERIFY2(m_form->LabelCH->text().contains(QStringLiteral("уже есть в каталоге: 10 (")),
              qPrintable(m_form->LabelCH->text() + m_errors.join(u'\n')));
     import(m_form->RadioKA, QStringLiteral(EXAMPLES_DIR "/readers.csv"));
     QCOMPARE(m_form->LabelCC->text(), QStringLiteral("операция завершена"));

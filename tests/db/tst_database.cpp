@@ -298,6 +298,15 @@ void TestDatabase::toolCalls_data()
             {QStringLiteral("import"), QStringLiteral("books"), QStringLiteral("export.csv"), file},
             QStringLiteral("import: режим — catalog или readers, а не «books»"));
     refused("mistyped command", {QStringLiteral("grnat"), file}, QStringLiteral("неизвестная команда «grnat»"));
+    refused("import from line 0",
+            {QStringLiteral("import"), QStringLiteral("catalog"), QStringLiteral("export.csv"), file,
+             QStringLiteral("--from-line=0")},
+            QStringLiteral("import: --from-line ждёт номер строки от 1, а не «0»"));
+    // Going on from a line after clearing would lose what the stopped run stored.
+    refused("import from a line, clearing first",
+            {QStringLiteral("import"), QStringLiteral("catalog"), QStringLiteral("export.csv"), file,
+             QStringLiteral("--clear"), QStringLiteral("--from-line=2")},
+            QStringLiteral("--clear удалил бы то, что он сохранил"));
     refused("a bare word", {file}, QStringLiteral("неизвестная команда «library.fdb»"));
     refused("unknown option", {QStringLiteral("create"), file, QStringLiteral("--demmo")},
             QStringLiteral("неизвестный параметр «--demmo»"));

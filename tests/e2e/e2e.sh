@@ -662,9 +662,11 @@ if [[ -f "$source_dir/examples/catalog.csv" && -f "$source_dir/examples/readers.
         keys Return
         wait_for "the open-file dialog to close" 10 active_is "$main"
         page $((16 + 72)) $((136 + 12))
-        # The run keeps the window busy; the sign-out click waits its turn.
-        sign_out
-        wait_signed_out 90
+        # The run owns the window: the strip's button is not acted on while
+        # it goes, so it is pressed until the run has ended and it signs out.
+        signed_out_after_run() { sign_out; sleep 0.5; tabs_hidden signed-out; }
+        wait_for "the run to end and the window to sign out" 90 signed_out_after_run
+        wait_signed_out
     }
     cp "$source_dir/examples/catalog.csv" "$source_dir/examples/readers.csv" "$work/out/"
 
@@ -689,7 +691,7 @@ if [[ -f "$source_dir/examples/catalog.csv" && -f "$source_dir/examples/readers.
     counts_shown() {
         local x y
         read -r x y < <(origin "$main")
-        busy "$(shot clear-counts)" $((x + page_x + 40)) $((y + page_y + 121)) 300 14
+        busy "$(shot clear-counts)" $((x + page_x + 400)) $((y + page_y + 92)) 136 88
     }
     wait_for "the rows the clearing would delete" 10 counts_shown
     picture import-clear-counts "$main"
@@ -699,7 +701,7 @@ if [[ -f "$source_dir/examples/catalog.csv" && -f "$source_dir/examples/readers.
     counts_gone() {
         local x y
         read -r x y < <(origin "$main")
-        ! busy "$(shot no-clear-counts)" $((x + page_x + 40)) $((y + page_y + 121)) 300 14
+        ! busy "$(shot no-clear-counts)" $((x + page_x + 400)) $((y + page_y + 92)) 136 88
     }
     wait_for "the counts to go with the tick" 10 counts_gone
     ok "counted, and gone with the tick"

@@ -2,7 +2,10 @@
 #include "signedin.h"
 
 #include "app/mainform.h"
+#include "app/quitsignals.h"
 #include "app/rejectedlines.h"
+#include "app/resulttext.h"
+#include "auth/diapass.h"
 #include "db/platform.h"
 #include "db/text1251.h"
 #include "dialogs/formYN.h"
@@ -12,19 +15,27 @@
 #include <QCursor>
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <thread>
+
+#include <csignal>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -35,23 +46,38 @@ using Rows = QList<QByteArray>;
 
 namespace {
 
-// Notes the text of a label each time it is painted.
+// Notes the text of a label each time it is painted, and hands it on.
 class PaintWatcher : public QObject {
 public:
-    explicit PaintWatcher(QLabel *label) : m_label(label) { label->installEventFilter(this); }
+    explicit PaintWatcher(QLabel *label, std::function<void(const QString &)> onPaint = {})
+        : m_label(label), m_onPaint(std::move(onPaint))
+    {
+        label->installEventFilter(this);
+    }
     QStringList painted;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (watched == m_label && event->type() == QEvent::Paint)
+        if (watched == m_label && event->type() == QEvent::Paint) {
             painted += m_label->text();
+            if (m_onPaint)
+                m_onPaint(m_label->text());
+        }
         return false;
     }
 
 private:
     QLabel *m_label;
+    std::function<void(const QString &)> m_onPaint;
 };
+
+// What a label showed in turn: each text once, however often painted.
+QStringList inTurn(QStringList painted)
+{
+    painted.erase(std::unique(painted.begin(), painted.end()), painted.end());
+    return painted;
+}
 
 } // namespace
 
@@ -89,6 +115,10 @@ private slots:
     void checkChangesNothing();
     void rateShown();
     void pipeRefusedAtOnce();
+    void inputDuringARunNotActedOn_data();
+    void inputDuringARunNotActedOn();
+    void signOutLeavesNothingForTheNext();
+    void signalStopsTheRunAndClosesTheWindow();
 
 private:
     QString writeFile(const QByteArray &bytes);
@@ -389,7 +419,7 @@ void TestImportRun::errorEndsTheRun_data()
         << true << true << Rows{"alter table izdatelstvo drop mesto"}
         << QByteArray("1;A;T\r\nx\r\n2;B;T;Place;Press\r\n3;C;T\r\n") << QStringLiteral("импортирование данных")
         << shown(4, 2, 1) << true << QByteArray("select barcod from catalog order by num") << Rows{"0000000001"}
-        << QStringLiteral("Строка 3 файла: база данных не приняла запись, столбец MESTO.");
+        << QStringLiteral("Строка 3 файла: база данных не приняла запись, поле «место издания».");
     QTest::newRow("reader number too large for the column")
         << false << false << Rows{} << QByteArray("1;a\r\n;\r\n99999999999;b\r\n4;d")
         << QStringLiteral("импортирование данных") << shown(4, 2, 1) << true
@@ -437,44 +467,58 @@ void TestImportRun::countersPaintedDuringTheRun()
     PaintWatcher phase(m_form->LabelCC);
     QTest::mouseClick(m_form->BitBtnIM, Qt::LeftButton);
     QCOMPARE(m_form->LabelTE->text(), QStringLiteral("из них ошибок: 1"));
-    // Everything here was painted inside the run, where no queued message is
-    // dispatched: each phase shown at once, then each record's counters.
+    // Painted inside the run, each phase at once and then each record's
+    // counters, whenever the run lets the window take its events too.
     const QString before = QStringLiteral("уже обработано:");
-    QCOMPARE(processed.painted,
-             (QStringList{before, before, before, before, QStringLiteral("уже обработано: 1"),
-                          QStringLiteral("уже обработано: 2"), QStringLiteral("уже обработано: 3")}));
-    QCOMPARE(phase.painted,
+    QCOMPARE(inTurn(processed.painted),
+             (QStringList{before, QStringLiteral("уже обработано: 1"), QStringLiteral("уже обработано: 2"),
+                          QStringLiteral("уже обработано: 3")}));
+    QCOMPARE(inTurn(phase.painted),
              (QStringList{QStringLiteral("читаю файл в буфер"), QStringLiteral("считаю записи"),
-                          QStringLiteral("чистка таблицы"), QStringLiteral("импортирование данных")}));
+                          QStringLiteral("чистка таблицы"), QStringLiteral("импортирование данных"),
+                          QStringLiteral("операция завершена")}));
 }
 
 void TestImportRun::stopQuestion_data()
 {
     QTest::addColumn<QPoint>("pointer");
+    QTest::addColumn<bool>("escape");
     QTest::addColumn<int>("yesAt");
     QTest::addColumn<int>("questions");
     QTest::addColumn<QString>("outcome");
     QTest::addColumn<int>("processed");
+    QTest::addColumn<QString>("said");
 
     const QString done = QStringLiteral("операция завершена");
     const QString stopped = QStringLiteral("прервано пользователем");
-    QTest::newRow("no to every question") << QPoint(20, 20) << 0 << 3 << done << 3;
-    QTest::newRow("yes at the first record") << QPoint(20, 20) << 1 << 1 << stopped << 1;
-    QTest::newRow("yes at the second record") << QPoint(1, 1) << 2 << 2 << stopped << 2;
-    QTest::newRow("yes after the last record") << QPoint(39, 39) << 3 << 3 << stopped << 3;
-    QTest::newRow("on the left edge") << QPoint(0, 20) << 1 << 0 << done << 3;
-    QTest::newRow("on the top edge") << QPoint(20, 0) << 1 << 0 << done << 3;
-    QTest::newRow("on the right edge") << QPoint(40, 20) << 1 << 0 << done << 3;
-    QTest::newRow("on the bottom edge") << QPoint(20, 40) << 1 << 0 << done << 3;
+    const QString stoppedAt
+        = QStringLiteral("сохранено записей: %1; остановлено на строке %1 файла; продолжить можно со строки %2");
+    QTest::newRow("no to every question") << QPoint(20, 20) << false << 0 << 3 << done << 3 << QString();
+    QTest::newRow("yes at the first record")
+        << QPoint(20, 20) << false << 1 << 1 << stopped << 1 << stoppedAt.arg(1).arg(2);
+    QTest::newRow("yes at the second record")
+        << QPoint(1, 1) << false << 2 << 2 << stopped << 2 << stoppedAt.arg(2).arg(3);
+    QTest::newRow("yes after the last record")
+        << QPoint(39, 39) << false << 3 << 3 << stopped << 3
+        << QStringLiteral("сохранено записей: 3; остановлено на строке 3 файла, последней: обработаны все записи");
+    QTest::newRow("on the left edge") << QPoint(0, 20) << false << 1 << 0 << done << 3 << QString();
+    QTest::newRow("on the top edge") << QPoint(20, 0) << false << 1 << 0 << done << 3 << QString();
+    QTest::newRow("on the right edge") << QPoint(40, 20) << false << 1 << 0 << done << 3 << QString();
+    QTest::newRow("on the bottom edge") << QPoint(20, 40) << false << 1 << 0 << done << 3 << QString();
+    // Esc during the first record asks once, after it.
+    QTest::newRow("Esc, yes") << QPoint(-5, -5) << true << 1 << 1 << stopped << 1 << stoppedAt.arg(1).arg(2);
+    QTest::newRow("Esc, no") << QPoint(-5, -5) << true << 0 << 1 << done << 3 << QString();
 }
 
 void TestImportRun::stopQuestion()
 {
     QFETCH(QPoint, pointer);
+    QFETCH(bool, escape);
     QFETCH(int, yesAt);
     QFETCH(int, questions);
     QFETCH(QString, outcome);
     QFETCH(int, processed);
+    QFETCH(QString, said);
     QCursor::setPos(m_form->ImageX->mapToGlobal(pointer));
     QCOMPARE(m_form->ImageX->mapFromGlobal(QCursor::pos()), pointer);
 
@@ -485,11 +529,23 @@ void TestImportRun::stopQuestion()
         asked.append(ask->LabelTXT->text());
         QTest::mouseClick(asked.size() == yesAt ? ask->BitBtnDa : ask->BitBtnNet, Qt::LeftButton);
     });
+    // Pressed while the run takes the window's events the first time.
+    bool pressed = false;
+    if (escape) {
+        QTimer::singleShot(0, m_form.get(), [&] {
+            pressed = m_form->runInProgress();
+            QTest::keyClick(m_form.get(), Qt::Key_Escape);
+        });
+    }
     runBytes("1;a\r\n2;b\r\n3;c\r\n", false);
+    QCOMPARE(pressed, escape);
     QCOMPARE(answerer.count(), questions);
     QCOMPARE(asked, QStringList(questions, QStringLiteral("прервать обработку?")));
     QCOMPARE(m_form->LabelCC->text(), outcome);
     QCOMPARE(counters(), shown(3, processed, 0));
+    QCOMPARE(m_form->ProgressIM->value(), processed);
+    QCOMPARE(m_form->ProgressIM->maximum(), 3);
+    QCOMPARE(m_form->LabelCH->text(), said);
     QCOMPARE(rows("select count(*) from readers"), Rows{QByteArray::number(processed)});
     QVERIFY(!m_form->ImageX->isVisible());
     QVERIFY(m_errors.isEmpty());
@@ -627,8 +683,12 @@ void TestImportRun::rejectedLinesOffered()
     QVERIFY(m_form->BitBtnER->isVisible());
 
     const QString saved = m_files.filePath(QStringLiteral("rejected.csv"));
-    const auto dialog = platform::saveFileName;
-    platform::saveFileName = [&](QWidget *, const QString &) { return saved; };
+    const auto dialog = platform::saveFileAs;
+    QString proposed;
+    platform::saveFileAs = [&](QWidget *, const QString &, const QString &offered) {
+        proposed = offered;
+        return saved;
+    };
     QStringList listed;
     ModalAnswerer answerer([&](QWidget *modal) {
         auto *list = qobject_cast<TFormRejected *>(modal);
@@ -644,10 +704,12 @@ void TestImportRun::rejectedLinesOffered()
         QTest::mouseClick(list->BitBtnOK, Qt::LeftButton);
     });
     QTest::mouseClick(m_form->BitBtnER, Qt::LeftButton);
-    platform::saveFileName = dialog;
+    platform::saveFileAs = dialog;
     QCOMPARE(answerer.count(), 1);
+    // Beside the input, named as the database tool names it.
+    QCOMPARE(proposed, rejectedLinesFileName(m_form->EditF->text()));
     QCOMPARE(listed,
-             (QStringList{QStringLiteral("2|первое поле — не число|x;без номера"),
+             (QStringList{QStringLiteral("2|первое поле — не число: «x»|x;без номера"),
                           QStringLiteral("3|символ «✓» (U+2713), которого нет в Windows-1251|3;Smith ?")}));
     // Saved in the import's own format: Windows-1251, CR LF.
     QFile file(saved);
@@ -687,15 +749,15 @@ void TestImportRun::checkChangesNothing()
     QTest::mouseClick(m_form->BitBtnCH, Qt::LeftButton);
     QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
     QCOMPARE(dump(), before);
-    QCOMPARE(phase.painted,
+    QCOMPARE(inTurn(phase.painted),
              (QStringList{QStringLiteral("читаю файл в буфер"), QStringLiteral("считаю записи"),
-                          QStringLiteral("проверка записей")}));
+                          QStringLiteral("проверка записей"), QStringLiteral("проверка завершена")}));
     QCOMPARE(m_form->LabelCC->text(), QStringLiteral("проверка завершена"));
     QCOMPARE(counters(), shown(3, 3, 1));
     QCOMPARE(m_form->LabelCH->text(),
              QStringLiteral("будет сохранено записей: 2, отвергнуто: 1\n"
-                            "будут обрезаны: поле 2 «автор» (autor, 250 зн.) — 1\n"
-                            "уже есть в catalog: 1 (0000000002) — очистка перед импортом их уберёт"));
+                            "будут обрезаны: поле 2 «автор» (250 зн.) — 1\n"
+                            "уже есть в каталоге: 1 (0000000002) — очистка перед импортом их уберёт"));
     QVERIFY(m_form->BitBtnER->isVisible());
     QVERIFY(!m_form->ImageX->isVisible());
     // The tick stays for the import the check was for.
@@ -721,7 +783,7 @@ void TestImportRun::rateShown()
     runBytes(bytes, false);
     platform::steadyMs = steady;
     QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
-    QVERIFY(rate.painted.contains(QStringLiteral("10 зап./с, осталось 0:01")));
+    QVERIFY(rate.painted.contains(QStringLiteral("10 зап./с")));
     QCOMPARE(m_form->LabelSP->text(), QStringLiteral("9 зап./с, осталось 0:00"));
 }
 
@@ -756,6 +818,188 @@ void TestImportRun::pipeRefusedAtOnce()
     QCOMPARE(m_form->LabelCC->text(), QString());
     QVERIFY(m_form->CheckCL->isChecked());
     QCOMPARE(rows("select barcod from catalog"), Rows{"old"});
+}
+
+void TestImportRun::inputDuringARunNotActedOn_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("records");
+
+    // A click or a key that comes while the run goes. Posted as the first
+    // record is shown, it is taken by the run's own pass over the window's
+    // events; posted as the last one is (in a run too short for another
+    // pass), just before the controls come back.
+    QTest::newRow("импорт again, as the first record is shown") << QStringLiteral("BitBtnIM") << 0 << 300;
+    QTest::newRow("импорт again, as the last record is shown") << QStringLiteral("BitBtnIM") << 0 << 3;
+    QTest::newRow("Space on импорт") << QStringLiteral("BitBtnIM") << int(Qt::Key_Space) << 3;
+    QTest::newRow("проверить") << QStringLiteral("BitBtnCH") << 0 << 3;
+    QTest::newRow("стоп in the strip, a long run") << QStringLiteral("BitBtnGO") << 0 << 300;
+    QTest::newRow("стоп in the strip") << QStringLiteral("BitBtnGO") << 0 << 3;
+    // A password that no longer matches: Enter taken would sign out.
+    QTest::newRow("Enter in the password") << QStringLiteral("Password") << int(Qt::Key_Return) << 3;
+    QTest::newRow("the first tab") << QStringLiteral("tab") << 0 << 3;
+    QTest::newRow("Ctrl+Tab") << QStringLiteral("TabSheetIM") << int(Qt::Key_Tab) << 3;
+    QTest::newRow("reader mode") << QStringLiteral("RadioKA") << 0 << 3;
+    QTest::newRow("the clearing tick") << QStringLiteral("CheckCL") << 0 << 3;
+    QTest::newRow("the folder button") << QStringLiteral("BitBtnF") << 0 << 3;
+}
+
+void TestImportRun::inputDuringARunNotActedOn()
+{
+    QFETCH(QString, target);
+    QFETCH(int, key);
+    QFETCH(int, records);
+    QByteArray bytes;
+    for (int i = 1; i <= records; ++i)
+        bytes += QByteArray::number(i) + ";A;T;Place;Press\r\n";
+    const auto post = [](QWidget *widget, QPoint at, int key) {
+        if (key != 0) {
+            const auto modifiers = key == Qt::Key_Tab ? Qt::ControlModifier : Qt::NoModifier;
+            QCoreApplication::postEvent(widget, new QKeyEvent(QEvent::KeyPress, key, modifiers));
+            QCoreApplication::postEvent(widget, new QKeyEvent(QEvent::KeyRelease, key, modifiers));
+            return;
+        }
+        const QPointF global = widget->mapToGlobal(QPointF(at));
+        for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+            QCoreApplication::postEvent(
+                widget,
+                new QMouseEvent(type, QPointF(at), global, Qt::LeftButton,
+                                type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier));
+        }
+    };
+    bool during = false;
+    const QString when = QStringLiteral("уже обработано: %1").arg(records == 3 ? 3 : 1);
+    PaintWatcher counter(m_form->LabelTC, [&](const QString &shown) {
+        if (shown != when || during)
+            return;
+        during = m_form->runInProgress() && !m_form->BitBtnIM->isEnabled() && !m_form->BitBtnGO->isEnabled();
+        if (target == QStringLiteral("tab")) {
+            QTabBar *tabs = m_form->PageControl1->tabBar();
+            post(tabs, tabs->tabRect(0).center(), 0);
+            return;
+        }
+        auto *widget = m_form->findChild<QWidget *>(target);
+        QVERIFY(widget);
+        if (key != 0 && key != Qt::Key_Tab)
+            widget->setFocus();
+        post(widget, widget->rect().center(), key);
+    });
+    m_form->Password->setText(QStringLiteral("wrong"));
+    runBytes(bytes, true);
+    // Anything still queued reaches the window now, as it would once the
+    // handler returns.
+    QCoreApplication::processEvents();
+    QVERIFY(during);
+    QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
+    // One run's rows, the window as the run left it, its controls back.
+    QCOMPARE(rows("select count(*) from catalog"), Rows{QByteArray::number(records)});
+    QCOMPARE(rows("select count(*) from izdatelstvo"), Rows{QByteArray::number(records)});
+    QCOMPARE(m_form->LabelCC->text(), QStringLiteral("операция завершена"));
+    QCOMPARE(m_form->BitBtnGO->text(), QStringLiteral("стоп"));
+    QVERIFY(m_form->PageControl1->isVisible());
+    QCOMPARE(m_form->PageControl1->currentWidget(), m_form->TabSheetIM);
+    QVERIFY(m_form->RadioCA->isChecked());
+    QVERIFY(!m_form->CheckCL->isChecked());
+    for (QWidget *control : QList<QWidget *>{m_form->BitBtnIM, m_form->BitBtnCH, m_form->RadioCA, m_form->RadioKA,
+                                             m_form->BitBtnF, m_form->EditF, m_form->CheckCL, m_form->BitBtnGO,
+                                             m_form->Login, m_form->Password, m_form->PageControl1->tabBar()})
+        QVERIFY2(control->isEnabled(), qPrintable(control->objectName()));
+    QVERIFY(!m_form->runInProgress());
+}
+
+void TestImportRun::signOutLeavesNothingForTheNext()
+{
+    // Signed in as ivanova, whose expired password the dialog asks to
+    // renew: two passwords typed that differ, then the dialog closed.
+    QTest::mouseClick(m_form->BitBtnGO, Qt::LeftButton);
+    m_form->Login->setText(QStringLiteral("ivanova"));
+    m_form->Password->setText(QStringLiteral("kniga"));
+    TFormDiaPass *renewal = nullptr;
+    ModalAnswerer dismiss([&](QWidget *dialog) {
+        renewal = qobject_cast<TFormDiaPass *>(dialog);
+        QVERIFY(renewal);
+        QTest::keyClicks(renewal->Edit1, QStringLiteral("fresh-1"));
+        QTest::keyClicks(renewal->Edit2, QStringLiteral("fresh-2"));
+        dialog->close();
+    });
+    QTest::mouseClick(m_form->BitBtnGO, Qt::LeftButton);
+    QCOMPARE(dismiss.count(), 1);
+    QVERIFY(m_form->PageControl1->isVisible());
+    QVERIFY(!renewal->Edit1->text().isEmpty());
+
+    // A day's work: a check and an import with a reader rejected, the
+    // first-run tab as a wipe leaves it.
+    m_form->PageControl1->setCurrentWidget(m_form->TabSheetIM);
+    QTest::mouseClick(m_form->RadioKA, Qt::LeftButton);
+    m_form->EditF->setText(writeFile(toCp1251(QStringLiteral("1;Петрова;Анна;;;;ул. Садовая, 5\r\nx;Сидоров\r\n"))));
+    QTest::mouseClick(m_form->BitBtnCH, Qt::LeftButton);
+    m_form->CheckCL->setChecked(true);
+    QTest::mouseClick(m_form->BitBtnIM, Qt::LeftButton);
+    QVERIFY(m_form->BitBtnER->isVisible());
+    m_form->LabelST->setText(QStringLiteral("выполнено"));
+    m_form->LabelBK->setText(QStringLiteral("резервная копия: /srv/library.fdb.fbk"));
+    m_form->PageControl1->setCurrentWidget(m_form->TabSheet1);
+    QVERIFY(!m_form->LabelRC->text().isEmpty());
+
+    QTest::mouseClick(m_form->BitBtnGO, Qt::LeftButton);
+    QVERIFY(m_form->PageControl1->isHidden());
+    for (const QString &left :
+         {m_form->LabelCC->text(), m_form->LabelFT->text(), m_form->LabelSP->text(), m_form->LabelCH->text(),
+          m_form->LabelDL->text(), m_form->LabelRC->text(), m_form->LabelBK->text(), m_form->EditF->text(),
+          renewal->Edit1->text(), renewal->Edit2->text()})
+        QCOMPARE(left, QString());
+    QCOMPARE(counters(),
+             (QStringList{QStringLiteral("всего записей:"), QStringLiteral("уже обработано:"),
+                          QStringLiteral("из них ошибок:")}));
+    QCOMPARE(m_form->LabelST->text(), QStringLiteral("..."));
+    QVERIFY(m_form->BitBtnER->isHidden());
+    QVERIFY(m_form->ProgressIM->isHidden());
+    QVERIFY(m_form->RadioCA->isChecked());
+    QVERIFY(!m_form->CheckCL->isChecked());
+    // The last user name stays.
+    QCOMPARE(m_form->Login->text(), QStringLiteral("ivanova"));
+
+    // The next person signs in on the first tab, with no list to open.
+    m_form->Login->setText(QStringLiteral("admin"));
+    m_form->Password->setText(QStringLiteral("admin"));
+    QTest::mouseClick(m_form->BitBtnGO, Qt::LeftButton);
+    QVERIFY(m_form->PageControl1->isVisible());
+    QCOMPARE(m_form->PageControl1->currentWidget(), m_form->TabSheetBC);
+    ModalAnswerer none([](QWidget *dialog) { dialog->close(); });
+    m_form->BitBtnERClick();
+    QCOMPARE(none.count(), 0);
+    QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
+}
+
+void TestImportRun::signalStopsTheRunAndClosesTheWindow()
+{
+    // Each publisher row takes its time, so that the signal comes mid-run.
+    exec("create trigger slow_publisher for izdatelstvo before insert as "
+         "declare i integer = 0; begin while (i < 200000) do i = i + 1; end");
+    QByteArray bytes;
+    for (int i = 1; i <= 300; ++i)
+        bytes += QByteArray::number(i) + ";A;T;Place;Press\r\n";
+    QuitOnSignals quit(m_form.get());
+    ModalAnswerer asked([](QWidget *dialog) { dialog->close(); });
+    bool during = false;
+    QTimer::singleShot(0, m_form.get(), [&] {
+        during = m_form->runInProgress();
+        ::raise(SIGTERM);
+    });
+    runBytes(bytes, true);
+    QVERIFY(during);
+    // Stopped at a record, unasked; the window closes once the run is over.
+    QCOMPARE(asked.count(), 0);
+    QCOMPARE(m_form->LabelCC->text(), QStringLiteral("прервано пользователем"));
+    QTRY_VERIFY(!m_form->isVisible());
+    QVERIFY(!m_form->IBDatabase1->connected());
+    const QByteArray processed = m_form->LabelTC->text().section(u' ', -1).toLatin1();
+    QVERIFY2(processed.toInt() < 300, processed.constData());
+    // Every record counted is stored whole.
+    QCOMPARE(rows("select count(*) from catalog"), Rows{processed});
+    QCOMPARE(rows("select count(*) from izdatelstvo"), Rows{processed});
+    QVERIFY(m_errors.isEmpty());
 }
 
 QTEST_MAIN(TestImportRun)

@@ -51,11 +51,24 @@ private:
     qint32 m_processed = 0;
 };
 
-// Notes the rates shown.
+// Notes the rates shown, and the record each came after.
 class RateRecorder : public Recorder {
 public:
     QList<std::pair<double, qint64>> rates;
-    void rateChanged(double perSecond, qint64 secondsLeft) override { rates.append({perSecond, secondsLeft}); }
+    QList<qint32> after;
+    void recordDone(qint32 total, qint32 processed, qint32 errors) override
+    {
+        Recorder::recordDone(total, processed, errors);
+        m_last = processed;
+    }
+    void rateChanged(double perSecond, qint64 secondsLeft) override
+    {
+        rates.append({perSecond, secondsLeft});
+        after.append(m_last);
+    }
+
+private:
+    qint32 m_last = 0;
 };
 
 // Every row of every table the import may touch and every generator's
@@ -98,6 +111,12 @@ private slots:
     void checkChangesNothing_data();
     void checkChangesNothing();
     void rateShownAFewTimesASecond();
+    void timeLeftOnceTheRateIsSteady_data();
+    void timeLeftOnceTheRateIsSteady();
+    void stopSaysWhereToGoOn_data();
+    void stopSaysWhereToGoOn();
+    void rejectedLineQuoted_data();
+    void rejectedLineQuoted();
     void onlyRegularFilesRead_data();
     void onlyRegularFilesRead();
     void longNumberRejectedQuickly();
@@ -108,7 +127,7 @@ private:
     // Runs the unit on the bytes as a file; the report is kept even when
     // the run ends with an error, which is returned.
     QString run(const QByteArray &bytes, ImportMode mode, ImportReport &report, bool checkOnly = false,
-                bool clear = false);
+                bool clear = false, qint64 fromLine = 1);
 
     TestDb m_db;
     QTemporaryDir m_files;
@@ -274,12 +293,13 @@ void TestImportUnit::runReportsToItsObserver()
     QVERIFY(none.heard.isEmpty());
 }
 
-QString TestImportUnit::run(const QByteArray &bytes, ImportMode mode, ImportReport &report, bool checkOnly, bool clear)
+QString TestImportUnit::run(const QByteArray &bytes, ImportMode mode, ImportReport &report, bool checkOnly, bool clear,
+                            qint64 fromLine)
 {
     Recorder recorder;
     try {
         const ImportOutcome outcome
-            = runImport(ImportRequest{writeFile(bytes), mode, clear, checkOnly}, recorder, report);
+            = runImport(ImportRequest{writeFile(bytes), mode, clear, checkOnly, fromLine}, recorder, report);
         if (outcome != ImportOutcome::Finished)
             return QStringLiteral("not finished");
     } catch (const AppError &error) {
@@ -292,53 +312,75 @@ void TestImportUnit::rejectedLinesKept_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<ImportMode>("mode");
+    QTest::addColumn<qint64>("fromLine");
     QTest::addColumn<QList<RejectedLine>>("rejected");
     QTest::addColumn<qint32>("stored");
+    QTest::addColumn<qint32>("skipped");
 
     using R = QList<RejectedLine>;
-    const QString notANumber = QStringLiteral("первое поле — не число");
-    const QString priced = QString(12, u';');
+    const QString notANumber = QStringLiteral("первое поле — не число: «%1»");
     QTest::newRow("every reason, CR LF")
         << QByteArray("Number;Author\r\n1;A\r\n-7;B\r\n\r\n2147483648;C\r\n3" + QByteArray(12, ';') + "12,345\r\n4"
                       + QByteArray(12, ';') + "21474836,48\r\n5;E")
-        << ImportMode::Catalogue
-        << R{{1, notANumber, "Number;Author"},
-             {3, QStringLiteral("отрицательный номер"), "-7;B"},
-             {5, QStringLiteral("номер больше 2147483647"), "2147483648;C"},
-             {6, QStringLiteral("цена не читается"), "3" + QByteArray(12, ';') + "12,345"},
-             {7, QStringLiteral("цена больше 21474836,47"), "4" + QByteArray(12, ';') + "21474836,48"}}
-        << 2;
+        << ImportMode::Catalogue << qint64(1)
+        << R{{1, notANumber.arg(QStringLiteral("Number")), "Number;Author", 1},
+             {3, QStringLiteral("отрицательный номер: «-7»"), "-7;B", 1},
+             {5, QStringLiteral("номер больше 2147483647: «2147483648»"), "2147483648;C", 1},
+             {6, QStringLiteral("цена не читается: «12,345»"), "3" + QByteArray(12, ';') + "12,345", 13},
+             {7, QStringLiteral("цена больше 21474836,47: «21474836,48»"), "4" + QByteArray(12, ';') + "21474836,48",
+              13}}
+        << 2 << 0;
     QTest::newRow("text as in the file, blanks and apostrophes kept")
-        << QByteArray("  x'y ; z  \r\n1") << ImportMode::Readers << R{{1, notANumber, "  x'y ; z  "}} << 1;
-    QTest::newRow("LF lines") << QByteArray("a\n1;A\n\nb;B\n") << ImportMode::Readers
-                              << R{{1, notANumber, "a"}, {4, notANumber, "b;B"}} << 1;
-    QTest::newRow("CR lines") << QByteArray("1\ra\r") << ImportMode::Readers << R{{2, notANumber, "a"}} << 1;
+        << QByteArray("  x'y ; z  \r\n1") << ImportMode::Readers << qint64(1)
+        << R{{1, notANumber.arg(QStringLiteral("x'y")), "  x'y ; z  ", 1}} << 1 << 0;
+    QTest::newRow("LF lines") << QByteArray("a\n1;A\n\nb;B\n") << ImportMode::Readers << qint64(1)
+                              << R{{1, notANumber.arg(QStringLiteral("a")), "a", 1},
+                                   {4, notANumber.arg(QStringLiteral("b")), "b;B", 1}}
+                              << 1 << 0;
+    QTest::newRow("CR lines") << QByteArray("1\ra\r") << ImportMode::Readers << qint64(1)
+                              << R{{2, notANumber.arg(QStringLiteral("a")), "a", 1}} << 1 << 0;
     QTest::newRow("lone CR counts as a line in a CR LF file")
-        << QByteArray("1;x\r2;y\r\nz\r\n") << ImportMode::Readers << R{{3, notANumber, "z"}} << 1;
-    QTest::newRow("UTF-8: a character Windows-1251 lacks")
-        << QStringLiteral("1;Иванов\n2;Smith ✓ John\n3;Ёлкин ǅ\n4;€").toUtf8() << ImportMode::Readers
-        << R{{2, QStringLiteral("символ «✓» (U+2713), которого нет в Windows-1251"), "2;Smith ? John"},
+        << QByteArray("1;x\r2;y\r\nz\r\n") << ImportMode::Readers << qint64(1)
+        << R{{3, notANumber.arg(QStringLiteral("z")), "z", 1}} << 1 << 0;
+    QTest::newRow("UTF-8: a character Windows-1251 lacks, in the field it stands in")
+        << QStringLiteral("1;Иванов\n2;Smith ✓ John\n3;Ёлкин;Ёж ǅ\n4;€").toUtf8() << ImportMode::Readers << qint64(1)
+        << R{{2, QStringLiteral("символ «✓» (U+2713), которого нет в Windows-1251"), "2;Smith ? John", 2},
              {3, QStringLiteral("символ «ǅ» (U+01C5), которого нет в Windows-1251"),
-              toCp1251(QStringLiteral("3;Ёлкин ?"))}}
-        << 2;
+              toCp1251(QStringLiteral("3;Ёлкин;Ёж ?")), 3}}
+        << 2 << 0;
     QTest::newRow("UTF-8 mark: broken bytes")
         << QByteArray("\xEF\xBB\xBF"
                       "1;a\r\n2;\xFF\r\n3;b")
-        << ImportMode::Readers << R{{2, QStringLiteral("байты, которые не читаются как UTF-8"), "2;?"}} << 2;
+        << ImportMode::Readers << qint64(1) << R{{2, QStringLiteral("байты, которые не читаются как UTF-8"), "2;?", 2}}
+        << 2 << 0;
+    // Going on where a stopped run ended: the lines before are neither
+    // stored nor judged, and the rest keep the file's own numbers.
+    QTest::newRow("from line 3") << QByteArray("x\r\n1;a\r\ny\r\n2;b\r\nz") << ImportMode::Readers << qint64(3)
+                                 << R{{3, notANumber.arg(QStringLiteral("y")), "y", 1},
+                                      {5, notANumber.arg(QStringLiteral("z")), "z", 1}}
+                                 << 1 << 2;
+    QTest::newRow("from the second line of a record: the record is passed over")
+        << QByteArray("1;a\nb\r\n2;c\r\n3;d") << ImportMode::Readers << qint64(2) << R{} << 2 << 1;
+    QTest::newRow("from beyond the end") << QByteArray("1;a\r\n2;b\r\n") << ImportMode::Readers << qint64(9) << R{} << 0
+                                         << 2;
 }
 
 void TestImportUnit::rejectedLinesKept()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(ImportMode, mode);
+    QFETCH(qint64, fromLine);
     QFETCH(QList<RejectedLine>, rejected);
     QFETCH(qint32, stored);
+    QFETCH(qint32, skipped);
 
     ImportReport report;
-    QCOMPARE(run(bytes, mode, report), QString());
+    QCOMPARE(run(bytes, mode, report, false, false, fromLine), QString());
     QCOMPARE(report.rejected, rejected);
     QCOMPARE(report.errors, rejected.size());
     QCOMPARE(report.stored, stored);
+    QCOMPARE(report.skipped, skipped);
+    QCOMPARE(report.processed, report.total);
     const QByteArray table = mode == ImportMode::Catalogue ? "catalog" : "readers";
     QCOMPARE(m_db.value("select count(*) from " + table), QByteArray::number(stored));
 }
@@ -376,13 +418,14 @@ void TestImportUnit::refusalNamesLineAndColumn_data()
 
     QTest::newRow("unknown column") << QByteArray("alter table izdatelstvo drop mesto") << ImportMode::Catalogue
                                     << QByteArray("1;A\r\n\r\n2;B;T;Place;Press")
-                                    << QStringLiteral("Строка 3 файла: база данных не приняла запись, столбец MESTO.")
+                                    << QStringLiteral(
+                                           "Строка 3 файла: база данных не приняла запись, поле «место издания».")
                                     << QStringLiteral("Запись: «2;B;T;Place;Press»")
                                     << QStringLiteral("Column unknown");
     QTest::newRow("value refused by a column")
         << QByteArray("alter table readers add must_have varchar(1) not null") << ImportMode::Readers
         << QByteArray("5;a\n")
-        << QStringLiteral("Строка 1 файла: база данных не приняла запись, столбец READERS.MUST_HAVE.")
+        << QStringLiteral("Строка 1 файла: база данных не приняла запись, столбец MUST_HAVE (читатели).")
         << QStringLiteral("Запись: «5;a»") << QStringLiteral("validation error");
     QTest::newRow("number too large for the column, long record quoted short")
         << QByteArray() << ImportMode::Readers << "1;a\r\n99999999999;" + QByteArray(5000, 'b')
@@ -429,21 +472,21 @@ void TestImportUnit::checkChangesNothing_data()
     QTest::newRow("catalogue") << ImportMode::Catalogue << false << catalogue << 4 << 2
                                << QList<qint32>{2, 2, 3, 1, 6, 1} << 3 << Rows{"0000000001", "0000000007"}
                                << QStringList{QStringLiteral("будет сохранено записей: 4, отвергнуто: 2"),
-                                              QStringLiteral("будут обрезаны: поле 2 «автор» (autor, 250 зн.) — 2; "
-                                                             "поле 3 «заглавие» (title, 250 зн.) — 1; "
-                                                             "поле 6 «год» (izdata2, 10 зн.) — 1"),
-                                              QStringLiteral("уже есть в catalog: 3 (0000000001, 0000000007, …) — "
+                                              QStringLiteral("будут обрезаны: поле 2 «автор» (250 зн.) — 2; "
+                                                             "поле 3 «заглавие» (250 зн.) — 1; "
+                                                             "поле 6 «год издания» (10 зн.) — 1"),
+                                              QStringLiteral("уже есть в каталоге: 3 (0000000001, 0000000007, …) — "
                                                              "импорт их удвоит")};
     QTest::newRow("catalogue, clearing ticked but not run")
         << ImportMode::Catalogue << true << QByteArray("1;A\r\n3;B") << 2 << 0 << QList<qint32>{} << 1
         << Rows{"0000000001"}
         << QStringList{QStringLiteral("будет сохранено записей: 2, отвергнуто: 0"),
                        QStringLiteral("обрезанных полей не будет"),
-                       QStringLiteral("уже есть в catalog: 1 (0000000001) — очистка перед импортом их уберёт")};
+                       QStringLiteral("уже есть в каталоге: 1 (0000000001) — очистка перед импортом их уберёт")};
     QTest::newRow("readers") << ImportMode::Readers << true << "5;" + QByteArray(51, 'x') + ";ok\r\nx\r\n6" << 2 << 1
                              << QList<qint32>{2, 1} << 0 << Rows{}
                              << QStringList{QStringLiteral("будет сохранено записей: 2, отвергнуто: 1"),
-                                            QStringLiteral("будут обрезаны: поле 2 «фамилия» (lname, 50 зн.) — 1")};
+                                            QStringLiteral("будут обрезаны: поле 2 «фамилия» (50 зн.) — 1")};
 }
 
 void TestImportUnit::checkChangesNothing()
@@ -497,7 +540,8 @@ void TestImportUnit::rateShownAFewTimesASecond()
     platform::steadyMs = steady;
     QCOMPARE(outcome, ImportOutcome::Finished);
     // Every 250 ms of clock, not at every record; once more at the end.
-    const QList<std::pair<double, qint64>> expected{{10.0, 1}, {10.0, 1}, {10.0, 1}, {10000.0 / 1100, 0}};
+    // Too few records and too short a time for the time left until then.
+    const QList<std::pair<double, qint64>> expected{{10.0, -1}, {10.0, -1}, {10.0, -1}, {10000.0 / 1100, 0}};
     QCOMPARE(recorder.rates.size(), expected.size());
     for (qsizetype i = 0; i < expected.size(); ++i) {
         QCOMPARE(recorder.rates[i].first, expected[i].first);
@@ -505,6 +549,115 @@ void TestImportUnit::rateShownAFewTimesASecond()
     }
     QCOMPARE(rateDescription(10000.0 / 1100, 3725), QStringLiteral("9 зап./с, осталось 1:02:05"));
     QCOMPARE(rateDescription(1234.5, 59), QStringLiteral("1235 зап./с, осталось 0:59"));
+    QCOMPARE(rateDescription(1234.5, -1), QStringLiteral("1235 зап./с"));
+}
+
+void TestImportUnit::timeLeftOnceTheRateIsSteady_data()
+{
+    QTest::addColumn<int>("records");
+    QTest::addColumn<int>("msPerReading");
+    QTest::addColumn<qint64>("fromLine");
+    QTest::addColumn<qint32>("firstAfter");
+    QTest::addColumn<qint64>("firstLeft");
+
+    // The clock moves at every reading, about once a record: the time left
+    // is said first after which record, and what it says then.
+    QTest::newRow("three hundred records") << 1000 << 1 << qint64(1) << 500 << qint64(1);
+    QTest::newRow("two seconds") << 100 << 100 << qint64(1) << 21 << qint64(8);
+    QTest::newRow("neither: only the end says it") << 10 << 100 << qint64(1) << 10 << qint64(0);
+    // Records passed over, quick as they go, are no part of the rate.
+    QTest::newRow("counted from the first record stored") << 1000 << 1 << qint64(301) << 800 << qint64(1);
+}
+
+void TestImportUnit::timeLeftOnceTheRateIsSteady()
+{
+    QFETCH(int, records);
+    QFETCH(int, msPerReading);
+    QFETCH(qint64, fromLine);
+    QFETCH(qint32, firstAfter);
+    QFETCH(qint64, firstLeft);
+    qint64 clock = 0;
+    const auto steady = platform::steadyMs;
+    platform::steadyMs = [&] { return clock += msPerReading; };
+    QByteArray bytes;
+    for (int i = 1; i <= records; ++i)
+        bytes += QByteArray::number(i) + ";x\r\n";
+    RateRecorder recorder;
+    ImportReport report;
+    runImport(ImportRequest{writeFile(bytes), ImportMode::Readers, false, true, fromLine}, recorder, report);
+    platform::steadyMs = steady;
+    qsizetype first = 0;
+    while (first < recorder.rates.size() && recorder.rates[first].second < 0)
+        ++first;
+    QVERIFY(first < recorder.rates.size());
+    QCOMPARE(recorder.after[first], firstAfter);
+    QCOMPARE(recorder.rates[first].second, firstLeft);
+}
+
+void TestImportUnit::stopSaysWhereToGoOn_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<qint64>("fromLine");
+    QTest::addColumn<qint32>("stopAfter");
+    QTest::addColumn<bool>("checkOnly");
+    QTest::addColumn<QString>("said");
+
+    const QByteArray three = "1;a\r\n2;b\r\n3;c\r\n";
+    QTest::newRow("import stopped at the second record")
+        << three << qint64(1) << 2 << false
+        << QStringLiteral("сохранено записей: 2; остановлено на строке 2 файла; продолжить можно со строки 3");
+    QTest::newRow("a record over two lines")
+        << QByteArray("1;a\nb\r\nx\r\n3;c") << qint64(1) << 2 << false
+        << QStringLiteral("сохранено записей: 1; остановлено на строке 3 файла; продолжить можно со строки 4");
+    QTest::newRow("after the last record")
+        << three << qint64(1) << 3 << false
+        << QStringLiteral("сохранено записей: 3; остановлено на строке 3 файла, последней: обработаны все записи");
+    QTest::newRow("a check") << three << qint64(1) << 1 << true
+                             << QStringLiteral("проверка остановлена на строке 1 файла; продолжить можно со строки 2");
+    QTest::newRow("gone on from a line, stopped again")
+        << three << qint64(2) << 2 << false
+        << QStringLiteral("сохранено записей: 1; остановлено на строке 2 файла; продолжить можно со строки 3");
+}
+
+void TestImportUnit::stopSaysWhereToGoOn()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(qint64, fromLine);
+    QFETCH(qint32, stopAfter);
+    QFETCH(bool, checkOnly);
+    QFETCH(QString, said);
+    Recorder stopping(stopAfter);
+    ImportReport report;
+    QCOMPARE(
+        runImport(ImportRequest{writeFile(bytes), ImportMode::Readers, false, checkOnly, fromLine}, stopping, report),
+        ImportOutcome::Stopped);
+    QCOMPARE(stopSummary(report, checkOnly), said);
+}
+
+void TestImportUnit::rejectedLineQuoted_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("field");
+    QTest::addColumn<QString>("quoted");
+
+    const QByteArray longTitle(80, 't');
+    QTest::newRow("short line whole") << QByteArray("x;без") << 1 << QStringLiteral("x;без");
+    QTest::newRow("failed field near the start")
+        << QByteArray("12;A;B;;;;;;;;;;12,345") << 13 << QStringLiteral("12;A;B;;;;;;;;;;12,345");
+    QTest::newRow("failed field far in: the first field, then from it")
+        << "12;" + longTitle + ";;;;;;;;;;;1,2345;x" << 13 << QStringLiteral("12;…;1,2345;x");
+    QTest::newRow("a long first field cut") << QByteArray(30, '9') + ";" + longTitle + ";;;;;;;;;;;1,2345" << 13
+                                            << QString(20, u'9') + QStringLiteral("…;…;1,2345");
+    QTest::newRow("the failed field beyond the line")
+        << "12;" + longTitle << 13 << QStringLiteral("12;") + QString(57, u't') + QChar(0x2026);
+}
+
+void TestImportUnit::rejectedLineQuoted()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(int, field);
+    QFETCH(QString, quoted);
+    QCOMPARE(rejectedLineQuote(RejectedLine{1, QString(), toCp1251(QString::fromUtf8(text)), field}, 60), quoted);
 }
 
 void TestImportUnit::onlyRegularFilesRead_data()
@@ -579,7 +732,8 @@ void TestImportUnit::longNumberRejectedQuickly()
     QCOMPARE(run(digits + ";A\r\n5;B", ImportMode::Catalogue, report), QString());
     qDebug("ten megabytes of digits handled in %lld ms", timer.elapsed());
     QCOMPARE(report.errors, 1);
-    QCOMPARE(report.rejected.value(0).reason, QStringLiteral("номер больше 2147483647"));
+    QCOMPARE(report.rejected.value(0).reason,
+             QStringLiteral("номер больше 2147483647: «") + QString(40, u'7') + QStringLiteral("…»"));
     QCOMPARE(report.rejected.value(0).text.size(), digits.size() + 2);
     QCOMPARE(shortQuote(report.rejected.value(0).text), QString(60, u'7') + QChar(0x2026));
     QCOMPARE(m_db.rows("select barcod from catalog"), Rows{"0000000005"});

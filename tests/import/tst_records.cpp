@@ -610,29 +610,36 @@ void TestRecords::rejections_data()
     QTest::addColumn<ImportMode>("mode");
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<Rejection>("rejection");
+    QTest::addColumn<int>("field");
     QTest::addColumn<QString>("reason");
 
     const auto catalogue = ImportMode::Catalogue;
     const auto readers = ImportMode::Readers;
     const QByteArray priced = "12;A;B;C;D;;;;;;;;";
-    QTest::newRow("stored") << catalogue << QByteArray("12;A") << Rejection::None << QString();
-    QTest::newRow("header line") << catalogue << QByteArray("Номер;Автор") << Rejection::NotANumber
-                                 << QStringLiteral("первое поле — не число");
-    QTest::newRow("empty number") << catalogue << QByteArray(";A") << Rejection::NotANumber
-                                  << QStringLiteral("первое поле — не число");
-    QTest::newRow("negative number") << catalogue << QByteArray("-7;A") << Rejection::NegativeNumber
-                                     << QStringLiteral("отрицательный номер");
-    QTest::newRow("number beyond 32 bits") << catalogue << QByteArray("2147483648;A") << Rejection::NumberTooLarge
-                                           << QStringLiteral("номер больше 2147483647");
-    QTest::newRow("ten megabytes of digits") << catalogue << QByteArray(10 << 20, '7') << Rejection::NumberTooLarge
-                                             << QStringLiteral("номер больше 2147483647");
-    QTest::newRow("price unreadable") << catalogue << priced + "12,345" << Rejection::PriceUnreadable
-                                      << QStringLiteral("цена не читается");
-    QTest::newRow("price too large") << catalogue << priced + "21474836,48" << Rejection::PriceTooLarge
-                                     << QStringLiteral("цена больше 21474836,47");
+    QTest::newRow("stored") << catalogue << QByteArray("12;A") << Rejection::None << 0 << QString();
+    QTest::newRow("header line") << catalogue << toCp1251(QStringLiteral("Номер;Автор")) << Rejection::NotANumber << 1
+                                 << QStringLiteral("первое поле — не число: «Номер»");
+    QTest::newRow("empty number") << catalogue << QByteArray(";A") << Rejection::NotANumber << 1
+                                  << QStringLiteral("первое поле пусто");
+    QTest::newRow("negative number") << catalogue << QByteArray("-7;A") << Rejection::NegativeNumber << 1
+                                     << QStringLiteral("отрицательный номер: «-7»");
+    QTest::newRow("number beyond 32 bits") << catalogue << QByteArray("2147483648;A") << Rejection::NumberTooLarge << 1
+                                           << QStringLiteral("номер больше 2147483647: «2147483648»");
+    QTest::newRow("ten megabytes of digits")
+        << catalogue << QByteArray(10 << 20, '7') << Rejection::NumberTooLarge << 1
+        << QStringLiteral("номер больше 2147483647: «") + QString(40, u'7') + QStringLiteral("…»");
+    QTest::newRow("price unreadable") << catalogue << priced + "12,345" << Rejection::PriceUnreadable << 13
+                                      << QStringLiteral("цена не читается: «12,345»");
+    QTest::newRow("price with an apostrophe, shown as in the file")
+        << catalogue << priced + "1'5" << Rejection::PriceUnreadable << 13 << QStringLiteral("цена не читается: «1'5»");
+    QTest::newRow("long price cut in the reason")
+        << catalogue << priced + QByteArray(50, '1') + "x" << Rejection::PriceUnreadable << 13
+        << QStringLiteral("цена не читается: «") + QString(40, u'1') + QStringLiteral("…»");
+    QTest::newRow("price too large") << catalogue << priced + "21474836,48" << Rejection::PriceTooLarge << 13
+                                     << QStringLiteral("цена больше 21474836,47: «21474836,48»");
     QTest::newRow("reader number not a number")
-        << readers << QByteArray("x;A") << Rejection::NotANumber << QStringLiteral("первое поле — не число");
-    QTest::newRow("negative reader number kept") << readers << QByteArray("-3;A") << Rejection::None << QString();
+        << readers << QByteArray("x;A") << Rejection::NotANumber << 1 << QStringLiteral("первое поле — не число: «x»");
+    QTest::newRow("negative reader number kept") << readers << QByteArray("-3;A") << Rejection::None << 0 << QString();
 }
 
 void TestRecords::rejections()
@@ -640,10 +647,12 @@ void TestRecords::rejections()
     QFETCH(ImportMode, mode);
     QFETCH(QByteArray, line);
     QFETCH(Rejection, rejection);
+    QFETCH(int, field);
     QFETCH(QString, reason);
     const RecordPlan plan = planRecord(fromLine(line), mode);
     QCOMPARE(plan.rejection, rejection);
-    QCOMPARE(rejectionReason(plan.rejection), reason);
+    QCOMPARE(plan.rejectedField, field);
+    QCOMPARE(rejectionReason(plan.rejection, plan.rejectedValue), reason);
     QCOMPARE(plan.statements.isEmpty(), rejection != Rejection::None);
 }
 
