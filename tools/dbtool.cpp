@@ -11,8 +11,10 @@
 #include "db/engine.h"
 #include "db/errors.h"
 #include "db/fbservice.h"
+#include "db/settings.h"
 #include "db/text1251.h"
 #include "db/utilites.h"
+#include "import/backup.h"
 #include "import/importrun.h"
 
 #include <QCommandLineParser>
@@ -84,7 +86,7 @@ int create(const QString &file, const QCommandLineParser &parser)
         createDatabase(path, scripts);
         DbConnection connection;
         attachAsAdmin(connection, path, parser);
-        setUpProgramAccount(&connection);
+        grantAccountRights(&connection);
         connection.close();
     } catch (const AppError &e) {
         QFile::remove(path);
@@ -99,17 +101,88 @@ int grant(const QString &database, const QCommandLineParser &parser)
     try {
         DbConnection connection;
         attachAsAdmin(connection, database, parser);
-        const bool onServer = setUpProgramAccount(&connection);
+        if (serviceTarget(database).onServer()) {
+            // One password per server, made here and kept in the settings:
+            // a password already kept is used again, so that running this
+            // on a further desk does not lock the others out.
+            const QString settings = parser.isSet(QStringLiteral("settings")) ? parser.value(QStringLiteral("settings"))
+                                                                              : systemSettingsFile();
+            QByteArray password = accountPasswordIn(settings);
+            const bool fresh = parser.isSet(QStringLiteral("new-password"));
+            const ServerAccount account = serverAccount(&connection, password);
+            if (account == ServerAccount::Refused && !fresh) {
+                const QString why = password.isEmpty()
+                    ? QStringLiteral("на сервере уже есть учётная запись программы, а в файле настроек «%1» "
+                                     "нет её пароля")
+                          .arg(settings)
+                    : QStringLiteral("сервер не принимает пароль учётной записи программы из файла настроек «%1»")
+                          .arg(settings);
+                return fail(why
+                            + QStringLiteral(". Перенесите строку «account%20password=…» из файла настроек рабочего "
+                                             "места, где grant для этого сервера уже выполнен, или задайте новый "
+                                             "пароль ключом --new-password (тогда его строку переносят на все "
+                                             "рабочие места). Ничего не изменено."));
+            }
+            if (fresh || password.isEmpty())
+                password = newAccountPassword();
+            if (fresh || account == ServerAccount::Missing)
+                setServerAccountPassword(&connection, password);
+            if (password != accountPasswordIn(settings))
+                keepAccountPassword(settings, password);
+            grantAccountRights(&connection);
+            connection.close();
+            std::printf("%s\n",
+                        qPrintable(QStringLiteral("учётная запись программы готова на сервере и получила свои "
+                                                  "права в базе %1; её пароль в файле настроек «%2»")
+                                       .arg(database, settings)));
+            return 0;
+        }
+        grantAccountRights(&connection);
         connection.close();
-        if (onServer)
-            std::printf("the program's account is ready on the server and has its rights on %s\n",
-                        qPrintable(database));
-        else
-            std::printf("the program's account has its rights on %s\n", qPrintable(database));
+        std::printf("%s\n",
+                    qPrintable(QStringLiteral("учётная запись программы получила свои права в базе %1 "
+                                              "(встроенному серверу пароль не нужен)")
+                                   .arg(database)));
     } catch (const AppError &e) {
         return fail(e.text());
     }
     return 0;
+}
+
+// Deletes a database that a failed restore left, as the administrator;
+// a file that cannot be attached is deleted as a file.
+void removeDatabase(const QString &database, bool localFile, const QCommandLineParser &parser)
+{
+    try {
+        DbConnection connection;
+        attachAsAdmin(connection, database, parser);
+        connection.dropDatabase();
+    } catch (const AppError &) {
+        if (localFile)
+            QFile::remove(database);
+    }
+}
+
+// The tables whose rows differ from what was expected, each with both
+// counts; a table that cannot be counted differs.
+QStringList rowDifferences(DbConnection *connection, const TableRows &expected)
+{
+    QStringList differences;
+    for (const auto &[table, rows] : expected) {
+        QString found;
+        try {
+            QByteArray name = toCp1251(table);
+            name.replace('"', "\"\"");
+            const qint64 actual = selectValue(connection, "select count(*) from \"" + name + "\"").toLongLong();
+            if (actual == rows)
+                continue;
+            found = QString::number(actual);
+        } catch (const DbError &) {
+            found = QStringLiteral("таблицы нет");
+        }
+        differences.append(QStringLiteral("%1: в копии %2, восстановлено %3").arg(table).arg(rows).arg(found));
+    }
+    return differences;
 }
 
 int restore(const QString &backup, const QString &database, const QCommandLineParser &parser)
@@ -125,41 +198,79 @@ int restore(const QString &backup, const QString &database, const QCommandLinePa
         backupFile = QFileInfo(backup).absoluteFilePath();
         newDatabase = target.database;
         if (!QFileInfo(backupFile).isFile())
-            return fail(QStringLiteral("no backup file %1").arg(backupFile));
+            return fail(QStringLiteral("нет файла резервной копии %1").arg(backupFile));
         if (QFileInfo::exists(newDatabase) && !force)
-            return fail(QStringLiteral("%1 already exists; use --force to replace it").arg(newDatabase));
+            return fail(QStringLiteral("%1 уже есть; заменить её можно ключом --force").arg(newDatabase));
         if (!QFileInfo(QFileInfo(newDatabase).absolutePath()).isDir())
-            return fail(QStringLiteral("folder of %1 does not exist").arg(newDatabase));
+            return fail(QStringLiteral("нет папки для %1").arg(newDatabase));
         madeHere = !QFileInfo::exists(newDatabase);
     }
+
+    // The record the program wrote beside its backup, where this machine
+    // sees it (a server on this machine names the same files).
+    const std::optional<BackupRecord> record = readBackupRecord(backupRecordName(backupFile));
+    QStringList checked;
+    if (record && !record->sha256.isEmpty() && QFileInfo(backupFile).isReadable()) {
+        if (fileSha256(backupFile) != record->sha256)
+            return fail(QStringLiteral("резервная копия %1 повреждена: её контрольная сумма SHA-256 не та, что "
+                                       "записана при её создании в %2; ничего не восстановлено")
+                            .arg(backupFile, backupRecordName(backupFile)));
+        checked.append(QStringLiteral("контрольная сумма копии та же, что при её создании"));
+    }
+
     // A backup cut short has the embedded engine ask on standard input for
     // its next volume; nobody answers that here, so it reads an end instead
     // and the restore fails rather than waits for ever.
     if (!target.onServer())
         std::freopen("/dev/null", "r", stdin);
+    TableRows restored;
     try {
-        restoreThroughService(target.manager, serviceLogin(adminLogin(parser)), backupFile, target.database, force);
+        restored = restoreThroughService(target.manager, serviceLogin(adminLogin(parser)), backupFile, target.database,
+                                         force);
     } catch (const ServiceError &e) {
-        // A half-made database is of no use and would stand in the way.
-        if (madeHere)
-            QFile::remove(newDatabase);
         if (e.reason() == ServiceError::Reason::Exists)
-            return fail(QStringLiteral("%1 already exists; use --force to replace it\n%2").arg(database, e.text()));
-        return fail(QStringLiteral("could not restore %1 into %2; the service said:\n%3")
+            return fail(QStringLiteral("%1 уже есть; заменить её можно ключом --force\n%2").arg(database, e.text()));
+        // A half-made database is of no use and would stand in the way.
+        if (madeHere || restoreMadeDatabase(e.output))
+            removeDatabase(newDatabase, !target.onServer(), parser);
+        return fail(QStringLiteral("не удалось восстановить %1 в %2, новая база удалена; служба сказала:\n%3")
                         .arg(backupFile, newDatabase, e.text()));
     }
+
+    // Every table holds the rows the backup wrote of it: the record's
+    // counts, or without a record, the restore's own.
+    const TableRows expected = record ? record->rows : restored;
     try {
-        // The rights come back with the backup; granted again all the same,
-        // so that a backup from before a right was added works too.
         DbConnection connection;
         attachAsAdmin(connection, newDatabase, parser);
-        setUpProgramAccount(&connection);
+        const QStringList differences = rowDifferences(&connection, expected);
+        if (!differences.isEmpty()) {
+            connection.dropDatabase();
+            return fail(QStringLiteral("восстановленная база %1 не совпадает с копией, новая база удалена:\n%2")
+                            .arg(newDatabase, differences.join(u'\n')));
+        }
+        // The rights come back with the backup; granted again all the
+        // same, so that a backup from before a right changed works too.
+        grantAccountRights(&connection);
         connection.close();
     } catch (const AppError &e) {
+        removeDatabase(newDatabase, !target.onServer(), parser);
         return fail(
-            QStringLiteral("restored %1, but the program's account was not readied: %2").arg(newDatabase, e.text()));
+            QStringLiteral("восстановленную базу %1 не удалось проверить, она удалена: %2").arg(newDatabase, e.text()));
     }
-    std::printf("restored %s into %s\n", qPrintable(backupFile), qPrintable(newDatabase));
+    qint64 rows = 0;
+    for (const auto &table : expected)
+        rows += table.second;
+    checked.append(record ? QStringLiteral("строки всех таблиц (%1, всего %2) — как записано при создании копии")
+                                .arg(expected.size())
+                                .arg(rows)
+                          : QStringLiteral("записи о копии рядом с ней нет: строки всех таблиц (%1, всего %2) "
+                                           "сверены с тем, что сообщило само восстановление")
+                                .arg(expected.size())
+                                .arg(rows));
+    std::printf("%s\n", qPrintable(QStringLiteral("восстановлено: %1 в %2").arg(backupFile, newDatabase)));
+    for (const QString &line : checked)
+        std::printf("%s\n", qPrintable(QStringLiteral("проверено: ") + line));
     return 0;
 }
 
@@ -321,9 +432,12 @@ int main(int argc, char *argv[])
                        "      creates a database file from the schema, owned by SYSDBA, with the\n"
                        "      program's account granted its rights\n"
                        "  utilities-db grant DATABASE [--user NAME] [--password PASSWORD]\n"
+                       "                   [--settings FILE] [--new-password]\n"
                        "      as the given administrator (default SYSDBA, or ISC_USER/ISC_PASSWORD):\n"
-                       "      through a server, creates the program's account or sets its password\n"
-                       "      again; on any database, grants it the rights it needs\n"
+                       "      through a server, creates the program's account with a password made\n"
+                       "      for that server and keeps it in the system-wide settings file (or\n"
+                       "      FILE), using a password already kept there again; on any database,\n"
+                       "      grants the account exactly the rights it needs\n"
                        "  utilities-db restore BACKUP NEWDB [--force] [--user NAME] [--password PASSWORD]\n"
                        "      restores a backup made before a wipe into a new database: a file, or a\n"
                        "      server's connection string with BACKUP named as the server sees it; as\n"
@@ -350,6 +464,11 @@ int main(int argc, char *argv[])
          QStringLiteral("script")},
         {QStringLiteral("user"), QStringLiteral("the administrator's user name"), QStringLiteral("name")},
         {QStringLiteral("password"), QStringLiteral("the administrator's password"), QStringLiteral("password")},
+        {QStringLiteral("settings"),
+         QStringLiteral("grant: keep the account's password in this settings file, not the system-wide one"),
+         QStringLiteral("file")},
+        {QStringLiteral("new-password"),
+         QStringLiteral("grant: give the account on the server a new password, even where it has one")},
         {QStringLiteral("clear"), QStringLiteral("import: empty the mode's tables first")},
         {QStringLiteral("check"), QStringLiteral("import: check the file only, changing nothing")},
     });
