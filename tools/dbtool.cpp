@@ -125,10 +125,12 @@ int grant(const QString &database, const QCommandLineParser &parser)
             }
             if (fresh || password.isEmpty())
                 password = newAccountPassword();
-            if (fresh || account == ServerAccount::Missing)
-                setServerAccountPassword(&connection, password);
+            // Kept before the server hears it, so that a settings file this
+            // user may not write leaves the server as it was.
             if (password != accountPasswordIn(settings))
                 keepAccountPassword(settings, password);
+            if (fresh || account == ServerAccount::Missing)
+                setServerAccountPassword(&connection, password);
             grantAccountRights(&connection);
             connection.close();
             std::printf("%s\n",
