@@ -12,8 +12,10 @@
 #include "db/engine.h"
 #include "db/errors.h"
 #include "db/fbservice.h"
+#include "db/settings.h"
 #include "db/text1251.h"
 #include "db/utilites.h"
+#include "import/backup.h"
 #include "import/importrun.h"
 
 #include <QCommandLineParser>
@@ -100,7 +102,7 @@ int create(const QString &file, const QCommandLineParser &parser)
         DbConnection connection;
         // As the owner the file was just created for, whoever ISC_USER names.
         attachAs(connection, path, adminParams());
-        setUpProgramAccount(&connection);
+        grantAccountRights(&connection);
         connection.close();
     } catch (const AppError &e) {
         QFile::remove(path);
@@ -115,18 +117,91 @@ int grant(const QString &database, const QCommandLineParser &parser)
     try {
         DbConnection connection;
         attachAs(connection, database, adminLogin(parser));
-        const bool onServer = setUpProgramAccount(&connection);
+        if (serviceTarget(database).onServer()) {
+            // One password per server, made here and kept in the settings:
+            // a password already kept is used again, so that running this
+            // on a further desk does not lock the others out.
+            const QString settings = parser.isSet(QStringLiteral("settings")) ? parser.value(QStringLiteral("settings"))
+                                                                              : systemSettingsFile();
+            QByteArray password = accountPasswordIn(settings);
+            const bool fresh = parser.isSet(QStringLiteral("new-password"));
+            const ServerAccount account = serverAccount(&connection, password);
+            if (account == ServerAccount::Refused && !fresh) {
+                const QString why = password.isEmpty()
+                    ? QStringLiteral("на сервере уже есть учётная запись программы, а в файле настроек «%1» "
+                                     "нет её пароля")
+                          .arg(settings)
+                    : QStringLiteral("сервер не принимает пароль учётной записи программы из файла настроек «%1»")
+                          .arg(settings);
+                return fail(why
+                            + QStringLiteral(". Перенесите строку «account%20password=…» из файла настроек рабочего "
+                                             "места, где grant для этого сервера уже выполнен, или задайте новый "
+                                             "пароль ключом --new-password (тогда его строку переносят на все "
+                                             "рабочие места). Ничего не изменено."));
+            }
+            if (fresh || password.isEmpty())
+                password = newAccountPassword();
+            // Kept before the server hears it, so that a settings file this
+            // user may not write leaves the server as it was.
+            if (password != accountPasswordIn(settings))
+                keepAccountPassword(settings, password);
+            if (fresh || account == ServerAccount::Missing)
+                setServerAccountPassword(&connection, password);
+            grantAccountRights(&connection);
+            connection.close();
+            std::printf("%s\n",
+                        qPrintable(QStringLiteral("учётная запись программы готова на сервере и получила свои "
+                                                  "права в базе %1; её пароль в файле настроек «%2»")
+                                       .arg(database, settings)));
+            return 0;
+        }
+        grantAccountRights(&connection);
         connection.close();
-        if (onServer)
-            std::printf("учётная запись программы готова на сервере и получила права на базу данных «%s»\n",
-                        qPrintable(database));
-        else
-            std::printf("учётная запись программы получила права на базу данных «%s»\n", qPrintable(database));
+        std::printf("%s\n",
+                    qPrintable(QStringLiteral("учётная запись программы получила свои права в базе %1 "
+                                              "(встроенному серверу пароль не нужен)")
+                                   .arg(database)));
     } catch (const AppError &e) {
         return fail(QStringLiteral("не удалось дать учётной записи программы права на базу данных «%1»:\n\n%2")
                         .arg(database, e.text()));
     }
     return 0;
+}
+
+// Deletes a database that a failed restore left, as the administrator;
+// a file that cannot be attached is deleted as a file.
+void removeDatabase(const QString &database, bool localFile, const QCommandLineParser &parser)
+{
+    try {
+        DbConnection connection;
+        attachAs(connection, database, adminLogin(parser));
+        connection.dropDatabase();
+    } catch (const AppError &) {
+        if (localFile)
+            QFile::remove(database);
+    }
+}
+
+// The tables whose rows differ from what was expected, each with both
+// counts; a table that cannot be counted differs.
+QStringList rowDifferences(DbConnection *connection, const TableRows &expected)
+{
+    QStringList differences;
+    for (const auto &[table, rows] : expected) {
+        QString found;
+        try {
+            QByteArray name = toCp1251(table);
+            name.replace('"', "\"\"");
+            const qint64 actual = selectValue(connection, "select count(*) from \"" + name + "\"").toLongLong();
+            if (actual == rows)
+                continue;
+            found = QString::number(actual);
+        } catch (const DbError &) {
+            found = QStringLiteral("таблицы нет");
+        }
+        differences.append(QStringLiteral("%1: в копии %2, восстановлено %3").arg(table).arg(rows).arg(found));
+    }
+    return differences;
 }
 
 int restore(const QString &backup, const QString &database, const QCommandLineParser &parser)
@@ -149,35 +224,73 @@ int restore(const QString &backup, const QString &database, const QCommandLinePa
             return fail(noFolderText(newDatabase));
         madeHere = !QFileInfo::exists(newDatabase);
     }
+
+    // The record the program wrote beside its backup, where this machine
+    // sees it (a server on this machine names the same files).
+    const std::optional<BackupRecord> record = readBackupRecord(backupRecordName(backupFile));
+    QStringList checked;
+    if (record && !record->sha256.isEmpty() && QFileInfo(backupFile).isReadable()) {
+        if (fileSha256(backupFile) != record->sha256)
+            return fail(QStringLiteral("резервная копия %1 повреждена: её контрольная сумма SHA-256 не та, что "
+                                       "записана при её создании в %2; ничего не восстановлено")
+                            .arg(backupFile, backupRecordName(backupFile)));
+        checked.append(QStringLiteral("контрольная сумма копии та же, что при её создании"));
+    }
+
     // A backup cut short has the embedded engine ask on standard input for
     // its next volume; nobody answers that here, so it reads an end instead
     // and the restore fails rather than waits for ever.
     if (!target.onServer())
         std::freopen("/dev/null", "r", stdin);
+    TableRows restored;
     try {
-        restoreThroughService(target.manager, serviceLogin(adminLogin(parser)), backupFile, target.database, force);
+        restored = restoreThroughService(target.manager, serviceLogin(adminLogin(parser)), backupFile, target.database,
+                                         force);
     } catch (const ServiceError &e) {
-        // A half-made database is of no use and would stand in the way.
-        if (madeHere)
-            QFile::remove(newDatabase);
         if (e.reason() == ServiceError::Reason::Exists)
             return fail(existsText(database) + QStringLiteral("\n\n") + e.text());
-        return fail(QStringLiteral("не удалось восстановить «%1» в «%2»; служба восстановления сообщила:\n\n%3")
+        // A half-made database is of no use and would stand in the way.
+        if (madeHere || restoreMadeDatabase(e.output))
+            removeDatabase(newDatabase, !target.onServer(), parser);
+        return fail(QStringLiteral("не удалось восстановить «%1» в «%2», новая база удалена; служба восстановления "
+                                   "сообщила:\n\n%3")
                         .arg(backupFile, newDatabase, e.text()));
     }
+
+    // Every table holds the rows the backup wrote of it: the record's
+    // counts, or without a record, the restore's own.
+    const TableRows expected = record ? record->rows : restored;
     try {
-        // The rights come back with the backup; granted again all the same,
-        // so that a backup from before a right was added works too.
         DbConnection connection;
         attachAs(connection, newDatabase, adminLogin(parser));
-        setUpProgramAccount(&connection);
+        const QStringList differences = rowDifferences(&connection, expected);
+        if (!differences.isEmpty()) {
+            connection.dropDatabase();
+            return fail(QStringLiteral("восстановленная база %1 не совпадает с копией, новая база удалена:\n%2")
+                            .arg(newDatabase, differences.join(u'\n')));
+        }
+        // The rights come back with the backup; granted again all the
+        // same, so that a backup from before a right changed works too.
+        grantAccountRights(&connection);
         connection.close();
     } catch (const AppError &e) {
-        return fail(QStringLiteral("копия восстановлена в «%1», но учётная запись программы не получила прав на "
-                                   "неё:\n\n%2")
-                        .arg(newDatabase, e.text()));
+        removeDatabase(newDatabase, !target.onServer(), parser);
+        return fail(
+            QStringLiteral("восстановленную базу %1 не удалось проверить, она удалена: %2").arg(newDatabase, e.text()));
     }
-    std::printf("копия «%s» восстановлена в «%s»\n", qPrintable(backupFile), qPrintable(newDatabase));
+    qint64 rows = 0;
+    for (const auto &table : expected)
+        rows += table.second;
+    checked.append(record ? QStringLiteral("строки всех таблиц (%1, всего %2) — как записано при создании копии")
+                                .arg(expected.size())
+                                .arg(rows)
+                          : QStringLiteral("записи о копии рядом с ней нет: строки всех таблиц (%1, всего %2) "
+                                           "сверены с тем, что сообщило само восстановление")
+                                .arg(expected.size())
+                                .arg(rows));
+    std::printf("%s\n", qPrintable(QStringLiteral("восстановлено: %1 в %2").arg(backupFile, newDatabase)));
+    for (const QString &line : checked)
+        std::printf("%s\n", qPrintable(QStringLiteral("проверено: ") + line));
     return 0;
 }
 
@@ -388,13 +501,18 @@ const char kUsage[] = R"(Использование:
   utilities-db --demo ФАЙЛ [--force] [--schema СЦЕНАРИЙ]
       то же, что create ФАЙЛ --demo
   utilities-db grant БАЗА [--user ИМЯ] [--password ПАРОЛЬ]
+                   [--settings ФАЙЛ] [--new-password]
       от имени администратора (по умолчанию ISC_USER и ISC_PASSWORD, иначе
-      SYSDBA): на сервере создаёт учётную запись программы или заново задаёт
-      её пароль; на любой базе даёт ей нужные права
+      SYSDBA): на сервере создаёт учётную запись программы с паролем, который
+      придуман для этого сервера и хранится в общем файле настроек (или в
+      ФАЙЛЕ); пароль, который там уже есть, берётся снова, --new-password
+      задаёт новый; на любой базе даёт учётной записи ровно нужные ей права
   utilities-db restore КОПИЯ НОВАЯ_БАЗА [--force] [--user ИМЯ] [--password ПАРОЛЬ]
       восстанавливает резервную копию, сделанную перед очисткой, в новую
       базу: файл или строку подключения к серверу (тогда и КОПИЯ названа так,
-      как её видит сервер). Новая база принадлежит администратору, учётная
+      как её видит сервер) и проверяет её: контрольную сумму копии, слова
+      службы восстановления и строки каждой таблицы; не прошедшая проверку
+      новая база удаляется. Новая база принадлежит администратору, учётная
       запись программы получает на неё права. Существующую базу заменяет
       только с --force
   utilities-db engine-root
@@ -430,7 +548,9 @@ const QList<Command> &commands()
         {QLatin1String("create"),
          {QStringLiteral("ФАЙЛ")},
          {QStringLiteral("demo"), QStringLiteral("force"), QStringLiteral("schema")}},
-        {QLatin1String("grant"), {QStringLiteral("БАЗА")}, admin},
+        {QLatin1String("grant"),
+         {QStringLiteral("БАЗА")},
+         admin + QStringList{QStringLiteral("settings"), QStringLiteral("new-password")}},
         {QLatin1String("restore"),
          {QStringLiteral("КОПИЯ"), QStringLiteral("НОВАЯ_БАЗА")},
          QStringList{QStringLiteral("force")} + admin},
@@ -514,6 +634,8 @@ int main(int argc, char *argv[])
         {QStringLiteral("schema"), QString(), QStringLiteral("script")},
         {QStringLiteral("user"), QString(), QStringLiteral("name")},
         {QStringLiteral("password"), QString(), QStringLiteral("password")},
+        {QStringLiteral("settings"), QString(), QStringLiteral("file")},
+        {QStringLiteral("new-password"), QString()},
         {QStringLiteral("clear"), QString()},
         {QStringLiteral("check"), QString()},
         {QStringLiteral("from-line"), QString(), QStringLiteral("N")},

@@ -4,6 +4,7 @@
 
 #include "app/resulttext.h"
 #include "db/errors.h"
+#include "dialogs/adminlogin.h"
 #include "dialogs/formYN.h"
 #include "dialogs/guarded.h"
 #include "import/backup.h"
@@ -100,15 +101,27 @@ void TFormMain::BitBtn1Click()
         ImageW->show();
         QCoreApplication::processEvents();
         // The way back comes first: without a backup no statement runs.
-        Backup backup;
+        std::optional<Backup> made;
+        const auto askAdministrator = [this] {
+            return ::askAdministrator(QStringLiteral("Резервную копию базы на сервере перед очисткой делает "
+                                                     "администратор базы данных. Его имя и пароль не сохраняются."),
+                                      this);
+        };
         try {
-            backup = backUpDatabase(IBDatabase1);
+            made = backUpDatabase(IBDatabase1, askAdministrator);
         } catch (...) {
             LabelST->setText(QStringLiteral("база не очищена"));
             LabelBK->setText(QStringLiteral("резервная копия не создана"));
             ImageW->hide();
             throw;
         }
+        if (!made) {
+            LabelST->setText(QStringLiteral("база не очищена"));
+            LabelBK->setText(QStringLiteral("резервная копия не создана: администратор базы данных не указан"));
+            ImageW->hide();
+            return;
+        }
+        const Backup &backup = *made;
         LabelBK->setText(
             (backup.onServer ? QStringLiteral("резервная копия на сервере: ") : QStringLiteral("резервная копия: "))
             + backup.file);

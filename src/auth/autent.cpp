@@ -11,16 +11,16 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 
 GraceSignIn LastGraceSignIn;
 
 namespace {
 
-// Pieces the program's own database account is put together from at run
-// time, so that neither line stands whole in the program.
+// Pieces the program's own database account name is put together from at
+// run time. Its password is no part of the program: a server's is kept in
+// the settings.
 constexpr char kUserPieces[] = "q_us=rnamxVMUsTILe";
-constexpr char kPassPieces[] = "pwords=Kniga";
-constexpr int kPassNumber = 1251;
 
 const QByteArray &statusEnabled()
 {
@@ -64,7 +64,13 @@ QByteArray MakeUserParam()
 
 QList<QByteArray> builtInConnectionParams()
 {
-    return {MakeUserParam(), MakePassParam(), "lc_ctype=WIN1251"};
+    // None is sent where none is set: the embedded engine needs none.
+    QList<QByteArray> params{MakeUserParam()};
+    const QByteArray password = MakePassParam();
+    if (!password.isEmpty())
+        params.append(password);
+    params.append("lc_ctype=WIN1251");
+    return params;
 }
 
 QByteArray builtInUserName()
@@ -73,20 +79,37 @@ QByteArray builtInUserName()
     return line.mid(line.indexOf('=') + 1);
 }
 
-QByteArray builtInPassword()
+QByteArray accountPassword()
 {
-    const QByteArray line = MakePassParam();
-    return line.mid(line.indexOf('=') + 1);
+    return settingText(QLatin1String(kAccountPasswordKey)).toUtf8();
 }
 
-QString attachFailure(const QString &database, const QString &why)
+QString attachFailure(const QString &database, const QString &why, bool loginRefused)
 {
     // Both files, since an installed program is usually set up in the
     // system-wide one.
-    return QStringLiteral("Не удалось открыть базу данных «%1»; другую базу указывает значение database "
-                          "в файле настроек «%2» или «%3».\n\n%4")
-        .arg(database, QDir::toNativeSeparators(userSettingsFile()), QDir::toNativeSeparators(systemSettingsFile()),
-             why);
+    QString text = QStringLiteral("Не удалось открыть базу данных «%1»; другую базу указывает значение database "
+                                  "в файле настроек «%2» или «%3».")
+                       .arg(database, QDir::toNativeSeparators(userSettingsFile()),
+                            QDir::toNativeSeparators(systemSettingsFile()));
+    const QString system = QDir::toNativeSeparators(systemSettingsFile());
+    const QFileInfo systemFile(systemSettingsFile());
+    if (systemFile.exists() && !systemFile.isReadable()) {
+        text += QStringLiteral("\n\nФайл настроек «%1» этому пользователю не прочесть: его читают только root и "
+                               "группа %2. Администратор добавляет пользователя в группу командой «adduser ИМЯ %2»; "
+                               "это действует со следующего входа в систему.")
+                    .arg(system, QLatin1String(kStaffGroup));
+    } else if (loginRefused && accountPassword().isEmpty()) {
+        text += QStringLiteral("\n\nНа этом рабочем месте не задан пароль учётной записи программы: строки "
+                               "«account password» нет в файле настроек «%1». Её записывает туда команда "
+                               "«utilities-db grant»; на другие рабочие места её переносят из того файла.")
+                    .arg(system);
+    } else if (loginRefused) {
+        text += QStringLiteral("\n\nСервер не принял пароль учётной записи программы из файла настроек: строка "
+                               "«account password» должна быть такой же, как на рабочем месте, где администратор "
+                               "последним выполнил «utilities-db grant» для этого сервера.");
+    }
+    return text + QStringLiteral("\n\n") + why;
 }
 
 QString missingRightText(const QString &database, const QString &why)
@@ -98,10 +121,10 @@ QString missingRightText(const QString &database, const QString &why)
 
 QByteArray MakePassParam()
 {
-    const QByteArray p(kPassPieces);
-    // "password=" + "Kniga" + "1251"
-    return p.at(0) + (p.mid(11, 1) + p.at(5)) + p.at(5) + p.at(1) + p.mid(2, 2) + p.at(4) + p.at(6) + p.mid(7, 5)
-        + QByteArray::number(kPassNumber);
+    const QByteArray password = accountPassword();
+    if (password.isEmpty())
+        return QByteArray();
+    return "password=" + password;
 }
 
 bool ConnectUser(DbConnection *connection, const QString &databasePath, const QByteArray &userName,
@@ -116,7 +139,8 @@ bool ConnectUser(DbConnection *connection, const QString &databasePath, const QB
     } catch (const std::exception &e) {
         // Said, not swallowed: a file held elsewhere or a server that does
         // not answer must not look like a wrong password.
-        throw AttachError(attachFailure(databasePath, QString::fromUtf8(e.what())));
+        const auto *refusal = dynamic_cast<const DbError *>(&e);
+        throw AttachError(attachFailure(databasePath, QString::fromUtf8(e.what()), refusal && loginRefused(*refusal)));
     }
     if (!connection->connected())
         return false;

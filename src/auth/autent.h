@@ -32,17 +32,29 @@ bool ConnectUser(DbConnection *connection, const QString &databasePath, const QB
 bool CheckUser(const QByteArray &userName, const QByteArray &password);
 bool CheckAccount(const QByteArray &password);
 QByteArray MakeUserParam();
+// The password line, built at run time from the settings; empty when no
+// password is set.
 QByteArray MakePassParam();
 
 // The parameters of every connection the program makes: its own account
 // and the character set of its text.
 QList<QByteArray> builtInConnectionParams();
 QByteArray builtInUserName();
-QByteArray builtInPassword();
+
+// The settings key of the account's password on a server, which
+// "utilities-db grant" writes into the system-wide settings file; the
+// package lets only root and this group read that file.
+inline constexpr char kAccountPasswordKey[] = "account password";
+inline constexpr char kStaffGroup[] = "vesko-mika";
+
+// The account's password from the settings; empty when none is set, as for
+// files opened by the embedded engine, which takes the name on trust.
+QByteArray accountPassword();
 
 // What the user is told when the database cannot be attached: which one,
-// where another is set, and the client library's own words.
-QString attachFailure(const QString &database, const QString &why);
+// where another is set, what to do when the server refused the program's
+// account (loginRefused), and the client library's own words.
+QString attachFailure(const QString &database, const QString &why, bool loginRefused = false);
 
 // What the user is told when the program's account lacks a right on the
 // database: which one, the command that grants it, then the engine's words.

@@ -43,6 +43,25 @@ void DbConnection::forceClose()
     shutDown(true);
 }
 
+void DbConnection::dropDatabase()
+{
+    if (!m_attachment)
+        return;
+    for (DbQuery *q : std::as_const(m_queries)) {
+        q->close();
+        q->unprepare();
+    }
+    for (DbTransaction *t : std::as_const(m_transactions))
+        t->finish();
+    call([&](ThrowStatusWrapper *s) { m_attachment->dropDatabase(s); });
+    m_attachment.take();
+}
+
+bool loginRefused(const DbError &error)
+{
+    return error.hasCode(isc_login);
+}
+
 void DbConnection::shutDown(bool force)
 {
     if (!m_attachment)

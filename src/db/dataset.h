@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/dbvalue.h"
+#include "db/errors.h"
 #include "db/fbref.h"
 
 #include <QByteArray>
@@ -48,6 +49,9 @@ public:
     void close();
     // Like close, but never fails: whatever the engine refuses is dropped.
     void forceClose();
+    // Deletes the attached database and detaches: only its owner or an
+    // administrator may, and no other attachment may be open.
+    void dropDatabase();
     bool connected() const { return bool(m_attachment); }
 
     Firebird::IAttachment *handle() const { return m_attachment.get(); }
@@ -174,3 +178,6 @@ private:
 // Creates a new database file with the given default character set and page
 // size, attaching as user; the file must not exist yet.
 void createDatabaseFile(const QString &path, const QByteArray &user, const QByteArray &charset);
+
+// True when the engine refused an attachment's user name and password.
+bool loginRefused(const DbError &error);

@@ -181,8 +181,10 @@ QStringList runService(const QString &manager, const ServiceLogin &login, const 
         service.reset();
     }
     waitForThreads(serviceThreads);
-    if (failure)
+    if (failure) {
+        failure->output = lines;
         throw *failure;
+    }
     return lines;
 }
 
@@ -190,6 +192,34 @@ QStringList runService(const QString &manager, const ServiceLogin &login, const 
 QString tail(const QStringList &lines)
 {
     return lines.mid(qMax<qsizetype>(0, lines.size() - 6)).join(u'\n');
+}
+
+// The rows of each table from a service's verbose lines: a line naming the
+// table ("writing data for table X"), later the count ("N records written");
+// a restore names no count for a table it found empty.
+TableRows tableRows(const QStringList &lines, const QString &naming, const QString &counting)
+{
+    const QRegularExpression table(QStringLiteral("^(?:gbak:\\s*)?") + naming + QStringLiteral(" (.+)$"));
+    const QRegularExpression count(QStringLiteral("^(?:gbak:\\s*)?(\\d+) ") + counting + u'$');
+    TableRows rows;
+    QString current;
+    for (const QString &line : lines) {
+        const QRegularExpressionMatch named = table.match(line);
+        if (named.hasMatch()) {
+            if (!current.isEmpty())
+                rows.append({current, 0});
+            current = named.captured(1).trimmed();
+            continue;
+        }
+        const QRegularExpressionMatch counted = count.match(line);
+        if (counted.hasMatch() && !current.isEmpty()) {
+            rows.append({current, counted.captured(1).toLongLong()});
+            current.clear();
+        }
+    }
+    if (!current.isEmpty())
+        rows.append({current, 0});
+    return rows;
 }
 
 } // namespace
@@ -274,8 +304,8 @@ ServiceLogin serviceLogin(const QList<QByteArray> &params)
     return login;
 }
 
-qint64 backUpThroughService(const QString &manager, const ServiceLogin &login, const QString &database,
-                            const QString &file)
+BackupReport backUpThroughService(const QString &manager, const ServiceLogin &login, const QString &database,
+                                  const QString &file)
 {
     const QStringList lines = runService(manager, login, [&](Xpb &spb) {
         spb.tag(isc_action_svc_backup);
@@ -290,13 +320,16 @@ qint64 backUpThroughService(const QString &manager, const ServiceLogin &login, c
     for (qsizetype i = lines.size() - 1; i >= 0; --i) {
         const QRegularExpressionMatch match = finished.match(lines[i]);
         if (match.hasMatch())
-            return match.captured(1).toLongLong();
+            return {match.captured(1).toLongLong(),
+                    tableRows(lines, QStringLiteral("writing data for table"), QStringLiteral("records written"))};
     }
-    throw ServiceError(tail(lines), {}, ServiceError::Reason::Other);
+    ServiceError error(tail(lines), {}, ServiceError::Reason::Other);
+    error.output = lines;
+    throw error;
 }
 
-void restoreThroughService(const QString &manager, const ServiceLogin &login, const QString &backupFile,
-                           const QString &database, bool replace)
+TableRows restoreThroughService(const QString &manager, const ServiceLogin &login, const QString &backupFile,
+                                const QString &database, bool replace)
 {
     const QStringList lines = runService(manager, login, [&](Xpb &spb) {
         spb.tag(isc_action_svc_restore);
@@ -306,10 +339,36 @@ void restoreThroughService(const QString &manager, const ServiceLogin &login, co
         spb.tag(isc_spb_verbose);
     });
     // A cut-off backup ends the service "successfully" with a half-made
-    // database; only these words say the restore went to its end.
+    // database; only these words say the restore went to its end, and only
+    // with no complaint on the way.
     const bool finished = std::any_of(lines.begin(), lines.end(), [](const QString &line) {
         return line.contains(QLatin1String("finishing, closing, and going home"));
     });
-    if (!finished)
-        throw ServiceError(tail(lines), {}, ServiceError::Reason::Other);
+    const QStringList trouble = serviceTrouble(lines);
+    if (!finished || !trouble.isEmpty()) {
+        ServiceError error(trouble.isEmpty() ? tail(lines) : trouble.join(u'\n'), {}, ServiceError::Reason::Other);
+        error.output = lines;
+        throw error;
+    }
+    return tableRows(lines, QStringLiteral("restoring data for table"), QStringLiteral("records restored"));
+}
+
+QStringList serviceTrouble(const QStringList &output)
+{
+    static const QRegularExpression trouble(
+        QStringLiteral("^(?:gbak:\\s*)?(?:error|warning)\\b|warning\\s*--|could not be restored|"
+                       "exiting before completion"),
+        QRegularExpression::CaseInsensitiveOption);
+    QStringList lines;
+    for (const QString &line : output) {
+        if (trouble.match(line).hasMatch())
+            lines.append(line);
+    }
+    return lines;
+}
+
+bool restoreMadeDatabase(const QStringList &output)
+{
+    return std::any_of(output.begin(), output.end(),
+                       [](const QString &line) { return line.contains(QLatin1String("created database")); });
 }

@@ -4,7 +4,9 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QPair>
 #include <QString>
+#include <QStringList>
 
 // Firebird's service manager through the client library: backups and
 // restores made by the engine itself, embedded in this process or on a
@@ -50,19 +52,40 @@ public:
     }
     Reason reason() const { return m_reason; }
 
+    // What the service wrote before it failed, line by line.
+    QStringList output;
+
 private:
     Reason m_reason;
 };
 
-// Backs database up into file, both named as the manager's engine sees them,
-// and returns the size the service reports written. Throws ServiceError
-// unless the service confirmed the backup to its end.
-qint64 backUpThroughService(const QString &manager, const ServiceLogin &login, const QString &database,
-                            const QString &file);
+// The rows of each table as a backup or a restore reported them, in its
+// order, each table named as the engine writes it.
+using TableRows = QList<QPair<QString, qint64>>;
+
+// Backs database up into file, both named as the manager's engine sees them.
+struct BackupReport {
+    qint64 bytes = 0;
+    TableRows rows;
+};
+
+// Throws ServiceError unless the service confirmed the backup to its end.
+BackupReport backUpThroughService(const QString &manager, const ServiceLogin &login, const QString &database,
+                                  const QString &file);
 
 // Restores the backup file into a new database (both named as the manager's
 // engine sees them); an existing database is replaced only when asked, else
-// refused by the service. Throws ServiceError unless the service confirmed
-// the restore to its end.
-void restoreThroughService(const QString &manager, const ServiceLogin &login, const QString &backupFile,
-                           const QString &database, bool replace);
+// refused by the service. Returns the rows it restored into each table.
+// Throws ServiceError unless the service confirmed the restore to its end
+// without one error or warning on the way.
+TableRows restoreThroughService(const QString &manager, const ServiceLogin &login, const QString &backupFile,
+                                const QString &database, bool replace);
+
+// The lines of a service's output in which the engine reports an error or
+// a warning: a damaged backup may be seen only in such words, with the
+// service ending "successfully".
+QStringList serviceTrouble(const QStringList &output);
+
+// True when a restore's output shows that it made the new database, so
+// that whatever it left there is its own.
+bool restoreMadeDatabase(const QStringList &output);

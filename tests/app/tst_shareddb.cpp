@@ -1,3 +1,4 @@
+#include "dbdump.h"
 #include "fbserver.h"
 #include "modal.h"
 #include "signedin.h"
@@ -5,19 +6,24 @@
 
 #include "app/mainform.h"
 #include "app/resulttext.h"
+#include "auth/account.h"
 #include "auth/autent.h"
 #include "db/engine.h"
+#include "db/fbservice.h"
 #include "db/platform.h"
 #include "db/text1251.h"
+#include "dialogs/adminlogin.h"
 #include "dialogs/formYN.h"
 #include "dialogs/uiplatform.h"
 
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -99,6 +105,10 @@ private slots:
     void twoProcessesShareAnEmbeddedFile();
     void attachFailureSaysWhy_data();
     void attachFailureSaysWhy();
+    void accountRefuses_data();
+    void accountRefuses();
+    void grantOnFurtherDesks_data();
+    void grantOnFurtherDesks();
     void lockConflictChangesNothing_data();
     void lockConflictChangesNothing();
 
@@ -120,7 +130,9 @@ void TestSharedDb::initTestCase()
     platform::showError = [this](QWidget *, const QString &text) { m_errors.append(text); };
     // Settings files of the test's own, never the user's.
     platform::registryFolder = [this] { return m_files.filePath(QStringLiteral("settings")); };
-    platform::systemSettingsFolder = [this] { return m_files.filePath(QStringLiteral("system")); };
+    // A desk of the private server: its system-wide settings hold the
+    // program's account password that the tool's grant made.
+    platform::systemSettingsFolder = [this] { return m_server.settingsFolder(); };
 }
 
 void TestSharedDb::init()
@@ -217,8 +229,37 @@ void TestSharedDb::aDayThroughTheServer()
     QCOMPARE(desk.value("select count(*) from catalog where barcod = 'other'"), QByteArray("400"));
     busy.finish();
 
+    // The wipe's backup asks for the server's administrator: declined,
+    // nothing is wiped; answered, it goes on.
     m_form->PageControl1->setCurrentWidget(m_form->TabSheet1);
-    answerEveryQuestion(true, [&] { QTest::mouseClick(m_form->BitBtn1, Qt::LeftButton); });
+    const QByteArray rows = desk.value("select count(*) from catalog");
+    const auto wipeAnswering = [&](const QByteArray &adminPassword) {
+        ModalAnswerer answerer([&](QWidget *dialog) {
+            if (auto *ask = qobject_cast<TFormYesNo *>(dialog)) {
+                QTest::mouseClick(ask->BitBtnDa, Qt::LeftButton);
+            } else if (auto *admin = qobject_cast<AdminLoginDialog *>(dialog)) {
+                QCOMPARE(admin->EditAdminUser->text(), QStringLiteral("SYSDBA"));
+                QCOMPARE(admin->focusWidget(), admin->EditAdminPassword);
+                if (adminPassword.isNull()) {
+                    admin->Buttons->button(QDialogButtonBox::Cancel)->click();
+                } else {
+                    QTest::keyClicks(admin->EditAdminPassword, QString::fromLatin1(adminPassword));
+                    QTest::keyClick(admin->EditAdminPassword, Qt::Key_Return);
+                }
+            } else {
+                dialog->close();
+            }
+        });
+        QTest::mouseClick(m_form->BitBtn1, Qt::LeftButton);
+        QCOMPARE(answerer.count(), 2);
+    };
+    wipeAnswering(QByteArray());
+    QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
+    QCOMPARE(m_form->LabelST->text(), QStringLiteral("база не очищена"));
+    QCOMPARE(m_form->LabelBK->text(),
+             QStringLiteral("резервная копия не создана: администратор базы данных не указан"));
+    QCOMPARE(desk.value("select count(*) from catalog"), rows);
+    wipeAnswering(m_server.adminPassword());
     QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
     QCOMPARE(m_form->LabelST->text(), QStringLiteral("выполнено"));
     // The server wrote the backup beside the database, in its own folder.
@@ -232,6 +273,17 @@ void TestSharedDb::aDayThroughTheServer()
 
     QTest::mouseClick(m_form->BitBtnGO, Qt::LeftButton);
     QVERIFY(!m_form->IBDatabase1->connected());
+
+    // The account's password was made for this server, and is no part of
+    // the program or its tool.
+    const QByteArray secret = m_server.accountPassword();
+    QVERIFY(secret.size() >= 20);
+    for (const QString &program : {QCoreApplication::applicationFilePath(), QStringLiteral(DBTOOL_PATH)}) {
+        QFile binary(program);
+        QVERIFY(binary.open(QIODevice::ReadOnly));
+        const QByteArray bytes = binary.readAll();
+        QVERIFY2(!bytes.isEmpty() && !bytes.contains(secret), qPrintable(program));
+    }
 }
 
 void TestSharedDb::twoProcessesShareAnEmbeddedFile()
@@ -263,17 +315,25 @@ void TestSharedDb::attachFailureSaysWhy_data()
     QTest::addColumn<QString>("password");
     // Empty: the sign-in is refused without a word.
     QTest::addColumn<QString>("engineSays");
+    // What the user is told to do; empty: nothing beyond the engine's words.
+    QTest::addColumn<QString>("advice");
     QTest::newRow("file missing") << QStringLiteral("missing") << QStringLiteral("admin")
-                                  << QStringLiteral("No such file or directory");
+                                  << QStringLiteral("No such file or directory") << QString();
     QTest::newRow("not a database") << QStringLiteral("garbage") << QStringLiteral("admin")
-                                    << QStringLiteral("not a valid database");
+                                    << QStringLiteral("not a valid database") << QString();
     QTest::newRow("held by another engine")
-        << QStringLiteral("held") << QStringLiteral("admin") << QStringLiteral("incompatible");
+        << QStringLiteral("held") << QStringLiteral("admin") << QStringLiteral("incompatible") << QString();
     QTest::newRow("server unreachable") << QStringLiteral("no server") << QStringLiteral("admin")
-                                        << QStringLiteral("Unable to complete network request");
-    QTest::newRow("account refused by the server") << QStringLiteral("refused") << QStringLiteral("admin")
-                                                   << QStringLiteral("user name and password are not defined");
-    QTest::newRow("wrong password stays silent") << QStringLiteral("ok") << QStringLiteral("nimda") << QString();
+                                        << QStringLiteral("Unable to complete network request") << QString();
+    QTest::newRow("account refused by the server")
+        << QStringLiteral("refused") << QStringLiteral("admin")
+        << QStringLiteral("user name and password are not defined")
+        << QStringLiteral("Сервер не принял пароль учётной записи программы из файла настроек");
+    QTest::newRow("no account password on this desk") << QStringLiteral("no password") << QStringLiteral("admin")
+                                                      << QStringLiteral("user name and password are not defined")
+                                                      << QStringLiteral("не задан пароль учётной записи программы");
+    QTest::newRow("wrong password stays silent")
+        << QStringLiteral("ok") << QStringLiteral("nimda") << QString() << QString();
 }
 
 void TestSharedDb::attachFailureSaysWhy()
@@ -281,9 +341,12 @@ void TestSharedDb::attachFailureSaysWhy()
     QFETCH(QString, kind);
     QFETCH(QString, password);
     QFETCH(QString, engineSays);
+    QFETCH(QString, advice);
 
     QString database = m_db.freshFile();
     std::unique_ptr<Isql> holder;
+    const auto deskSettings
+        = qScopeGuard([this] { platform::systemSettingsFolder = [this] { return m_server.settingsFolder(); }; });
     if (kind == QLatin1String("missing")) {
         database = m_files.filePath(QStringLiteral("nowhere.fdb"));
     } else if (kind == QLatin1String("garbage")) {
@@ -297,11 +360,14 @@ void TestSharedDb::attachFailureSaysWhy()
         QVERIFY(holder->run("select count(*) from users;").contains("4"));
     } else if (kind == QLatin1String("no server")) {
         database = QStringLiteral("localhost/%1:/nowhere.fdb").arg(freeLoopbackPort());
-    } else if (kind == QLatin1String("refused")) {
-        // The server knows the account by another password.
-        database = m_server.createDatabase(QStringLiteral("refused.fdb"));
+    } else if (kind == QLatin1String("refused") || kind == QLatin1String("no password")) {
+        database = m_server.createDatabase(kind.left(2) + QStringLiteral(".fdb"));
         QVERIFY2(!database.isEmpty(), qPrintable(m_server.failure()));
-        DbReader(database, m_server.adminParams()).exec("alter user " + builtInUserName() + " password 'another'");
+        if (kind == QLatin1String("no password"))
+            platform::systemSettingsFolder = [this] { return m_files.filePath(QStringLiteral("no-such-folder")); };
+        else
+            // The server knows the account by another password.
+            DbReader(database, m_server.adminParams()).exec("alter user " + builtInUserName() + " password 'another'");
     }
 
     signIn(database, QStringLiteral("admin"), password);
@@ -315,11 +381,185 @@ void TestSharedDb::attachFailureSaysWhy()
     }
     if (kind == QLatin1String("refused"))
         DbReader(database, m_server.adminParams())
-            .exec("alter user " + builtInUserName() + " password '" + builtInPassword() + "'");
+            .exec("alter user " + builtInUserName() + " password '" + m_server.accountPassword() + "'");
     QCOMPARE(m_errors.size(), 1);
     QVERIFY2(m_errors[0].startsWith(QStringLiteral("Не удалось открыть базу данных «%1»").arg(database)),
              qPrintable(m_errors[0]));
     QVERIFY2(m_errors[0].contains(engineSays, Qt::CaseInsensitive), qPrintable(m_errors[0]));
+    QCOMPARE(m_errors[0].contains(QStringLiteral("учётной записи программы")), !advice.isEmpty());
+    if (!advice.isEmpty())
+        QVERIFY2(m_errors[0].contains(advice), qPrintable(m_errors[0]));
+}
+
+void TestSharedDb::accountRefuses_data()
+{
+    // A statement run as the program's account through the server, or the
+    // service asked for as it: each must fail.
+    QTest::addColumn<QByteArray>("statement");
+    const auto row = [](const char *name, const char *statement) { QTest::newRow(name) << QByteArray(statement); };
+    row("drop a table", "drop table otdely");
+    row("alter a table", "alter table catalog add extra integer");
+    row("create a table", "create table extra (num integer)");
+    row("create a trigger on users", "create trigger spy for users before update as begin end");
+    row("revoke its own rights", "revoke select on users from VMUTIL");
+    row("revoke all it holds", "revoke all on all from VMUTIL");
+    row("pass a right on", "grant select on users to public");
+    row("change a user name", "update users set xuser = 'x'");
+    row("read a reference table", "select count(*) from otdely");
+    row("drop a generator", "drop sequence nncatalog");
+    row("create a generator", "create sequence extra");
+    row("create a role", "create role extra");
+    row("create a server user", "create user EXTRA password 'extra'");
+    row("change the administrator's password", "alter user SYSDBA password 'taken'");
+    row("back another database up", "backup other.fdb");
+    row("restore over another database", "restore other.fdb");
+    row("restore into a new database", "restore made.fdb");
+}
+
+void TestSharedDb::accountRefuses()
+{
+    QFETCH(QByteArray, statement);
+    // Made by the first row; no row may change them.
+    const QDir data(m_server.dataFolder());
+    for (const char *name : {"rights.fdb", "other.fdb"}) {
+        if (!data.exists(QLatin1String(name)))
+            QVERIFY2(!m_server.createDatabase(QLatin1String(name)).isEmpty(), qPrintable(m_server.failure()));
+    }
+    const QString database = m_server.connectionString(data.filePath(QStringLiteral("rights.fdb")));
+    const QString other = data.filePath(QStringLiteral("other.fdb"));
+    const QByteArray otherBefore = dumpDatabase(m_server.connectionString(other), m_server.adminParams());
+    // As whoever holds the account's password would try it: naming the
+    // administrators' role, which it must not hold.
+    const QList<QByteArray> account = builtInConnectionParams() << "sql_role_name=RDB$ADMIN";
+    QCOMPARE(serviceLogin(account).password, m_server.accountPassword());
+
+    const QString target = QDir(m_server.dataFolder()).filePath(QString::fromLatin1(statement.split(' ').value(1)));
+    const QString manager = serviceTarget(database).manager;
+    const QString backupFile = QDir(m_server.dataFolder()).filePath(QStringLiteral("taken.fbk"));
+    if (statement.startsWith("backup ")) {
+        QVERIFY_THROWS_EXCEPTION(ServiceError,
+                                 backUpThroughService(manager, serviceLogin(account), target, backupFile));
+        QVERIFY(!QFileInfo::exists(backupFile));
+    } else if (statement.startsWith("restore ")) {
+        // A backup the administrator made of the account's own database.
+        const QString own = QDir(m_server.dataFolder()).filePath(QStringLiteral("own.fbk"));
+        if (!QFileInfo::exists(own))
+            backUpThroughService(manager, serviceLogin(m_server.adminParams()), serviceTarget(database).database, own);
+        QVERIFY_THROWS_EXCEPTION(
+            ServiceError,
+            restoreThroughService(manager, serviceLogin(account), own, target, QFileInfo::exists(target)));
+    } else {
+        DbReader desk(database, account);
+        QVERIFY_THROWS_EXCEPTION(DbError, desk.exec(statement));
+    }
+    QCOMPARE(dumpDatabase(m_server.connectionString(other), m_server.adminParams()), otherBefore);
+    QVERIFY(!QFileInfo::exists(QDir(m_server.dataFolder()).filePath(QStringLiteral("made.fdb"))));
+    // Still itself, with its rights: its password and its reads work.
+    QCOMPARE(DbReader(database, account).value("select count(*) from users"), QByteArray("4"));
+    QCOMPARE(DbReader(database, m_server.adminParams())
+                 .value("select count(*) from rdb$triggers where rdb$relation_name = 'USERS'"),
+             QByteArray("0"));
+}
+
+void TestSharedDb::grantOnFurtherDesks_data()
+{
+    // A desk's settings file before the tool's grant runs there: the first
+    // desk's own, the shipped file with its comments, that file with the
+    // first desk's line copied in, or with a line that is not the server's.
+    QTest::addColumn<QString>("desk");
+    QTest::addColumn<bool>("newPassword");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("says");
+    // The desk's password afterwards: the first desk's, none, a new one, or
+    // the wrong one it had.
+    QTest::addColumn<QString>("kept");
+    const QString ready = QStringLiteral("учётная запись программы готова на сервере");
+    QTest::newRow("again on the first desk")
+        << QStringLiteral("first") << false << 0 << ready << QStringLiteral("first");
+    QTest::newRow("a further desk without the line")
+        << QStringLiteral("shipped") << false << 1 << QStringLiteral("нет её пароля") << QStringLiteral("none");
+    QTest::newRow("a further desk with the line copied")
+        << QStringLiteral("copied") << false << 0 << ready << QStringLiteral("first");
+    QTest::newRow("a further desk with a line not the server's")
+        << QStringLiteral("wrong") << false << 1 << QStringLiteral("не принимает пароль") << QStringLiteral("wrong");
+    QTest::newRow("a new password asked for")
+        << QStringLiteral("shipped") << true << 0 << ready << QStringLiteral("new");
+}
+
+void TestSharedDb::grantOnFurtherDesks()
+{
+    QFETCH(QString, desk);
+    QFETCH(bool, newPassword);
+    QFETCH(int, exitCode);
+    QFETCH(QString, says);
+    QFETCH(QString, kept);
+    const QString file = QDir(m_server.dataFolder()).filePath(QStringLiteral("desks.fdb"));
+    if (!QFileInfo::exists(file))
+        QVERIFY2(!m_server.createDatabase(QStringLiteral("desks.fdb")).isEmpty(), qPrintable(m_server.failure()));
+    const QString database = m_server.connectionString(file);
+    const QByteArray first = m_server.accountPassword();
+    // Whoever ran before, the server knows the first desk's password again.
+    const auto firstDesk = qScopeGuard([&] {
+        DbReader(database, m_server.adminParams())
+            .exec("alter user " + builtInUserName() + " password '" + first + "'");
+    });
+
+    QTemporaryDir folder;
+    QString settings = folder.filePath(QStringLiteral("Vesko Mika.conf"));
+    const QString shipped = QStringLiteral(EXAMPLES_DIR "/../packaging/vesko-mika.conf");
+    if (desk == QLatin1String("first")) {
+        settings = m_server.settingsFile();
+    } else {
+        QVERIFY(QFile::copy(shipped, settings));
+        QFile::setPermissions(settings, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+        QFile out(settings);
+        QVERIFY(out.open(QIODevice::Append));
+        if (desk == QLatin1String("copied"))
+            out.write("account%20password=" + first + "\n");
+        else if (desk == QLatin1String("wrong"))
+            out.write("account%20password=notTheServers\n");
+    }
+    QStringList arguments{QStringLiteral("grant"),      database,
+                          QStringLiteral("--password"), QString::fromLatin1(m_server.adminPassword()),
+                          QStringLiteral("--settings"), settings};
+    if (newPassword)
+        arguments << QStringLiteral("--new-password");
+    QByteArray output;
+    QCOMPARE(runDbTool(arguments, &output), exitCode);
+    QVERIFY2(QString::fromUtf8(output).contains(says), output.constData());
+
+    const QByteArray now = accountPasswordIn(settings);
+    const auto opens = [&](const QByteArray &password) {
+        try {
+            DbReader(database, {MakeUserParam(), "password=" + password, "lc_ctype=WIN1251"});
+            return true;
+        } catch (const DbError &) {
+            return false;
+        }
+    };
+    if (kept == QLatin1String("first"))
+        QCOMPARE(now, first);
+    else if (kept == QLatin1String("none"))
+        QVERIFY(now.isEmpty());
+    else if (kept == QLatin1String("wrong"))
+        QCOMPARE(now, QByteArray("notTheServers"));
+    // Only a new password asked for locks the other desks out.
+    QCOMPARE(opens(first), kept != QLatin1String("new"));
+    if (kept == QLatin1String("new")) {
+        QVERIFY(now.size() >= 20 && now != first);
+        QVERIFY(opens(now));
+        // Written into the file without losing a comment, and no longer
+        // readable by other users.
+        QFile shippedFile(shipped);
+        QVERIFY(shippedFile.open(QIODevice::ReadOnly));
+        QFile written(settings);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        const QByteArray text = written.readAll();
+        for (const QByteArray &line : shippedFile.readAll().split('\n'))
+            QVERIFY2(text.contains(line), line.constData());
+        QCOMPARE(QFileInfo(settings).permissions() & (QFile::ReadOther | QFile::WriteOther | QFile::ExeOther),
+                 QFile::Permissions());
+    }
 }
 
 void TestSharedDb::lockConflictChangesNothing_data()

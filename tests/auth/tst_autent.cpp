@@ -8,6 +8,11 @@
 #include "db/text1251.h"
 #include "db/utilites.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -43,6 +48,9 @@ private slots:
     void initTestCase()
     {
         platform::now = [] { return kNow; };
+        // Settings files of the test's own, never the machine's.
+        platform::registryFolder = [this] { return m_settings.filePath(QStringLiteral("user")); };
+        platform::systemSettingsFolder = [this] { return m_settings.filePath(QStringLiteral("system")); };
     }
     void init();
     void cleanup();
@@ -54,6 +62,7 @@ private slots:
     void quotesInNamesAndPasswords();
     void injectionNameRefused();
     void firstOfSeveralRowsDecides();
+    void connectionParameters_data();
     void connectionParameters();
     void unreachableDatabaseRefused();
     void missingRightSaid_data();
@@ -64,6 +73,7 @@ private:
     QByteArray row(const QByteArray &user);
 
     TestDb m_db;
+    QTemporaryDir m_settings;
     QString m_path;
     std::unique_ptr<QObject> m_owner;
     DbConnection *m_connection = nullptr;
@@ -220,14 +230,55 @@ void TestAutent::firstOfSeveralRowsDecides()
     QVERIFY(!signIn("twin", "second"));
 }
 
+void TestAutent::connectionParameters_data()
+{
+    // The account's password in the per-user and the system-wide settings
+    // file; null: no such file.
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("system");
+    QTest::addColumn<QByteArray>("passwordLine");
+    QTest::newRow("none set: none sent") << QString() << QString() << QByteArray();
+    QTest::newRow("none in the settings file")
+        << QString() << QStringLiteral("[General]\ndatabase=/srv/a.fdb\n") << QByteArray();
+    QTest::newRow("the server's, kept system-wide")
+        << QString() << QStringLiteral("; comment\n[General]\naccount%20password=Xy7kQ2\n")
+        << QByteArray("password=Xy7kQ2");
+    QTest::newRow("the user's own file first")
+        << QStringLiteral("[General]\naccount%20password=own\n")
+        << QStringLiteral("[General]\naccount%20password=Xy7kQ2\n") << QByteArray("password=own");
+}
+
 void TestAutent::connectionParameters()
 {
+    QFETCH(QString, user);
+    QFETCH(QString, system);
+    QFETCH(QByteArray, passwordLine);
+    const auto write = [](const QString &file, const QString &text) {
+        QFile::remove(file);
+        if (text.isNull())
+            return;
+        QDir().mkpath(QFileInfo(file).path());
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(text.toUtf8());
+    };
+    write(userSettingsFile(), user);
+    write(systemSettingsFile(), system);
+    const auto clear = qScopeGuard([] {
+        QFile::remove(userSettingsFile());
+        QFile::remove(systemSettingsFile());
+    });
+
+    // The embedded engine signs in whatever password is sent, or none.
     QVERIFY(signIn("admin", "admin"));
     QVERIFY(MakeUserParam().startsWith("user_name="));
-    QVERIFY(MakePassParam().startsWith("password="));
     QVERIFY(MakeUserParam().size() > 10 && MakeUserParam().size() <= 255);
-    QVERIFY(MakePassParam().size() > 9 && MakePassParam().size() <= 255);
-    QCOMPARE(m_connection->params, (QList<QByteArray>{MakeUserParam(), MakePassParam(), "lc_ctype=WIN1251"}));
+    QCOMPARE(MakePassParam(), passwordLine);
+    QList<QByteArray> expected{MakeUserParam()};
+    if (!passwordLine.isEmpty())
+        expected.append(passwordLine);
+    expected.append("lc_ctype=WIN1251");
+    QCOMPARE(m_connection->params, expected);
     QCOMPARE(m_connection->databaseName, m_path);
 }
 

@@ -2,6 +2,7 @@
 
 #include "testdb.h"
 
+#include "auth/account.h"
 #include "db/dbcreate.h"
 
 #include <QDir>
@@ -180,6 +181,11 @@ QList<QByteArray> FbServer::adminParams() const
     return ::adminParams("SYSDBA", m_password);
 }
 
+QByteArray FbServer::accountPassword() const
+{
+    return accountPasswordIn(settingsFile());
+}
+
 QString FbServer::createDatabase(const QString &name, bool demo)
 {
     const QString file = QDir(dataFolder()).filePath(name);
@@ -193,7 +199,8 @@ QString FbServer::createDatabase(const QString &name, bool demo)
     }
     const QString database = connectionString(file);
     if (runDbTool({QStringLiteral("grant"), database, QStringLiteral("--user"), QStringLiteral("SYSDBA"),
-                   QStringLiteral("--password"), QString::fromLatin1(m_password)},
+                   QStringLiteral("--password"), QString::fromLatin1(m_password), QStringLiteral("--settings"),
+                   settingsFile()},
                   &output)
         != 0) {
         m_failure = QStringLiteral("the tool could not ready the account: %1").arg(QString::fromLocal8Bit(output));

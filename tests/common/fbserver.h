@@ -31,8 +31,16 @@ public:
     // The administrator's connection parameters.
     QList<QByteArray> adminParams() const;
 
+    // The folder standing for /etc/xdg on the desks of this server: its
+    // Tovi/Vesko Mika.conf holds the program's account password that the
+    // tool's grant made.
+    QString settingsFolder() const { return m_dir.filePath(QStringLiteral("settings")); }
+    QString settingsFile() const { return settingsFolder() + QStringLiteral("/Tovi/Vesko Mika.conf"); }
+    QByteArray accountPassword() const;
+
     // A database in the data folder made by the project's tool, with the
-    // program's account readied on the server by the tool's grant command;
+    // program's account readied on the server by the tool's grant command
+    // (its password kept in settingsFile());
     // returns its connection string, or an empty one with the reason in
     // failure().
     QString createDatabase(const QString &name, bool demo = true);

@@ -394,12 +394,15 @@ if [[ -n "$server_tool" ]]; then
     step "a private Firebird server with a fresh demo database, named in the settings file"
     "$server_tool" >"$work/server.info" 2>"$work/server.log" &
     server_pid=$!
-    server_ready() { grep -q '^password=' "$work/server.info"; }
+    server_ready() { grep -q '^account=' "$work/server.info"; }
     wait_for "the private server" 60 server_ready
     database=$(sed -n 's/^database=//p' "$work/server.info")
     admin_password=$(sed -n 's/^password=//p' "$work/server.info")
+    account_password=$(sed -n 's/^account=//p' "$work/server.info")
     mkdir -p "$work/home/.config/Tovi"
-    printf '[General]\ndatabase=%s\n' "$database" >"$work/home/.config/Tovi/Vesko Mika.conf"
+    # The desk's copy of the line that the tool's grant kept for this server.
+    printf '[General]\ndatabase=%s\naccount%%20password=%s\n' "$database" "$account_password" \
+        >"$work/home/.config/Tovi/Vesko Mika.conf"
     ok "$database"
 else
     step "a copy of the program beside a fresh demo database"
@@ -726,6 +729,14 @@ dialog=$(wait_window '^ $' 10)
 check_modal_on_top "$dialog"
 shot confirm-wipe >/dev/null
 answer_yes "$dialog"
+if [[ -n "$database" ]]; then
+    # Through a server the backup is the administrator's: the program asks.
+    admin=$(wait_window '^Администратор базы данных$' 20)
+    focus "$admin"
+    type_text "$admin_password"
+    keys Return
+    wait_for "the administrator's dialog to close" 10 no_window '^Администратор базы данных$'
+fi
 sign_out
 wait_signed_out 60
 for table in catalog udkop izdatelstvo mnogotom comment sbornik complect newbooks spisanie spisanieitems readers zakaz ruki; do

@@ -2,6 +2,7 @@
 // demo database on it with the program's account readied, prints
 //   database=<connection string>
 //   password=<the administrator's password>
+//   account=<the program's account password that the tool's grant made>
 // and keeps the server until it is told to stop (SIGTERM, SIGINT, SIGHUP).
 // Should this process die any other way, the server goes with it.
 
@@ -31,7 +32,8 @@ int main(int argc, char *argv[])
     for (int signal : {SIGTERM, SIGINT, SIGHUP})
         sigaddset(&stop, signal);
     sigprocmask(SIG_BLOCK, &stop, nullptr);
-    std::printf("database=%s\npassword=%s\n", qPrintable(database), server.adminPassword().constData());
+    std::printf("database=%s\npassword=%s\naccount=%s\n", qPrintable(database), server.adminPassword().constData(),
+                server.accountPassword().constData());
     std::fflush(stdout);
     int received = 0;
     sigwait(&stop, &received);

@@ -309,16 +309,18 @@ void TestFirstRun::failedBackupChangesNothing_data()
     QTest::addColumn<QString>("serviceSays");
     const QString cannotWrite
         = QStringLiteral("не удалось записать копию: её нет, это не папка или в неё нельзя писать");
+    const QString taken = QStringLiteral("уже есть файл с именем копии");
     QTest::newRow("backup folder missing")
-        << QStringLiteral("missing") << cannotWrite << QStringLiteral("cannot open backup file");
+        << QStringLiteral("missing") << cannotWrite << QStringLiteral("No such file or directory");
     QTest::newRow("backup folder is a file")
-        << QStringLiteral("file") << cannotWrite << QStringLiteral("cannot open backup file");
+        << QStringLiteral("file") << cannotWrite << QStringLiteral("Not a directory");
     QTest::newRow("no right to write there")
-        << QStringLiteral("proc") << cannotWrite << QStringLiteral("cannot open backup file");
-    QTest::newRow("no space left") << QStringLiteral("full") << QStringLiteral("не хватило места на диске")
-                                   << QStringLiteral("free disk space exhausted");
-    QTest::newRow("the account may not back up")
-        << QStringLiteral("refused") << QStringLiteral("utilities-db grant") << QStringLiteral("SYSDBA or owner");
+        << QStringLiteral("proc") << cannotWrite << QStringLiteral("No such file or directory");
+    // Nothing is written through a link another user put in the folder.
+    QTest::newRow("a link at the backup's name")
+        << QStringLiteral("link at the name") << taken << QStringLiteral(".vesko-mika-backup.fbk");
+    QTest::newRow("a link at the name it is written under")
+        << QStringLiteral("link at the partial name") << taken << QStringLiteral("File exists");
 }
 
 void TestFirstRun::failedBackupChangesNothing()
@@ -332,6 +334,8 @@ void TestFirstRun::failedBackupChangesNothing()
         QDir().mkpath(QFileInfo(userSettingsFile()).path());
         QSettings(userSettingsFile(), QSettings::IniFormat).setValue(QStringLiteral("backup folder"), path);
     };
+    // Where a link leads: it must stay as it was.
+    const QString linked = m_files.filePath(QStringLiteral("linked.txt"));
     if (kind == QLatin1String("missing")) {
         useFolder(m_files.filePath(QStringLiteral("nowhere")));
     } else if (kind == QLatin1String("file")) {
@@ -341,16 +345,18 @@ void TestFirstRun::failedBackupChangesNothing()
     } else if (kind == QLatin1String("proc")) {
         // Not even the administrator may make a file there.
         useFolder(QStringLiteral("/proc"));
-    } else if (kind == QLatin1String("full")) {
-        // The backup's own name leads to a device that is always full.
-        QVERIFY(QFileInfo::exists(QStringLiteral("/dev/full")));
+    } else if (kind.startsWith(QLatin1String("link at"))) {
         const QDateTime at = QDateTime::currentDateTime();
         platform::now = [at] { return at; };
-        const QString name = backupFileName(QFileInfo(m_form->BazaPath).fileName(), at);
-        QVERIFY(QFile::link(QStringLiteral("/dev/full"), QDir(folder).filePath(name)));
-    } else if (kind == QLatin1String("refused")) {
-        m_reader->exec("revoke rdb$admin from " + builtInUserName());
+        QString name = backupFileName(QFileInfo(m_form->BazaPath).fileName(), at);
+        if (kind == QLatin1String("link at the partial name"))
+            name = partialBackupName(name);
+        QFile target(linked);
+        QVERIFY(target.open(QIODevice::WriteOnly));
+        target.close();
+        QVERIFY(QFile::link(linked, QDir(folder).filePath(name)));
     }
+    const QStringList files = QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
     const QByteArray before = dumpDatabase(m_form->BazaPath);
 
     clickWipe(true);
@@ -364,8 +370,11 @@ void TestFirstRun::failedBackupChangesNothing()
     QCOMPARE(m_form->LabelST->text(), QStringLiteral("база не очищена"));
     QCOMPARE(m_form->LabelBK->text(), QStringLiteral("резервная копия не создана"));
     QVERIFY(m_form->ImageW->isHidden());
-    if (QFileInfo(folder).isDir())
-        QCOMPARE(ownBackups(folder), QStringList());
+    // Nothing left behind, nothing written through a link (processes come
+    // and go in /proc).
+    if (kind != QLatin1String("proc"))
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot), files);
+    QCOMPARE(QFileInfo(linked).size(), 0);
 }
 
 QTEST_MAIN(TestFirstRun)

@@ -93,7 +93,7 @@ ok "$(basename "$deb"), $(stat -c %s "$deb") bytes"
 step "what it declares: dependencies and the settings file as a conffile"
 depends=$(dpkg-deb -f "$deb" Depends)
 log "  Depends: $depends"
-for package in libfbclient2 firebird3.0-server-core libqt6core6 libqt6gui6 libqt6widgets6 libqt6printsupport6; do
+for package in libfbclient2 firebird3.0-server-core adduser libqt6core6 libqt6gui6 libqt6widgets6 libqt6printsupport6; do
     grep -qE "(^|, )$package( |,|$)" <<<"$depends" || fail "Depends lacks $package"
 done
 conffiles=$(dpkg-deb -I "$deb" conffiles)
@@ -134,6 +134,44 @@ for word in create --demo grant restore engine-root import catalog readers \
     grep -qE -- "^\.[A-Z]+ .*(^|[ \"])$word([ \"]|$)" <<<"$manual" || fail "the manual page does not name $word"
 done
 ok "utilities-db.1"
+
+step "no password in the program files"
+# The account's password is made for each server and kept in the settings;
+# the one that used to be put together inside the program is gone.
+for program in utilities utilities-db; do
+    ! grep -aq Kniga "$root/usr/bin/$program" || fail "/usr/bin/$program holds the old password"
+done
+ok "neither /usr/bin/utilities nor /usr/bin/utilities-db holds one"
+
+step "the maintainer script: the staff group, and the settings file readable by it alone"
+dpkg-deb -e "$deb" "$work/control"
+[[ -x "$work/control/postinst" ]] || fail "the package has no executable postinst"
+# The commands it runs, as stubs that only note their arguments; getent and
+# dpkg-statoverride answer as each row says.
+stubs=$work/stubs
+mkdir -p "$stubs"
+for command in addgroup chgrp chmod getent dpkg-statoverride; do
+    printf '#!/bin/sh\necho "%s $*" >>"$CALLS"\ncase %s in getent) exit "$GROUP_RC" ;; dpkg-statoverride) exit "$OVERRIDE_RC" ;; esac\n' \
+        "$command" "$command" >"$stubs/$command"
+    chmod +x "$stubs/$command"
+done
+settings_file="/etc/xdg/Tovi/Vesko Mika.conf"
+made="addgroup --system vesko-mika"
+narrowed="chgrp vesko-mika $settings_file|chmod 0640 $settings_file"
+#    row                                 action          getent  override  what it changes
+while IFS=';' read -r row action group_rc override_rc expected; do
+    : >"$work/calls"
+    CALLS=$work/calls GROUP_RC=$group_rc OVERRIDE_RC=$override_rc PATH="$stubs:/usr/bin:/bin" \
+        sh "$work/control/postinst" "$action" || fail "postinst $action failed ($row)"
+    changes=$({ grep -v -e '^getent ' -e '^dpkg-statoverride ' "$work/calls" || true; } | paste -sd '|')
+    [[ "$changes" == "$expected" ]] || fail "$row: postinst ran '$changes', not '$expected'"
+    ok "$row"
+done <<ROWS
+first install;configure;2;1;$made|$narrowed
+upgrade, the group made before;configure;0;1;$narrowed
+the administrator's statoverride stands;configure;0;0;
+not a configure;abort-upgrade;2;1;
+ROWS
 
 # The unpacked program and tool run in a home of their own, with no
 # FIREBIRD preset, so that they make their own engine folder as installed.
