@@ -177,8 +177,6 @@ void TFormMain::buildBarcodeTab()
     BitBtnAdd->setIcon(addIcon());
     BitBtnAdd->setIconSize(QSize(20, 20));
     BitBtnAdd->setToolTip(QStringLiteral("добавить"));
-    // Enter presses the button that has the focus, as Space does.
-    BitBtnAdd->setAutoDefault(true);
 
     BitBtnPrn = new QPushButton(PanelBL);
     BitBtnPrn->setObjectName(QStringLiteral("BitBtnPrn"));
@@ -186,7 +184,6 @@ void TFormMain::buildBarcodeTab()
     BitBtnPrn->setIcon(printIcon());
     BitBtnPrn->setIconSize(QSize(17, 17));
     BitBtnPrn->setToolTip(QStringLiteral("печать"));
-    BitBtnPrn->setAutoDefault(true);
 
     // In the free space left of the two buttons, so nothing specified moves.
     LabelSheets = new QLabel(PanelBL);

@@ -123,6 +123,10 @@ TFormMain::TFormMain(QWidget *parent) : QWidget(parent, Qt::Window | Qt::MSWindo
     buildBarcodeTab();
     buildImportTab();
     buildFirstRunTab();
+    // Enter presses the button that has the focus, as Space does, so that
+    // the day's work goes from the keyboard alone.
+    for (QPushButton *button : findChildren<QPushButton *>())
+        button->setAutoDefault(true);
     FormCreate();
 }
 

@@ -35,6 +35,8 @@ private slots:
     void longStoredNameShownWhole();
     void resizePlacesStripAndPrompt();
     void signInAndOut();
+    void enterPressesTheFocusedButton_data();
+    void enterPressesTheFocusedButton();
     void refusedSignInKeepsName_data();
     void refusedSignInKeepsName();
     void enterWhileSignedInChecksAgain();
@@ -173,6 +175,47 @@ void TestMainForm::signInAndOut()
     QCOMPARE(m_form->Login->text(), QStringLiteral("admin"));
     QVERIFY(m_form->Password->text().isEmpty());
     QVERIFY(m_errors.isEmpty());
+}
+
+void TestMainForm::enterPressesTheFocusedButton_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::newRow("the strip's button signs out") << QStringLiteral("BitBtnGO");
+    QTest::newRow("the folder button opens the file dialog") << QStringLiteral("BitBtnF");
+    QTest::newRow("the check runs") << QStringLiteral("BitBtnCH");
+}
+
+void TestMainForm::enterPressesTheFocusedButton()
+{
+    QFETCH(QString, button);
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("catalog.csv"));
+    QFile export_(file);
+    QVERIFY(export_.open(QIODevice::WriteOnly));
+    export_.write("1;A\r\n");
+    export_.close();
+    int dialogs = 0;
+    const auto openFileName = platform::openFileName;
+    platform::openFileName = [&](QWidget *, const QString &) {
+        ++dialogs;
+        return QString();
+    };
+    m_form->show();
+    signIn(QStringLiteral("admin"), QStringLiteral("admin"));
+    m_form->PageControl1->setCurrentWidget(m_form->TabSheetIM);
+    m_form->EditF->setText(file);
+    auto *pressed = m_form->findChild<QPushButton *>(button);
+    QVERIFY(pressed);
+    pressed->setFocus();
+    QTest::keyClick(pressed, Qt::Key_Return);
+    platform::openFileName = openFileName;
+    if (button == QLatin1String("BitBtnGO"))
+        QCOMPARE(m_form->BitBtnGO->text(), QStringLiteral("старт"));
+    else if (button == QLatin1String("BitBtnF"))
+        QCOMPARE(dialogs, 1);
+    else
+        QCOMPARE(m_form->LabelCC->text(), QStringLiteral("проверка завершена"));
+    QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
 }
 
 void TestMainForm::refusedSignInKeepsName_data()
