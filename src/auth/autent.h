@@ -43,7 +43,3 @@ QByteArray builtInPassword();
 // What the user is told when the database cannot be attached: which one,
 // where another is set, and the client library's own words.
 QString attachFailure(const QString &database, const QString &why);
-
-// What the user is told when the program's account lacks a right on the
-// database: which one, the command that grants it, then the engine's words.
-QString missingRightText(const QString &database, const QString &why);
