@@ -118,10 +118,10 @@ TextEncoding detectEncoding(QByteArrayView bytes)
         return TextEncoding::Utf16Le;
     if (bytes.startsWith("\xFE\xFF"))
         return TextEncoding::Utf16Be;
-    if (bytes.startsWith(kMark))
-        return TextEncoding::Utf8WithMark;
     if (bytes.contains('\0'))
         return nulsEncoding(bytes);
+    if (bytes.startsWith(kMark))
+        return TextEncoding::Utf8WithMark;
     bool multiByte = false;
     for (qsizetype i = 0; i < bytes.size();) {
         if (static_cast<unsigned char>(bytes[i]) < 0x80) {

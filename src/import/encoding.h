@@ -20,7 +20,7 @@ enum class TextEncoding {
 
 // A file that begins with a UTF-16 byte-order mark, or whose NUL bytes sit
 // at every other place as the ASCII characters of UTF-16 text leave them,
-// is UTF-16 of that byte order; one with NUL bytes otherwise is no text.
+// is UTF-16 of that byte order; any other with NUL bytes is no text.
 // A file that begins with the UTF-8 byte-order mark, or that is valid UTF-8
 // and holds at least one multi-byte sequence, is UTF-8; anything else is
 // Windows-1251. Plain ASCII reads the same either way and counts as the

@@ -134,7 +134,9 @@ void TestHeadless::exitStatusOutputAndFiles_data()
                                     << QStringList{QStringLiteral(
                                                        "utilities-db: Строка 2 файла: база данных не приняла "
                                                        "запись, поле «место издания»."),
-                                                   QStringLiteral("Запись: «2;B;T;Place;Press»")}
+                                                   QStringLiteral("Запись: «2;B;T;Place;Press»"),
+                                                   QStringLiteral("продолжить: utilities-db import catalog FILE DB "
+                                                                  "--from-line 2")}
                                     << QByteArray("1|0|0") << QByteArray();
     QTest::newRow("missing file") << Rows{} << QStringList{catalog, QStringLiteral("FILE.gone"), db} << QByteArray()
                                   << 1 << QStringList{QStringLiteral("не удаётся открыть файл «FILE.gone»")}

@@ -689,6 +689,10 @@ void TestImportRun::rejectedLinesOffered()
     QVERIFY(m_form->BitBtnER->isVisible());
 
     const QString saved = m_files.filePath(QStringLiteral("rejected.csv"));
+    // A clock that stands still, so that the name proposed can be told.
+    const auto clock = platform::now;
+    const QDateTime when(QDate(2024, 5, 20), QTime(14, 3));
+    platform::now = [when] { return when; };
     const auto dialog = platform::saveFileAs;
     QString proposed;
     platform::saveFileAs = [&](QWidget *, const QString &, const QString &offered) {
@@ -711,9 +715,10 @@ void TestImportRun::rejectedLinesOffered()
     });
     QTest::mouseClick(m_form->BitBtnER, Qt::LeftButton);
     platform::saveFileAs = dialog;
+    platform::now = clock;
     QCOMPARE(answerer.count(), 1);
     // Beside the input, named as the database tool names it.
-    QCOMPARE(proposed, rejectedLinesFileName(m_form->EditF->text()));
+    QCOMPARE(proposed, rejectedLinesFileName(m_form->EditF->text(), when));
     QCOMPARE(listed,
              (QStringList{QStringLiteral("2|первое поле — не число: «x»|x;без номера"),
                           QStringLiteral("3|символ «✓» (U+2713), которого нет в Windows-1251|3;Smith ?")}));
