@@ -118,7 +118,9 @@ QList<qint64> countRows(const QList<QByteArray> &tables)
     return countsOf(read.rows(), tables.size());
 }
 
-void emptyTables(std::span<const char *const> statements, const std::function<void(qsizetype done)> &progress)
+namespace {
+
+void emptyInOneTransaction(std::span<const char *const> statements, const std::function<void(qsizetype done)> &progress)
 {
     const QList<QByteArray> tables = emptiedTables(statements);
     DbTransaction transaction;
@@ -150,6 +152,17 @@ void emptyTables(std::span<const char *const> statements, const std::function<vo
                            .arg(rowCountsText(tables, counts)));
     }
     transaction.commit();
+}
+
+} // namespace
+
+void emptyTables(std::span<const char *const> statements, const std::function<void(qsizetype done)> &progress)
+{
+    try {
+        emptyInOneTransaction(statements, progress);
+    } catch (const DbError &e) {
+        throw explained(e, sharedDb().IBDatabase1->databaseName);
+    }
 }
 
 TablesInUse::TablesInUse(const QList<QByteArray> &tables) : m_transaction(std::make_unique<DbTransaction>())

@@ -84,7 +84,7 @@ private:
 enum class Action { RenewPassword, DeleteRange, Wipe, ClearCatalogue };
 
 // The window's next action after its server restarted.
-enum class NextAction { List, AddRange, DeleteRange, ClearingCounts, Check, Import };
+enum class NextAction { List, AddRange, DeleteRange, ClearingCounts, Check, Import, SignOutAndIn };
 
 } // namespace
 
@@ -441,6 +441,7 @@ void TestSharedDb::nextActionAfterARestartAttachesAgain_data()
     QTest::newRow("the clearing's counts") << NextAction::ClearingCounts;
     QTest::newRow("a check") << NextAction::Check;
     QTest::newRow("an import") << NextAction::Import;
+    QTest::newRow("signing out and in again") << NextAction::SignOutAndIn;
 }
 
 void TestSharedDb::nextActionAfterARestartAttachesAgain()
@@ -500,6 +501,12 @@ void TestSharedDb::nextActionAfterARestartAttachesAgain()
         import(m_form->RadioCA, writeFile("77;A\r\n78;B\r\n"));
         QCOMPARE(m_form->LabelCC->text(), QStringLiteral("операция завершена"));
         QCOMPARE(value("select count(*) from catalog"), QByteArray("2"));
+        break;
+    case NextAction::SignOutAndIn:
+        QTest::mouseClick(m_form->BitBtnGO, Qt::LeftButton);
+        QVERIFY(!m_form->IBDatabase1->connected());
+        signIn(database, QStringLiteral("admin"), QStringLiteral("admin"));
+        QVERIFY(m_form->PageControl1->isVisible());
         break;
     }
     QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));

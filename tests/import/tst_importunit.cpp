@@ -117,6 +117,7 @@ enum class OtherDesk {
     UncommittedInsert, // a desk writing without taking the tables first
     CommittedInsert,   // one that has done so and committed
     RowPutBack,        // a trigger that puts a row back as the tables empty
+    RightTakenAway,    // no desk: the program's account may not delete from udkop
 };
 
 } // namespace
@@ -650,6 +651,9 @@ void TestImportUnit::emptyingBesideAnotherDesk_data()
     QTest::newRow("clear after a desk's committed insert") << false << OtherDesk::CommittedInsert << false << QString();
     QTest::newRow("clear whose tables do not empty") << false << OtherDesk::RowPutBack << false << notEmptied;
     QTest::newRow("wipe whose tables do not empty") << false << OtherDesk::RowPutBack << true << notEmptied;
+    QTest::newRow("wipe without a right it needs")
+        << false << OtherDesk::RightTakenAway << true
+        << QStringLiteral("У учётной записи программы нет прав на базу данных «");
 }
 
 void TestImportUnit::emptyingBesideAnotherDesk()
@@ -678,6 +682,8 @@ void TestImportUnit::emptyingBesideAnotherDesk()
                    "gen_id(nncatalog, 0) || '|' || coalesce((select max(num) from catalog), 0) from rdb$database");
     };
     // The program's account, as the window and the tool work.
+    if (desk == OtherDesk::RightTakenAway)
+        setup.exec("revoke delete on udkop from " + builtInUserName());
     connectAs(database, builtInConnectionParams());
 
     QProcess tool;
@@ -714,6 +720,8 @@ void TestImportUnit::emptyingBesideAnotherDesk()
     case OtherDesk::RowPutBack:
         setup.exec("create trigger put_back for udkop after delete as begin "
                    "insert into catalog (num, barcod) values (1000, 'back'); end");
+        break;
+    case OtherDesk::RightTakenAway:
         break;
     }
     const QByteArray before = desk == OtherDesk::RunningImport ? QByteArray() : counts();
@@ -774,6 +782,12 @@ void TestImportUnit::emptyingBesideAnotherDesk()
         // Nothing deleted, no generator set back below a key.
         QCOMPARE(counts(), before);
         setup.exec("drop trigger put_back");
+        break;
+    case OtherDesk::RightTakenAway:
+        QCOMPARE(counts(), before);
+        // The rights an attachment has are read as it attaches.
+        setup.exec("grant delete on udkop to " + builtInUserName());
+        connectAs(database, builtInConnectionParams());
         break;
     }
 
