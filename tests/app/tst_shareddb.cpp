@@ -450,9 +450,8 @@ void TestSharedDb::nextActionAfterARestartAttachesAgain()
     const QString database = signedInOnTheServer(QStringLiteral("restart%1.fdb").arg(int(action)));
     QVERIFY(!database.isEmpty());
     // Another desk's look, attached afresh each time.
-    const auto value = [&](const QByteArray &select) {
-        return DbReader(database, m_server.adminParams()).value(select);
-    };
+    const auto value
+        = [&](const QByteArray &select) { return DbReader(database, m_server.adminParams()).value(select); };
     m_form->PageControl1->setCurrentWidget(m_form->TabSheetIM);
     QVERIFY2(m_server.restart(), qPrintable(m_server.error()));
 
