@@ -441,6 +441,17 @@ int importFile(ImportMode mode, const QString &input, const QString &database, c
         connection.forceClose();
     });
 
+    // The command that goes on from a line, for the user to copy.
+    const auto goOnFrom = [&](qint64 line) {
+        QStringList again{QStringLiteral("utilities-db import"),
+                          mode == ImportMode::Catalogue ? QStringLiteral("catalog") : QStringLiteral("readers"),
+                          shellWord(input), shellWord(database)};
+        if (request.checkOnly)
+            again += QStringLiteral("--check");
+        again += QStringLiteral("--from-line %1").arg(line);
+        return QStringLiteral("продолжить: ") + again.join(u' ');
+    };
+
     stopOnSignals();
     TerminalObserver observer;
     ImportReport report;
@@ -450,10 +461,11 @@ int importFile(ImportMode mode, const QString &input, const QString &database, c
     } catch (const std::exception &e) {
         observer.endProgress();
         writeRejected(input, report);
-        const auto *refusal = dynamic_cast<const DbError *>(&e);
-        if (refusal && refusal->lacksRight())
-            return fail(missingRightText(database, refusal->text()));
-        return fail(QString::fromUtf8(e.what()));
+        // Explained by the run: its cause, what was stored, the line.
+        const int code = fail(QString::fromUtf8(e.what()));
+        if (report.failedLine > 0)
+            std::fprintf(stderr, "%s\n", qPrintable(goOnFrom(report.failedLine)));
+        return code;
     }
     observer.endProgress();
     if (outcome == ImportOutcome::NotOpened)
@@ -472,15 +484,8 @@ int importFile(ImportMode mode, const QString &input, const QString &database, c
     TerminalObserver::say(summary);
     if (outcome == ImportOutcome::Stopped) {
         TerminalObserver::say(stopSummary(report, request.checkOnly));
-        if (report.nextLine > 0) {
-            QStringList again{QStringLiteral("utilities-db import"),
-                              mode == ImportMode::Catalogue ? QStringLiteral("catalog") : QStringLiteral("readers"),
-                              shellWord(input), shellWord(database)};
-            if (request.checkOnly)
-                again += QStringLiteral("--check");
-            again += QStringLiteral("--from-line %1").arg(report.nextLine);
-            TerminalObserver::say(QStringLiteral("продолжить: ") + again.join(u' '));
-        }
+        if (report.nextLine > 0)
+            TerminalObserver::say(goOnFrom(report.nextLine));
         writeRejected(input, report);
         return 1;
     }

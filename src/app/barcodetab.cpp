@@ -7,6 +7,7 @@
 #include "app/typedlength.h"
 #include "db/dataset.h"
 #include "db/errors.h"
+#include "db/refusals.h"
 #include "db/text1251.h"
 #include "db/utilites.h"
 #include "dialogs/formYN.h"
@@ -256,8 +257,10 @@ void TFormMain::buildBarcodeTab()
 void TFormMain::TabSheetBCShow()
 {
     guarded(this, [&] {
-        SelectBC();
-        dfx();
+        runReattaching(IBDatabase1, [&] {
+            SelectBC();
+            dfx();
+        });
     });
     // Books may have come in since the last count.
     m_inCatalogTimer->start();
@@ -292,17 +295,20 @@ void TFormMain::BitBtnAddClick()
         const QByteArray end = toCp1251(EditP->text());
         const QByteArray mark = toCp1251(EditME->text());
         // Asked before the key is taken, so that "нет" leaves no gap.
-        const auto clash = rangeClash(start, end);
+        std::optional<RangeClash> clash;
+        runReattaching(IBDatabase1, [&] { clash = rangeClash(start, end); });
         if (!clash)
             return;
         if (clash->any() && !AskYesNo(rangeClashQuestion(*clash), this))
             return;
-        const auto key = addRange(start, end, mark);
-        if (!key)
-            return;
-        SelectBC();
-        LocateQuietly(IBQueryBC, "num", *key, 0);
-        dfx();
+        runReattaching(IBDatabase1, [&] {
+            const auto key = addRange(start, end, mark);
+            if (!key)
+                return;
+            SelectBC();
+            LocateQuietly(IBQueryBC, "num", *key, 0);
+            dfx();
+        });
     });
 }
 
@@ -311,17 +317,25 @@ void TFormMain::N1Click()
     guarded(this, [&] {
         if (IBQueryBC->isEmpty())
             return;
+        // Read first: attached again, the list is empty until reopened.
+        const QByteArray num = IBQueryBC->field("num").asString();
         if (!AskYesNo(QString(), this))
             return;
-        deleteRange(IBQueryBC->field("num").asString());
-        SelectBC();
-        dfx();
+        runReattaching(IBDatabase1, [&] {
+            deleteRange(num);
+            SelectBC();
+            dfx();
+        });
     });
 }
 
 void TFormMain::ActionOverlapsClick()
 {
-    guarded(this, [&] { showOverlaps(this, overlapsAmong(registeredRanges())); });
+    guarded(this, [&] {
+        QList<RegisteredRange> ranges;
+        runReattaching(IBDatabase1, [&] { ranges = registeredRanges(); });
+        showOverlaps(this, overlapsAmong(ranges));
+    });
 }
 
 void TFormMain::showSheetSummary()
@@ -341,7 +355,7 @@ void TFormMain::countInCatalog()
     if (!summary || summary->negative || !IBDatabase1->connected())
         return;
     try {
-        m_inCatalog = takenInCatalog(summary->first, summary->last);
+        runReattaching(IBDatabase1, [&] { m_inCatalog = takenInCatalog(summary->first, summary->last); });
         m_inCatalogFor = typed;
     } catch (const AppError &) {
         // Only an aid: the summary goes without it.

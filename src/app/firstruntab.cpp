@@ -4,6 +4,7 @@
 
 #include "app/resulttext.h"
 #include "db/errors.h"
+#include "db/refusals.h"
 #include "dialogs/adminlogin.h"
 #include "dialogs/formYN.h"
 #include "dialogs/guarded.h"
@@ -69,7 +70,7 @@ void TFormMain::showWipeCounts()
     const QList<QByteArray> tables = emptiedTables(kWipeStatements);
     QList<qint64> counts;
     try {
-        counts = countRows(tables);
+        runReattaching(IBDatabase1, [&] { counts = countRows(tables); });
     } catch (const AppError &e) {
         // Only an aid: the wipe does not depend on it.
         LabelRC->setText(QStringLiteral("не удалось сосчитать строки таблиц"));

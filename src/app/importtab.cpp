@@ -7,6 +7,7 @@
 #include "app/rejectedlines.h"
 #include "app/resulttext.h"
 #include "db/errors.h"
+#include "db/refusals.h"
 #include "dialogs/formYN.h"
 #include "dialogs/guarded.h"
 #include "dialogs/uiplatform.h"
@@ -173,8 +174,10 @@ void TFormMain::CheckCLClick()
         return;
     const QList<QByteArray> tables = emptiedTables(clearingStatements(modeOf(RadioCA)));
     try {
+        QList<qint64> counts;
+        runReattaching(IBDatabase1, [&] { counts = countRows(tables); });
         LabelDL->setText(QStringLiteral("будет удалено строк:\n")
-                         + rowCountsText(tables, countRows(tables), QStringLiteral("\n")));
+                         + rowCountsText(tables, counts, QStringLiteral("\n")));
     } catch (const AppError &e) {
         // Only an aid: the clearing itself may still be wanted.
         LabelDL->setText(QStringLiteral("не удалось сосчитать строки, которые будут удалены"));
@@ -294,7 +297,15 @@ void TFormMain::runImportFile(bool checkOnly)
             m_lastImport = report;
             BitBtnER->show();
         });
-        const ImportOutcome outcome = runImport(request, observer, *report);
+        // A refusal that ended the run says where to go on, as a stop does.
+        const auto refused = qScopeGuard([&] {
+            if (report->failedLine > 0)
+                LabelCH->setText(errorSummary(*report));
+        });
+        // Begun afresh when the server turned out restarted before the
+        // run had stored anything.
+        ImportOutcome outcome = ImportOutcome::NotOpened;
+        runReattaching(IBDatabase1, [&] { outcome = runImport(request, observer, *report); });
         if (outcome == ImportOutcome::NotOpened)
             return;
         LabelCC->setText(outcomeCaption(outcome, checkOnly));

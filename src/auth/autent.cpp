@@ -4,6 +4,7 @@
 #include "db/datetime.h"
 #include "db/errors.h"
 #include "db/platform.h"
+#include "db/refusals.h"
 #include "db/settings.h"
 #include "db/text1251.h"
 #include "db/utilites.h"
@@ -110,13 +111,6 @@ QString attachFailure(const QString &database, const QString &why, bool loginRef
                                "последним выполнил «utilities-db grant» для этого сервера.");
     }
     return text + QStringLiteral("\n\n") + why;
-}
-
-QString missingRightText(const QString &database, const QString &why)
-{
-    return QStringLiteral("У учётной записи программы нет прав на базу данных «%1»: их даёт администратор базы "
-                          "командой «utilities-db grant %1», один раз для каждой базы.\n\n%2")
-        .arg(database, why);
 }
 
 QByteArray MakePassParam()

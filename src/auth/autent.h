@@ -55,7 +55,3 @@ QByteArray accountPassword();
 // where another is set, what to do when the server refused the program's
 // account (loginRefused), and the client library's own words.
 QString attachFailure(const QString &database, const QString &why, bool loginRefused = false);
-
-// What the user is told when the program's account lacks a right on the
-// database: which one, the command that grants it, then the engine's words.
-QString missingRightText(const QString &database, const QString &why);

@@ -5,6 +5,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 using namespace Firebird;
 using namespace fbclient;
 
@@ -31,16 +33,26 @@ void DbConnection::open()
         return provider()->attachDatabase(s, path.constData(), unsigned(dpb.size()),
                                           reinterpret_cast<const unsigned char *>(dpb.constData()));
     }));
+    m_lost = false;
 }
 
 void DbConnection::close()
 {
     shutDown(false);
+    m_lost = false;
+}
+
+void DbConnection::reattach()
+{
+    shutDown(true);
+    m_lost = true;
+    open();
 }
 
 void DbConnection::forceClose()
 {
     shutDown(true);
+    m_lost = false;
 }
 
 void DbConnection::dropDatabase()
@@ -117,12 +129,35 @@ void DbTransaction::start()
         call([&](ThrowStatusWrapper *s) { return m_connection->handle()->startTransaction(s, sizeof tpb, tpb); }));
 }
 
+void DbTransaction::startReserving(const QList<QByteArray> &tables, TableLock lock, int waitSeconds)
+{
+    if (m_handle)
+        throw DbError(QStringLiteral("Transaction is already active"));
+    if (!m_connection || !m_connection->connected())
+        throw DbError(QStringLiteral("Database not connected"));
+    QByteArray tpb;
+    for (const unsigned char item :
+         {isc_tpb_version3, isc_tpb_write, isc_tpb_read_committed, isc_tpb_rec_version, isc_tpb_wait})
+        tpb += char(item);
+    addDpbNumber(tpb, isc_tpb_lock_timeout, quint32(std::max(waitSeconds, 1)));
+    for (const QByteArray &table : tables) {
+        addDpbItem(tpb, isc_tpb_lock_write, table);
+        tpb += char(lock == TableLock::ProtectedWrite ? isc_tpb_protected : isc_tpb_shared);
+    }
+    m_handle.reset(call([&](ThrowStatusWrapper *s) {
+        return m_connection->handle()->startTransaction(s, unsigned(tpb.size()),
+                                                        reinterpret_cast<const unsigned char *>(tpb.constData()));
+    }));
+}
+
 void DbTransaction::commit()
 {
     if (!m_handle)
         throw DbError(QStringLiteral("Transaction is not active"));
     call([&](ThrowStatusWrapper *s) { m_handle->commit(s); });
     m_handle.take();
+    if (m_connection)
+        ++m_connection->m_commits;
 }
 
 void DbTransaction::rollback()
@@ -138,6 +173,8 @@ void DbTransaction::commitRetaining()
     if (!m_handle)
         throw DbError(QStringLiteral("Transaction is not active"));
     call([&](ThrowStatusWrapper *s) { m_handle->commitRetaining(s); });
+    if (m_connection)
+        ++m_connection->m_commits;
 }
 
 void DbTransaction::finish() noexcept

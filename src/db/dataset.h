@@ -53,6 +53,15 @@ public:
     // administrator may, and no other attachment may be open.
     void dropDatabase();
     bool connected() const { return bool(m_attachment); }
+    // Drops an attachment that the server no longer knows (every running
+    // transaction and prepared statement on it goes too) and attaches
+    // again with the same parameters. When that fails, the connection
+    // stays lost until an attach succeeds.
+    void reattach();
+    bool lost() const { return m_lost; }
+    // Commits made through this connection so far: whether some work
+    // has changed the database.
+    quint64 commits() const { return m_commits; }
 
     Firebird::IAttachment *handle() const { return m_attachment.get(); }
 
@@ -62,10 +71,16 @@ private:
     void shutDown(bool force);
 
     FbRef<Firebird::IAttachment> m_attachment;
+    bool m_lost = false;
+    quint64 m_commits = 0;
     DbTransaction *m_defaultTransaction = nullptr;
     QList<DbTransaction *> m_transactions;
     QList<DbQuery *> m_queries;
 };
+
+// How a transaction takes tables for itself when it starts: shared with
+// other writers that share them, or alone against every other writer.
+enum class TableLock { SharedWrite, ProtectedWrite };
 
 // A transaction on one connection; several may run side by side.
 class DbTransaction : public QObject {
@@ -84,6 +99,12 @@ public:
     Action defaultAction = Action::Commit;
 
     void start();
+    // Starts reading committed rows, with the tables (their names as the
+    // database stores them) taken as lock says before anything runs. A
+    // writer of theirs that the lock excludes is waited for at most
+    // waitSeconds, then the start fails with a lock error; so does any
+    // record conflict later on.
+    void startReserving(const QList<QByteArray> &tables, TableLock lock, int waitSeconds);
     void commit();
     void rollback();
     void commitRetaining();

@@ -133,7 +133,29 @@ void createDatabaseFile(const QString &path, const QByteArray &user, const QByte
     attachment.take();
 }
 
-bool DbError::lacksRight() const
+DbError::Cause DbError::cause() const
 {
-    return hasCode(isc_no_priv);
+    static const QList<qint64> lost{isc_network_error, isc_net_read_err,        isc_net_write_err,
+                                    isc_conn_lost,     isc_lost_db_connection,  isc_att_shutdown,
+                                    isc_shutdown,      isc_net_server_shutdown, isc_bad_db_handle};
+    static const QList<qint64> busy{isc_lock_conflict, isc_update_conflict, isc_deadlock, isc_lock_timeout};
+    static const QList<qint64> clash{isc_unique_key_violation, isc_no_dup};
+    static const QList<qint64> content{isc_string_truncation,      isc_arith_except,     isc_numeric_out_of_range,
+                                       isc_convert_error,          isc_not_valid,        isc_check_constraint,
+                                       isc_transliteration_failed, isc_malformed_string, isc_foreign_key};
+    const auto any = [this](const QList<qint64> &list) {
+        return std::any_of(list.begin(), list.end(), [this](qint64 code) { return hasCode(code); });
+    };
+    // A lost connection first: whatever else the vector says came from it.
+    if (any(lost))
+        return Cause::ConnectionLost;
+    if (hasCode(isc_no_priv))
+        return Cause::MissingRight;
+    if (any(busy))
+        return Cause::Busy;
+    if (any(clash))
+        return Cause::KeyClash;
+    if (any(content))
+        return Cause::Content;
+    return Cause::Other;
 }

@@ -230,39 +230,21 @@ void ExecAndCommit(const QByteArray &statement)
     transaction.commit();
 }
 
-namespace {
-
-template <typename Statements>
-void execTogether(const Statements &statements, const std::function<void(qsizetype)> &progress)
+void ExecAllOrNothing(const QList<QByteArray> &statements)
 {
     DbTransaction transaction;
     transaction.setDatabase(sharedDb().IBDatabase1);
     transaction.defaultAction = DbTransaction::Action::Rollback;
     transaction.start();
-    qsizetype done = 0;
-    for (const auto &statement : statements) {
+    for (const QByteArray &statement : statements) {
         SqlText = statement;
         DbQuery query;
         query.setDatabase(sharedDb().IBDatabase1);
         query.setTransaction(&transaction);
         query.setSql(SqlText);
         query.execSql();
-        if (progress)
-            progress(++done);
     }
     transaction.commit();
-}
-
-} // namespace
-
-void ExecAllOrNothing(std::span<const char *const> statements, const std::function<void(qsizetype)> &progress)
-{
-    execTogether(statements, progress);
-}
-
-void ExecAllOrNothing(const QList<QByteArray> &statements)
-{
-    execTogether(statements, {});
 }
 
 bool LocateQuietly(DbQuery *query, const QByteArray &keyFields, const QByteArray &keyValue, int options)

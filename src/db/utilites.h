@@ -5,9 +5,6 @@
 #include <QByteArray>
 #include <QString>
 
-#include <functional>
-#include <span>
-
 class QObject;
 class DbConnection;
 class DbQuery;
@@ -60,11 +57,7 @@ private:
 };
 // Runs statements in order, each put into SqlText, in one transaction that
 // commits only when all of them have run: a failure, another desk's lock
-// among them, leaves nothing of the list behind. Generators set back by
-// the list are set back with it. progress, when given, hears each
-// statement done.
-void ExecAllOrNothing(std::span<const char *const> statements,
-                      const std::function<void(qsizetype done)> &progress = {});
+// among them, leaves nothing of the list behind.
 void ExecAllOrNothing(const QList<QByteArray> &statements);
 
 QByteArray SqlValue(const QByteArray &value, char kind, char trailer);

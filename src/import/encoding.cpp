@@ -91,10 +91,35 @@ unsigned char cp1251Byte(char32_t character)
     return found->second;
 }
 
+// A file with NUL bytes: UTF-16 when they stand only at odd places (the
+// high bytes of little-endian ASCII) or only at even ones, and there are
+// enough of them for text with digits, separators and line ends.
+TextEncoding nulsEncoding(QByteArrayView bytes)
+{
+    qsizetype even = 0;
+    qsizetype odd = 0;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\0')
+            ++(i % 2 == 0 ? even : odd);
+    }
+    const qsizetype units = bytes.size() / 2;
+    if (bytes.size() % 2 == 0 && even == 0 && odd * 10 >= units)
+        return TextEncoding::Utf16Le;
+    if (bytes.size() % 2 == 0 && odd == 0 && even * 10 >= units)
+        return TextEncoding::Utf16Be;
+    return TextEncoding::Binary;
+}
+
 } // namespace
 
 TextEncoding detectEncoding(QByteArrayView bytes)
 {
+    if (bytes.startsWith("\xFF\xFE"))
+        return TextEncoding::Utf16Le;
+    if (bytes.startsWith("\xFE\xFF"))
+        return TextEncoding::Utf16Be;
+    if (bytes.contains('\0'))
+        return nulsEncoding(bytes);
     if (bytes.startsWith(kMark))
         return TextEncoding::Utf8WithMark;
     bool multiByte = false;
@@ -113,10 +138,39 @@ TextEncoding detectEncoding(QByteArrayView bytes)
     return multiByte ? TextEncoding::Utf8 : TextEncoding::Cp1251;
 }
 
+bool readable(TextEncoding encoding)
+{
+    return encoding == TextEncoding::Cp1251 || encoding == TextEncoding::Utf8 || encoding == TextEncoding::Utf8WithMark;
+}
+
+QString unreadableText(TextEncoding encoding, const QString &fileName)
+{
+    const QString todo = QStringLiteral("сохраните его как текст в кодировке UTF-8 или Windows-1251 и повторите; в "
+                                        "базе ничего не изменено");
+    switch (encoding) {
+    case TextEncoding::Utf16Le:
+    case TextEncoding::Utf16Be:
+        return QStringLiteral("файл «%1» записан в кодировке %2, которую импорт не читает: %3")
+            .arg(fileName,
+                 encoding == TextEncoding::Utf16Le ? QStringLiteral("UTF-16 LE") : QStringLiteral("UTF-16 BE"), todo);
+    case TextEncoding::Binary:
+        return QStringLiteral("файл «%1» — не текст, который читает импорт: в нём есть нулевые байты (так "
+                              "выглядят таблица в своём формате, архив, документ или текст в UTF-32); %2")
+            .arg(fileName, todo);
+    case TextEncoding::Cp1251:
+    case TextEncoding::Utf8:
+    case TextEncoding::Utf8WithMark:
+        break;
+    }
+    return QString();
+}
+
 DecodedText decodeImportText(QByteArray bytes)
 {
     DecodedText decoded;
     decoded.encoding = detectEncoding(bytes);
+    if (!readable(decoded.encoding))
+        return decoded;
     if (decoded.encoding == TextEncoding::Cp1251) {
         decoded.bytes = std::move(bytes);
         return decoded;

@@ -12,13 +12,27 @@ enum class TextEncoding {
     Cp1251,       // taken byte for byte
     Utf8,         // valid UTF-8 holding at least one multi-byte sequence
     Utf8WithMark, // begins with the byte-order mark
+    // Not read: each is named, and the file refused.
+    Utf16Le,
+    Utf16Be,
+    Binary, // NUL bytes, which no text in either readable encoding holds
 };
 
+// A file that begins with a UTF-16 byte-order mark, or whose NUL bytes sit
+// at every other place as the ASCII characters of UTF-16 text leave them,
+// is UTF-16 of that byte order; any other with NUL bytes is no text.
 // A file that begins with the UTF-8 byte-order mark, or that is valid UTF-8
 // and holds at least one multi-byte sequence, is UTF-8; anything else is
 // Windows-1251. Plain ASCII reads the same either way and counts as the
 // latter.
 TextEncoding detectEncoding(QByteArrayView bytes);
+
+// Whether the import reads text in the encoding.
+bool readable(TextEncoding encoding);
+
+// Why a file in an encoding the import does not read is refused, and what
+// to do about it.
+QString unreadableText(TextEncoding encoding, const QString &fileName);
 
 // A character of the file that Windows-1251 cannot hold, or a run of bytes
 // that is not UTF-8 at all in a file marked as UTF-8. A '?' stands for it
@@ -38,7 +52,8 @@ struct DecodedText {
 };
 
 // The file's text as Windows-1251 bytes, the byte-order mark dropped. A
-// Windows-1251 file comes back unchanged.
+// Windows-1251 file comes back unchanged; one in an encoding the import
+// does not read, as no text at all.
 DecodedText decodeImportText(QByteArray bytes);
 
 // Says in Russian why a record holding this character is rejected.

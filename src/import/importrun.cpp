@@ -3,9 +3,11 @@
 #include "db/dataset.h"
 #include "db/errors.h"
 #include "db/platform.h"
+#include "db/refusals.h"
 #include "db/text1251.h"
 #include "db/utilites.h"
 #include "import/names.h"
+#include "import/wipe.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,9 +15,11 @@
 #include <QRegularExpression>
 #include <QSet>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -159,16 +163,41 @@ QString columnWords(const QString &column)
     return QStringLiteral("столбец %1 (%2)").arg(QString::fromLatin1(name), tableTitle(table));
 }
 
-// What the user is told when the database refuses a record: the line, the
-// column the engine names, the record, then the engine's own words.
-DbError refusal(qint64 line, QByteArrayView text, const DbError &error)
+QString databaseName()
 {
+    const DbConnection *connection = sharedDb().IBDatabase1;
+    return connection ? connection->databaseName : QString();
+}
+
+// The first letter up, for a sentence of its own.
+QString sentence(const QString &text)
+{
+    return text.isEmpty() ? text : text.front().toUpper() + text.mid(1);
+}
+
+// What the user is told when the database refuses a record. A refusal of
+// the record's content names the line, the column the engine names and the
+// record; any cause of the database's own (a lost connection, a missing
+// right, a key clash) is said without blaming the file. Then what was
+// stored and where to go on, and the engine's own words.
+DbError refusal(const ImportReport &report, QByteArrayView text, const DbError &error)
+{
+    const QString resume = sentence(errorSummary(report)) + u'.';
+    const QString cause = causeSentence(error, databaseName());
+    if (!cause.isEmpty())
+        return error.explainedAs(cause + u'\n' + resume + QStringLiteral("\n\n") + error.text());
     const QString column = engineColumn(error.text());
-    QString sentence = QStringLiteral("Строка %1 файла: база данных не приняла запись").arg(line);
+    QString said = QStringLiteral("Строка %1 файла: база данных не приняла запись").arg(report.failedLine);
     if (!column.isEmpty())
-        sentence += QStringLiteral(", ") + columnWords(column);
-    return DbError(sentence + QStringLiteral(".\nЗапись: «%1»\n\n").arg(shortQuote(text)) + error.text(),
-                   error.codes());
+        said += QStringLiteral(", ") + columnWords(column);
+    return error.explainedAs(said + QStringLiteral(".\nЗапись: «%1»\n").arg(shortQuote(text)) + resume
+                             + QStringLiteral("\n\n") + error.text());
+}
+
+// Nothing but line ends and blanks: no record to store.
+bool blank(QByteArrayView bytes)
+{
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); });
 }
 
 // Tells the observer the rate a few times a second: one reading of a
@@ -257,7 +286,8 @@ void handleRecord(const ImportRequest &request, QByteArrayView buffer, LineEnds 
         try {
             ExecAllOrNothing(plan.statements);
         } catch (const DbError &error) {
-            throw refusal(line, buffer.sliced(position, end - position), error);
+            report.failedLine = line;
+            throw refusal(report, buffer.sliced(position, end - position), error);
         }
     } else if (catalogued.contains(plan.barcode)) {
         ++report.inCatalog;
@@ -287,7 +317,9 @@ qint32 storeRecord(const QByteArray &record, ImportMode mode)
     return 0;
 }
 
-ImportOutcome runImport(const ImportRequest &request, ImportObserver &observer, ImportReport &report)
+namespace {
+
+ImportOutcome importFile(const ImportRequest &request, ImportObserver &observer, ImportReport &report)
 {
     report = ImportReport();
     report.fileName = request.fileName;
@@ -296,6 +328,13 @@ ImportOutcome runImport(const ImportRequest &request, ImportObserver &observer, 
         return ImportOutcome::NotOpened;
     observer.phaseChanged(ImportPhase::Reading, 0);
     const DecodedText decoded = decodeImportText(readWhole(file, request.fileName));
+    // Refused before anything is changed, the clearing included.
+    if (!readable(decoded.encoding))
+        throw AppError(unreadableText(decoded.encoding, request.fileName));
+    if (blank(decoded.bytes)) {
+        throw AppError(
+            QStringLiteral("файл пуст: в «%1» нет ни одной записи; в базе ничего не изменено").arg(request.fileName));
+    }
     const QByteArrayView buffer(decoded.bytes);
     const LineEnds ends = detectLineEnds(buffer);
     report.format = {decoded.encoding, ends};
@@ -311,9 +350,14 @@ ImportOutcome runImport(const ImportRequest &request, ImportObserver &observer, 
     } else if (request.clear) {
         observer.phaseChanged(ImportPhase::Clearing, 0);
         const std::span<const char *const> clearing = clearingStatements(request.mode);
-        ExecAllOrNothing(clearing,
-                         [&](qsizetype done) { observer.clearingStep(done, clearing.size(), clearing[done - 1]); });
+        emptyTables(clearing,
+                    [&](qsizetype done) { observer.clearingStep(done, clearing.size(), clearing[done - 1]); });
     }
+    // No clear or wipe on another desk empties the tables while the run
+    // stores into them, between its records included.
+    std::optional<TablesInUse> inUse;
+    if (!request.checkOnly)
+        inUse.emplace(emptiedTables(clearingStatements(request.mode)));
 
     observer.phaseChanged(request.checkOnly ? ImportPhase::Checking : ImportPhase::Importing, report.total);
     RateMeter rate(observer, report.total);
@@ -348,6 +392,17 @@ ImportOutcome runImport(const ImportRequest &request, ImportObserver &observer, 
         }
         line = report.nextLine;
         position = next;
+    }
+}
+
+} // namespace
+
+ImportOutcome runImport(const ImportRequest &request, ImportObserver &observer, ImportReport &report)
+{
+    try {
+        return importFile(request, observer, report);
+    } catch (const DbError &e) {
+        throw explained(e, databaseName());
     }
 }
 
@@ -393,6 +448,15 @@ QString formatDescription(const FileFormat &format)
         break;
     case TextEncoding::Utf8WithMark:
         encoding = QStringLiteral("UTF-8 с меткой BOM");
+        break;
+    case TextEncoding::Utf16Le:
+        encoding = QStringLiteral("UTF-16 LE");
+        break;
+    case TextEncoding::Utf16Be:
+        encoding = QStringLiteral("UTF-16 BE");
+        break;
+    case TextEncoding::Binary:
+        encoding = QStringLiteral("не текст");
         break;
     }
     QString ends;
@@ -476,6 +540,13 @@ QString stopSummary(const ImportReport &report, bool checkOnly)
     return said + QStringLiteral("; продолжить можно со строки %1").arg(report.nextLine);
 }
 
+QString errorSummary(const ImportReport &report)
+{
+    return QStringLiteral("сохранено записей: %1; запись со строки %2 файла не сохранена, продолжить можно с неё")
+        .arg(report.stored)
+        .arg(report.failedLine);
+}
+
 QString shortQuote(QByteArrayView text, qsizetype longest)
 {
     qsizetype end = 0;
@@ -536,11 +607,21 @@ QByteArray rejectedLinesFile(const QList<RejectedLine> &lines)
     return bytes;
 }
 
-QString rejectedLinesFileName(const QString &input)
+QString rejectedLinesFileName(const QString &input, const QDateTime &when)
 {
     const QFileInfo info(input);
-    const QString suffix = info.suffix();
-    if (suffix.isEmpty() || info.completeBaseName().isEmpty())
-        return info.dir().filePath(info.fileName() + QStringLiteral(".ошибки"));
-    return info.dir().filePath(info.completeBaseName() + QStringLiteral(".ошибки.") + suffix);
+    QString base = info.completeBaseName();
+    QString suffix = info.suffix();
+    if (suffix.isEmpty() || base.isEmpty()) {
+        base = info.fileName();
+        suffix.clear();
+    }
+    const QString stem = base + QStringLiteral(".ошибки.") + when.toString(QStringLiteral("yyyy-MM-dd_HH-mm"));
+    const auto named
+        = [&](const QString &name) { return info.dir().filePath(suffix.isEmpty() ? name : name + u'.' + suffix); };
+    // Two runs within a minute: the later one's file is numbered.
+    QString name = named(stem);
+    for (int copy = 2; QFileInfo::exists(name); ++copy)
+        name = named(stem + u'_' + QString::number(copy));
+    return name;
 }

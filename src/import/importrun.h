@@ -1,9 +1,11 @@
 #pragma once
 
+#include "db/platform.h"
 #include "import/encoding.h"
 #include "import/records.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -90,6 +92,9 @@ struct ImportReport {
     // it (0 when there is none): where a stopped run ended and may go on.
     qint64 lastLine = 0;
     qint64 nextLine = 0;
+    // The first line of the record the database refused, which ended the
+    // run; 0 when none did. Every record before it is stored.
+    qint64 failedLine = 0;
     QList<RejectedLine> rejected;
     // By field number - 1: stored records whose field was cut to its column.
     std::array<qint32, 32> cut{};
@@ -110,9 +115,14 @@ qint32 storeRecord(const QByteArray &record, ImportMode mode);
 
 // Runs an import, or a check, of the file. A path that is no regular file
 // (a folder, a pipe, a device), a file too large for the run's record
-// positions, or one that cannot be read raises an error before anything is
-// stored; so does a database refusal, which ends the run where it is, with
-// the line and the record named in the message.
+// positions, one that cannot be read, one in an encoding the import does
+// not read, and one with no record at all raise an error before anything
+// is changed, and so does another desk's clear or wipe under way. The
+// clearing is emptyTables'; the records are stored while the run holds its
+// tables (TablesInUse). A database refusal ends the run where it is: its
+// message names the cause, what was stored and the line to go on from, and
+// only a refusal of the record's content names the line and the record as
+// the fault.
 ImportOutcome runImport(const ImportRequest &request, ImportObserver &observer, ImportReport &report);
 ImportOutcome runImport(const QString &fileName, ImportMode mode, bool clear, ImportObserver &observer);
 
@@ -127,6 +137,9 @@ QStringList checkSummary(const ImportReport &report, ImportMode mode, bool clear
 // After a stop: what was stored (an import), the line it stopped at, and
 // the line to go on from.
 QString stopSummary(const ImportReport &report, bool checkOnly);
+// After a refusal ended the run: what was stored, and the line to go on
+// from once the cause is removed.
+QString errorSummary(const ImportReport &report);
 
 // At most one short line of the file's text, for a message: its first
 // line, cut to longest characters.
@@ -145,5 +158,7 @@ QString rejectedLineQuote(const RejectedLine &line, qsizetype longest);
 // and imported again: Windows-1251, each line's text followed by CR LF.
 QByteArray rejectedLinesFile(const QList<RejectedLine> &lines);
 
-// Beside the input file: "catalog.csv" gives "catalog.ошибки.csv".
-QString rejectedLinesFileName(const QString &input);
+// Beside the input file, with the time, never a file that is there
+// already: "catalog.csv" gives "catalog.ошибки.2024-05-20_14-03.csv", or
+// "catalog.ошибки.2024-05-20_14-03_2.csv" when that one exists.
+QString rejectedLinesFileName(const QString &input, const QDateTime &when = platform::now());

@@ -1,10 +1,15 @@
 #include "import/wipe.h"
 
+#include "db/dataset.h"
+#include "db/errors.h"
+#include "db/refusals.h"
 #include "db/utilites.h"
 #include "import/names.h"
 
 #include <QLocale>
 #include <QStringList>
+
+#include <algorithm>
 
 const std::array<const char *, 35> kWipeStatements = {
     "delete from catalog",
@@ -46,7 +51,7 @@ const std::array<const char *, 35> kWipeStatements = {
 
 void runWipe(const std::function<void(qsizetype done)> &progress)
 {
-    ExecAllOrNothing(kWipeStatements, progress);
+    emptyTables(kWipeStatements, progress);
 }
 
 QList<QByteArray> emptiedTables(std::span<const char *const> statements)
@@ -61,22 +66,111 @@ QList<QByteArray> emptiedTables(std::span<const char *const> statements)
     return tables;
 }
 
-QList<qint64> countRows(const QList<QByteArray> &tables)
+namespace {
+
+// One row: the rows of each table, in order.
+QByteArray countStatement(const QList<QByteArray> &tables)
 {
-    if (tables.isEmpty())
-        return {};
     QByteArray statement = "select ";
     for (const QByteArray &table : tables)
         statement += "(select count(*) from " + table + "), ";
     statement.chop(2);
-    statement += " from rdb$database";
+    return statement + " from rdb$database";
+}
 
-    const SnapshotRead read(statement);
+QList<qint64> countsOf(const DbQuery &read, qsizetype columns)
+{
     QList<qint64> counts;
-    for (int column = 0; column < tables.size(); ++column)
-        counts.append(read.rows().fieldAt(0, column).asString().toLongLong());
+    for (int column = 0; column < columns; ++column)
+        counts.append(read.fieldAt(0, column).asString().toLongLong());
     return counts;
 }
+
+QList<QByteArray> upperCase(QList<QByteArray> tables)
+{
+    for (QByteArray &table : tables)
+        table = table.toUpper();
+    return tables;
+}
+
+// Starts the transaction with the tables taken as lock says; another
+// desk's hold on them is said in the user's words.
+void reserve(DbTransaction &transaction, const QList<QByteArray> &tables, TableLock lock)
+{
+    transaction.setDatabase(sharedDb().IBDatabase1);
+    transaction.defaultAction = DbTransaction::Action::Rollback;
+    try {
+        transaction.startReserving(upperCase(tables), lock, kTablesWaitSeconds);
+    } catch (const DbError &e) {
+        if (e.cause() == DbError::Cause::Busy)
+            throw e.explainedAs(tablesBusyText());
+        throw;
+    }
+}
+
+} // namespace
+
+QList<qint64> countRows(const QList<QByteArray> &tables)
+{
+    if (tables.isEmpty())
+        return {};
+    const SnapshotRead read(countStatement(tables));
+    return countsOf(read.rows(), tables.size());
+}
+
+namespace {
+
+void emptyInOneTransaction(std::span<const char *const> statements, const std::function<void(qsizetype done)> &progress)
+{
+    const QList<QByteArray> tables = emptiedTables(statements);
+    DbTransaction transaction;
+    reserve(transaction, tables, TableLock::ProtectedWrite);
+    qsizetype done = 0;
+    for (const char *statement : statements) {
+        SqlText = statement;
+        DbQuery query;
+        query.setDatabase(sharedDb().IBDatabase1);
+        query.setTransaction(&transaction);
+        query.setSql(SqlText);
+        query.execSql();
+        if (progress)
+            progress(++done);
+    }
+    // The generators are set back only at the commit, and only over
+    // tables this count has seen empty.
+    QList<qint64> counts;
+    {
+        DbQuery count;
+        count.setDatabase(sharedDb().IBDatabase1);
+        count.setTransaction(&transaction);
+        count.setSql(countStatement(tables));
+        count.open();
+        counts = countsOf(count, tables.size());
+    }
+    if (std::any_of(counts.begin(), counts.end(), [](qint64 rows) { return rows != 0; })) {
+        throw AppError(QStringLiteral("таблицы не опустели (%1); ничего не изменено, повторите позже")
+                           .arg(rowCountsText(tables, counts)));
+    }
+    transaction.commit();
+}
+
+} // namespace
+
+void emptyTables(std::span<const char *const> statements, const std::function<void(qsizetype done)> &progress)
+{
+    try {
+        emptyInOneTransaction(statements, progress);
+    } catch (const DbError &e) {
+        throw explained(e, sharedDb().IBDatabase1->databaseName);
+    }
+}
+
+TablesInUse::TablesInUse(const QList<QByteArray> &tables) : m_transaction(std::make_unique<DbTransaction>())
+{
+    reserve(*m_transaction, tables, TableLock::SharedWrite);
+}
+
+TablesInUse::~TablesInUse() = default;
 
 QString rowCountsText(const QList<QByteArray> &tables, const QList<qint64> &counts, const QString &separator)
 {

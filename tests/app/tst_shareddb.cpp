@@ -89,9 +89,13 @@ private:
 // What the program does in a row of the lock conflict table.
 enum class Action { RenewPassword, DeleteRange, Wipe, ClearCatalogue };
 
+// The window's next action after its server restarted.
+enum class NextAction { List, AddRange, DeleteRange, ClearingCounts, Check, Import, SignOutAndIn };
+
 } // namespace
 
 Q_DECLARE_METATYPE(Action)
+Q_DECLARE_METATYPE(NextAction)
 
 class TestSharedDb : public QObject {
     Q_OBJECT
@@ -111,11 +115,19 @@ private slots:
     void grantOnFurtherDesks();
     void lockConflictChangesNothing_data();
     void lockConflictChangesNothing();
+    void nextActionAfterARestartAttachesAgain_data();
+    void nextActionAfterARestartAttachesAgain();
+    void serverDownSaidUnreachable();
+    void missingRightSaidInTheTabs_data();
+    void missingRightSaidInTheTabs();
 
 private:
     void signIn(const QString &database, const QString &user, const QString &password);
     void answerEveryQuestion(bool yes, const std::function<void()> &action);
     void import(QRadioButton *mode, const QString &file, bool clear = false);
+    QString writeFile(const QByteArray &bytes);
+    // A demo database on the server, signed in to as admin.
+    QString signedInOnTheServer(const QString &name);
 
     FbServer m_server;
     TestDb m_db;
@@ -634,6 +646,162 @@ void TestSharedDb::lockConflictChangesNothing()
     QVERIFY2(m_errors.last().contains(QStringLiteral("другое рабочее место")), qPrintable(m_errors.last()));
     desk.rollback();
     QCOMPARE(fromCp1251(DbReader(file).value(check)), QString::fromUtf8(unchanged));
+}
+
+QString TestSharedDb::writeFile(const QByteArray &bytes)
+{
+    const QString path = m_files.filePath(QStringLiteral("import.csv"));
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+QString TestSharedDb::signedInOnTheServer(const QString &name)
+{
+    const QString database = m_server.createDatabase(name);
+    if (database.isEmpty()) {
+        QTest::qFail(qPrintable(m_server.failure()), __FILE__, __LINE__);
+        return QString();
+    }
+    signIn(database, QStringLiteral("admin"), QStringLiteral("admin"));
+    if (!m_form->PageControl1->isVisible()) {
+        QTest::qFail(qPrintable(m_errors.join(u'\n')), __FILE__, __LINE__);
+        return QString();
+    }
+    return database;
+}
+
+void TestSharedDb::nextActionAfterARestartAttachesAgain_data()
+{
+    QTest::addColumn<NextAction>("action");
+    QTest::newRow("the register's list") << NextAction::List;
+    QTest::newRow("adding a range") << NextAction::AddRange;
+    QTest::newRow("deleting a range") << NextAction::DeleteRange;
+    QTest::newRow("the clearing's counts") << NextAction::ClearingCounts;
+    QTest::newRow("a check") << NextAction::Check;
+    QTest::newRow("an import") << NextAction::Import;
+    QTest::newRow("signing out and in again") << NextAction::SignOutAndIn;
+}
+
+void TestSharedDb::nextActionAfterARestartAttachesAgain()
+{
+    QFETCH(NextAction, action);
+    const QString database = signedInOnTheServer(QStringLiteral("restart%1.fdb").arg(int(action)));
+    QVERIFY(!database.isEmpty());
+    // Another desk's look, attached afresh each time.
+    const auto value
+        = [&](const QByteArray &select) { return DbReader(database, m_server.adminParams()).value(select); };
+    m_form->PageControl1->setCurrentWidget(m_form->TabSheetIM);
+    QVERIFY2(m_server.restart(), qPrintable(m_server.error()));
+
+    // Once, whatever the action: nothing is done twice.
+    int asked = 0;
+    switch (action) {
+    case NextAction::List:
+        m_form->PageControl1->setCurrentWidget(m_form->TabSheetBC);
+        QCOMPARE(m_form->IBQueryBC->recordCount(), 3);
+        break;
+    case NextAction::AddRange:
+        m_form->PageControl1->setCurrentWidget(m_form->TabSheetBC);
+        QVERIFY2(m_server.restart(), qPrintable(m_server.error()));
+        m_form->EditS->setText(QStringLiteral("9000"));
+        m_form->EditP->setText(QStringLiteral("9010"));
+        QTest::mouseClick(m_form->BitBtnAdd, Qt::LeftButton);
+        QCOMPARE(value("select count(*) from barcodes where bs = 9000"), QByteArray("1"));
+        QCOMPARE(m_form->IBQueryBC->recordCount(), 4);
+        break;
+    case NextAction::DeleteRange: {
+        m_form->PageControl1->setCurrentWidget(m_form->TabSheetBC);
+        QVERIFY(m_form->IBQueryBC->locate("bs", "1001", 0));
+        QVERIFY2(m_server.restart(), qPrintable(m_server.error()));
+        ModalAnswerer answerer([](QWidget *dialog) {
+            if (auto *ask = qobject_cast<TFormYesNo *>(dialog))
+                QTest::mouseClick(ask->BitBtnDa, Qt::LeftButton);
+        });
+        m_form->N1Click();
+        asked = answerer.count();
+        QCOMPARE(asked, 1);
+        QCOMPARE(value("select count(*) from barcodes"), QByteArray("2"));
+        QCOMPARE(m_form->IBQueryBC->recordCount(), 2);
+        break;
+    }
+    case NextAction::ClearingCounts:
+        m_form->CheckCL->setChecked(true);
+        QVERIFY2(m_form->LabelDL->text().startsWith(QStringLiteral("будет удалено строк:\nкаталог 0")),
+                 qPrintable(m_form->LabelDL->text()));
+        break;
+    case NextAction::Check:
+        m_form->EditF->setText(writeFile("77;A\r\n"));
+        QTest::mouseClick(m_form->BitBtnCH, Qt::LeftButton);
+        QCOMPARE(m_form->LabelCC->text(), QStringLiteral("проверка завершена"));
+        break;
+    case NextAction::Import:
+        import(m_form->RadioCA, writeFile("77;A\r\n78;B\r\n"));
+        QCOMPARE(m_form->LabelCC->text(), QStringLiteral("операция завершена"));
+        QCOMPARE(value("select count(*) from catalog"), QByteArray("2"));
+        break;
+    case NextAction::SignOutAndIn:
+        QTest::mouseClick(m_form->BitBtnGO, Qt::LeftButton);
+        QVERIFY(!m_form->IBDatabase1->connected());
+        signIn(database, QStringLiteral("admin"), QStringLiteral("admin"));
+        QVERIFY(m_form->PageControl1->isVisible());
+        break;
+    }
+    QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
+    QVERIFY(m_form->IBDatabase1->connected());
+}
+
+void TestSharedDb::serverDownSaidUnreachable()
+{
+    const QString database = signedInOnTheServer(QStringLiteral("down.fdb"));
+    QVERIFY(!database.isEmpty());
+    m_form->PageControl1->setCurrentWidget(m_form->TabSheetIM);
+    m_server.stop();
+    m_form->PageControl1->setCurrentWidget(m_form->TabSheetBC);
+    QCOMPARE(m_errors.size(), 1);
+    QVERIFY2(m_errors[0].startsWith(QStringLiteral("Связь с базой данных «%1» потеряна, и восстановить её не удалось: "
+                                                   "сервер базы данных недоступен.")
+                                        .arg(database)),
+             qPrintable(m_errors[0]));
+    // Still signed in: once the server is back, the next action works.
+    QVERIFY(m_form->PageControl1->isVisible());
+    QVERIFY2(m_server.restart(), qPrintable(m_server.error()));
+    m_form->PageControl1->setCurrentWidget(m_form->TabSheetIM);
+    m_form->PageControl1->setCurrentWidget(m_form->TabSheetBC);
+    QCOMPARE(m_errors.size(), 1);
+    QCOMPARE(m_form->IBQueryBC->recordCount(), 3);
+}
+
+void TestSharedDb::missingRightSaidInTheTabs_data()
+{
+    QTest::addColumn<QByteArray>("revoke");
+    QTest::addColumn<bool>("import");
+    // A database readied before the program used these rights: the sign-in
+    // reads users alone.
+    QTest::newRow("the register's list") << QByteArray("revoke select on barcodes from ") << false;
+    QTest::newRow("an import") << QByteArray("revoke insert on readers from ") << true;
+}
+
+void TestSharedDb::missingRightSaidInTheTabs()
+{
+    QFETCH(QByteArray, revoke);
+    QFETCH(bool, import);
+    const QString file = m_db.freshFile();
+    DbReader(file).exec(revoke + builtInUserName());
+    // Signed in on the register's tab, which lists the ranges at once.
+    signIn(file, QStringLiteral("admin"), QStringLiteral("admin"));
+    QVERIFY(m_form->PageControl1->isVisible());
+    if (import) {
+        QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
+        m_form->PageControl1->setCurrentWidget(m_form->TabSheetIM);
+        this->import(m_form->RadioKA, writeFile("5;a\r\n"));
+    }
+    QCOMPARE(m_errors.size(), 1);
+    QVERIFY2(m_errors[0].startsWith(QStringLiteral("У учётной записи программы нет прав на базу данных «%1»: их даёт "
+                                                   "администратор базы командой «utilities-db grant %1»")
+                                        .arg(file)),
+             qPrintable(m_errors[0]));
 }
 
 QTEST_MAIN(TestSharedDb)

@@ -134,9 +134,15 @@ bool FbServer::start()
         return false;
     }
 
+    return launch();
+}
+
+bool FbServer::launch()
+{
+    const QString root = m_dir.path();
     m_process.setProcessEnvironment(environment());
     m_process.setProcessChannelMode(QProcess::MergedChannels);
-    m_process.setStandardOutputFile(root + QStringLiteral("/server.log"));
+    m_process.setStandardOutputFile(root + QStringLiteral("/server.log"), QIODevice::Append);
     // Goes with the test process, whatever ends it.
     m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     m_process.start(QString::fromLatin1(kServerBinary), {});
@@ -155,6 +161,19 @@ bool FbServer::start()
         m_error = QStringLiteral("the server does not listen on port %1: %2")
                       .arg(m_port)
                       .arg(QString::fromLocal8Bit(log.readAll()));
+        return false;
+    }
+    return true;
+}
+
+bool FbServer::restart()
+{
+    stop();
+    m_error.clear();
+    if (!launch()) {
+        stop();
+        if (m_error.isEmpty())
+            m_error = QStringLiteral("the private Firebird server did not start again");
         return false;
     }
     return true;

@@ -52,9 +52,14 @@ public:
 
     // Stops the server; the destructor does it too.
     void stop();
+    // Starts the stopped server again, on the same port with the same
+    // files, as after a restart of the machine's server. False when it
+    // does not come up, with the reason in error().
+    bool restart();
 
 private:
     bool start();
+    bool launch();
 
     QTemporaryDir m_dir;
     QProcess m_process;

@@ -1,10 +1,19 @@
+#include "fbserver.h"
 #include "testdb.h"
 
 #include "auth/autent.h"
 #include "db/dataset.h"
+#include "db/platform.h"
 #include "db/errors.h"
+#include "db/refusals.h"
 #include "db/text1251.h"
 #include "db/utilites.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <functional>
+#include <memory>
 
 #include <QDir>
 #include <QProcess>
@@ -37,10 +46,25 @@ private slots:
     void closeEndsRunningReads();
     void toolCalls_data();
     void toolCalls();
+    void tablesTakenAgainstOtherWriters_data();
+    void tablesTakenAgainstOtherWriters();
+    void lostConnectionAttachedAgainOnce_data();
+    void lostConnectionAttachedAgainOnce();
 
 private:
     TestDb m_db;
+    std::unique_ptr<FbServer> m_server;
 };
+
+// What another desk holds on catalog while a transaction asks for it.
+enum class Holder { Nothing, SharedWrite, ProtectedWrite, UncommittedInsert, InsertCommittedMeanwhile };
+// What that transaction does.
+enum class Asker { SharedWrite, ProtectedWrite, Insert };
+// Where a connection is lost in the work of the reattach table.
+enum class Loss { BeforeTheWork, AfterACommit, ServerDown };
+Q_DECLARE_METATYPE(Holder)
+Q_DECLARE_METATYPE(Asker)
+Q_DECLARE_METATYPE(Loss)
 
 void TestDatabase::twoExecAndCommitInARow()
 {
@@ -377,6 +401,206 @@ void TestDatabase::toolCalls()
     if (!made.isEmpty())
         QCOMPARE(DbReader(work.filePath(made), builtInConnectionParams()).value("select count(*) from users"), users);
     QCOMPARE(DbReader(m_db.path()).value("select count(*) from users"), before);
+}
+
+void TestDatabase::tablesTakenAgainstOtherWriters_data()
+{
+    QTest::addColumn<Holder>("holder");
+    QTest::addColumn<Asker>("asker");
+    QTest::addColumn<bool>("refused");
+    QTest::addColumn<QByteArray>("seen");
+
+    // The way an import holds its tables for its whole run: any number of
+    // them side by side, and beside any desk's own writing.
+    QTest::newRow("shared beside shared") << Holder::SharedWrite << Asker::SharedWrite << false << QByteArray("2");
+    QTest::newRow("insert beside shared") << Holder::SharedWrite << Asker::Insert << false << QByteArray();
+    // A clear or a wipe against an import, and against a desk that writes
+    // without taking anything beforehand, between its commits too.
+    QTest::newRow("protected beside shared") << Holder::SharedWrite << Asker::ProtectedWrite << true << QByteArray();
+    QTest::newRow("protected beside an uncommitted insert")
+        << Holder::UncommittedInsert << Asker::ProtectedWrite << true << QByteArray();
+    QTest::newRow("shared beside an uncommitted insert")
+        << Holder::UncommittedInsert << Asker::SharedWrite << false << QByteArray("2");
+    QTest::newRow("protected waits for a commit and reads its row")
+        << Holder::InsertCommittedMeanwhile << Asker::ProtectedWrite << false << QByteArray("3");
+    QTest::newRow("protected when nobody writes")
+        << Holder::Nothing << Asker::ProtectedWrite << false << QByteArray("2");
+    // An import, or any desk, while a clear or a wipe runs.
+    QTest::newRow("insert beside protected") << Holder::ProtectedWrite << Asker::Insert << true << QByteArray();
+    QTest::newRow("shared beside protected") << Holder::ProtectedWrite << Asker::SharedWrite << true << QByteArray();
+}
+
+void TestDatabase::tablesTakenAgainstOtherWriters()
+{
+    QFETCH(Holder, holder);
+    QFETCH(Asker, asker);
+    QFETCH(bool, refused);
+    QFETCH(QByteArray, seen);
+
+    constexpr int kWait = 1;
+    m_db.disconnect();
+    const QString file = m_db.freshFile();
+    DbReader(file).exec("insert into catalog (num) values (1)");
+    DbReader(file).exec("insert into catalog (num) values (2)");
+
+    DbConnection other;
+    other.params = adminParams();
+    other.databaseName = file;
+    other.open();
+    DbTransaction held;
+    held.setDatabase(&other);
+    held.defaultAction = DbTransaction::Action::Rollback;
+    const auto insert = [](DbConnection *connection, DbTransaction *transaction, const QByteArray &num) {
+        DbQuery query;
+        query.setDatabase(connection);
+        query.setTransaction(transaction);
+        query.setSql("insert into catalog (num) values (" + num + ")");
+        query.execSql();
+    };
+    std::unique_ptr<QThread> committer;
+    switch (holder) {
+    case Holder::Nothing:
+        break;
+    case Holder::SharedWrite:
+    case Holder::ProtectedWrite:
+        held.startReserving({"CATALOG"},
+                            holder == Holder::SharedWrite ? TableLock::SharedWrite : TableLock::ProtectedWrite, kWait);
+        break;
+    case Holder::UncommittedInsert:
+    case Holder::InsertCommittedMeanwhile:
+        held.start();
+        insert(&other, &held, "3");
+        if (holder == Holder::InsertCommittedMeanwhile) {
+            committer.reset(QThread::create([&] {
+                QThread::msleep(300);
+                held.commit();
+            }));
+            committer->start();
+        }
+        break;
+    }
+
+    // The program's own account on its own attachment.
+    DbConnection desk;
+    desk.params = builtInConnectionParams();
+    desk.databaseName = file;
+    desk.open();
+    DbTransaction asking;
+    asking.setDatabase(&desk);
+    asking.defaultAction = DbTransaction::Action::Rollback;
+    QElapsedTimer waited;
+    waited.start();
+    std::optional<DbError> error;
+    try {
+        if (asker == Asker::Insert) {
+            asking.start();
+            insert(&desk, &asking, "4");
+        } else {
+            asking.startReserving({"CATALOG"},
+                                  asker == Asker::SharedWrite ? TableLock::SharedWrite : TableLock::ProtectedWrite,
+                                  kWait + 1);
+        }
+    } catch (const DbError &e) {
+        error = e;
+    }
+    if (committer)
+        committer->wait();
+    QCOMPARE(error.has_value(), refused);
+    if (refused) {
+        QCOMPARE(error->cause(), DbError::Cause::Busy);
+        // A reservation waits its time out (the engine counts it in whole
+        // seconds); an insert without one asks without waiting.
+        if (asker != Asker::Insert)
+            QVERIFY2(waited.elapsed() >= 1000 * kWait, qPrintable(QString::number(waited.elapsed())));
+        else
+            QVERIFY2(waited.elapsed() < 1000 * kWait, qPrintable(QString::number(waited.elapsed())));
+        return;
+    }
+    if (!seen.isEmpty()) {
+        // Read committed: every row committed before the start is seen.
+        DbQuery count;
+        count.setDatabase(&desk);
+        count.setTransaction(&asking);
+        count.setSql("select count(*) from catalog");
+        count.open();
+        QCOMPARE(count.fieldAt(0, 0).asString(), seen);
+    }
+}
+
+void TestDatabase::lostConnectionAttachedAgainOnce_data()
+{
+    QTest::addColumn<Loss>("loss");
+    QTest::addColumn<int>("runs");
+    QTest::addColumn<QString>("said");
+    QTest::addColumn<QByteArray>("stored");
+
+    QTest::newRow("server restarted before the work: attached again, run again")
+        << Loss::BeforeTheWork << 2 << QString() << QByteArray("1");
+    QTest::newRow("lost after a commit: said, never run twice")
+        << Loss::AfterACommit << 1 << QStringLiteral("потеряна: сервер базы данных остановлен или перезапущен")
+        << QByteArray("1");
+    QTest::newRow("server down: unreachable, attached again at the next work")
+        << Loss::ServerDown << 1 << QStringLiteral("восстановить её не удалось: сервер базы данных недоступен")
+        << QByteArray("0");
+}
+
+void TestDatabase::lostConnectionAttachedAgainOnce()
+{
+    QFETCH(Loss, loss);
+    QFETCH(int, runs);
+    QFETCH(QString, said);
+    QFETCH(QByteArray, stored);
+
+    if (!m_server) {
+        m_server = std::make_unique<FbServer>();
+        // The program's account signs in with the password its grant kept.
+        platform::systemSettingsFolder = [this] { return m_server->settingsFolder(); };
+    }
+    QVERIFY2(m_server->running(), qPrintable(m_server->error()));
+    const QString database = m_server->createDatabase(QStringLiteral("lost%1.fdb").arg(int(loss)), false);
+    QVERIFY2(!database.isEmpty(), qPrintable(m_server->failure()));
+    m_db.disconnect();
+    DbConnection connection;
+    connection.params = builtInConnectionParams();
+    connection.databaseName = database;
+    connection.open();
+    QObject owner;
+    sharedDb() = SharedDb{&owner, &connection, nullptr};
+
+    if (loss == Loss::BeforeTheWork)
+        QVERIFY2(m_server->restart(), qPrintable(m_server->error()));
+    if (loss == Loss::ServerDown)
+        m_server->stop();
+    int ran = 0;
+    QString error;
+    try {
+        runReattaching(&connection, [&] {
+            ++ran;
+            ExecAndCommit("insert into barcodes (num, bs, bp) values (gen_id(nnbarcodes, 1), 1, 2)");
+            if (loss == Loss::AfterACommit && ran == 1) {
+                QVERIFY(m_server->restart());
+                selectValue(&connection, "select count(*) from barcodes");
+            }
+        });
+    } catch (const DbError &e) {
+        error = e.text();
+    }
+    if (loss == Loss::ServerDown) {
+        QVERIFY(connection.lost());
+        QVERIFY2(m_server->restart(), qPrintable(m_server->error()));
+    }
+    QCOMPARE(ran, runs);
+    if (said.isEmpty())
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+    else
+        QVERIFY2(error.contains(said) && error.contains(database), qPrintable(error));
+    QCOMPARE(DbReader(database, m_server->adminParams()).value("select count(*) from barcodes"), stored);
+
+    // The next work finds the connection sound, or sound again.
+    QByteArray count;
+    runReattaching(&connection, [&] { count = selectValue(&connection, "select count(*) from barcodes"); });
+    QCOMPARE(count, stored);
+    sharedDb() = SharedDb{};
 }
 
 QTEST_MAIN(TestDatabase)

@@ -134,7 +134,9 @@ void TestHeadless::exitStatusOutputAndFiles_data()
                                     << QStringList{QStringLiteral(
                                                        "utilities-db: Строка 2 файла: база данных не приняла "
                                                        "запись, поле «место издания»."),
-                                                   QStringLiteral("Запись: «2;B;T;Place;Press»")}
+                                                   QStringLiteral("Запись: «2;B;T;Place;Press»"),
+                                                   QStringLiteral("продолжить: utilities-db import catalog FILE DB "
+                                                                  "--from-line 2")}
                                     << QByteArray("1|0|0") << QByteArray();
     QTest::newRow("missing file") << Rows{} << QStringList{catalog, QStringLiteral("FILE.gone"), db} << QByteArray()
                                   << 1 << QStringList{QStringLiteral("не удаётся открыть файл «FILE.gone»")}
@@ -175,8 +177,11 @@ void TestHeadless::exitStatusOutputAndFiles()
     for (const QByteArray &statement : setup)
         DbReader(m_path).exec(statement);
     const QString input = writeFile(QStringLiteral("export.csv"), bytes);
-    const QString rejectedFile = m_files.filePath(QStringLiteral("export.ошибки.csv"));
-    QFile::remove(rejectedFile);
+    // Named with the time of the run.
+    const QStringList pattern{QStringLiteral("export.ошибки.*.csv")};
+    for (const QString &earlier : QDir(m_files.path()).entryList(pattern))
+        QFile::remove(m_files.filePath(earlier));
+    QString rejectedFile;
     const auto place = [&](QString text) {
         return text.replace(QStringLiteral("FOLDER"), m_files.path())
             .replace(QStringLiteral("FILE.ошибки.csv"), rejectedFile)
@@ -193,15 +198,22 @@ void TestHeadless::exitStatusOutputAndFiles()
     const QString output = QString::fromUtf8(child.readAll());
     QCOMPARE(child.exitStatus(), QProcess::NormalExit);
     QVERIFY2(child.exitCode() == status, qPrintable(output));
+    // A run with nothing rejected writes no file.
+    const QStringList written = QDir(m_files.path()).entryList(pattern);
+    QCOMPARE(written.size(), rejected.isEmpty() ? 0 : 1);
+    if (!rejected.isEmpty()) {
+        QVERIFY2(QRegularExpression(QStringLiteral(R"(^export\.ошибки\.\d{4}-\d\d-\d\d_\d\d-\d\d\.csv$)"))
+                     .match(written[0])
+                     .hasMatch(),
+                 qPrintable(written[0]));
+        rejectedFile = m_files.filePath(written[0]);
+        QFile file(rejectedFile);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), rejected);
+    }
     for (const QString &text : said)
         QVERIFY2(output.contains(place(text)), qPrintable(place(text) + QStringLiteral("\nnot in:\n") + output));
     QCOMPARE(tableCounts(), counts);
-    QFile written(rejectedFile);
-    QCOMPARE(written.exists(), !rejected.isEmpty());
-    if (!rejected.isEmpty()) {
-        QVERIFY(written.open(QIODevice::ReadOnly));
-        QCOMPARE(written.readAll(), rejected);
-    }
 }
 
 void TestHeadless::killedWhileClearing()

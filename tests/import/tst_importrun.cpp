@@ -203,7 +203,6 @@ void TestImportRun::recordsThroughAWholeRun_data()
     QTest::newRow("final CR LF starts nothing")
         << false << QByteArray("1;a\r\n2;b\r\n") << 2 << 0 << Rows{"1|a", "2|b"};
     QTest::newRow("no final CR LF") << false << QByteArray("1;a\r\n2;b") << 2 << 0 << Rows{"1|a", "2|b"};
-    QTest::newRow("empty file") << false << QByteArray() << 1 << 0 << Rows{};
     QTest::newRow("blank line skipped") << false << QByteArray("1;a\r\n\r\n2;b\r\n") << 3 << 0 << Rows{"1|a", "2|b"};
     QTest::newRow("blank-only line skipped")
         << false << QByteArray("1;a\r\n \t \r\n2;b") << 3 << 0 << Rows{"1|a", "2|b"};
@@ -412,6 +411,8 @@ void TestImportRun::errorEndsTheRun_data()
     QTest::addColumn<QByteArray>("select");
     QTest::addColumn<Rows>("stored");
     QTest::addColumn<QString>("message");
+    // Where to go on, as the tab says it; empty when nothing was stored.
+    QTest::addColumn<QString>("goOn");
 
     const QStringList untouched{QStringLiteral("всего записей:"), QStringLiteral("уже обработано:"),
                                 QStringLiteral("из них ошибок:")};
@@ -419,18 +420,21 @@ void TestImportRun::errorEndsTheRun_data()
         << true << true << Rows{"alter table izdatelstvo drop mesto"}
         << QByteArray("1;A;T\r\nx\r\n2;B;T;Place;Press\r\n3;C;T\r\n") << QStringLiteral("импортирование данных")
         << shown(4, 2, 1) << true << QByteArray("select barcod from catalog order by num") << Rows{"0000000001"}
-        << QStringLiteral("Строка 3 файла: база данных не приняла запись, поле «место издания».");
+        << QStringLiteral("Строка 3 файла: база данных не приняла запись, поле «место издания».")
+        << QStringLiteral("сохранено записей: 1; запись со строки 3 файла не сохранена, продолжить можно с неё");
     QTest::newRow("reader number too large for the column")
         << false << false << Rows{} << QByteArray("1;a\r\n;\r\n99999999999;b\r\n4;d")
         << QStringLiteral("импортирование данных") << shown(4, 2, 1) << true
         << QByteArray("select nomer from readers order by num") << Rows{"1"}
-        << QStringLiteral("Строка 3 файла: база данных не приняла запись.\nЗапись: «99999999999;b»\n\n"
-                          "arithmetic exception, numeric overflow");
+        << QStringLiteral("Строка 3 файла: база данных не приняла запись.\nЗапись: «99999999999;b»\n"
+                          "Сохранено записей: 1; запись со строки 3 файла не сохранена, продолжить можно с неё.\n\n"
+                          "arithmetic exception, numeric overflow")
+        << QStringLiteral("сохранено записей: 1; запись со строки 3 файла не сохранена, продолжить можно с неё");
     QTest::newRow("clearing refused") << false << true
                                       << Rows{"insert into readers (num, nomer) values (1, 1)", "drop table zakaz"}
                                       << QByteArray("1;a\r\n") << QStringLiteral("чистка таблицы") << untouched << false
                                       << QByteArray("select count(*) from readers") << Rows{"1"}
-                                      << QStringLiteral("ZAKAZ");
+                                      << QStringLiteral("ZAKAZ") << QString();
 }
 
 void TestImportRun::errorEndsTheRun()
@@ -445,11 +449,13 @@ void TestImportRun::errorEndsTheRun()
     QFETCH(QByteArray, select);
     QFETCH(Rows, stored);
     QFETCH(QString, message);
+    QFETCH(QString, goOn);
     for (const QByteArray &statement : setup)
         exec(statement);
     runBytes(bytes, catalogue, clear);
     QCOMPARE(m_errors.size(), 1);
     QVERIFY2(m_errors[0].contains(message, Qt::CaseInsensitive), qPrintable(m_errors[0]));
+    QCOMPARE(m_form->LabelCH->text(), goOn);
     QCOMPARE(m_form->LabelCC->text(), phase);
     QCOMPARE(counters(), labels);
     QCOMPARE(m_form->ImageX->isVisible(), pictureShown);
@@ -683,6 +689,10 @@ void TestImportRun::rejectedLinesOffered()
     QVERIFY(m_form->BitBtnER->isVisible());
 
     const QString saved = m_files.filePath(QStringLiteral("rejected.csv"));
+    // A clock that stands still, so that the name proposed can be told.
+    const auto clock = platform::now;
+    const QDateTime when(QDate(2024, 5, 20), QTime(14, 3));
+    platform::now = [when] { return when; };
     const auto dialog = platform::saveFileAs;
     QString proposed;
     platform::saveFileAs = [&](QWidget *, const QString &, const QString &offered) {
@@ -705,9 +715,10 @@ void TestImportRun::rejectedLinesOffered()
     });
     QTest::mouseClick(m_form->BitBtnER, Qt::LeftButton);
     platform::saveFileAs = dialog;
+    platform::now = clock;
     QCOMPARE(answerer.count(), 1);
     // Beside the input, named as the database tool names it.
-    QCOMPARE(proposed, rejectedLinesFileName(m_form->EditF->text()));
+    QCOMPARE(proposed, rejectedLinesFileName(m_form->EditF->text(), when));
     QCOMPARE(listed,
              (QStringList{QStringLiteral("2|первое поле — не число: «x»|x;без номера"),
                           QStringLiteral("3|символ «✓» (U+2713), которого нет в Windows-1251|3;Smith ?")}));

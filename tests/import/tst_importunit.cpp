@@ -1,14 +1,20 @@
+#include "fbserver.h"
 #include "testdb.h"
 
+#include "auth/autent.h"
 #include "db/errors.h"
 #include "db/platform.h"
+#include "db/refusals.h"
 #include "db/text1251.h"
 #include "db/utilites.h"
 #include "import/importrun.h"
 #include "import/wipe.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -16,6 +22,7 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,6 +56,22 @@ public:
 private:
     qint32 m_stopAfter;
     qint32 m_processed = 0;
+};
+
+// Runs something once the first record is done: the server going away
+// in the middle of a run.
+class AfterFirstRecord : public Recorder {
+public:
+    explicit AfterFirstRecord(std::function<void()> then) : m_then(std::move(then)) {}
+    void recordDone(qint32 total, qint32 processed, qint32 errors) override
+    {
+        Recorder::recordDone(total, processed, errors);
+        if (processed == 1 && m_then)
+            std::exchange(m_then, nullptr)();
+    }
+
+private:
+    std::function<void()> m_then;
 };
 
 // Notes the rates shown, and the record each came after.
@@ -88,7 +111,18 @@ Rows dump(const QString &database)
     return all;
 }
 
+// Who else works on the database while a clear or a wipe is asked for.
+enum class OtherDesk {
+    RunningImport,     // the database tool importing, between its records too
+    UncommittedInsert, // a desk writing without taking the tables first
+    CommittedInsert,   // one that has done so and committed
+    RowPutBack,        // a trigger that puts a row back as the tables empty
+    RightTakenAway,    // no desk: the program's account may not delete from udkop
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(OtherDesk)
 
 // The import and wipe units on a real database, with no window at all.
 class TestImportUnit : public QObject {
@@ -96,7 +130,7 @@ class TestImportUnit : public QObject {
 
 private slots:
     void init() { m_db.connectFresh(); }
-    void cleanup() { m_db.disconnect(); }
+    void cleanup();
 
     void wipeRunsItsStatementsInOrder();
     void keptCharactersReachTheDatabase_data();
@@ -106,8 +140,12 @@ private slots:
     void rejectedLinesKept_data();
     void rejectedLinesKept();
     void recordStoredWholeOrNotAtAll();
-    void refusalNamesLineAndColumn_data();
-    void refusalNamesLineAndColumn();
+    void refusalNamesItsCause_data();
+    void refusalNamesItsCause();
+    void fileRefusedBeforeAnythingChanges_data();
+    void fileRefusedBeforeAnythingChanges();
+    void emptyingBesideAnotherDesk_data();
+    void emptyingBesideAnotherDesk();
     void checkChangesNothing_data();
     void checkChangesNothing();
     void rateShownAFewTimesASecond();
@@ -121,6 +159,8 @@ private slots:
     void onlyRegularFilesRead();
     void longNumberRejectedQuickly();
     void rejectedLinesFileFormat();
+    void rejectedLinesFileNamed_data();
+    void rejectedLinesFileNamed();
 
 private:
     QString writeFile(const QByteArray &bytes);
@@ -129,9 +169,49 @@ private:
     QString run(const QByteArray &bytes, ImportMode mode, ImportReport &report, bool checkOnly = false,
                 bool clear = false, qint64 fromLine = 1);
 
+    // The shared routines on a connection of the test's own: another
+    // account, or a database on the server.
+    void connectAs(const QString &database, const QList<QByteArray> &params);
+    FbServer &server();
+
     TestDb m_db;
     QTemporaryDir m_files;
+    std::unique_ptr<QObject> m_owner;
+    std::unique_ptr<DbConnection> m_own;
+    std::unique_ptr<FbServer> m_server;
 };
+
+void TestImportUnit::cleanup()
+{
+    if (m_own) {
+        sharedDb() = SharedDb{};
+        m_own->forceClose();
+        m_own.reset();
+        m_owner.reset();
+    }
+    m_db.disconnect();
+}
+
+void TestImportUnit::connectAs(const QString &database, const QList<QByteArray> &params)
+{
+    m_db.disconnect();
+    m_owner = std::make_unique<QObject>();
+    m_own = std::make_unique<DbConnection>();
+    m_own->params = params;
+    m_own->databaseName = database;
+    m_own->open();
+    sharedDb() = SharedDb{m_owner.get(), m_own.get(), nullptr};
+}
+
+FbServer &TestImportUnit::server()
+{
+    if (!m_server) {
+        m_server = std::make_unique<FbServer>();
+        // The program's account signs in with the password its grant kept.
+        platform::systemSettingsFolder = [this] { return m_server->settingsFolder(); };
+    }
+    return *m_server;
+}
 
 QString TestImportUnit::writeFile(const QByteArray &bytes)
 {
@@ -267,8 +347,6 @@ void TestImportUnit::runReportsToItsObserver_data()
     QTest::newRow("stopped after the second record")
         << QByteArray("1;a\r\n2;b\r\n3;c\r\n") << false << 2 << ImportOutcome::Stopped
         << QStringList{"reading 0", "counting 0", "importing 3", "1/3 e0", "2/3 e0"} << QByteArray("2");
-    QTest::newRow("empty file") << QByteArray() << false << -1 << ImportOutcome::Finished
-                                << QStringList{"reading 0", "counting 0", "importing 1", "1/1 e0"} << QByteArray("0");
 }
 
 void TestImportUnit::runReportsToItsObserver()
@@ -407,54 +485,326 @@ void TestImportUnit::recordStoredWholeOrNotAtAll()
     QCOMPARE(m_db.value("select count(*) from catalog"), QByteArray("1"));
 }
 
-void TestImportUnit::refusalNamesLineAndColumn_data()
+void TestImportUnit::refusalNamesItsCause_data()
 {
+    // Who stores: the administrator, the program's account, or the
+    // program's account through the server, which stops after a record.
+    QTest::addColumn<QString>("desk");
     QTest::addColumn<QByteArray>("setup");
     QTest::addColumn<ImportMode>("mode");
     QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("sentence");
-    QTest::addColumn<QString>("quote");
+    // The message's first lines, DB standing for the database.
+    QTest::addColumn<QStringList>("lines");
     QTest::addColumn<QString>("engine");
 
-    QTest::newRow("unknown column") << QByteArray("alter table izdatelstvo drop mesto") << ImportMode::Catalogue
-                                    << QByteArray("1;A\r\n\r\n2;B;T;Place;Press")
-                                    << QStringLiteral(
-                                           "Строка 3 файла: база данных не приняла запись, поле «место издания».")
-                                    << QStringLiteral("Запись: «2;B;T;Place;Press»")
-                                    << QStringLiteral("Column unknown");
+    const auto goOn = [](int stored, int line) {
+        return QStringLiteral("Сохранено записей: %1; запись со строки %2 файла не сохранена, продолжить можно с неё.")
+            .arg(stored)
+            .arg(line);
+    };
+    const QString admin = QStringLiteral("admin");
+    // A record's content: its line, its field, the record.
+    QTest::newRow("unknown column")
+        << admin << QByteArray("alter table izdatelstvo drop mesto") << ImportMode::Catalogue
+        << QByteArray("1;A\r\n\r\n2;B;T;Place;Press")
+        << QStringList{QStringLiteral("Строка 3 файла: база данных не приняла запись, поле «место издания»."),
+                       QStringLiteral("Запись: «2;B;T;Place;Press»"), goOn(1, 3), QString()}
+        << QStringLiteral("Column unknown");
     QTest::newRow("value refused by a column")
-        << QByteArray("alter table readers add must_have varchar(1) not null") << ImportMode::Readers
+        << admin << QByteArray("alter table readers add must_have varchar(1) not null") << ImportMode::Readers
         << QByteArray("5;a\n")
-        << QStringLiteral("Строка 1 файла: база данных не приняла запись, столбец MUST_HAVE (читатели).")
-        << QStringLiteral("Запись: «5;a»") << QStringLiteral("validation error");
+        << QStringList{QStringLiteral("Строка 1 файла: база данных не приняла запись, столбец MUST_HAVE (читатели)."),
+                       QStringLiteral("Запись: «5;a»"), goOn(0, 1), QString()}
+        << QStringLiteral("validation error");
     QTest::newRow("number too large for the column, long record quoted short")
-        << QByteArray() << ImportMode::Readers << "1;a\r\n99999999999;" + QByteArray(5000, 'b')
-        << QStringLiteral("Строка 2 файла: база данных не приняла запись.")
-        << QStringLiteral("Запись: «99999999999;") + QString(48, u'b') + QChar(0x2026) + QStringLiteral("»")
+        << admin << QByteArray() << ImportMode::Readers << "1;a\r\n99999999999;" + QByteArray(5000, 'b')
+        << QStringList{QStringLiteral("Строка 2 файла: база данных не приняла запись."),
+                       QStringLiteral("Запись: «99999999999;") + QString(48, u'b') + QChar(0x2026)
+                           + QStringLiteral("»"),
+                       goOn(1, 2), QString()}
         << QStringLiteral("numeric value is out of range");
+    // The database's own causes: no line is blamed.
+    QTest::newRow("key clash") << admin << QByteArray("insert into readers (num, nomer) values (2, 2)")
+                               << ImportMode::Readers << QByteArray("5;a\r\n6;b")
+                               << QStringList{QStringLiteral("Запись с таким ключом уже есть: ключ новой записи дал "
+                                                             "счётчик базы данных, а он отстал от записей таблицы. "
+                                                             "Счётчик поправит администратор базы."),
+                                              goOn(1, 2), QString()}
+                               << QStringLiteral("violation of PRIMARY or UNIQUE KEY");
+    QTest::newRow("missing right") << QStringLiteral("program")
+                                   << "revoke insert on izdatelstvo from " + builtInUserName() << ImportMode::Catalogue
+                                   << QByteArray("1;A\r\n2;B;T;Place;Press")
+                                   << QStringList{QStringLiteral("У учётной записи программы нет прав на базу данных "
+                                                                 "«DB»: их даёт администратор базы командой "
+                                                                 "«utilities-db grant DB», один раз для каждой базы."),
+                                                  goOn(1, 2), QString()}
+                                   << QStringLiteral("no permission for INSERT access to TABLE IZDATELSTVO");
+    QTest::newRow("server stopped in the middle of the run")
+        << QStringLiteral("server") << QByteArray() << ImportMode::Readers << QByteArray("1;a\r\n2;b\r\n3;c")
+        << QStringList{QStringLiteral("Связь с базой данных «DB» потеряна: сервер базы данных остановлен или "
+                                      "перезапущен, база закрыта администратором или прервалась сеть."),
+                       goOn(1, 2), QString()}
+        << QStringLiteral("data");
 }
 
-void TestImportUnit::refusalNamesLineAndColumn()
+void TestImportUnit::refusalNamesItsCause()
 {
+    QFETCH(QString, desk);
     QFETCH(QByteArray, setup);
     QFETCH(ImportMode, mode);
     QFETCH(QByteArray, bytes);
-    QFETCH(QString, sentence);
-    QFETCH(QString, quote);
+    QFETCH(QStringList, lines);
     QFETCH(QString, engine);
+
+    QString database = m_db.path();
+    std::function<void()> afterFirst;
+    if (desk == QLatin1String("server")) {
+        QVERIFY2(server().running(), qPrintable(server().error()));
+        database = server().createDatabase(QStringLiteral("cause.fdb"), false);
+        QVERIFY2(!database.isEmpty(), qPrintable(server().failure()));
+        afterFirst = [this] { server().stop(); };
+    }
     if (!setup.isEmpty())
-        DbReader(m_db.path()).exec(setup);
+        DbReader(database).exec(setup);
+    if (desk != QLatin1String("admin"))
+        connectAs(database, builtInConnectionParams());
+
+    AfterFirstRecord recorder(afterFirst);
     ImportReport report;
-    const QStringList lines = run(bytes, mode, report).split(u'\n');
-    QVERIFY2(lines.size() >= 4, qPrintable(lines.join(u'\n')));
-    QCOMPARE(lines[0], sentence);
-    QCOMPARE(lines[1], quote);
-    QCOMPARE(lines[2], QString());
-    QVERIFY2(lines.mid(3).join(u'\n').contains(engine), qPrintable(lines.join(u'\n')));
+    QString error;
+    try {
+        runImport(ImportRequest{writeFile(bytes), mode, false, false}, recorder, report);
+    } catch (const AppError &e) {
+        error = e.text();
+    }
+    if (desk == QLatin1String("server")) {
+        QVERIFY2(server().restart(), qPrintable(server().error()));
+        QFile::remove(QDir(server().dataFolder()).filePath(QStringLiteral("cause.fdb")));
+    }
+    const QStringList said = error.split(u'\n');
+    QVERIFY2(said.size() > lines.size(), qPrintable(error));
+    for (QString &line : lines)
+        line.replace(QStringLiteral("DB"), database);
+    QCOMPARE(said.mid(0, lines.size()), lines);
+    QVERIFY2(said.mid(lines.size()).join(u'\n').contains(engine), qPrintable(error));
     // Nothing floods the message: the record may be megabytes long.
-    QVERIFY(lines.join(u'\n').size() < 1000);
+    QVERIFY(error.size() < 1000);
+    QCOMPARE(report.failedLine, report.lastLine + 1);
 }
 
+void TestImportUnit::fileRefusedBeforeAnythingChanges_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("said");
+
+    const QString empty = QStringLiteral("файл пуст: в «FILE» нет ни одной записи; в базе ничего не изменено");
+    QTest::newRow("no bytes") << QByteArray() << empty;
+    QTest::newRow("only line ends and blanks") << QByteArray("\r\n \t\r\n\n\r") << empty;
+    QTest::newRow("only the UTF-8 mark and a line end") << QByteArray("\xEF\xBB\xBF\r\n") << empty;
+    QTest::newRow("UTF-16") << QByteArray("\xFF\xFE") + QStringLiteral("1;Иванов\r\n").toUtf8()
+                            << QStringLiteral("файл «FILE» записан в кодировке UTF-16 LE, которую импорт не читает: "
+                                              "сохраните его как текст в кодировке UTF-8 или Windows-1251 и "
+                                              "повторите; в базе ничего не изменено");
+    QTest::newRow("NUL bytes") << QByteArray("PK\x03\x04\x14\x00\x00\x00\x08\x00", 10)
+                               << QStringLiteral("файл «FILE» — не текст, который читает импорт: в нём есть нулевые");
+}
+
+void TestImportUnit::fileRefusedBeforeAnythingChanges()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, said);
+
+    DbReader(m_db.path()).exec("insert into readers (num, nomer) values (gen_id(nnreaders, 1), 5)");
+    const Rows before = dump(m_db.path());
+    const QString file = writeFile(bytes);
+    Recorder recorder;
+    ImportReport report;
+    QString error;
+    try {
+        // Clearing asked for: it is not run either.
+        runImport(ImportRequest{file, ImportMode::Readers, true, false}, recorder, report);
+    } catch (const AppError &e) {
+        error = e.text();
+    }
+    QVERIFY2(error.startsWith(said.replace(QStringLiteral("FILE"), file)), qPrintable(error));
+    QCOMPARE(recorder.heard, QStringList{QStringLiteral("reading 0")});
+    QCOMPARE(dump(m_db.path()), before);
+}
+
+void TestImportUnit::emptyingBesideAnotherDesk_data()
+{
+    QTest::addColumn<bool>("onServer");
+    QTest::addColumn<OtherDesk>("desk");
+    // Else the import's clearing of the catalogue.
+    QTest::addColumn<bool>("wipe");
+    // The refusal, empty when the tables are emptied.
+    QTest::addColumn<QString>("refusal");
+
+    const QString busy = tablesBusyText();
+    const QString notEmptied = QStringLiteral("таблицы не опустели (каталог 1, ");
+    QTest::newRow("clear beside a running import, shared embedded file")
+        << false << OtherDesk::RunningImport << false << busy;
+    QTest::newRow("wipe beside a running import, shared embedded file")
+        << false << OtherDesk::RunningImport << true << busy;
+    QTest::newRow("clear beside a running import, through the server")
+        << true << OtherDesk::RunningImport << false << busy;
+    QTest::newRow("wipe beside a running import, through the server")
+        << true << OtherDesk::RunningImport << true << busy;
+    QTest::newRow("clear beside a desk's uncommitted insert") << false << OtherDesk::UncommittedInsert << false << busy;
+    QTest::newRow("clear after a desk's committed insert") << false << OtherDesk::CommittedInsert << false << QString();
+    QTest::newRow("clear whose tables do not empty") << false << OtherDesk::RowPutBack << false << notEmptied;
+    QTest::newRow("wipe whose tables do not empty") << false << OtherDesk::RowPutBack << true << notEmptied;
+    QTest::newRow("wipe without a right it needs")
+        << false << OtherDesk::RightTakenAway << true
+        << QStringLiteral("У учётной записи программы нет прав на базу данных «");
+}
+
+void TestImportUnit::emptyingBesideAnotherDesk()
+{
+    QFETCH(bool, onServer);
+    QFETCH(OtherDesk, desk);
+    QFETCH(bool, wipe);
+    QFETCH(QString, refusal);
+
+    QString database = m_db.path();
+    QList<QByteArray> admin = adminParams();
+    if (onServer) {
+        QVERIFY2(server().running(), qPrintable(server().error()));
+        database = server().createDatabase(wipe ? QStringLiteral("wipe.fdb") : QStringLiteral("clear.fdb"), false);
+        QVERIFY2(!database.isEmpty(), qPrintable(server().failure()));
+        admin = server().adminParams();
+    }
+    DbReader setup(database, admin);
+    setup.exec("insert into catalog (num, barcod) values (gen_id(nncatalog, 1), 'old')");
+    setup.exec("insert into udkop (num, barcod) values (gen_id(nnudkop, 1), 'old')");
+    setup.exec("insert into readers (num, nomer) values (gen_id(nnreaders, 1), 1)");
+    const auto counts = [&] {
+        return DbReader(database, admin)
+            .value("select (select count(*) from catalog) || '|' || (select count(*) from izdatelstvo) || '|' || "
+                   "(select count(*) from udkop) || '|' || (select count(*) from readers) || '|' || "
+                   "gen_id(nncatalog, 0) || '|' || coalesce((select max(num) from catalog), 0) from rdb$database");
+    };
+    // The program's account, as the window and the tool work.
+    if (desk == OtherDesk::RightTakenAway)
+        setup.exec("revoke delete on udkop from " + builtInUserName());
+    connectAs(database, builtInConnectionParams());
+
+    QProcess tool;
+    std::optional<OpenTransaction> open;
+    switch (desk) {
+    case OtherDesk::RunningImport: {
+        // Each publisher row takes its time, so that the clear comes mid-run.
+        setup.exec("create trigger slow_publisher for izdatelstvo before insert as "
+                   "declare i integer = 0; begin while (i < 100000) do i = i + 1; end");
+        QByteArray books;
+        for (int i = 1; i <= 2000; ++i)
+            books += QByteArray::number(i) + ";A;T;Place;Press\r\n";
+        const QString input = m_files.filePath(QStringLiteral("running.csv"));
+        QFile file(input);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(books) == books.size());
+        file.close();
+        tool.setProcessChannelMode(QProcess::MergedChannels);
+        if (m_server) {
+            // The tool reads the account's password from its user's settings.
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_server->settingsFolder());
+            tool.setProcessEnvironment(environment);
+        }
+        tool.start(QStringLiteral(DBTOOL_PATH), {QStringLiteral("import"), QStringLiteral("catalog"), input, database});
+        QByteArray seen;
+        while (!seen.contains("записей: ") && tool.waitForReadyRead(60000))
+            seen += tool.readAll();
+        QVERIFY2(seen.contains("записей: "), seen.constData());
+        break;
+    }
+    case OtherDesk::UncommittedInsert:
+        open.emplace(database,
+                     QList<QByteArray>{"insert into catalog (num, barcod) values (gen_id(nncatalog, 1), "
+                                       "'open')"},
+                     admin);
+        break;
+    case OtherDesk::CommittedInsert:
+        setup.exec("insert into catalog (num, barcod) values (gen_id(nncatalog, 1), 'committed')");
+        break;
+    case OtherDesk::RowPutBack:
+        setup.exec("create trigger put_back for udkop after delete as begin "
+                   "insert into catalog (num, barcod) values (1000, 'back'); end");
+        break;
+    case OtherDesk::RightTakenAway:
+        break;
+    }
+    const QByteArray before = desk == OtherDesk::RunningImport ? QByteArray() : counts();
+
+    const QString input = writeFile(toCp1251(QStringLiteral("77;Автор")));
+    const auto empty = [&] {
+        QString error;
+        try {
+            if (wipe) {
+                runWipe();
+            } else {
+                Recorder recorder;
+                ImportReport report;
+                runImport(ImportRequest{input, ImportMode::Catalogue, true, false}, recorder, report);
+            }
+        } catch (const AppError &e) {
+            error = e.text();
+        }
+        return error;
+    };
+    QElapsedTimer waited;
+    waited.start();
+    const QString error = empty();
+    if (refusal.isEmpty()) {
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+    } else {
+        QVERIFY2(error.startsWith(refusal), qPrintable(error));
+        // The engine counts the wait in whole seconds.
+        if (refusal == tablesBusyText())
+            QVERIFY2(waited.elapsed() >= 1000 * (kTablesWaitSeconds - 1),
+                     qPrintable(QString::number(waited.elapsed())));
+    }
+
+    switch (desk) {
+    case OtherDesk::RunningImport: {
+        // Stopped by a signal, the other desk says what it stored: every
+        // record of it is there, beside the rows from before, and its
+        // keys stand above the generator no longer.
+        ::kill(pid_t(tool.processId()), SIGTERM);
+        QVERIFY(tool.waitForFinished(60000));
+        const QString said = QString::fromUtf8(tool.readAll());
+        const QRegularExpressionMatch stored
+            = QRegularExpression(QStringLiteral(R"(сохранено записей: ([0-9]+);)")).match(said);
+        QVERIFY2(stored.hasMatch(), qPrintable(said));
+        const int books = stored.captured(1).toInt();
+        QCOMPARE(counts(),
+                 QByteArray::number(1 + books) + '|' + QByteArray::number(books) + "|1|1|"
+                     + QByteArray::number(1 + books) + '|' + QByteArray::number(1 + books));
+        break;
+    }
+    case OtherDesk::UncommittedInsert:
+        QCOMPARE(counts(), before);
+        open->rollback();
+        break;
+    case OtherDesk::CommittedInsert:
+        break;
+    case OtherDesk::RowPutBack:
+        // Nothing deleted, no generator set back below a key.
+        QCOMPARE(counts(), before);
+        setup.exec("drop trigger put_back");
+        break;
+    case OtherDesk::RightTakenAway:
+        QCOMPARE(counts(), before);
+        // The rights an attachment has are read as it attaches.
+        setup.exec("grant delete on udkop to " + builtInUserName());
+        connectAs(database, builtInConnectionParams());
+        break;
+    }
+
+    // Once the other desk is done, the tables empty and their keys start
+    // again from the first.
+    QCOMPARE(empty(), QString());
+    QCOMPARE(counts(), wipe ? QByteArray("0|0|0|0|0|0") : QByteArray("1|0|0|1|1|1"));
+}
 void TestImportUnit::checkChangesNothing_data()
 {
     QTest::addColumn<ImportMode>("mode");
@@ -750,9 +1100,44 @@ void TestImportUnit::rejectedLinesFileFormat()
     QCOMPARE(report.rejected.size(), 3);
     for (qsizetype i = 0; i < lines.size(); ++i)
         QCOMPARE(report.rejected[i].text, lines[i].text);
-    QCOMPARE(rejectedLinesFileName(QStringLiteral("/data/catalog.csv")), QStringLiteral("/data/catalog.ошибки.csv"));
-    QCOMPARE(rejectedLinesFileName(QStringLiteral("/data/a.b.txt")), QStringLiteral("/data/a.b.ошибки.txt"));
-    QCOMPARE(rejectedLinesFileName(QStringLiteral("/data/export")), QStringLiteral("/data/export.ошибки"));
+}
+
+void TestImportUnit::rejectedLinesFileNamed_data()
+{
+    QTest::addColumn<QString>("input");
+    // Files already in the folder.
+    QTest::addColumn<QStringList>("there");
+    QTest::addColumn<QString>("named");
+
+    QTest::newRow("the suffix kept") << QStringLiteral("catalog.csv") << QStringList()
+                                     << QStringLiteral("catalog.ошибки.2024-05-20_14-03.csv");
+    QTest::newRow("dots in the name") << QStringLiteral("a.b.txt") << QStringList()
+                                      << QStringLiteral("a.b.ошибки.2024-05-20_14-03.txt");
+    QTest::newRow("no suffix") << QStringLiteral("export") << QStringList()
+                               << QStringLiteral("export.ошибки.2024-05-20_14-03");
+    QTest::newRow("an earlier run's file of the same minute kept")
+        << QStringLiteral("catalog.csv") << QStringList{QStringLiteral("catalog.ошибки.2024-05-20_14-03.csv")}
+        << QStringLiteral("catalog.ошибки.2024-05-20_14-03_2.csv");
+    QTest::newRow("two of them") << QStringLiteral("export")
+                                 << QStringList{QStringLiteral("export.ошибки.2024-05-20_14-03"),
+                                                QStringLiteral("export.ошибки.2024-05-20_14-03_2")}
+                                 << QStringLiteral("export.ошибки.2024-05-20_14-03_3");
+}
+
+void TestImportUnit::rejectedLinesFileNamed()
+{
+    QFETCH(QString, input);
+    QFETCH(QStringList, there);
+    QFETCH(QString, named);
+
+    QTemporaryDir folder;
+    const QDir dir(folder.path());
+    for (const QString &name : there) {
+        QFile file(dir.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    const QDateTime when(QDate(2024, 5, 20), QTime(14, 3, 59));
+    QCOMPARE(rejectedLinesFileName(dir.filePath(input), when), dir.filePath(named));
 }
 
 QTEST_GUILESS_MAIN(TestImportUnit)

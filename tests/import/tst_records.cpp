@@ -324,6 +324,34 @@ void TestRecords::encoding_data()
                                                << QByteArray("1;?\r\n2;\xE0") << U{{2, 0, true}};
     QTest::newRow("broken run marked once") << mark + "\xE2\x82x\x80\x80y" << TextEncoding::Utf8WithMark
                                             << QByteArray("?x?y") << U{{0, 0, true}, {2, 0, true}};
+    // Not read at all: named, with no text.
+    const auto utf16 = [](const QString &text, QSysInfo::Endian order, bool marked) {
+        QByteArray bytes;
+        for (const QChar c : (marked ? QStringLiteral("\uFEFF") : QString()) + text) {
+            const char high = char(c.unicode() >> 8);
+            const char low = char(c.unicode() & 0xFF);
+            bytes += order == QSysInfo::LittleEndian ? low : high;
+            bytes += order == QSysInfo::LittleEndian ? high : low;
+        }
+        return bytes;
+    };
+    QTest::newRow("UTF-16 LE with its mark")
+        << utf16(cyrillic, QSysInfo::LittleEndian, true) << TextEncoding::Utf16Le << QByteArray() << U{};
+    QTest::newRow("UTF-16 BE with its mark")
+        << utf16(cyrillic, QSysInfo::BigEndian, true) << TextEncoding::Utf16Be << QByteArray() << U{};
+    QTest::newRow("UTF-16 LE without a mark")
+        << utf16(cyrillic, QSysInfo::LittleEndian, false) << TextEncoding::Utf16Le << QByteArray() << U{};
+    QTest::newRow("UTF-16 BE without a mark")
+        << utf16(cyrillic, QSysInfo::BigEndian, false) << TextEncoding::Utf16Be << QByteArray() << U{};
+    QTest::newRow("UTF-16 of Latin letters only")
+        << utf16(QStringLiteral("1;Smith;John\r\n"), QSysInfo::LittleEndian, false) << TextEncoding::Utf16Le
+        << QByteArray() << U{};
+    QTest::newRow("a stray NUL in Windows-1251 text")
+        << QByteArray("1;a\0\r\n2;b\r\n", 11) << TextEncoding::Binary << QByteArray() << U{};
+    QTest::newRow("NUL bytes at both places")
+        << QByteArray("\x00\x00\x01\x00\x00\x02", 6) << TextEncoding::Binary << QByteArray() << U{};
+    QTest::newRow("UTF-8 text with NUL bytes")
+        << mark + utf8(cyrillic) + QByteArray(2, '\0') << TextEncoding::Binary << QByteArray() << U{};
 }
 
 void TestRecords::encoding()
