@@ -327,6 +327,7 @@ void TFormMain::beginRun()
                                     BitBtnGO,
                                     Login,
                                     Password,
+                                    BitBtn1,
                                     PageControl1->tabBar()};
     for (QWidget *control : controls) {
         if (control->isEnabled()) {

@@ -160,7 +160,7 @@ public:
         QPointer<QWidget> focus;
         QList<QPointer<QWidget>> disabled;
     };
-    // An import or a check is running: it owns the window.
+    // An import, a check or a wipe is running: it owns the window.
     bool runInProgress() const { return m_run.running; }
 
 protected:

@@ -683,9 +683,9 @@ void TestImportRun::rejectedLinesOffered()
     QVERIFY(m_form->BitBtnER->isVisible());
 
     const QString saved = m_files.filePath(QStringLiteral("rejected.csv"));
-    const auto dialog = platform::saveFileAs;
+    const auto dialog = platform::saveFileName;
     QString proposed;
-    platform::saveFileAs = [&](QWidget *, const QString &, const QString &offered) {
+    platform::saveFileName = [&](QWidget *, const QString &, const QString &offered) {
         proposed = offered;
         return saved;
     };
@@ -704,7 +704,7 @@ void TestImportRun::rejectedLinesOffered()
         QTest::mouseClick(list->BitBtnOK, Qt::LeftButton);
     });
     QTest::mouseClick(m_form->BitBtnER, Qt::LeftButton);
-    platform::saveFileAs = dialog;
+    platform::saveFileName = dialog;
     QCOMPARE(answerer.count(), 1);
     // Beside the input, named as the database tool names it.
     QCOMPARE(proposed, rejectedLinesFileName(m_form->EditF->text()));
