@@ -28,6 +28,7 @@ void TFormMain::buildFirstRunTab()
     BitBtn1 = new QPushButton(QStringLiteral("удалить всё, кроме справичников"), TabSheet1);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setGeometry(16, 40, 225, 25);
+    BitBtn1->setAutoDefault(true);
 
     ImageW = new QLabel(TabSheet1);
     ImageW->setObjectName(QStringLiteral("ImageW"));

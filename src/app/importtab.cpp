@@ -96,6 +96,9 @@ void TFormMain::buildImportTab()
     BitBtnCH = new QPushButton(QStringLiteral("проверить"), TabSheetIM);
     BitBtnCH->setObjectName(QStringLiteral("BitBtnCH"));
     BitBtnCH->setGeometry(168, 136, 145, 25);
+    // Enter presses the button that has the focus, as Space does.
+    for (QPushButton *button : {BitBtnF, BitBtnIM, BitBtnCH})
+        button->setAutoDefault(true);
 
     // In the corner right of the tick and the buttons, a table a line.
     LabelDL = new ResultText(TabSheetIM);
@@ -138,6 +141,7 @@ void TFormMain::buildImportTab()
     BitBtnER = new QPushButton(QStringLiteral("список отвергнутых строк…"), TabSheetIM);
     BitBtnER->setObjectName(QStringLiteral("BitBtnER"));
     BitBtnER->setGeometry(200, 215, 185, 20);
+    BitBtnER->setAutoDefault(true);
     BitBtnER->hide();
     LabelCH = new ResultText(TabSheetIM);
     LabelCH->setObjectName(QStringLiteral("LabelCH"));
@@ -317,18 +321,8 @@ void TFormMain::beginRun()
     m_run = RunState();
     m_run.running = true;
     m_run.focus = focusWidget();
-    const QList<QWidget *> controls{BitBtnIM,
-                                    BitBtnCH,
-                                    RadioCA,
-                                    RadioKA,
-                                    BitBtnF,
-                                    EditF,
-                                    CheckCL,
-                                    BitBtnGO,
-                                    Login,
-                                    Password,
-                                    BitBtn1,
-                                    PageControl1->tabBar()};
+    const QList<QWidget *> controls{BitBtnIM, BitBtnCH, RadioCA, RadioKA,  BitBtnF, EditF,
+                                    CheckCL,  BitBtnGO, Login,   Password, BitBtn1, PageControl1->tabBar()};
     for (QWidget *control : controls) {
         if (control->isEnabled()) {
             control->setEnabled(false);

@@ -1,5 +1,6 @@
 #include "app/mainform.h"
 
+#include "app/help.h"
 #include "app/resulttext.h"
 #include "app/typedlength.h"
 
@@ -31,6 +32,7 @@
 #include <QScreen>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTimer>
 
 TFormMain *FormMain = nullptr;
 
@@ -64,6 +66,8 @@ TFormMain::TFormMain(QWidget *parent) : QWidget(parent, Qt::Window | Qt::MSWindo
     BitBtnGO = new QPushButton(QStringLiteral("старт"), Panel4);
     BitBtnGO->setObjectName(QStringLiteral("BitBtnGO"));
     BitBtnGO->setGeometry(244, 7, 75, 27);
+    // Enter presses the button that has the focus, as Space does.
+    BitBtnGO->setAutoDefault(true);
 
     // In the free corner left of the strip, above the tabs.
     LabelGrace = new QLabel(this);
@@ -123,6 +127,8 @@ TFormMain::TFormMain(QWidget *parent) : QWidget(parent, Qt::Window | Qt::MSWindo
     buildBarcodeTab();
     buildImportTab();
     buildFirstRunTab();
+    // F1 opens the staff's guide, here and over the dialogs.
+    new HelpKey(this);
     FormCreate();
 }
 
@@ -168,9 +174,33 @@ void TFormMain::showEvent(QShowEvent *event)
             frame.moveLeft(qMax(frame.left(), area.left()));
             move(frame.topLeft());
         }
+        // The window manager frames the window a moment after it shows and
+        // says nothing when it has; until then the frame is the client area,
+        // and a title bar added above may leave the screen.
+        auto *framed = new QTimer(this);
+        framed->setInterval(50);
+        connect(framed, &QTimer::timeout, this, [this, framed, tries = 0]() mutable {
+            if (frameGeometry() == geometry() && ++tries < 40)
+                return;
+            keepTitleBarOnScreen();
+            framed->deleteLater();
+        });
+        framed->start();
     }
     FormShow();
     FormResize();
+}
+
+void TFormMain::keepTitleBarOnScreen()
+{
+    const QScreen *screen = this->screen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    const QRect frame = frameGeometry();
+    const QPoint shift(qMax(0, area.left() - frame.left()), qMax(0, area.top() - frame.top()));
+    if (!shift.isNull())
+        move(pos() + shift);
 }
 
 void TFormMain::resizeEvent(QResizeEvent *event)

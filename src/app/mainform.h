@@ -182,6 +182,8 @@ private:
     void endRun();
     // What one person's work left on the tabs, gone before the next.
     void forgetResults();
+    // Moves the window down or right as far as its frame is off the screen.
+    void keepTitleBarOnScreen();
     // Fills LabelSheets from the start and end fields.
     void showSheetSummary();
     // Counts the fields' numbers already on catalogue books, for LabelSheets.

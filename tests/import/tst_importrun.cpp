@@ -833,6 +833,7 @@ void TestImportRun::inputDuringARunNotActedOn_data()
     QTest::newRow("импорт again, as the first record is shown") << QStringLiteral("BitBtnIM") << 0 << 300;
     QTest::newRow("импорт again, as the last record is shown") << QStringLiteral("BitBtnIM") << 0 << 3;
     QTest::newRow("Space on импорт") << QStringLiteral("BitBtnIM") << int(Qt::Key_Space) << 3;
+    QTest::newRow("Enter on импорт") << QStringLiteral("BitBtnIM") << int(Qt::Key_Return) << 3;
     QTest::newRow("проверить") << QStringLiteral("BitBtnCH") << 0 << 3;
     QTest::newRow("стоп in the strip, a long run") << QStringLiteral("BitBtnGO") << 0 << 300;
     QTest::newRow("стоп in the strip") << QStringLiteral("BitBtnGO") << 0 << 3;
