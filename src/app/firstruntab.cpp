@@ -97,6 +97,10 @@ void TFormMain::BitBtn1Click()
     guarded(this, [&] {
         if (!AskYesNo(QStringLiteral("удалить всё из базы, кроме справочников?"), this))
             return;
+        // The wipe owns the window as an import run does: a click meanwhile
+        // must not start a second wipe, or sign out, once this one ends.
+        beginRun();
+        const auto ended = qScopeGuard([this] { endRun(); });
         LabelST->setText(QStringLiteral("резервная копия..."));
         LabelBK->clear();
         ImageW->show();

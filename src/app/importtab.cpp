@@ -328,17 +328,8 @@ void TFormMain::beginRun()
     m_run = RunState();
     m_run.running = true;
     m_run.focus = focusWidget();
-    const QList<QWidget *> controls{BitBtnIM,
-                                    BitBtnCH,
-                                    RadioCA,
-                                    RadioKA,
-                                    BitBtnF,
-                                    EditF,
-                                    CheckCL,
-                                    BitBtnGO,
-                                    Login,
-                                    Password,
-                                    PageControl1->tabBar()};
+    const QList<QWidget *> controls{BitBtnIM, BitBtnCH, RadioCA, RadioKA,  BitBtnF, EditF,
+                                    CheckCL,  BitBtnGO, Login,   Password, BitBtn1, PageControl1->tabBar()};
     for (QWidget *control : controls) {
         if (control->isEnabled()) {
             control->setEnabled(false);

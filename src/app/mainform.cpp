@@ -1,5 +1,6 @@
 #include "app/mainform.h"
 
+#include "app/help.h"
 #include "app/resulttext.h"
 #include "app/typedlength.h"
 
@@ -31,6 +32,7 @@
 #include <QScreen>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTimer>
 
 TFormMain *FormMain = nullptr;
 
@@ -127,6 +129,8 @@ TFormMain::TFormMain(QWidget *parent) : QWidget(parent, Qt::Window | Qt::MSWindo
     // the day's work goes from the keyboard alone.
     for (QPushButton *button : findChildren<QPushButton *>())
         button->setAutoDefault(true);
+    // F1 opens the staff's guide, here and over the dialogs.
+    new HelpKey(this);
     FormCreate();
 }
 
@@ -172,9 +176,33 @@ void TFormMain::showEvent(QShowEvent *event)
             frame.moveLeft(qMax(frame.left(), area.left()));
             move(frame.topLeft());
         }
+        // The window manager frames the window a moment after it shows and
+        // says nothing when it has; until then the frame is the client area,
+        // and a title bar added above may leave the screen.
+        auto *framed = new QTimer(this);
+        framed->setInterval(50);
+        connect(framed, &QTimer::timeout, this, [this, framed, tries = 0]() mutable {
+            if (frameGeometry() == geometry() && ++tries < 40)
+                return;
+            keepTitleBarOnScreen();
+            framed->deleteLater();
+        });
+        framed->start();
     }
     FormShow();
     FormResize();
+}
+
+void TFormMain::keepTitleBarOnScreen()
+{
+    const QScreen *screen = this->screen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    const QRect frame = frameGeometry();
+    const QPoint shift(qMax(0, area.left() - frame.left()), qMax(0, area.top() - frame.top()));
+    if (!shift.isNull())
+        move(pos() + shift);
 }
 
 void TFormMain::resizeEvent(QResizeEvent *event)

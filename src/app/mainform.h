@@ -160,7 +160,7 @@ public:
         QPointer<QWidget> focus;
         QList<QPointer<QWidget>> disabled;
     };
-    // An import or a check is running: it owns the window.
+    // An import, a check or a wipe is running: it owns the window.
     bool runInProgress() const { return m_run.running; }
 
 protected:
@@ -182,6 +182,8 @@ private:
     void endRun();
     // What one person's work left on the tabs, gone before the next.
     void forgetResults();
+    // Moves the window down or right as far as its frame is off the screen.
+    void keepTitleBarOnScreen();
     // Fills LabelSheets from the start and end fields.
     void showSheetSummary();
     // Counts the fields' numbers already on catalogue books, for LabelSheets.

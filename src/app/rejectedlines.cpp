@@ -116,7 +116,7 @@ TFormRejected::TFormRejected(const QList<RejectedLine> &lines, const QString &in
 void TFormRejected::BitBtnSVClick()
 {
     guarded(this, [&] {
-        const QString path = platform::saveFileAs(
+        const QString path = platform::saveFileName(
             this, QStringLiteral("*.csv; *.txt (*.csv *.txt)"),
             m_input.isEmpty() ? QString() : rejectedLinesFileName(QFileInfo(m_input).absoluteFilePath()));
         if (path.isEmpty())

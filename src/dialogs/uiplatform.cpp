@@ -18,11 +18,7 @@ std::function<QString(QWidget *, const QString &)> openFileName = [](QWidget *pa
     return QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
 };
 
-std::function<QString(QWidget *, const QString &)> saveFileName = [](QWidget *parent, const QString &filter) {
-    return QFileDialog::getSaveFileName(parent, QString(), QString(), filter);
-};
-
-std::function<QString(QWidget *, const QString &, const QString &)> saveFileAs
+std::function<QString(QWidget *, const QString &, const QString &)> saveFileName
     = [](QWidget *parent, const QString &filter, const QString &proposed) {
           return QFileDialog::getSaveFileName(parent, QString(), proposed, filter);
       };

@@ -19,11 +19,9 @@ extern std::function<void(QWidget *parent, const QString &text)> showError;
 // Asks for a file to open; empty when cancelled.
 extern std::function<QString(QWidget *parent, const QString &filter)> openFileName;
 
-// Asks for a file to write; empty when cancelled.
-extern std::function<QString(QWidget *parent, const QString &filter)> saveFileName;
-
-// The same, proposing a file: its folder opened and its name filled in.
-extern std::function<QString(QWidget *parent, const QString &filter, const QString &proposed)> saveFileAs;
+// Asks for a file to write, proposing one when proposed is not empty: its
+// folder opened and its name filled in. Empty when cancelled.
+extern std::function<QString(QWidget *parent, const QString &filter, const QString &proposed)> saveFileName;
 
 // Whether Caps Lock is on; false where the platform cannot tell.
 extern std::function<bool()> capsLockOn;

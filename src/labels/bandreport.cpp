@@ -565,7 +565,7 @@ bool BandReport::exportPdf(const QString &fileName)
 
 void BandReport::savePdf(QWidget *parent)
 {
-    QString fileName = platform::saveFileName(parent, QStringLiteral("PDF (*.pdf)"));
+    QString fileName = platform::saveFileName(parent, QStringLiteral("PDF (*.pdf)"), QString());
     if (fileName.isEmpty())
         return;
     if (QFileInfo(fileName).suffix().isEmpty())

@@ -2,22 +2,29 @@
 #include "testdb.h"
 
 #include "app/application.h"
+#include "app/help.h"
 #include "app/mainform.h"
 #include "auth/autent.h"
 #include "db/dataset.h"
 #include "db/errors.h"
 #include "db/platform.h"
 #include "db/utilites.h"
+#include "dialogs/formYN.h"
 #include "dialogs/uiplatform.h"
 #include "dialogs/xkb.h"
 
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSettings>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QTextDocument>
 
 #include <memory>
 
@@ -51,6 +58,8 @@ private slots:
     void layoutOfGroup();
     void graceSignInSaid_data();
     void graceSignInSaid();
+    void f1OpensTheGuide_data();
+    void f1OpensTheGuide();
 
 private:
     void writeLastLogin(const QVariant &value);
@@ -487,6 +496,64 @@ void TestMainForm::graceSignInSaid()
     if (accepted) {
         QTest::mouseClick(m_form->BitBtnGO, Qt::LeftButton);
         QVERIFY(!m_form->LabelGrace->isVisible());
+    }
+}
+
+void TestMainForm::f1OpensTheGuide_data()
+{
+    QTest::addColumn<bool>("overQuestion");
+    QTest::newRow("in the main window") << false;
+    // A modal question would leave a guide beside it out of reach.
+    QTest::newRow("over a question") << true;
+}
+
+void TestMainForm::f1OpensTheGuide()
+{
+    QFETCH(bool, overQuestion);
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    QPointer<TFormHelp> help;
+    QPointer<QWidget> over = m_form.get();
+    if (overQuestion) {
+        ModalAnswerer answer([&](QWidget *dialog) {
+            over = dialog;
+            QTest::keyClick(dialog->focusWidget(), Qt::Key_F1);
+            help = dialog->findChild<TFormHelp *>();
+            QVERIFY(help && help->isVisible());
+            QTest::mouseClick(qobject_cast<TFormYesNo *>(dialog)->BitBtnNet, Qt::LeftButton);
+        });
+        QVERIFY(!AskYesNo(QStringLiteral("удалить?"), m_form.get()));
+        QCOMPARE(answer.count(), 1);
+    } else {
+        QTest::keyClick(m_form->Login, Qt::Key_F1);
+        help = m_form->findChild<TFormHelp *>();
+    }
+    QVERIFY(help);
+    QCOMPARE(help->parentWidget(), over);
+    const QTextDocument *guide = help->BrowserHelp->document();
+    // The guide's first heading, and its pictures drawn from the program.
+    QTextBlock heading = guide->begin();
+    while (heading.isValid() && heading.blockFormat().headingLevel() != 1)
+        heading = heading.next();
+    QVERIFY(heading.isValid());
+    QCOMPARE(heading.text(), QStringLiteral("Утилиты абонемента: рабочий день"));
+    int pictures = 0;
+    for (QTextBlock block = guide->begin(); block.isValid(); block = block.next()) {
+        for (auto piece = block.begin(); !piece.atEnd(); ++piece) {
+            const QTextCharFormat format = piece.fragment().charFormat();
+            if (!format.isImageFormat())
+                continue;
+            const QString name = format.toImageFormat().name();
+            const QVariant image = guide->resource(QTextDocument::ImageResource, QUrl(name));
+            QVERIFY2(image.canConvert<QImage>() && !image.value<QImage>().isNull(), qPrintable(name));
+            ++pictures;
+        }
+    }
+    QVERIFY(pictures > 10);
+    // A second F1 brings the same guide forward.
+    if (!overQuestion) {
+        QTest::keyClick(m_form->Password, Qt::Key_F1);
+        QCOMPARE(m_form->findChildren<TFormHelp *>().size(), 1);
     }
 }
 

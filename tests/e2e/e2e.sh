@@ -5,9 +5,17 @@
 # range that overlaps another and answers no, deletes a range,
 # renews a password, imports the example files (when the tree has them),
 # wipes the database, restores the backup made before the wipe with the
-# tool, and closes the window. Each step is checked where it lands: the
-# database (read with isql-fb once the program has let go of the file), the
-# PDF (pages, and every label scanned back), and the screen.
+# tool, and closes the window. The daily steps are taken by keyboard alone:
+# signing in and out, adding a range, the preview, an import typed, started,
+# pressed again and stopped with Esc, and another account's sign-in. Each
+# step is checked where it lands: the database (read with isql-fb once the
+# program has let go of the file), the PDF (pages, and every label scanned
+# back), and the screen. Last, the program at twice the scale on a laptop's
+# screen keeps its title bar and the preview's commands in view.
+#
+# The program runs in a mount namespace of its own where the run's home
+# folder is /home/biblio, so that the paths it shows (and the pictures
+# show) are a desk's, not the run's temporary folder.
 #
 #   e2e.sh --program FILE --dbtool FILE --calendar FILE --source DIR
 #          [--server FILE] [--pictures DIR] [--keep]
@@ -41,30 +49,72 @@ for tool in Xvfb openbox xdotool xprop xwininfo import convert compare setxkbmap
     command -v "$tool" >/dev/null || { echo "e2e: $tool is missing (scripts/setup.sh installs it)" >&2; exit 2; }
 done
 
+# Where the program sees the run's home folder: a desk's /home/biblio, in a
+# mount namespace of the program's own where one can be made (as root, or
+# in a user namespace); else the folder itself.
+readonly desk_home=/home/biblio
+if [[ $EUID -eq 0 ]]; then
+    namespace=(unshare --mount --propagation private)
+else
+    namespace=(unshare --mount --propagation private --map-root-user)
+fi
+# $0 the run's home folder, $1 the folder to start in, then the command.
+readonly mount_home='mount -t tmpfs -o mode=755 tmpfs /home && mkdir /home/biblio &&
+    mount --bind "$0" /home/biblio && cd "$1" && shift && exec "$@"'
+isolate=()
+shown_home=''
+
 readonly total_seconds=${E2E_TIMEOUT:-180}
 readonly deadline=$((SECONDS + total_seconds))
 started=$(date +%s%N)
 readonly started
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/utilities-e2e.XXXXXX")
-app_dir=$work/app
+home=$work/home
+app_dir=$home/utilities
 db=$app_dir/vesko.mika.baza
-mkdir -p "$app_dir" "$work/home" "$work/run" "$work/shots" "$work/pictures" "$work/out"
+export_dir=$home/export
+mkdir -p "$app_dir" "$export_dir" "$work/run" "$work/shots" "$work/pictures" "$work/out"
 chmod 700 "$work/run"
+if "${namespace[@]}" sh -c "$mount_home" "$home" / true 2>/dev/null; then
+    isolate=("${namespace[@]}" sh -c "$mount_home" "$home")
+    shown_home=$desk_home
+elif [[ -n "$pictures" ]]; then
+    echo "e2e: no mount namespace here, so the pictures would show the run's temporary folder" >&2
+    exit 2
+else
+    shown_home=$home
+fi
+readonly shown_home
 
-xvfb_pid='' wm_pid='' app_pid='' cal_pid='' server_pid='' step_no=0 failed=1
+xvfb_pid='' wm_pid='' app_pid='' cal_pid='' server_pid='' xvfb2_pid='' wm2_pid='' step_no=0 failed=1
 # Through a server: its connection string and administrator's password.
 database='' admin_password=''
 
+
+# A path of the run's home folder as the program sees it.
+shown() { printf '%s\n' "${1/#"$home"/"$shown_home"}"; }
+
+# Starts the program from its folder as the desk sees them, with the
+# environment's further NAME=VALUE words; it takes the shell's place.
+start_app() {
+    local dir
+    dir=$(shown "$app_dir")
+    local run=(env -u QT_STYLE_OVERRIDE -u QT_QPA_PLATFORMTHEME -u QT_SCALE_FACTOR QT_QPA_PLATFORM=xcb QT_FONT_DPI=96
+        HOME="$shown_home" XDG_CONFIG_HOME="$shown_home/.config" XDG_RUNTIME_DIR="$work/run" "$@" "$dir/utilities")
+    cd "$app_dir"
+    if ((${#isolate[@]})); then exec "${isolate[@]}" "$dir" "${run[@]}"; fi
+    exec "${run[@]}"
+}
 
 log() { printf '[e2e %6.1fs] %s\n' "$(( ($(date +%s%N) - started) / 1000000 ))e-3" "$*"; }
 
 cleanup() {
     local pid
-    for pid in "$cal_pid" "$app_pid" "$wm_pid" "$xvfb_pid" "$server_pid"; do
+    for pid in "$cal_pid" "$app_pid" "$wm_pid" "$xvfb_pid" "$wm2_pid" "$xvfb2_pid" "$server_pid"; do
         if [[ -n "$pid" ]]; then kill "$pid" 2>/dev/null || true; fi
     done
-    for pid in "$cal_pid" "$app_pid" "$wm_pid" "$xvfb_pid" "$server_pid"; do
+    for pid in "$cal_pid" "$app_pid" "$wm_pid" "$xvfb_pid" "$wm2_pid" "$xvfb2_pid" "$server_pid"; do
         [[ -z "$pid" ]] && continue
         for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
         kill -9 "$pid" 2>/dev/null || true
@@ -84,10 +134,17 @@ fail() {
     log "FAIL: $*"
     if [[ -n "${DISPLAY:-}" ]]; then
         timeout 10 import -window root "$work/shots/failure.png" 2>/dev/null || true
+        { timeout 5 xdotool getmouselocation --shell; timeout 5 xdotool getactivewindow;
+          timeout 5 xwininfo -root -children; } >"$work/xstate.txt" 2>&1 || true
     fi
     if [[ -s "$work/app.log" ]]; then
         echo "--- program output:"
         tail -n 40 "$work/app.log"
+    fi
+    # Where a program that no longer answers stands.
+    if [[ -n "$app_pid" ]] && kill -0 "$app_pid" 2>/dev/null && command -v gdb >/dev/null; then
+        timeout 30 gdb -p "$app_pid" -batch -ex 'thread apply all bt 30' >"$work/app-stacks.txt" 2>&1 || true
+        echo "e2e: the program's stacks are in $work/app-stacks.txt"
     fi
     exit 1
 }
@@ -226,7 +283,7 @@ attached() {
     if [[ -n "$database" ]]; then
         [[ $(sql "select count(*) from mon\$attachments where mon\$remote_pid = $app_pid") -gt 0 ]]
     else
-        readlink /proc/"$app_pid"/fd/* 2>/dev/null | grep -qxF "$db"
+        readlink /proc/"$app_pid"/fd/* 2>/dev/null | grep -qxF "$(shown "$db")"
     fi
 }
 detached() { ! attached; }
@@ -399,10 +456,10 @@ if [[ -n "$server_tool" ]]; then
     database=$(sed -n 's/^database=//p' "$work/server.info")
     admin_password=$(sed -n 's/^password=//p' "$work/server.info")
     account_password=$(sed -n 's/^account=//p' "$work/server.info")
-    mkdir -p "$work/home/.config/Tovi"
+    mkdir -p "$home/.config/Tovi"
     # The desk's copy of the line that the tool's grant kept for this server.
     printf '[General]\ndatabase=%s\naccount%%20password=%s\n' "$database" "$account_password" \
-        >"$work/home/.config/Tovi/Vesko Mika.conf"
+        >"$home/.config/Tovi/Vesko Mika.conf"
     ok "$database"
 else
     step "a copy of the program beside a fresh demo database"
@@ -431,12 +488,7 @@ EOF
 ok "working tables seeded"
 
 step "start the program"
-(
-    cd "$app_dir"
-    exec env -u QT_STYLE_OVERRIDE -u QT_QPA_PLATFORMTHEME -u QT_SCALE_FACTOR \
-        QT_QPA_PLATFORM=xcb QT_FONT_DPI=96 HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" \
-        XDG_RUNTIME_DIR="$work/run" ./utilities
-) >"$work/app.log" 2>&1 &
+start_app >"$work/app.log" 2>&1 &
 app_pid=$!
 main=$(wait_window '^  утилиты$' 30)
 focus "$main"
@@ -483,11 +535,35 @@ layout_back() { same "$plain" "$(marks layout-back)"; }
 wait_for "the layout mark to change back" 5 layout_back
 ok "Caps Lock marked and unmarked, the layout followed"
 
-step "sign in as admin/admin, typed, with Enter"
-sign_in admin admin
+step "sign in as admin/admin by keyboard: back to the user name, typed, Enter"
+# The password field has the focus since the Caps Lock check. The layout
+# switches there leave the window manager unsure which window is active
+# (input then stops reaching the program now and then): activated again.
+focus "$main"
+keys shift+Tab ctrl+a
+type_text admin
+keys Tab
+type_text admin
+keys Return
 wait_signed_in
 picture tab-barcodes "$main"
 ok "signed in; the barcode tab shows the register"
+
+step "F1 opens the guide over the window; Esc closes it"
+keys F1
+help=$(wait_window '^справка$' 10)
+wait_for "the guide to take the focus" 10 active_is "$help"
+guide_shown() {
+    local x y
+    read -r x y < <(origin "$help")
+    busy "$(shot guide)" $((x + 20)) $((y + 20)) 300 200
+}
+wait_for "the guide's text" 10 guide_shown
+picture help "$help"
+keys Escape
+wait_for "the guide to close" 10 no_window '^справка$'
+wait_for "the main window to take the focus back" 10 active_is "$main"
+ok "the guide opened and closed"
 # The sheet summary beside the print button, left of it and below the add
 # button; now that of the first row's range.
 summary() {
@@ -498,16 +574,17 @@ summary() {
 }
 summary_before=$(summary signed-in)
 
-step "add the range 7000-7063 with a Cyrillic mark"
-page $((72 + 76)) $((16 + 10))
-keys ctrl+a
+step "add the range 7000-7063 with a Cyrillic mark by keyboard"
+# From the password field over the strip's button, the tabs and the print
+# button to the start field; the mark's Tab reaches the add button, and
+# Enter presses it.
+keys Tab Tab Tab Tab ctrl+a
 type_text 7000
 keys Tab ctrl+a
 type_text 7063
 keys Tab ctrl+a
-type_text 'Проверка e2e'
-# Tab to the add button and press it.
-keys Tab space
+type_text 'Детский отдел'
+keys Tab Return
 range_listed() {
     local x y
     read -r x y < <(origin "$main")
@@ -543,7 +620,7 @@ type_text 1.5
 keys Tab ctrl+a
 type_text -0.7
 keys Tab
-settings=$work/home/.config/Tovi/'Vesko Mika.conf'
+settings=$home/.config/Tovi/'Vesko Mika.conf'
 offset_kept() { grep -q '^offset%20x=1.5$' "$settings" && grep -q '^offset%20y=-0.7$' "$settings"; }
 wait_for "the offsets in the settings file" 10 offset_kept
 sleep 0.5
@@ -622,7 +699,7 @@ wait_signed_out
 expect_sql "the register" "select bs || '|' || bp || '|' || coalesce(me, '') from barcodes order by bs" \
 "1|60|Абонемент
 1001|1061|Читальный зал
-7000|7063|Проверка e2e"
+7000|7063|Детский отдел"
 # The range answered no took no key either.
 expect_sql "the register's generator" "select gen_id(nnbarcodes, 0) from rdb\$database" 4
 
@@ -655,39 +732,60 @@ if [[ -f "$source_dir/examples/catalog.csv" && -f "$source_dir/examples/readers.
    grep -rqs 'BitBtnIM = new' "$source_dir/src"; then
     # Records whose first field is a number; the rest are rejected.
     records() { tr -d '\r' <"$1" | LC_ALL=C grep -cE '^[[:space:]]*"?[0-9]+"?[[:space:]]*(;|$)' || true; }
+    # The red skull shows while a run goes, and only then.
+    skull() {
+        local x y
+        read -r x y < <(origin "$main")
+        busy "$(shot "skull-$1")" $((x + page_x + 354)) $((y + page_y + 124)) 36 34
+    }
+    running() { skull run; }
+    not_running() { ! skull idle; }
+    # A run that has ended: the file's encoding beside the counters, no skull.
+    run_ended() {
+        local file x y
+        read -r x y < <(origin "$main")
+        file=$(shot ended)
+        busy "$file" $((x + page_x + 200)) $((y + page_y + 184)) 200 16 &&
+            ! busy "$file" $((x + page_x + 354)) $((y + page_y + 124)) 36 34
+    }
+    # Imports a file through the folder button's dialog; with a third
+    # argument, takes that picture of the tab when the run has ended.
     import_file() {
-        local radio_y=$1 file=$2
+        local radio_y=$1 file=$2 name=${3:-}
         show_tab 1
         page $((16 + 8)) $((radio_y + 8))
         page $((16 + 12)) $((64 + 12))
         wait_for "the open-file dialog" 15 active_is_not "$main" ''
-        type_text "$file"
+        type_text "$(shown "$file")"
         keys Return
         wait_for "the open-file dialog to close" 10 active_is "$main"
         page $((16 + 72)) $((136 + 12))
+        if [[ -n "$name" ]]; then
+            wait_for "the run to end" 90 run_ended
+            sleep 0.3
+            picture "$name" "$main"
+        fi
         # The run owns the window: the strip's button is not acted on while
         # it goes, so it is pressed until the run has ended and it signs out.
         signed_out_after_run() { sign_out; sleep 0.5; tabs_hidden signed-out; }
         wait_for "the run to end and the window to sign out" 90 signed_out_after_run
         wait_signed_out
     }
-    cp "$source_dir/examples/catalog.csv" "$source_dir/examples/readers.csv" "$work/out/"
+    cp "$source_dir/examples/catalog.csv" "$source_dir/examples/readers.csv" "$export_dir/"
 
     step "import the example catalogue"
-    import_file 16 "$work/out/catalog.csv"
-    expect_sql "catalogue rows" "select count(*) from catalog" "$((catalog_before + $(records "$work/out/catalog.csv")))"
+    import_file 16 "$export_dir/catalog.csv"
+    expect_sql "catalogue rows" "select count(*) from catalog" "$((catalog_before + $(records "$export_dir/catalog.csv")))"
 
     step "import the example reader register"
     sign_in admin admin
     wait_signed_in
-    import_file 32 "$work/out/readers.csv"
-    expect_sql "reader rows" "select count(*) from readers" "$((readers_before + $(records "$work/out/readers.csv")))"
+    import_file 32 "$export_dir/readers.csv" tab-import
+    expect_sql "reader rows" "select count(*) from readers" "$((readers_before + $(records "$export_dir/readers.csv")))"
 
     sign_in admin admin
     wait_signed_in
     show_tab 1
-    sleep 0.3
-    picture tab-import "$main"
 
     step "tick the clearing: the rows it would delete are named, then untick it"
     page $((16 + 8)) $((104 + 8))
@@ -708,6 +806,91 @@ if [[ -f "$source_dir/examples/catalog.csv" && -f "$source_dir/examples/readers.
     }
     wait_for "the counts to go with the tick" 10 counts_gone
     ok "counted, and gone with the tick"
+
+    # A catalogue long enough to be pressed again and stopped while it runs.
+    readonly long_records=2000
+    long=$export_dir/catalog-2024.csv
+    for ((i = 1; i <= long_records; i++)); do
+        printf '%d;Иванов И. И.;Книга %d;Москва;Наука\r\n' $((500000 + i)) "$i"
+    done | iconv -f UTF-8 -t CP1251 >"$long"
+    # From the import button back over the tick, the file field, the folder
+    # button, the mode and the tabs to the strip's button, and Space.
+    sign_out_from_import() {
+        keys shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab space
+        wait_signed_out
+    }
+
+    step "import a long catalogue by keyboard: the path typed, Tab to импорт, Enter; pressed again by key and click meanwhile"
+    catalog_before=$(($(records "$export_dir/catalog.csv") + catalog_before))
+    # The tick has the focus: back to the file field.
+    keys shift+Tab ctrl+a
+    type_text "$(shown "$long")"
+    keys Tab Tab Return
+    wait_for "the run to start" 20 running
+    keys Return
+    page $((16 + 72)) $((136 + 12))
+    ok "импорт pressed twice more while the run went"
+    wait_for "the run to end" 90 not_running
+    sign_out_from_import
+    expect_sql "one run's catalogue rows" "select count(*) from catalog" "$((catalog_before + long_records))"
+
+    step "sign in as ivanova by keyboard: the renewal dismissed with Alt+F4 is a grace sign-in"
+    # The strip's button has the focus: back to the user name.
+    keys shift+Tab shift+Tab ctrl+a
+    type_text ivanova
+    keys Tab
+    type_text kniga
+    keys Return
+    pass_dialog=$(wait_window 'Введите пароль' 20)
+    wait_for "the password dialog to take the focus" 10 active_is "$pass_dialog"
+    # Esc does not dismiss it, so that no stray key costs a sign-in; the
+    # window manager's close does.
+    keys Escape
+    sleep 0.3
+    has_window 'Введите пароль' || fail "Esc dismissed the password dialog"
+    keys alt+F4
+    wait_for "the password dialog to close" 10 no_window 'Введите пароль'
+    wait_signed_in
+    grace_said() {
+        local x y
+        read -r x y < <(origin "$main")
+        busy "$(shot grace)" $((x + 8)) $((y + 2)) 212 42
+    }
+    wait_for "the line on the grace sign-ins" 10 grace_said
+    picture grace-sign-in "$main"
+    ok "signed in, the grace sign-in said"
+
+    step "the long catalogue again with the clearing, by keyboard; Esc stops it and the question is answered by keyboard"
+    # From the password field to the tabs, the next tab, and over the mode
+    # and the folder button to the file field.
+    keys Tab Tab Right Tab Tab Tab ctrl+a
+    type_text "$(shown "$long")"
+    keys Tab space Tab Return
+    wait_for "the run to start" 30 running
+    keys Escape
+    dialog=$(wait_window '^ $' 20)
+    answer_yes "$dialog"
+    wait_for "the run to stop" 20 not_running
+    sleep 0.3
+    picture import-stopped "$main"
+    sign_out_from_import
+    expect_sql "ivanova's grace sign-ins" "select explogins from users where xuser = 'ivanova'" 5
+    stored=$(sql "select count(*) from catalog") || fail "could not count the catalogue"
+    ((stored > 0 && stored < long_records)) || fail "the stopped run stored $stored of $long_records records"
+    expect_sql "whole records only" "select count(*) from izdatelstvo" "$stored"
+    ok "stopped after $stored records"
+
+    step "the tool goes on from the line after the last stored record"
+    if [[ -n "$database" ]]; then target=$database; else target=$db; fi
+    # As the desk's user, whose settings hold the account's password on a server.
+    HOME=$home XDG_CONFIG_HOME=$home/.config \
+        timeout 120 "$dbtool" import catalog "$long" "$target" --from-line $((stored + 1)) >"$work/from-line.log" 2>&1 ||
+        fail "the tool did not go on: $(tail -n 5 "$work/from-line.log")"
+    expect_sql "the whole catalogue, each record once" \
+        "select count(*) || ' ' || count(distinct barcod) from catalog" "$long_records $long_records"
+
+    sign_in admin admin
+    wait_signed_in
 else
     step "import: no import tab or example files in this tree, skipped"
     show_tab 1
@@ -737,6 +920,18 @@ if [[ -n "$database" ]]; then
     keys Return
     wait_for "the administrator's dialog to close" 10 no_window '^Администратор базы данных$'
 fi
+# The wipe owns the window while it runs; then the tab says it is done and
+# names the backup.
+wipe_done() {
+    local file x y
+    read -r x y < <(origin "$main")
+    file=$(shot wipe)
+    busy "$file" $((x + page_x + 16)) $((y + page_y + 108)) 400 30 && ! busy "$file" $((x + page_x + 280)) $((y + page_y + 24)) 120 40
+}
+wait_for "the wipe to end" 60 wipe_done
+sleep 0.3
+picture firstrun-done "$main"
+# The strip's button is not acted on while the wipe goes; by then it is.
 sign_out
 wait_signed_out 60
 for table in catalog udkop izdatelstvo mnogotom comment sbornik complect newbooks spisanie spisanieitems readers zakaz ruki; do
@@ -781,7 +976,7 @@ fi
 step "the calendar dialog (never opened by the program) on its own"
 (
     exec env -u QT_STYLE_OVERRIDE -u QT_QPA_PLATFORMTHEME -u QT_SCALE_FACTOR \
-        QT_QPA_PLATFORM=xcb QT_FONT_DPI=96 HOME="$work/home" XDG_RUNTIME_DIR="$work/run" "$calendar"
+        QT_QPA_PLATFORM=xcb QT_FONT_DPI=96 HOME="$home" XDG_RUNTIME_DIR="$work/run" "$calendar"
 ) >"$work/calendar.log" 2>&1 &
 cal_pid=$!
 cal=$(wait_window '^Календарь$' 20)
@@ -799,6 +994,67 @@ wait "$cal_pid" || fail "the calendar program failed"
 cal_pid=''
 grep -qx 'picked 1 2024-05-20' "$work/calendar.log" || fail "the calendar handed back: $(tail -n 1 "$work/calendar.log")"
 ok "a click on day 20 picked 2024-05-20"
+
+step "twice the scale on a 1366 x 768 screen: the title bar and the preview's commands in view"
+Xvfb -displayfd 4 -screen 0 1366x768x24 -nolisten tcp 4>"$work/display2" >"$work/xvfb2.log" 2>&1 &
+xvfb2_pid=$!
+second_display_known() { [[ -s "$work/display2" ]]; }
+wait_for "the second Xvfb to pick a display" 15 second_display_known
+DISPLAY=:$(tr -d '[:space:]' <"$work/display2")
+openbox --sm-disable >"$work/openbox2.log" 2>&1 &
+wm2_pid=$!
+wait_for "the second window manager" 15 wm_running
+setxkbmap -layout us,ru || fail "setxkbmap failed"
+start_app QT_SCALE_FACTOR=2 >"$work/app2.log" 2>&1 &
+app_pid=$!
+main=$(wait_window '^  утилиты$' 30)
+focus "$main"
+# On the screen: the frame's corner, and so the title bar to move it by
+# (the frame comes a moment after the window).
+title_bar_shown() {
+    read -r frame_x frame_y < <(origin "$(frame_of "$main")")
+    ((frame_x >= 0 && frame_y >= 0 && frame_x < 1366 - 100))
+}
+wait_for "the main window's title bar on the screen" 5 title_bar_shown
+ok "the main window's frame at $frame_x,$frame_y"
+# Signed in by keyboard: the user name field has the focus.
+keys ctrl+a
+type_text admin
+keys Tab
+type_text admin
+keys Return
+wait_for "the program to attach the database" 20 attached
+# Over the strip's button and the tabs to the print button.
+keys Tab Tab Tab Return
+preview=$(wait_window '^предварительный просмотр$' 30)
+focus "$preview"
+read -r px py < <(origin "$(frame_of "$preview")")
+read -r pw ph < <(geometry "$(frame_of "$preview")" | sed 's/[x+]/ /g' | cut -d' ' -f1,2)
+((px >= 0 && py >= 0 && px + pw <= 1366 && py + ph <= 768)) ||
+    fail "the preview's frame ${pw}x${ph}+$px+$py leaves the screen"
+# The first row of commands holds the test sheet's button: pressed by its
+# shortcut, it shows pressed there.
+commands() {
+    local file=$work/shots/scale-commands-$1.png x y w
+    read -r x y < <(origin "$preview")
+    w=$(geometry "$preview" | cut -dx -f1)
+    timeout 10 import -window root -crop "${w}x60+$x+$y" +repage "$file"
+    echo "$file"
+}
+sleep 0.5
+unpressed=$(commands before)
+busy "$unpressed" 0 0 200 60 || fail "no commands at the top of the preview"
+keys ctrl+t
+test_sheet_pressed() { differ "$unpressed" "$(commands after)"; }
+wait_for "the test sheet's button to show pressed" 10 test_sheet_pressed
+shot scale-preview >/dev/null
+keys Escape
+wait_for "the preview to close" 10 no_window '^предварительный просмотр$'
+focus "$main"
+keys alt+F4
+wait_for "the program at twice the scale to end" 15 app_gone
+app_pid=''
+ok "title bar on the screen, the preview ${pw}x${ph} within it, its test sheet's button in view"
 
 failed=0
 log "all steps passed in ${SECONDS}s"

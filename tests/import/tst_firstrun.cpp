@@ -16,10 +16,12 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -65,6 +67,42 @@ QMap<QByteArray, qint64> everyTable(const QList<QByteArray> &tables, qint64 rows
     return counts;
 }
 
+// Calls back once, when a label is first painted with a text that starts
+// with the given one.
+class OnPainted : public QObject {
+public:
+    OnPainted(QLabel *label, const QString &start, std::function<void()> action)
+        : m_label(label), m_start(start), m_action(std::move(action))
+    {
+        label->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == m_label && event->type() == QEvent::Paint && m_action && m_label->text().startsWith(m_start))
+            std::exchange(m_action, {})();
+        return false;
+    }
+
+private:
+    QLabel *m_label;
+    QString m_start;
+    std::function<void()> m_action;
+};
+
+// A click as the window system would deliver it later, queued.
+void postClick(QWidget *widget, QPoint at)
+{
+    const QPointF global = widget->mapToGlobal(QPointF(at));
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QCoreApplication::postEvent(widget,
+                                    new QMouseEvent(type, QPointF(at), global, Qt::LeftButton,
+                                                    type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                                                    Qt::NoModifier));
+    }
+}
+
 } // namespace
 
 class TestFirstRun : public SignedInWindowTest {
@@ -83,6 +121,8 @@ private slots:
     void rowsCountedBeforeAndAfterTheWipe();
     void rowsCountedBeforeClearing_data();
     void rowsCountedBeforeClearing();
+    void inputDuringTheWipeNotActedOn_data();
+    void inputDuringTheWipeNotActedOn();
 
 private:
     // Puts a row into every working table and moves every generator on.
@@ -375,6 +415,64 @@ void TestFirstRun::failedBackupChangesNothing()
     if (kind != QLatin1String("proc"))
         QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot), files);
     QCOMPARE(QFileInfo(linked).size(), 0);
+}
+
+void TestFirstRun::inputDuringTheWipeNotActedOn_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("when");
+
+    // Clicked as the backup starts, the click is taken by the wipe's own
+    // pass over the window's events; as the backup is named, it waits
+    // until just before the controls come back.
+    const QString starts = QStringLiteral("резервная копия...");
+    const QString named = QStringLiteral("резервная копия: ");
+    QTest::newRow("удалить всё again, as the backup starts") << QStringLiteral("BitBtn1") << starts;
+    QTest::newRow("удалить всё again, as the backup is named") << QStringLiteral("BitBtn1") << named;
+    QTest::newRow("стоп in the strip") << QStringLiteral("BitBtnGO") << named;
+    QTest::newRow("the first tab") << QStringLiteral("tab") << starts;
+}
+
+void TestFirstRun::inputDuringTheWipeNotActedOn()
+{
+    QFETCH(QString, target);
+    QFETCH(QString, when);
+    bool during = false;
+    OnPainted clicked(when.endsWith(u'.') ? m_form->LabelST : m_form->LabelBK, when, [&] {
+        during = m_form->runInProgress() && !m_form->BitBtn1->isEnabled() && !m_form->BitBtnGO->isEnabled();
+        if (target == QStringLiteral("tab")) {
+            QTabBar *tabs = m_form->PageControl1->tabBar();
+            postClick(tabs, tabs->tabRect(0).center());
+            return;
+        }
+        auto *widget = m_form->findChild<QWidget *>(target);
+        QVERIFY(widget);
+        postClick(widget, widget->rect().center());
+    });
+    // A second question, were one asked, is answered no.
+    int asked = 0;
+    ModalAnswerer answer([&](QWidget *dialog) {
+        auto *ask = qobject_cast<TFormYesNo *>(dialog);
+        QVERIFY(ask);
+        QTest::mouseClick(++asked == 1 ? ask->BitBtnDa : ask->BitBtnNet, Qt::LeftButton);
+    });
+    QTest::mouseClick(m_form->BitBtn1, Qt::LeftButton);
+    // Anything still queued reaches the window now, as it would once the
+    // handler returns.
+    QCoreApplication::processEvents();
+    QVERIFY(during);
+    QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
+    QCOMPARE(answer.count(), 1);
+    QCOMPARE(ownBackups(QFileInfo(m_form->BazaPath).path()).size(), 1);
+    QCOMPARE(m_form->LabelST->text(), QStringLiteral("выполнено"));
+    QCOMPARE(count("catalog"), QByteArray("0"));
+    // Still signed in, on the first-run tab, with the controls back.
+    QVERIFY(m_form->PageControl1->isVisible());
+    QCOMPARE(m_form->PageControl1->currentWidget(), m_form->TabSheet1);
+    for (QWidget *control :
+         QList<QWidget *>{m_form->BitBtn1, m_form->BitBtnGO, m_form->Password, m_form->PageControl1->tabBar()})
+        QVERIFY2(control->isEnabled(), qPrintable(control->objectName()));
+    QVERIFY(!m_form->runInProgress());
 }
 
 QTEST_MAIN(TestFirstRun)

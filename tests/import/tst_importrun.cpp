@@ -693,9 +693,9 @@ void TestImportRun::rejectedLinesOffered()
     const auto clock = platform::now;
     const QDateTime when(QDate(2024, 5, 20), QTime(14, 3));
     platform::now = [when] { return when; };
-    const auto dialog = platform::saveFileAs;
+    const auto dialog = platform::saveFileName;
     QString proposed;
-    platform::saveFileAs = [&](QWidget *, const QString &, const QString &offered) {
+    platform::saveFileName = [&](QWidget *, const QString &, const QString &offered) {
         proposed = offered;
         return saved;
     };
@@ -714,7 +714,7 @@ void TestImportRun::rejectedLinesOffered()
         QTest::mouseClick(list->BitBtnOK, Qt::LeftButton);
     });
     QTest::mouseClick(m_form->BitBtnER, Qt::LeftButton);
-    platform::saveFileAs = dialog;
+    platform::saveFileName = dialog;
     platform::now = clock;
     QCOMPARE(answerer.count(), 1);
     // Beside the input, named as the database tool names it.
@@ -844,6 +844,7 @@ void TestImportRun::inputDuringARunNotActedOn_data()
     QTest::newRow("импорт again, as the first record is shown") << QStringLiteral("BitBtnIM") << 0 << 300;
     QTest::newRow("импорт again, as the last record is shown") << QStringLiteral("BitBtnIM") << 0 << 3;
     QTest::newRow("Space on импорт") << QStringLiteral("BitBtnIM") << int(Qt::Key_Space) << 3;
+    QTest::newRow("Enter on импорт") << QStringLiteral("BitBtnIM") << int(Qt::Key_Return) << 3;
     QTest::newRow("проверить") << QStringLiteral("BitBtnCH") << 0 << 3;
     QTest::newRow("стоп in the strip, a long run") << QStringLiteral("BitBtnGO") << 0 << 300;
     QTest::newRow("стоп in the strip") << QStringLiteral("BitBtnGO") << 0 << 3;

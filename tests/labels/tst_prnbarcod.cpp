@@ -709,7 +709,7 @@ void TestPrnBarcod::previewSavesPdf()
     QFETCH(bool, errorShown);
 
     bool askedOverPreview = false;
-    platform::saveFileName = [&](QWidget *parent, const QString &) {
+    platform::saveFileName = [&](QWidget *parent, const QString &, const QString &) {
         askedOverPreview = qobject_cast<TFormPreview *>(parent) != nullptr;
         return answer.isEmpty() ? QString() : m_dir->filePath(answer);
     };
@@ -814,7 +814,7 @@ void TestPrnBarcod::settingsWrittenAlone()
 void TestPrnBarcod::previewControlsReachThePdf()
 {
     const QString fileName = m_dir->filePath(QStringLiteral("used.pdf"));
-    platform::saveFileName = [&](QWidget *, const QString &) { return fileName; };
+    platform::saveFileName = [&](QWidget *, const QString &, const QString &) { return fileName; };
     QString place;
     whenModal([&](QWidget *modal) {
         auto *start = modal->findChild<QSpinBox *>(QStringLiteral("SpinStart"));
@@ -877,7 +877,7 @@ void TestPrnBarcod::previewShortcuts()
     QFETCH(QKeyCombination, key);
     QFETCH(QString, effect);
     QStringList effects;
-    platform::saveFileName = [&](QWidget *, const QString &) {
+    platform::saveFileName = [&](QWidget *, const QString &, const QString &) {
         effects << QStringLiteral("file name");
         return QString();
     };
@@ -1092,7 +1092,7 @@ void TestPrnBarcod::alignmentSheetOutlines()
 void TestPrnBarcod::alignmentSheetFromThePreview()
 {
     const QString fileName = m_dir->filePath(QStringLiteral("alignment.pdf"));
-    platform::saveFileName = [&](QWidget *, const QString &) { return fileName; };
+    platform::saveFileName = [&](QWidget *, const QString &, const QString &) { return fileName; };
     bool startDisabled = false;
     whenModal([&](QWidget *modal) {
         auto *start = modal->findChild<QSpinBox *>(QStringLiteral("SpinStart"));
