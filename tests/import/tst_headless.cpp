@@ -150,7 +150,7 @@ void TestHeadless::exitStatusOutputAndFiles_data()
         << QByteArray("1;A\r\n") << 1
         << QStringList{QStringLiteral("utilities-db: У учётной записи программы нет прав на базу данных «DB»: их "
                                       "даёт администратор базы командой «utilities-db grant DB»"),
-                       QStringLiteral("no permission for INSERT access to TABLE CATALOG")}
+                       QStringLiteral("no permission for USAGE access to GENERATOR NNCATALOG")}
         << QByteArray("0|0|0") << QByteArray();
     // Line 2 would be rejected, and say so, were it read.
     QTest::newRow("from line 3") << Rows{}
