@@ -10,6 +10,7 @@
 #include "db/text1251.h"
 #include "dialogs/formYN.h"
 #include "dialogs/uiplatform.h"
+#include "import/journal.h"
 
 #include <QCheckBox>
 #include <QCursor>
@@ -120,6 +121,8 @@ private slots:
     void inputDuringARunNotActedOn();
     void signOutLeavesNothingForTheNext();
     void signalStopsTheRunAndClosesTheWindow();
+    void goingOnOffered_data();
+    void goingOnOffered();
 
 private:
     QString writeFile(const QByteArray &bytes);
@@ -137,6 +140,7 @@ void TestImportRun::initTestCase()
 {
     SignedInWindowTest::initTestCase();
     QVERIFY(m_files.isValid());
+    journalFolder = [this] { return m_files.filePath(QStringLiteral("journals")); };
     platform::openFileName = [](QWidget *, const QString &) -> QString {
         qFatal("a file dialog was opened");
         return QString();
@@ -1019,6 +1023,51 @@ void TestImportRun::signalStopsTheRunAndClosesTheWindow()
     QCOMPARE(rows("select count(*) from catalog"), Rows{processed});
     QCOMPARE(rows("select count(*) from izdatelstvo"), Rows{processed});
     QVERIFY(m_errors.isEmpty());
+}
+
+void TestImportRun::goingOnOffered_data()
+{
+    QTest::addColumn<bool>("goOn");
+    QTest::addColumn<Rows>("stored");
+
+    QTest::newRow("yes: from the line after the stop") << true << Rows{"1", "2", "3", "4"};
+    QTest::newRow("no: from the first line") << false << Rows{"1", "1", "2", "3", "4"};
+}
+
+void TestImportRun::goingOnOffered()
+{
+    QFETCH(bool, goOn);
+    QFETCH(Rows, stored);
+    const QString file = writeFile("1;a\r\n2;b\r\n3;c\r\n4;d\r\n");
+    // Stopped after the first record.
+    QCursor::setPos(m_form->ImageX->mapToGlobal(QPoint(20, 20)));
+    {
+        ModalAnswerer stop(
+            [](QWidget *dialog) { QTest::mouseClick(qobject_cast<TFormYesNo *>(dialog)->BitBtnDa, Qt::LeftButton); });
+        run(file, false);
+    }
+    QCOMPARE(m_form->LabelCC->text(), QStringLiteral("прервано пользователем"));
+    QCursor::setPos(0, 0);
+
+    QStringList asked;
+    bool yesFirst = false;
+    ModalAnswerer answer([&](QWidget *dialog) {
+        auto *ask = qobject_cast<TFormYesNo *>(dialog);
+        asked.append(ask->LabelTXT->text());
+        yesFirst = ask->focusWidget() == ask->BitBtnDa;
+        QTest::mouseClick(goOn ? ask->BitBtnDa : ask->BitBtnNet, Qt::LeftButton);
+    });
+    run(file, false);
+    QCOMPARE(asked, QStringList{QStringLiteral("продолжить со строки 2?")});
+    QVERIFY(yesFirst);
+    QCOMPARE(m_form->LabelCC->text(), QStringLiteral("операция завершена"));
+    QCOMPARE(rows("select nomer from readers order by nomer"), stored);
+    QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
+
+    // Nothing is offered for a file gone through whole, nor with clearing.
+    ModalAnswerer none([](QWidget *dialog) { dialog->close(); });
+    run(file, false, true);
+    QCOMPARE(none.count(), 0);
 }
 
 QTEST_MAIN(TestImportRun)
