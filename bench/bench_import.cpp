@@ -104,16 +104,7 @@ QByteArray count(const QString &database, const QList<QByteArray> &login, const 
     connection.params = login;
     connection.databaseName = database;
     connection.open();
-    DbTransaction transaction;
-    transaction.setDatabase(&connection);
-    DbQuery query;
-    query.setDatabase(&connection);
-    query.setTransaction(&transaction);
-    query.setSql(QByteArray("select count(*) as n from ") + table);
-    query.open();
-    const QByteArray n = query.field("n").asString();
-    query.close();
-    transaction.commit();
+    const QByteArray n = selectValue(&connection, QByteArray("select count(*) from ") + table);
     connection.close();
     return n;
 }

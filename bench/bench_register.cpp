@@ -87,14 +87,11 @@ int main(int argc, char *argv[])
     DbConnection connection;
     connection.params = builtInConnectionParams();
     connection.databaseName = path;
-    auto *defaultTransaction = new DbTransaction(&owner);
-    defaultTransaction->setDatabase(&connection);
+    auto *defaultTransaction = new DbTransaction(connection, DbTransaction::Action::Commit, &owner);
     connection.setDefaultTransaction(defaultTransaction);
     connection.open();
-    auto *scratch = new DbQuery(&owner);
+    auto *scratch = new DbQuery(connection, *defaultTransaction, {}, &owner);
     scratch->setObjectName(QStringLiteral("IBQXXMAIN"));
-    scratch->setDatabase(&connection);
-    scratch->setTransaction(defaultTransaction);
     sharedDb() = SharedDb{&owner, &connection, scratch};
 
     const Case cases[] = {

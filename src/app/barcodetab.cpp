@@ -198,10 +198,8 @@ void TFormMain::buildBarcodeTab()
     setTabOrder(EditP, EditME);
     setTabOrder(EditME, BitBtnAdd);
 
-    IBQueryBC = new DbQuery(this);
+    IBQueryBC = new DbQuery(*IBDatabase1, *IBTransaction1, {}, this);
     IBQueryBC->setObjectName(QStringLiteral("IBQueryBC"));
-    IBQueryBC->setDatabase(IBDatabase1);
-    IBQueryBC->setTransaction(IBTransaction1);
     IBQueryBC->afterScroll = [this](DbQuery *query) { IBQueryBCAfterScroll(query); };
 
     DBGridBC = new QTableView(TabSheetBC);

@@ -112,9 +112,8 @@ TFormMain::TFormMain(QWidget *parent) : QWidget(parent, Qt::Window | Qt::MSWindo
     IBDatabase1->setObjectName(QStringLiteral("IBDatabase1"));
     IBDatabase1->sqlDialect = 3;
     IBDatabase1->loginPrompt = false;
-    IBTransaction1 = new DbTransaction(this);
+    IBTransaction1 = new DbTransaction(*IBDatabase1, DbTransaction::Action::Commit, this);
     IBTransaction1->setObjectName(QStringLiteral("IBTransaction1"));
-    IBTransaction1->setDatabase(IBDatabase1);
     IBDatabase1->setDefaultTransaction(IBTransaction1);
 
     connect(BitBtnGO, &QPushButton::clicked, this, &TFormMain::BitBtnGOClick);
@@ -144,10 +143,8 @@ TFormMain::~TFormMain()
 
 void TFormMain::FormCreate()
 {
-    IBQXXMAIN = new DbQuery(this);
+    IBQXXMAIN = new DbQuery(*IBDatabase1, *IBTransaction1, {}, this);
     IBQXXMAIN->setObjectName(QStringLiteral("IBQXXMAIN"));
-    IBQXXMAIN->setDatabase(IBDatabase1);
-    IBQXXMAIN->setTransaction(IBTransaction1);
     sharedDb() = SharedDb{this, IBDatabase1, IBQXXMAIN};
 
     // Qt paints widgets double-buffered already.

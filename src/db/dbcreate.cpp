@@ -58,28 +58,16 @@ void createDatabase(const QString &path, const QList<QByteArray> &scripts)
 
 void execAndCommitOn(DbConnection *connection, const QByteArray &statement)
 {
-    // Declared in this order so the statement is freed before its
-    // transaction, which rolls back if the statement failed.
-    DbTransaction transaction;
-    transaction.setDatabase(connection);
-    transaction.defaultAction = DbTransaction::Action::Rollback;
-    DbQuery query;
-    query.setDatabase(connection);
-    query.setTransaction(&transaction);
-    query.setSql(statement);
-    query.execSql();
+    // Rolled back when the statement fails.
+    DbTransaction transaction(*connection);
+    DbQuery(*connection, transaction, statement).execSql();
     transaction.commit();
 }
 
 QByteArray selectValue(DbConnection *connection, const QByteArray &select)
 {
-    DbTransaction transaction;
-    transaction.setDatabase(connection);
-    transaction.defaultAction = DbTransaction::Action::Rollback;
-    DbQuery query;
-    query.setDatabase(connection);
-    query.setTransaction(&transaction);
-    query.setSql(select);
+    DbTransaction transaction(*connection);
+    DbQuery query(*connection, transaction, select);
     query.open();
     return query.isEmpty() ? QByteArray() : query.fieldAt(0, 0).asString();
 }

@@ -159,11 +159,11 @@ void givePrivateTransaction(DbQuery *query)
     DbConnection *connection = query->database();
     if (query->transaction() && (!connection || query->transaction() != connection->defaultTransaction()))
         return;
+    if (!connection)
+        throw DbError(QStringLiteral("Database not connected"));
     query->close();
     QObject *owner = query->parent() ? query->parent() : sharedDb().owner;
-    auto *transaction = new DbTransaction(owner);
-    transaction->setDatabase(connection);
-    transaction->defaultAction = DbTransaction::Action::CommitRetaining;
+    auto *transaction = new DbTransaction(*connection, DbTransaction::Action::CommitRetaining, owner);
     transaction->setObjectName(QStringLiteral("TR") + QString::fromLatin1(UniqueSuffix()));
     query->setTransaction(transaction);
 }
@@ -204,12 +204,8 @@ QByteArray NextGeneratorValue(const QByteArray &generator)
 }
 
 SnapshotRead::SnapshotRead(const QByteArray &statement)
+    : m_transaction(*sharedDb().IBDatabase1), m_query(*sharedDb().IBDatabase1, m_transaction, statement)
 {
-    m_transaction.setDatabase(sharedDb().IBDatabase1);
-    m_transaction.defaultAction = DbTransaction::Action::Rollback;
-    m_query.setDatabase(sharedDb().IBDatabase1);
-    m_query.setTransaction(&m_transaction);
-    m_query.setSql(statement);
     m_query.open();
 }
 
@@ -217,14 +213,9 @@ void ExecAndCommit(const QByteArray &statement)
 {
     // Declared in this order so the statement is freed before its
     // transaction, which then commits if it is still running.
-    DbTransaction transaction;
-    transaction.setDatabase(sharedDb().IBDatabase1);
-    transaction.defaultAction = DbTransaction::Action::Commit;
-    DbQuery query;
-    query.setDatabase(sharedDb().IBDatabase1);
-    query.setTransaction(&transaction);
+    DbTransaction transaction(*sharedDb().IBDatabase1, DbTransaction::Action::Commit);
+    DbQuery query(*sharedDb().IBDatabase1, transaction, statement);
     transaction.start();
-    query.setSql(statement);
     query.prepare();
     query.execSql();
     transaction.commit();
@@ -232,17 +223,11 @@ void ExecAndCommit(const QByteArray &statement)
 
 void ExecAllOrNothing(const QList<QByteArray> &statements)
 {
-    DbTransaction transaction;
-    transaction.setDatabase(sharedDb().IBDatabase1);
-    transaction.defaultAction = DbTransaction::Action::Rollback;
+    DbTransaction transaction(*sharedDb().IBDatabase1);
     transaction.start();
     for (const QByteArray &statement : statements) {
         SqlText = statement;
-        DbQuery query;
-        query.setDatabase(sharedDb().IBDatabase1);
-        query.setTransaction(&transaction);
-        query.setSql(SqlText);
-        query.execSql();
+        DbQuery(*sharedDb().IBDatabase1, transaction, SqlText).execSql();
     }
     transaction.commit();
 }

@@ -97,8 +97,6 @@ QList<QByteArray> upperCase(QList<QByteArray> tables)
 // desk's hold on them is said in the user's words.
 void reserve(DbTransaction &transaction, const QList<QByteArray> &tables, TableLock lock)
 {
-    transaction.setDatabase(sharedDb().IBDatabase1);
-    transaction.defaultAction = DbTransaction::Action::Rollback;
     try {
         transaction.startReserving(upperCase(tables), lock, kTablesWaitSeconds);
     } catch (const DbError &e) {
@@ -123,16 +121,13 @@ namespace {
 void emptyInOneTransaction(std::span<const char *const> statements, const std::function<void(qsizetype done)> &progress)
 {
     const QList<QByteArray> tables = emptiedTables(statements);
-    DbTransaction transaction;
+    DbConnection &connection = *sharedDb().IBDatabase1;
+    DbTransaction transaction(connection);
     reserve(transaction, tables, TableLock::ProtectedWrite);
     qsizetype done = 0;
     for (const char *statement : statements) {
         SqlText = statement;
-        DbQuery query;
-        query.setDatabase(sharedDb().IBDatabase1);
-        query.setTransaction(&transaction);
-        query.setSql(SqlText);
-        query.execSql();
+        DbQuery(connection, transaction, SqlText).execSql();
         if (progress)
             progress(++done);
     }
@@ -140,10 +135,7 @@ void emptyInOneTransaction(std::span<const char *const> statements, const std::f
     // tables this count has seen empty.
     QList<qint64> counts;
     {
-        DbQuery count;
-        count.setDatabase(sharedDb().IBDatabase1);
-        count.setTransaction(&transaction);
-        count.setSql(countStatement(tables));
+        DbQuery count(connection, transaction, countStatement(tables));
         count.open();
         counts = countsOf(count, tables.size());
     }
@@ -165,7 +157,8 @@ void emptyTables(std::span<const char *const> statements, const std::function<vo
     }
 }
 
-TablesInUse::TablesInUse(const QList<QByteArray> &tables) : m_transaction(std::make_unique<DbTransaction>())
+TablesInUse::TablesInUse(const QList<QByteArray> &tables)
+    : m_transaction(std::make_unique<DbTransaction>(*sharedDb().IBDatabase1))
 {
     reserve(*m_transaction, tables, TableLock::SharedWrite);
 }

@@ -84,13 +84,10 @@ void TestAutent::init()
     m_path = m_db.freshFile();
     m_owner = std::make_unique<QObject>();
     m_connection = new DbConnection(m_owner.get());
-    auto *defaultTransaction = new DbTransaction(m_owner.get());
-    defaultTransaction->setDatabase(m_connection);
+    auto *defaultTransaction = new DbTransaction(*m_connection, DbTransaction::Action::Commit, m_owner.get());
     m_connection->setDefaultTransaction(defaultTransaction);
-    auto *scratch = new DbQuery(m_owner.get());
+    auto *scratch = new DbQuery(*m_connection, *defaultTransaction, {}, m_owner.get());
     scratch->setObjectName(QStringLiteral("IBQXXMAIN"));
-    scratch->setDatabase(m_connection);
-    scratch->setTransaction(defaultTransaction);
     sharedDb() = SharedDb{m_owner.get(), m_connection, scratch};
 }
 

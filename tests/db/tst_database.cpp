@@ -3,8 +3,8 @@
 
 #include "auth/autent.h"
 #include "db/dataset.h"
-#include "db/platform.h"
 #include "db/errors.h"
+#include "db/platform.h"
 #include "db/refusals.h"
 #include "db/text1251.h"
 #include "db/utilites.h"
@@ -75,9 +75,7 @@ void TestDatabase::twoExecAndCommitInARow()
 
 void TestDatabase::insertSeenByNextOpenSelect()
 {
-    DbQuery query(m_db.connection());
-    query.setDatabase(m_db.connection());
-    query.setTransaction(m_db.connection()->defaultTransaction());
+    DbQuery query(*m_db.connection(), *m_db.connection()->defaultTransaction());
     SqlText = "select * from barcodes order by bs asc";
     OpenSelect(&query, '*');
     QCOMPARE(query.recordCount(), 3);
@@ -90,8 +88,7 @@ void TestDatabase::insertSeenByNextOpenSelect()
 
 void TestDatabase::openQueryKeepsItsSnapshot()
 {
-    DbQuery query(m_db.connection());
-    query.setDatabase(m_db.connection());
+    DbQuery query(*m_db.connection(), *m_db.connection()->defaultTransaction());
     SqlText = "select count(*) c from barcodes";
     OpenSelect(&query, '*');
     ExecAndCommit("delete from barcodes");
@@ -233,8 +230,7 @@ void TestDatabase::fieldConversions()
 
 void TestDatabase::locateQuietlyRunsHandlersOnce()
 {
-    DbQuery query(m_db.connection());
-    query.setDatabase(m_db.connection());
+    DbQuery query(*m_db.connection(), *m_db.connection()->defaultTransaction());
     SqlText = "select * from barcodes order by bs asc";
     OpenSelect(&query, '*');
     QList<QByteArray> seen;
@@ -267,14 +263,8 @@ void TestDatabase::transactionEndsWithDefaultAction()
     QFETCH(int, action);
     QFETCH(QByteArray, count);
     {
-        DbTransaction transaction;
-        transaction.setDatabase(m_db.connection());
-        transaction.defaultAction = DbTransaction::Action(action);
-        DbQuery query;
-        query.setDatabase(m_db.connection());
-        query.setTransaction(&transaction);
-        query.setSql("insert into otdely (num, name) values (40, 'x')");
-        query.execSql();
+        DbTransaction transaction(*m_db.connection(), DbTransaction::Action(action));
+        DbQuery(*m_db.connection(), transaction, "insert into otdely (num, name) values (40, 'x')").execSql();
         QVERIFY(transaction.inTransaction());
     }
     QCOMPARE(m_db.value("select count(*) from otdely where num = 40"), count);
@@ -447,15 +437,9 @@ void TestDatabase::tablesTakenAgainstOtherWriters()
     other.params = adminParams();
     other.databaseName = file;
     other.open();
-    DbTransaction held;
-    held.setDatabase(&other);
-    held.defaultAction = DbTransaction::Action::Rollback;
+    DbTransaction held(other);
     const auto insert = [](DbConnection *connection, DbTransaction *transaction, const QByteArray &num) {
-        DbQuery query;
-        query.setDatabase(connection);
-        query.setTransaction(transaction);
-        query.setSql("insert into catalog (num) values (" + num + ")");
-        query.execSql();
+        DbQuery(*connection, *transaction, "insert into catalog (num) values (" + num + ")").execSql();
     };
     std::unique_ptr<QThread> committer;
     switch (holder) {
@@ -485,9 +469,7 @@ void TestDatabase::tablesTakenAgainstOtherWriters()
     desk.params = builtInConnectionParams();
     desk.databaseName = file;
     desk.open();
-    DbTransaction asking;
-    asking.setDatabase(&desk);
-    asking.defaultAction = DbTransaction::Action::Rollback;
+    DbTransaction asking(desk);
     QElapsedTimer waited;
     waited.start();
     std::optional<DbError> error;
@@ -518,10 +500,7 @@ void TestDatabase::tablesTakenAgainstOtherWriters()
     }
     if (!seen.isEmpty()) {
         // Read committed: every row committed before the start is seen.
-        DbQuery count;
-        count.setDatabase(&desk);
-        count.setTransaction(&asking);
-        count.setSql("select count(*) from catalog");
+        DbQuery count(desk, asking, "select count(*) from catalog");
         count.open();
         QCOMPARE(count.fieldAt(0, 0).asString(), seen);
     }
