@@ -12,9 +12,9 @@
 #include "db/engine.h"
 #include "db/errors.h"
 #include "db/fbservice.h"
+#include "db/session.h"
 #include "db/settings.h"
 #include "db/text1251.h"
-#include "db/utilites.h"
 #include "import/backup.h"
 #include "import/importrun.h"
 
@@ -425,21 +425,14 @@ int importFile(ImportMode mode, const QString &input, const QString &database, c
         request.fromLine = parser.value(QStringLiteral("from-line")).toLongLong();
 
     // The program's own account, as the window signs in with.
-    QObject owner;
-    DbConnection connection;
-    connection.params = builtInConnectionParams();
-    connection.databaseName = database;
+    DbSession session;
     try {
-        connection.open();
+        session.open(database, builtInConnectionParams());
     } catch (const std::exception &e) {
         return fail(
             QStringLiteral("не удалось открыть базу данных «%1»:\n%2").arg(database, QString::fromUtf8(e.what())));
     }
-    sharedDb() = SharedDb{&owner, &connection, nullptr};
-    const auto detach = qScopeGuard([&] {
-        sharedDb() = SharedDb{};
-        connection.forceClose();
-    });
+    const auto detach = qScopeGuard([&] { session.connection().forceClose(); });
 
     // The command that goes on from a line, for the user to copy.
     const auto goOnFrom = [&](qint64 line) {
@@ -457,7 +450,7 @@ int importFile(ImportMode mode, const QString &input, const QString &database, c
     ImportReport report;
     ImportOutcome outcome;
     try {
-        outcome = runImport(request, observer, report);
+        outcome = runImport(session, request, observer, report);
     } catch (const std::exception &e) {
         observer.endProgress();
         writeRejected(input, report);

@@ -294,13 +294,13 @@ void TFormMain::BitBtnAddClick()
         const QByteArray mark = toCp1251(EditME->text());
         // Asked before the key is taken, so that "нет" leaves no gap.
         std::optional<RangeClash> clash;
-        runReattaching(IBDatabase1, [&] { clash = rangeClash(start, end); });
+        runReattaching(IBDatabase1, [&] { clash = rangeClash(m_session, start, end); });
         if (!clash)
             return;
         if (clash->any() && !AskYesNo(rangeClashQuestion(*clash), this))
             return;
         runReattaching(IBDatabase1, [&] {
-            const auto key = addRange(start, end, mark);
+            const auto key = addRange(m_session, start, end, mark);
             if (!key)
                 return;
             SelectBC();
@@ -320,7 +320,7 @@ void TFormMain::N1Click()
         if (!AskYesNo(QString(), this))
             return;
         runReattaching(IBDatabase1, [&] {
-            deleteRange(num);
+            deleteRange(m_session, num);
             SelectBC();
             dfx();
         });
@@ -331,7 +331,7 @@ void TFormMain::ActionOverlapsClick()
 {
     guarded(this, [&] {
         QList<RegisteredRange> ranges;
-        runReattaching(IBDatabase1, [&] { ranges = registeredRanges(); });
+        runReattaching(IBDatabase1, [&] { ranges = registeredRanges(m_session); });
         showOverlaps(this, overlapsAmong(ranges));
     });
 }
@@ -353,7 +353,7 @@ void TFormMain::countInCatalog()
     if (!summary || summary->negative || !IBDatabase1->connected())
         return;
     try {
-        runReattaching(IBDatabase1, [&] { m_inCatalog = takenInCatalog(summary->first, summary->last); });
+        runReattaching(IBDatabase1, [&] { m_inCatalog = takenInCatalog(m_session, summary->first, summary->last); });
         m_inCatalogFor = typed;
     } catch (const AppError &) {
         // Only an aid: the summary goes without it.

@@ -175,7 +175,7 @@ void TFormMain::CheckCLClick()
     const QList<QByteArray> tables = emptiedTables(clearingStatements(modeOf(RadioCA)));
     try {
         QList<qint64> counts;
-        runReattaching(IBDatabase1, [&] { counts = countRows(tables); });
+        runReattaching(IBDatabase1, [&] { counts = countRows(m_session, tables); });
         LabelDL->setText(QStringLiteral("будет удалено строк:\n")
                          + rowCountsText(tables, counts, QStringLiteral("\n")));
     } catch (const AppError &e) {
@@ -305,7 +305,7 @@ void TFormMain::runImportFile(bool checkOnly)
         // Begun afresh when the server turned out restarted before the
         // run had stored anything.
         ImportOutcome outcome = ImportOutcome::NotOpened;
-        runReattaching(IBDatabase1, [&] { outcome = runImport(request, observer, *report); });
+        runReattaching(IBDatabase1, [&] { outcome = runImport(m_session, request, observer, *report); });
         if (outcome == ImportOutcome::NotOpened)
             return;
         LabelCC->setText(outcomeCaption(outcome, checkOnly));
@@ -372,5 +372,5 @@ void TFormMain::BitBtnERClick()
 
 qint32 TFormMain::store2baza(const QByteArray &text)
 {
-    return storeRecord(text, modeOf(RadioCA));
+    return storeRecord(m_session, text, modeOf(RadioCA));
 }

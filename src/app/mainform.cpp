@@ -108,18 +108,12 @@ TFormMain::TFormMain(QWidget *parent) : QWidget(parent, Qt::Window | Qt::MSWindo
     setTabOrder(Login, Password);
     setTabOrder(Password, BitBtnGO);
 
-    IBDatabase1 = new DbConnection(this);
-    IBDatabase1->setObjectName(QStringLiteral("IBDatabase1"));
+    IBDatabase1 = &m_session.connection();
     IBDatabase1->sqlDialect = 3;
     IBDatabase1->loginPrompt = false;
-    IBTransaction1 = new DbTransaction(*IBDatabase1, DbTransaction::Action::Commit, this);
-    IBTransaction1->setObjectName(QStringLiteral("IBTransaction1"));
-    IBDatabase1->setDefaultTransaction(IBTransaction1);
+    IBTransaction1 = &m_session.defaultTransaction();
 
     connect(BitBtnGO, &QPushButton::clicked, this, &TFormMain::BitBtnGOClick);
-    // Sign-in asks for a new password through the password dialog.
-    if (!platform::askNewPassword)
-        platform::askNewPassword = showPasswordDialog;
 
     buildBarcodeTab();
     buildImportTab();
@@ -135,17 +129,13 @@ TFormMain::TFormMain(QWidget *parent) : QWidget(parent, Qt::Window | Qt::MSWindo
 
 TFormMain::~TFormMain()
 {
-    if (sharedDb().owner == this)
-        sharedDb() = SharedDb{};
     if (FormMain == this)
         FormMain = nullptr;
 }
 
 void TFormMain::FormCreate()
 {
-    IBQXXMAIN = new DbQuery(*IBDatabase1, *IBTransaction1, {}, this);
-    IBQXXMAIN->setObjectName(QStringLiteral("IBQXXMAIN"));
-    sharedDb() = SharedDb{this, IBDatabase1, IBQXXMAIN};
+    IBQXXMAIN = &m_session.scratch();
 
     // Qt paints widgets double-buffered already.
     BazaPath = databaseLocation(QCoreApplication::applicationDirPath());
@@ -307,24 +297,25 @@ void TFormMain::DoLogon()
 {
     const QByteArray password = toCp1251(Password->text());
     const QByteArray user = toCp1251(Login->text());
-    bool accepted = false;
+    SignInOutcome outcome;
     try {
-        accepted = ConnectUser(IBDatabase1, BazaPath, user, password);
+        // A new password is asked for through the password dialog.
+        outcome = ConnectUser(m_session, {BazaPath, user, password}, showPasswordDialog);
     } catch (const AttachError &) {
         // Not opened, or opened by an account without its rights and
         // closed again: signed out either way.
         DoLogoff();
         throw;
     }
-    if (accepted) {
+    if (outcome.accepted) {
         BitBtnGO->setText(QStringLiteral("стоп"));
         // Each sign-in opens on the first tab; one again over an open
         // connection leaves the window as it is.
         if (PageControl1->isHidden())
             PageControl1->setCurrentWidget(TabSheetBC);
         PageControl1->show();
-        LabelGrace->setText(LastGraceSignIn.used ? graceSignInText(LastGraceSignIn) : QString());
-        LabelGrace->setVisible(LastGraceSignIn.used);
+        LabelGrace->setText(outcome.grace ? graceSignInText(outcome) : QString());
+        LabelGrace->setVisible(outcome.grace);
         if (PageControl1->currentWidget() == TabSheet1)
             showWipeCounts();
         if (CheckCL->isChecked())

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/session.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QPointer>
@@ -8,10 +10,7 @@
 
 #include <memory>
 
-class DbConnection;
-class DbQuery;
 class DbQueryModel;
-class DbTransaction;
 struct ImportReport;
 class QAction;
 class QCheckBox;
@@ -103,9 +102,11 @@ public:
     // The rows of each table the wipe empties, as they stand now.
     ResultText *LabelRC;
 
+    // The parts of the window's session: the connection, its default
+    // transaction, and the scratch query of the generator reads and the
+    // account lookup.
     DbConnection *IBDatabase1;
     DbTransaction *IBTransaction1;
-    // The scratch query: generator reads and the account lookup.
     DbQuery *IBQXXMAIN = nullptr;
     DbQuery *IBQueryBC;
     DbQueryModel *DataSourceBC;
@@ -145,6 +146,8 @@ public:
     void BitBtn1Click();
     // Counts the rows of the tables the wipe empties, for LabelRC.
     void showWipeCounts();
+    void paintWipeCounts(const QList<qint64> &counts);
+    void paintWipeCountFailure(const QString &why);
 
     // One sign-in attempt, and the way back to the signed-out state.
     void DoLogon();
@@ -191,6 +194,8 @@ private:
     // Shows LabelMECut when the mark field's text is cut on the label.
     void showMarkFit();
 
+    // The open database, whose parts the fields above name.
+    DbSession m_session;
     bool m_placed = false;
     // The catalogue is counted a moment after the typing stops, not per key:
     // the count reads the whole table.

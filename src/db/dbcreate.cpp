@@ -1,6 +1,7 @@
 #include "db/dbcreate.h"
 
 #include "db/dataset.h"
+#include "db/utilites.h"
 
 QList<QByteArray> splitSqlScript(const QByteArray &script)
 {
@@ -51,17 +52,9 @@ void createDatabase(const QString &path, const QList<QByteArray> &scripts)
     connection.open();
     for (const QByteArray &script : scripts) {
         for (const QByteArray &statement : splitSqlScript(script))
-            execAndCommitOn(&connection, statement);
+            ExecAndCommit(connection, statement);
     }
     connection.close();
-}
-
-void execAndCommitOn(DbConnection *connection, const QByteArray &statement)
-{
-    // Rolled back when the statement fails.
-    DbTransaction transaction(*connection);
-    DbQuery(*connection, transaction, statement).execSql();
-    transaction.commit();
 }
 
 QByteArray selectValue(DbConnection *connection, const QByteArray &select)

@@ -22,6 +22,4 @@ std::function<QString()> registryFolder
 
 std::function<QString()> systemSettingsFolder = [] { return QLibraryInfo::path(QLibraryInfo::SettingsPath); };
 
-std::function<QByteArray()> askNewPassword;
-
 } // namespace platform

@@ -25,8 +25,4 @@ extern std::function<QString()> registryFolder;
 // The folder of the system-wide settings files (/etc/xdg).
 extern std::function<QString()> systemSettingsFolder;
 
-// Asks for a new password, typed twice (the password dialog); empty when
-// none was given. Unset, nobody is asked.
-extern std::function<QByteArray()> askNewPassword;
-
 } // namespace platform

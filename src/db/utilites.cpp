@@ -3,6 +3,7 @@
 #include "db/dataset.h"
 #include "db/errors.h"
 #include "db/platform.h"
+#include "db/session.h"
 #include "db/text1251.h"
 
 #include <QDateTime>
@@ -13,12 +14,6 @@
 #include <limits>
 
 QByteArray SqlText;
-
-SharedDb &sharedDb()
-{
-    static SharedDb db;
-    return db;
-}
 
 bool IsIntegerText(const QByteArray &text)
 {
@@ -153,7 +148,8 @@ qint32 StrToInt(const QByteArray &text)
 namespace {
 
 // A query still reading in the connection's default transaction gets one of
-// its own, kept until its owner goes; reads then never hold up the default.
+// its own, kept until its owner (or the query itself, when it has none)
+// goes; reads then never hold up the default.
 void givePrivateTransaction(DbQuery *query)
 {
     DbConnection *connection = query->database();
@@ -162,7 +158,7 @@ void givePrivateTransaction(DbQuery *query)
     if (!connection)
         throw DbError(QStringLiteral("Database not connected"));
     query->close();
-    QObject *owner = query->parent() ? query->parent() : sharedDb().owner;
+    QObject *owner = query->parent() ? query->parent() : query;
     auto *transaction = new DbTransaction(*connection, DbTransaction::Action::CommitRetaining, owner);
     transaction->setObjectName(QStringLiteral("TR") + QString::fromLatin1(UniqueSuffix()));
     query->setTransaction(transaction);
@@ -197,37 +193,37 @@ void OpenSelectText(DbQuery *query, const QByteArray &statement, char mode)
     openOn(query, statement, mode != 'n');
 }
 
-QByteArray NextGeneratorValue(const QByteArray &generator)
+QByteArray NextGeneratorValue(DbSession &session, const QByteArray &generator)
 {
-    OpenSelectText(sharedDb().scratch, "select gen_id(" + generator + ",1) zz from rdb$database", '*');
-    return sharedDb().scratch->field("zz").asString();
+    OpenSelectText(&session.scratch(), "select gen_id(" + generator + ",1) zz from rdb$database", '*');
+    return session.scratch().field("zz").asString();
 }
 
-SnapshotRead::SnapshotRead(const QByteArray &statement)
-    : m_transaction(*sharedDb().IBDatabase1), m_query(*sharedDb().IBDatabase1, m_transaction, statement)
+SnapshotRead::SnapshotRead(DbConnection &connection, const QByteArray &statement)
+    : m_transaction(connection), m_query(connection, m_transaction, statement)
 {
     m_query.open();
 }
 
-void ExecAndCommit(const QByteArray &statement)
+void ExecAndCommit(DbConnection &connection, const QByteArray &statement)
 {
     // Declared in this order so the statement is freed before its
     // transaction, which then commits if it is still running.
-    DbTransaction transaction(*sharedDb().IBDatabase1, DbTransaction::Action::Commit);
-    DbQuery query(*sharedDb().IBDatabase1, transaction, statement);
+    DbTransaction transaction(connection, DbTransaction::Action::Commit);
+    DbQuery query(connection, transaction, statement);
     transaction.start();
     query.prepare();
     query.execSql();
     transaction.commit();
 }
 
-void ExecAllOrNothing(const QList<QByteArray> &statements)
+void ExecAllOrNothing(DbConnection &connection, const QList<QByteArray> &statements)
 {
-    DbTransaction transaction(*sharedDb().IBDatabase1);
+    DbTransaction transaction(connection);
     transaction.start();
     for (const QByteArray &statement : statements) {
         SqlText = statement;
-        DbQuery(*sharedDb().IBDatabase1, transaction, SqlText).execSql();
+        DbQuery(connection, transaction, SqlText).execSql();
     }
     transaction.commit();
 }

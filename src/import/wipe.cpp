@@ -3,6 +3,7 @@
 #include "db/dataset.h"
 #include "db/errors.h"
 #include "db/refusals.h"
+#include "db/session.h"
 #include "db/utilites.h"
 #include "import/names.h"
 
@@ -48,11 +49,6 @@ const std::array<const char *, 35> kWipeStatements = {
     "delete from ruki",
     "set generator nnruki to 0",
 };
-
-void runWipe(const std::function<void(qsizetype done)> &progress)
-{
-    emptyTables(kWipeStatements, progress);
-}
 
 QList<QByteArray> emptiedTables(std::span<const char *const> statements)
 {
@@ -108,20 +104,20 @@ void reserve(DbTransaction &transaction, const QList<QByteArray> &tables, TableL
 
 } // namespace
 
-QList<qint64> countRows(const QList<QByteArray> &tables)
+QList<qint64> countRows(DbSession &session, const QList<QByteArray> &tables)
 {
     if (tables.isEmpty())
         return {};
-    const SnapshotRead read(countStatement(tables));
+    const SnapshotRead read(session.connection(), countStatement(tables));
     return countsOf(read.rows(), tables.size());
 }
 
 namespace {
 
-void emptyInOneTransaction(std::span<const char *const> statements, const std::function<void(qsizetype done)> &progress)
+void emptyInOneTransaction(DbConnection &connection, std::span<const char *const> statements,
+                           const std::function<void(qsizetype done)> &progress)
 {
     const QList<QByteArray> tables = emptiedTables(statements);
-    DbConnection &connection = *sharedDb().IBDatabase1;
     DbTransaction transaction(connection);
     reserve(transaction, tables, TableLock::ProtectedWrite);
     qsizetype done = 0;
@@ -148,17 +144,18 @@ void emptyInOneTransaction(std::span<const char *const> statements, const std::f
 
 } // namespace
 
-void emptyTables(std::span<const char *const> statements, const std::function<void(qsizetype done)> &progress)
+void emptyTables(DbSession &session, std::span<const char *const> statements,
+                 const std::function<void(qsizetype done)> &progress)
 {
     try {
-        emptyInOneTransaction(statements, progress);
+        emptyInOneTransaction(session.connection(), statements, progress);
     } catch (const DbError &e) {
-        throw explained(e, sharedDb().IBDatabase1->databaseName);
+        throw explained(e, session.connection().databaseName);
     }
 }
 
-TablesInUse::TablesInUse(const QList<QByteArray> &tables)
-    : m_transaction(std::make_unique<DbTransaction>(*sharedDb().IBDatabase1))
+TablesInUse::TablesInUse(DbSession &session, const QList<QByteArray> &tables)
+    : m_transaction(std::make_unique<DbTransaction>(session.connection()))
 {
     reserve(*m_transaction, tables, TableLock::SharedWrite);
 }
@@ -172,4 +169,53 @@ QString rowCountsText(const QList<QByteArray> &tables, const QList<qint64> &coun
     for (qsizetype i = 0; i < tables.size() && i < counts.size(); ++i)
         parts.append(tableTitle(tables[i]) + u' ' + russian.toString(counts[i]));
     return parts.join(separator);
+}
+
+QList<QByteArray> wipedTables()
+{
+    return emptiedTables(kWipeStatements);
+}
+
+QList<qint64> wipeCounts(DbSession &session)
+{
+    QList<qint64> counts;
+    runReattaching(&session.connection(), [&] { counts = countRows(session, wipedTables()); });
+    return counts;
+}
+
+bool runWipe(DbSession &session, const AskAdministrator &askAdministrator, WipeObserver &observer)
+{
+    observer.phaseChanged(WipePhase::BackingUp);
+    // The way back comes first: without a backup no statement runs.
+    std::optional<Backup> backup;
+    try {
+        backup = backUpDatabase(&session.connection(), askAdministrator);
+    } catch (...) {
+        observer.notBackedUp(false);
+        throw;
+    }
+    if (!backup) {
+        observer.notBackedUp(true);
+        return false;
+    }
+    observer.backedUp(*backup);
+    // The counts follow the wipe, done or undone.
+    const auto recount = [&] {
+        observer.phaseChanged(WipePhase::Counting);
+        try {
+            observer.counted(wipeCounts(session));
+        } catch (const AppError &e) {
+            observer.countFailed(e);
+        }
+    };
+    observer.phaseChanged(WipePhase::Wiping);
+    try {
+        emptyTables(session, kWipeStatements,
+                    [&](qsizetype done) { observer.statementDone(done, qsizetype(kWipeStatements.size())); });
+    } catch (...) {
+        recount();
+        throw;
+    }
+    recount();
+    return true;
 }

@@ -2,6 +2,7 @@
 
 #include "db/dataset.h"
 #include "db/errors.h"
+#include "db/session.h"
 #include "db/text1251.h"
 #include "db/utilites.h"
 #include "labels/labeldata.h"
@@ -24,21 +25,22 @@ void selectRanges(DbQuery *list)
     OpenSelect(list, '*');
 }
 
-std::optional<QByteArray> addRange(const QByteArray &start, const QByteArray &end, const QByteArray &mark)
+std::optional<QByteArray> addRange(DbSession &session, const QByteArray &start, const QByteArray &end,
+                                   const QByteArray &mark)
 {
     if (!IsIntegerText(start) || !IsIntegerText(end))
         return std::nullopt;
-    const QByteArray key = NextGeneratorValue("nnbarcodes");
+    const QByteArray key = NextGeneratorValue(session, "nnbarcodes");
     SqlText = "insert into barcodes (num,bs,bp,me) values(" + key + "," + start + "," + end + ","
         + SqlValue(mark, 's', ')');
-    ExecAndCommit(SqlText);
+    ExecAndCommit(session.connection(), SqlText);
     return key;
 }
 
-void deleteRange(const QByteArray &num)
+void deleteRange(DbSession &session, const QByteArray &num)
 {
     SqlText = "delete from barcodes where num = " + num;
-    ExecAndCommit(SqlText);
+    ExecAndCommit(session.connection(), SqlText);
 }
 
 std::optional<PrintRange> printRange(const QByteArray &start, const QByteArray &end)
@@ -54,9 +56,9 @@ std::optional<PrintRange> printRange(const QByteArray &start, const QByteArray &
     return range;
 }
 
-QList<RegisteredRange> registeredRanges()
+QList<RegisteredRange> registeredRanges(DbSession &session)
 {
-    DbQuery *query = sharedDb().scratch;
+    DbQuery *query = &session.scratch();
     OpenSelectText(query, "select num, bs, bp, me from barcodes order by bs asc, num asc", '*');
     QList<RegisteredRange> ranges;
     ranges.reserve(query->recordCount());
@@ -73,7 +75,7 @@ QList<RegisteredRange> registeredRanges()
     return ranges;
 }
 
-qint64 takenInCatalog(qint64 low, qint64 high)
+qint64 takenInCatalog(DbSession &session, qint64 low, qint64 high)
 {
     low = qMax<qint64>(low, 0);
     high = qMin(high, kLargestBarcode);
@@ -94,11 +96,11 @@ qint64 takenInCatalog(qint64 low, qint64 high)
         select += "barcod starting with '" + first.left(common) + "' and ";
     select += "barcod between '" + first + "' and '" + last
         + "' and char_length(barcod) = 10 and barcod similar to '[0-9]*'";
-    const SnapshotRead read(select);
+    const SnapshotRead read(session.connection(), select);
     return read.rows().field("n").asString().toLongLong();
 }
 
-std::optional<RangeClash> rangeClash(const QByteArray &start, const QByteArray &end)
+std::optional<RangeClash> rangeClash(DbSession &session, const QByteArray &start, const QByteArray &end)
 {
     if (!IsIntegerText(start) || !IsIntegerText(end))
         return std::nullopt;
@@ -109,7 +111,7 @@ std::optional<RangeClash> rangeClash(const QByteArray &start, const QByteArray &
     // Too long for any number: the database refuses the add itself.
     if (!startRead || !endRead)
         return clash;
-    for (const RegisteredRange &range : registeredRanges()) {
+    for (const RegisteredRange &range : registeredRanges(session)) {
         if (range.overlaps(typed))
             clash.overlapping.append(range);
     }

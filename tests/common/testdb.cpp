@@ -48,27 +48,16 @@ void TestDb::connectFresh()
 {
     disconnect();
     m_path = freshFile();
-    m_owner = std::make_unique<QObject>();
-    m_connection = std::make_unique<DbConnection>();
-    m_connection->params = adminParams();
-    m_connection->databaseName = m_path;
-    auto *defaultTransaction = new DbTransaction(*m_connection, DbTransaction::Action::Commit, m_owner.get());
-    m_connection->setDefaultTransaction(defaultTransaction);
-    m_connection->open();
-    m_scratch = new DbQuery(*m_connection, *defaultTransaction, {}, m_owner.get());
-    m_scratch->setObjectName(QStringLiteral("IBQXXMAIN"));
-    sharedDb() = SharedDb{m_owner.get(), m_connection.get(), m_scratch};
+    m_session = std::make_unique<DbSession>();
+    m_session->open(m_path, adminParams());
 }
 
 void TestDb::disconnect()
 {
-    if (!m_connection)
+    if (!m_session)
         return;
-    sharedDb() = SharedDb{};
-    m_connection->close();
-    m_owner.reset();
-    m_connection.reset();
-    m_scratch = nullptr;
+    m_session->connection().close();
+    m_session.reset();
 }
 
 DbReader::DbReader(const QString &path, const QList<QByteArray> &params)
@@ -99,7 +88,7 @@ QList<QByteArray> DbReader::rows(const QByteArray &select)
 
 void DbReader::exec(const QByteArray &statement)
 {
-    execAndCommitOn(&m_connection, statement);
+    ExecAndCommit(m_connection, statement);
 }
 
 OpenTransaction::OpenTransaction(const QString &path, const QList<QByteArray> &statements,

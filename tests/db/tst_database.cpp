@@ -68,8 +68,8 @@ Q_DECLARE_METATYPE(Loss)
 
 void TestDatabase::twoExecAndCommitInARow()
 {
-    ExecAndCommit("insert into otdely (num, name) values (10, 'a')");
-    ExecAndCommit("insert into otdely (num, name) values (11, 'b')");
+    ExecAndCommit(*m_db.connection(), "insert into otdely (num, name) values (10, 'a')");
+    ExecAndCommit(*m_db.connection(), "insert into otdely (num, name) values (11, 'b')");
     QCOMPARE(m_db.value("select count(*) from otdely where num >= 10"), QByteArray("2"));
 }
 
@@ -79,7 +79,7 @@ void TestDatabase::insertSeenByNextOpenSelect()
     SqlText = "select * from barcodes order by bs asc";
     OpenSelect(&query, '*');
     QCOMPARE(query.recordCount(), 3);
-    ExecAndCommit("insert into barcodes (num,bs,bp,me) values(9,0,5,null)");
+    ExecAndCommit(*m_db.connection(), "insert into barcodes (num,bs,bp,me) values(9,0,5,null)");
     OpenSelect(&query, '*');
     QCOMPARE(query.recordCount(), 4);
     QCOMPARE(query.field("num").asString(), QByteArray("9"));
@@ -91,7 +91,7 @@ void TestDatabase::openQueryKeepsItsSnapshot()
     DbQuery query(*m_db.connection(), *m_db.connection()->defaultTransaction());
     SqlText = "select count(*) c from barcodes";
     OpenSelect(&query, '*');
-    ExecAndCommit("delete from barcodes");
+    ExecAndCommit(*m_db.connection(), "delete from barcodes");
     QCOMPARE(query.field("c").asInteger(), 3);
     // 'n' keeps the running snapshot, any other letter starts afresh.
     OpenSelect(&query, 'n');
@@ -117,10 +117,10 @@ void TestDatabase::readsGetTheirOwnTransaction()
 
 void TestDatabase::generatorNotUndoneByRollback()
 {
-    const qint64 first = NextGeneratorValue("nnbarcodes").toLongLong();
+    const qint64 first = NextGeneratorValue(m_db.session(), "nnbarcodes").toLongLong();
     QCOMPARE(first, 4);
     m_db.scratch()->transaction()->rollback();
-    const qint64 second = NextGeneratorValue("nnbarcodes").toLongLong();
+    const qint64 second = NextGeneratorValue(m_db.session(), "nnbarcodes").toLongLong();
     QCOMPARE(second, first + 1);
     QCOMPARE(m_db.value("select gen_id(nnbarcodes,0) from rdb$database"), QByteArray("5"));
 }
@@ -128,14 +128,14 @@ void TestDatabase::generatorNotUndoneByRollback()
 void TestDatabase::clientErrorTextReachesCaller()
 {
     try {
-        ExecAndCommit("delete from no_such_table");
+        ExecAndCommit(*m_db.connection(), "delete from no_such_table");
         QFAIL("no error");
     } catch (const DbError &e) {
         QVERIFY2(e.text().contains(QLatin1String("Table unknown")), qPrintable(e.text()));
         QVERIFY2(e.text().contains(QLatin1String("NO_SUCH_TABLE")), qPrintable(e.text()));
     }
     try {
-        NextGeneratorValue("no_such_generator");
+        NextGeneratorValue(m_db.session(), "no_such_generator");
         QFAIL("no error");
     } catch (const DbError &e) {
         QVERIFY2(e.text().contains(QLatin1String("NO_SUCH_GENERATOR")), qPrintable(e.text()));
@@ -144,9 +144,10 @@ void TestDatabase::clientErrorTextReachesCaller()
 
 void TestDatabase::failedStatementKeepsEarlierCommits()
 {
-    ExecAndCommit("insert into otdely (num, name) values (20, 'kept')");
-    QVERIFY_THROWS_EXCEPTION(DbError, ExecAndCommit("insert into otdely (num, name) values (20, 'duplicate')"));
-    ExecAndCommit("insert into otdely (num, name) values (21, 'after')");
+    ExecAndCommit(*m_db.connection(), "insert into otdely (num, name) values (20, 'kept')");
+    QVERIFY_THROWS_EXCEPTION(
+        DbError, ExecAndCommit(*m_db.connection(), "insert into otdely (num, name) values (20, 'duplicate')"));
+    ExecAndCommit(*m_db.connection(), "insert into otdely (num, name) values (21, 'after')");
     QCOMPARE(m_db.rows("select name from otdely where num >= 20 order by num"), (QList<QByteArray>{"kept", "after"}));
 }
 
@@ -171,7 +172,7 @@ void TestDatabase::valuesStoredLiterally()
 {
     QFETCH(QByteArray, typed);
     QFETCH(QByteArray, stored);
-    ExecAndCommit("insert into otdely (num, name) values(50," + SqlValue(typed, 's', ')'));
+    ExecAndCommit(*m_db.connection(), "insert into otdely (num, name) values(50," + SqlValue(typed, 's', ')'));
     QCOMPARE(m_db.value("select name from otdely where num = 50"), stored);
     QCOMPARE(m_db.value("select count(*) from users"), QByteArray("4"));
     SqlText = "select * from otdely where name " + WhereTerm(typed, '!', 's', ' ');
@@ -191,7 +192,7 @@ void TestDatabase::injectionThroughWhereTerm()
 
 void TestDatabase::emptyValueStoresNull()
 {
-    ExecAndCommit("insert into barcodes (num,bs,bp,me) values(51,1,2," + SqlValue("", 's', ')'));
+    ExecAndCommit(*m_db.connection(), "insert into barcodes (num,bs,bp,me) values(51,1,2," + SqlValue("", 's', ')'));
     QCOMPARE(m_db.value("select me from barcodes where num = 51"), QByteArray("<null>"));
     SqlText = "select * from barcodes where num = 51";
     OpenScratchSelect(m_db.scratch());
@@ -204,7 +205,7 @@ void TestDatabase::cyrillicByteForByte()
     for (int c = 0xC0; c <= 0xFF; ++c)
         all += char(c);
     all += "\xA8\xB8\xB9"; // Ё ё №
-    ExecAndCommit("insert into otdely (num, name) values (30, " + SqlValue(all, 's', ')'));
+    ExecAndCommit(*m_db.connection(), "insert into otdely (num, name) values (30, " + SqlValue(all, 's', ')'));
     SqlText = "select name from otdely where num = 30";
     OpenScratchSelect(m_db.scratch());
     QCOMPARE(m_db.scratch()->field("NAME").asString(), all);
@@ -543,8 +544,6 @@ void TestDatabase::lostConnectionAttachedAgainOnce()
     connection.params = builtInConnectionParams();
     connection.databaseName = database;
     connection.open();
-    QObject owner;
-    sharedDb() = SharedDb{&owner, &connection, nullptr};
 
     if (loss == Loss::BeforeTheWork)
         QVERIFY2(m_server->restart(), qPrintable(m_server->error()));
@@ -555,7 +554,7 @@ void TestDatabase::lostConnectionAttachedAgainOnce()
     try {
         runReattaching(&connection, [&] {
             ++ran;
-            ExecAndCommit("insert into barcodes (num, bs, bp) values (gen_id(nnbarcodes, 1), 1, 2)");
+            ExecAndCommit(connection, "insert into barcodes (num, bs, bp) values (gen_id(nnbarcodes, 1), 1, 2)");
             if (loss == Loss::AfterACommit && ran == 1) {
                 QVERIFY(m_server->restart());
                 selectValue(&connection, "select count(*) from barcodes");
@@ -579,7 +578,6 @@ void TestDatabase::lostConnectionAttachedAgainOnce()
     QByteArray count;
     runReattaching(&connection, [&] { count = selectValue(&connection, "select count(*) from barcodes"); });
     QCOMPARE(count, stored);
-    sharedDb() = SharedDb{};
 }
 
 QTEST_MAIN(TestDatabase)

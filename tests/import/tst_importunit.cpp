@@ -169,25 +169,23 @@ private:
     QString run(const QByteArray &bytes, ImportMode mode, ImportReport &report, bool checkOnly = false,
                 bool clear = false, qint64 fromLine = 1);
 
-    // The shared routines on a connection of the test's own: another
-    // account, or a database on the server.
+    // The units on a session of the test's own: another account, or a
+    // database on the server.
     void connectAs(const QString &database, const QList<QByteArray> &params);
+    DbSession &session() { return m_own ? *m_own : m_db.session(); }
     FbServer &server();
 
     TestDb m_db;
     QTemporaryDir m_files;
-    std::unique_ptr<QObject> m_owner;
-    std::unique_ptr<DbConnection> m_own;
+    std::unique_ptr<DbSession> m_own;
     std::unique_ptr<FbServer> m_server;
 };
 
 void TestImportUnit::cleanup()
 {
     if (m_own) {
-        sharedDb() = SharedDb{};
-        m_own->forceClose();
+        m_own->connection().forceClose();
         m_own.reset();
-        m_owner.reset();
     }
     m_db.disconnect();
 }
@@ -195,12 +193,8 @@ void TestImportUnit::cleanup()
 void TestImportUnit::connectAs(const QString &database, const QList<QByteArray> &params)
 {
     m_db.disconnect();
-    m_owner = std::make_unique<QObject>();
-    m_own = std::make_unique<DbConnection>();
-    m_own->params = params;
-    m_own->databaseName = database;
-    m_own->open();
-    sharedDb() = SharedDb{m_owner.get(), m_own.get(), nullptr};
+    m_own = std::make_unique<DbSession>();
+    m_own->open(database, params);
 }
 
 FbServer &TestImportUnit::server()
@@ -226,7 +220,7 @@ void TestImportUnit::wipeRunsItsStatementsInOrder()
 {
     QList<QByteArray> ran;
     qsizetype heard = 0;
-    runWipe([&](qsizetype done) {
+    emptyTables(session(), kWipeStatements, [&](qsizetype done) {
         ran += SqlText;
         heard = done;
     });
@@ -324,7 +318,7 @@ void TestImportUnit::keptCharactersReachTheDatabase()
     QList<QByteArray> fields(13, QByteArray());
     fields[0] = "42";
     fields[field - 1] = long_;
-    QCOMPARE(storeRecord(fields.join(';'), mode), 0);
+    QCOMPARE(storeRecord(session(), fields.join(';'), mode), 0);
     QCOMPARE(m_db.value(select), long_.left(kept));
 }
 
@@ -360,13 +354,13 @@ void TestImportUnit::runReportsToItsObserver()
 
     DbReader(m_db.path()).exec("insert into readers (num, nomer) values (gen_id(nnreaders, 1), 99)");
     Recorder recorder(stopAfter);
-    QCOMPARE(runImport(writeFile(bytes), ImportMode::Readers, clear, recorder), outcome);
+    QCOMPARE(runImport(session(), writeFile(bytes), ImportMode::Readers, clear, recorder), outcome);
     QCOMPARE(recorder.heard, heard);
     const int before = clear ? 0 : 1;
     QCOMPARE(m_db.value("select count(*) from readers"), QByteArray::number(stored.toInt() + before));
 
     Recorder none;
-    QCOMPARE(runImport(m_files.filePath(QStringLiteral("missing.csv")), ImportMode::Readers, false, none),
+    QCOMPARE(runImport(session(), m_files.filePath(QStringLiteral("missing.csv")), ImportMode::Readers, false, none),
              ImportOutcome::NotOpened);
     QVERIFY(none.heard.isEmpty());
 }
@@ -377,7 +371,7 @@ QString TestImportUnit::run(const QByteArray &bytes, ImportMode mode, ImportRepo
     Recorder recorder;
     try {
         const ImportOutcome outcome
-            = runImport(ImportRequest{writeFile(bytes), mode, clear, checkOnly, fromLine}, recorder, report);
+            = runImport(session(), ImportRequest{writeFile(bytes), mode, clear, checkOnly, fromLine}, recorder, report);
         if (outcome != ImportOutcome::Finished)
             return QStringLiteral("not finished");
     } catch (const AppError &error) {
@@ -481,7 +475,7 @@ void TestImportUnit::recordStoredWholeOrNotAtAll()
     QCOMPARE(m_db.rows("select barcod from izdatelstvo order by num"), Rows{"0000000001"});
 
     // store2baza's own entry point: the same.
-    QVERIFY_THROWS_EXCEPTION(DbError, storeRecord("2;B;T;Place;Press", ImportMode::Catalogue));
+    QVERIFY_THROWS_EXCEPTION(DbError, storeRecord(session(), "2;B;T;Place;Press", ImportMode::Catalogue));
     QCOMPARE(m_db.value("select count(*) from catalog"), QByteArray("1"));
 }
 
@@ -573,7 +567,7 @@ void TestImportUnit::refusalNamesItsCause()
     ImportReport report;
     QString error;
     try {
-        runImport(ImportRequest{writeFile(bytes), mode, false, false}, recorder, report);
+        runImport(session(), ImportRequest{writeFile(bytes), mode, false, false}, recorder, report);
     } catch (const AppError &e) {
         error = e.text();
     }
@@ -622,7 +616,7 @@ void TestImportUnit::fileRefusedBeforeAnythingChanges()
     QString error;
     try {
         // Clearing asked for: it is not run either.
-        runImport(ImportRequest{file, ImportMode::Readers, true, false}, recorder, report);
+        runImport(session(), ImportRequest{file, ImportMode::Readers, true, false}, recorder, report);
     } catch (const AppError &e) {
         error = e.text();
     }
@@ -740,11 +734,11 @@ void TestImportUnit::emptyingBesideAnotherDesk()
         QString error;
         try {
             if (wipe) {
-                runWipe();
+                emptyTables(session(), kWipeStatements);
             } else {
                 Recorder recorder;
                 ImportReport report;
-                runImport(ImportRequest{input, ImportMode::Catalogue, true, false}, recorder, report);
+                runImport(session(), ImportRequest{input, ImportMode::Catalogue, true, false}, recorder, report);
             }
         } catch (const AppError &e) {
             error = e.text();
@@ -886,7 +880,7 @@ void TestImportUnit::rateShownAFewTimesASecond()
     for (int i = 1; i <= 10; ++i)
         bytes += QByteArray::number(i) + ";x\r\n";
     const ImportOutcome outcome
-        = runImport(ImportRequest{writeFile(bytes), ImportMode::Readers, false, true}, recorder, report);
+        = runImport(session(), ImportRequest{writeFile(bytes), ImportMode::Readers, false, true}, recorder, report);
     platform::steadyMs = steady;
     QCOMPARE(outcome, ImportOutcome::Finished);
     // Every 250 ms of clock, not at every record; once more at the end.
@@ -934,7 +928,7 @@ void TestImportUnit::timeLeftOnceTheRateIsSteady()
         bytes += QByteArray::number(i) + ";x\r\n";
     RateRecorder recorder;
     ImportReport report;
-    runImport(ImportRequest{writeFile(bytes), ImportMode::Readers, false, true, fromLine}, recorder, report);
+    runImport(session(), ImportRequest{writeFile(bytes), ImportMode::Readers, false, true, fromLine}, recorder, report);
     platform::steadyMs = steady;
     qsizetype first = 0;
     while (first < recorder.rates.size() && recorder.rates[first].second < 0)
@@ -978,9 +972,9 @@ void TestImportUnit::stopSaysWhereToGoOn()
     QFETCH(QString, said);
     Recorder stopping(stopAfter);
     ImportReport report;
-    QCOMPARE(
-        runImport(ImportRequest{writeFile(bytes), ImportMode::Readers, false, checkOnly, fromLine}, stopping, report),
-        ImportOutcome::Stopped);
+    QCOMPARE(runImport(session(), ImportRequest{writeFile(bytes), ImportMode::Readers, false, checkOnly, fromLine},
+                       stopping, report),
+             ImportOutcome::Stopped);
     QCOMPARE(stopSummary(report, checkOnly), said);
 }
 
@@ -1059,7 +1053,7 @@ void TestImportUnit::onlyRegularFilesRead()
     ImportReport report;
     QString error;
     try {
-        runImport(ImportRequest{path, ImportMode::Readers, true, false}, recorder, report);
+        runImport(session(), ImportRequest{path, ImportMode::Readers, true, false}, recorder, report);
     } catch (const AppError &e) {
         error = e.text();
     }
