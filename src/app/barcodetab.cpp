@@ -336,11 +336,21 @@ void TFormMain::ActionOverlapsClick()
     });
 }
 
+namespace {
+
+// What a print of the fields' range takes, on the report's sheet. Read as
+// Latin-1, which cannot fail while typing: anything beyond it is no digit
+// anyway.
+std::optional<SheetSummary> fieldsSummary(const QLineEdit *start, const QLineEdit *end)
+{
+    return sheetSummary(start->text().toLatin1(), end->text().toLatin1(), reportHost()->QuickRep1->positionsPerPage());
+}
+
+} // namespace
+
 void TFormMain::showSheetSummary()
 {
-    // Read as Latin-1, which cannot fail while typing: anything beyond it
-    // is no digit anyway.
-    auto summary = sheetSummary(EditS->text().toLatin1(), EditP->text().toLatin1());
+    auto summary = fieldsSummary(EditS, EditP);
     if (summary && m_inCatalog >= 0 && m_inCatalogFor == EditS->text() + u'|' + EditP->text())
         summary->inCatalog = m_inCatalog;
     LabelSheets->setText(summary ? sheetSummaryText(*summary) : QString());
@@ -349,7 +359,7 @@ void TFormMain::showSheetSummary()
 void TFormMain::countInCatalog()
 {
     const QString typed = EditS->text() + u'|' + EditP->text();
-    const auto summary = sheetSummary(EditS->text().toLatin1(), EditP->text().toLatin1());
+    const auto summary = fieldsSummary(EditS, EditP);
     if (!summary || summary->negative || !IBDatabase1->connected())
         return;
     try {

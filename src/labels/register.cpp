@@ -10,7 +10,6 @@
 #include <QStringList>
 
 #include <algorithm>
-#include <utility>
 
 namespace {
 
@@ -41,19 +40,6 @@ void deleteRange(DbSession &session, const QByteArray &num)
 {
     SqlText = "delete from barcodes where num = " + num;
     ExecAndCommit(session.connection(), SqlText);
-}
-
-std::optional<PrintRange> printRange(const QByteArray &start, const QByteArray &end)
-{
-    if (!IsIntegerText(start) || !IsIntegerText(end))
-        return std::nullopt;
-    PrintRange range{StrToInt(start), StrToInt(end)};
-    // A reversed range prints in order; the fields stay as typed.
-    if (range.last < range.first)
-        std::swap(range.first, range.last);
-    if (range.first < 0)
-        throw AppError(negativeRangeText(range.first, range.last));
-    return range;
 }
 
 QList<RegisteredRange> registeredRanges(DbSession &session)
@@ -102,17 +88,19 @@ qint64 takenInCatalog(DbSession &session, qint64 low, qint64 high)
 
 std::optional<RangeClash> rangeClash(DbSession &session, const QByteArray &start, const QByteArray &end)
 {
-    if (!IsIntegerText(start) || !IsIntegerText(end))
+    std::optional<TypedRange> typed;
+    try {
+        typed = typedRange(start, end);
+    } catch (const ConvertError &) {
+        // Too long for the columns: the database refuses the add itself.
+        return RangeClash();
+    }
+    if (!typed)
         return std::nullopt;
     RangeClash clash;
-    bool startRead = false;
-    bool endRead = false;
-    const RegisteredRange typed{{}, start.toLongLong(&startRead), end.toLongLong(&endRead), {}};
-    // Too long for any number: the database refuses the add itself.
-    if (!startRead || !endRead)
-        return clash;
+    const RegisteredRange added{{}, typed->first, typed->last, {}};
     for (const RegisteredRange &range : registeredRanges(session)) {
-        if (range.overlaps(typed))
+        if (range.overlaps(added))
             clash.overlapping.append(range);
     }
     return clash;

@@ -26,16 +26,6 @@ std::optional<QByteArray> addRange(DbSession &session, const QByteArray &start, 
 // Deletes the range stored under the key.
 void deleteRange(DbSession &session, const QByteArray &num);
 
-// The numbers a print covers, lower first, from the two typed texts;
-// nothing when either is not an integer text. A number beyond 32 bits
-// raises ConvertError; a range holding a number below zero raises AppError
-// with the reason (negativeRangeText), as such labels carry no bar code.
-struct PrintRange {
-    qint32 first = 0;
-    qint32 last = 0;
-};
-std::optional<PrintRange> printRange(const QByteArray &start, const QByteArray &end);
-
 // A range as the register holds it: start and end as typed, so either may
 // be the larger.
 struct RegisteredRange {
@@ -61,8 +51,10 @@ struct RangeClash {
     bool any() const { return !overlapping.isEmpty(); }
 };
 
-// Looks before an add; nothing when either text is not an integer text,
-// as the add then stores nothing either. Reads only: no key is taken.
+// Looks before an add, reading the fields as typedRange does; nothing when
+// either text is not an integer text, as the add then stores nothing
+// either, and no clash for a number beyond 32 bits, which the database
+// refuses itself. Reads only: no key is taken.
 std::optional<RangeClash> rangeClash(DbSession &session, const QByteArray &start, const QByteArray &end);
 
 // How many distinct numbers from low to high stand as catalog.barcod (the

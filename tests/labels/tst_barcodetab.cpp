@@ -32,6 +32,7 @@ private slots:
     void addStoresAsTyped();
     void invalidInputStoresNothing_data();
     void invalidInputStoresNothing();
+    void numberBeyondTheColumnsAsksNothing();
     void pickingARowFillsTheFields();
     void deleteAfterYes_data();
     void deleteAfterYes();
@@ -237,6 +238,17 @@ void TestBarcodeTab::invalidInputStoresNothing()
     QVERIFY(m_errors.isEmpty());
     // No generator value was taken either.
     QCOMPARE(DbReader(m_form->BazaPath).value("select gen_id(nnbarcodes,0) from rdb$database"), QByteArray("3"));
+}
+
+// The fields are read as the print reads them: a number the columns cannot
+// hold overlaps nothing, and the database's refusal is shown.
+void TestBarcodeTab::numberBeyondTheColumnsAsksNothing()
+{
+    ModalAnswerer answer([](QWidget *dialog) { dialog->close(); });
+    add(QStringLiteral("1"), QStringLiteral("99999999999"), QStringLiteral("m"));
+    QCOMPARE(answer.count(), 0);
+    QCOMPARE(m_errors.size(), 1);
+    QCOMPARE(stored().size(), 3);
 }
 
 void TestBarcodeTab::pickingARowFillsTheFields()

@@ -39,6 +39,8 @@ namespace {
 constexpr qint32 maxInt = std::numeric_limits<qint32>::max();
 constexpr qreal labelHeight = 18.256;
 constexpr qreal columnStep = 48.5 + 2;
+// Labels on one sheet: four columns of fifteen.
+constexpr int kLabelsPerSheet = 60;
 
 bool nearRect(const QRectF &a, const QRectF &b)
 {
