@@ -10,13 +10,13 @@
 
 #include "app/mainform.h"
 #include "app/resulttext.h"
+#include "base/text1251.h"
 #include "db/dataset.h"
 #include "db/dbcreate.h"
 #include "db/engine.h"
-#include "db/text1251.h"
-#include "dialogs/uiplatform.h"
 #include "fbserver.h"
 #include "import/records.h"
+#include "ui/uiplatform.h"
 
 #include <QApplication>
 #include <QCheckBox>

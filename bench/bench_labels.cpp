@@ -1,5 +1,5 @@
-#include "labels/bandreport.h"
-#include "labels/prnbarcod.h"
+#include "report/bandreport.h"
+#include "report/prnbarcod.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

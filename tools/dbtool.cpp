@@ -7,15 +7,15 @@
 
 #include "auth/account.h"
 #include "auth/autent.h"
+#include "base/errors.h"
+#include "base/settings.h"
+#include "base/text1251.h"
 #include "db/dataset.h"
 #include "db/dbcreate.h"
 #include "db/engine.h"
-#include "db/errors.h"
 #include "db/fbservice.h"
 #include "db/session.h"
-#include "db/settings.h"
-#include "db/text1251.h"
-#include "import/backup.h"
+#include "firstrun/backup.h"
 #include "import/importrun.h"
 
 #include <QCommandLineParser>

@@ -5,18 +5,18 @@
 
 #include "app/querymodel.h"
 #include "app/typedlength.h"
+#include "base/errors.h"
+#include "base/text1251.h"
 #include "db/dataset.h"
-#include "db/errors.h"
 #include "db/refusals.h"
-#include "db/text1251.h"
 #include "db/utilites.h"
-#include "dialogs/formYN.h"
-#include "dialogs/guarded.h"
-#include "dialogs/uiplatform.h"
-#include "labels/bandreport.h"
 #include "labels/labeldata.h"
-#include "labels/prnbarcod.h"
 #include "labels/register.h"
+#include "report/bandreport.h"
+#include "report/prnbarcod.h"
+#include "ui/formYN.h"
+#include "ui/guarded.h"
+#include "ui/uiplatform.h"
 
 #include <QDialog>
 #include <QFrame>

@@ -3,12 +3,12 @@
 #include "app/mainform.h"
 
 #include "app/resulttext.h"
-#include "db/errors.h"
-#include "dialogs/adminlogin.h"
-#include "dialogs/formYN.h"
-#include "dialogs/guarded.h"
-#include "import/names.h"
-#include "import/wipe.h"
+#include "base/errors.h"
+#include "firstrun/names.h"
+#include "firstrun/wipe.h"
+#include "ui/adminlogin.h"
+#include "ui/formYN.h"
+#include "ui/guarded.h"
 
 #include <QCoreApplication>
 #include <QLabel>

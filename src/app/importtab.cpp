@@ -4,15 +4,15 @@
 
 #include "app/mainform.h"
 
-#include "app/rejectedlines.h"
 #include "app/resulttext.h"
-#include "db/errors.h"
+#include "base/errors.h"
 #include "db/refusals.h"
-#include "dialogs/formYN.h"
-#include "dialogs/guarded.h"
-#include "dialogs/uiplatform.h"
+#include "firstrun/wipe.h"
 #include "import/importrun.h"
-#include "import/wipe.h"
+#include "ui/formYN.h"
+#include "ui/guarded.h"
+#include "ui/rejectedlines.h"
+#include "ui/uiplatform.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

@@ -1,20 +1,20 @@
 #include "app/mainform.h"
 
-#include "app/help.h"
 #include "app/resulttext.h"
 #include "app/typedlength.h"
+#include "ui/help.h"
 
 #include "auth/autent.h"
-#include "auth/diapass.h"
+#include "base/errors.h"
+#include "base/platform.h"
+#include "base/settings.h"
+#include "base/text1251.h"
 #include "db/dataset.h"
-#include "db/errors.h"
-#include "db/platform.h"
-#include "db/settings.h"
-#include "db/text1251.h"
 #include "db/utilites.h"
-#include "dialogs/guarded.h"
-#include "dialogs/keymarks.h"
-#include "dialogs/uiplatform.h"
+#include "ui/diapass.h"
+#include "ui/guarded.h"
+#include "ui/keymarks.h"
+#include "ui/uiplatform.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,9 +1,9 @@
 #include "auth/account.h"
 
 #include "auth/autent.h"
+#include "base/errors.h"
 #include "db/dataset.h"
 #include "db/dbcreate.h"
-#include "db/errors.h"
 #include "db/utilites.h"
 
 #include <QDir>

@@ -1,14 +1,14 @@
 #include "auth/autent.h"
 
+#include "base/dates.h"
+#include "base/datetime.h"
+#include "base/errors.h"
+#include "base/settings.h"
+#include "base/text1251.h"
 #include "db/dataset.h"
-#include "db/datetime.h"
-#include "db/errors.h"
 #include "db/refusals.h"
 #include "db/session.h"
-#include "db/settings.h"
-#include "db/text1251.h"
 #include "db/utilites.h"
-#include "dialogs/dates.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "db/dataset.h"
 
+#include "base/text1251.h"
 #include "db/fbclient.h"
-#include "db/text1251.h"
 
 #include <QFile>
 

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/errors.h"
 #include "db/dbvalue.h"
-#include "db/errors.h"
 #include "db/fbref.h"
 
 #include <QByteArray>

@@ -1,7 +1,7 @@
 #include "db/dbvalue.h"
 
+#include "base/text1251.h"
 #include "db/fbclient.h"
-#include "db/text1251.h"
 #include "db/utilites.h"
 
 #include <cmath>

@@ -1,8 +1,8 @@
 #include "db/fbclient.h"
 
+#include "base/text1251.h"
 #include "db/dataset.h"
 #include "db/engine.h"
-#include "db/text1251.h"
 
 #include <QFile>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/errors.h"
+#include "base/errors.h"
 
 #include <QString>
 

@@ -1,10 +1,10 @@
 #include "db/utilites.h"
 
+#include "base/errors.h"
+#include "base/platform.h"
+#include "base/text1251.h"
 #include "db/dataset.h"
-#include "db/errors.h"
-#include "db/platform.h"
 #include "db/session.h"
-#include "db/text1251.h"
 
 #include <QDateTime>
 #include <QFileInfo>

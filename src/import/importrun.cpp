@@ -1,14 +1,14 @@
 #include "import/importrun.h"
 
+#include "base/errors.h"
+#include "base/platform.h"
+#include "base/text1251.h"
 #include "db/dataset.h"
-#include "db/errors.h"
-#include "db/platform.h"
 #include "db/refusals.h"
 #include "db/session.h"
-#include "db/text1251.h"
 #include "db/utilites.h"
-#include "import/names.h"
-#include "import/wipe.h"
+#include "firstrun/names.h"
+#include "firstrun/wipe.h"
 
 #include <QDir>
 #include <QFile>

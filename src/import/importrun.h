@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/platform.h"
+#include "base/platform.h"
 #include "import/encoding.h"
 #include "import/records.h"
 

@@ -1,6 +1,6 @@
 #include "import/records.h"
 
-#include "db/text1251.h"
+#include "base/text1251.h"
 #include "db/utilites.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "labels/labeldata.h"
 
-#include "db/errors.h"
+#include "base/errors.h"
 #include "db/utilites.h"
 
 LabelTexts labelTexts(qint32 number)

@@ -1,9 +1,9 @@
 #include "labels/register.h"
 
+#include "base/errors.h"
+#include "base/text1251.h"
 #include "db/dataset.h"
-#include "db/errors.h"
 #include "db/session.h"
-#include "db/text1251.h"
 #include "db/utilites.h"
 #include "labels/labeldata.h"
 

@@ -2,16 +2,16 @@
 #include "testdb.h"
 
 #include "app/application.h"
-#include "app/help.h"
 #include "app/mainform.h"
 #include "auth/autent.h"
+#include "base/errors.h"
+#include "base/platform.h"
 #include "db/dataset.h"
-#include "db/errors.h"
-#include "db/platform.h"
 #include "db/utilites.h"
-#include "dialogs/formYN.h"
-#include "dialogs/uiplatform.h"
-#include "dialogs/xkb.h"
+#include "ui/formYN.h"
+#include "ui/help.h"
+#include "ui/uiplatform.h"
+#include "ui/xkb.h"
 
 #include <QImage>
 #include <QLabel>

@@ -8,13 +8,13 @@
 #include "app/resulttext.h"
 #include "auth/account.h"
 #include "auth/autent.h"
+#include "base/platform.h"
+#include "base/text1251.h"
 #include "db/engine.h"
 #include "db/fbservice.h"
-#include "db/platform.h"
-#include "db/text1251.h"
-#include "dialogs/adminlogin.h"
-#include "dialogs/formYN.h"
-#include "dialogs/uiplatform.h"
+#include "ui/adminlogin.h"
+#include "ui/formYN.h"
+#include "ui/uiplatform.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

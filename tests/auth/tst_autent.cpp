@@ -1,12 +1,12 @@
 #include "testdb.h"
 
 #include "auth/autent.h"
+#include "base/errors.h"
+#include "base/platform.h"
+#include "base/settings.h"
+#include "base/text1251.h"
 #include "db/dataset.h"
-#include "db/errors.h"
-#include "db/platform.h"
 #include "db/session.h"
-#include "db/settings.h"
-#include "db/text1251.h"
 #include "db/utilites.h"
 
 #include <QDir>

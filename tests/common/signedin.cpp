@@ -2,9 +2,9 @@
 
 #include "modal.h"
 
-#include "db/platform.h"
-#include "dialogs/formYN.h"
-#include "dialogs/uiplatform.h"
+#include "base/platform.h"
+#include "ui/formYN.h"
+#include "ui/uiplatform.h"
 
 #include <QLineEdit>
 #include <QPushButton>

@@ -2,11 +2,11 @@
 #include "testdb.h"
 
 #include "auth/autent.h"
+#include "base/errors.h"
+#include "base/platform.h"
+#include "base/text1251.h"
 #include "db/dataset.h"
-#include "db/errors.h"
-#include "db/platform.h"
 #include "db/refusals.h"
-#include "db/text1251.h"
 #include "db/utilites.h"
 
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
+#include "base/errors.h"
+#include "base/platform.h"
+#include "base/text1251.h"
 #include "db/dbcreate.h"
-#include "db/errors.h"
-#include "db/platform.h"
-#include "db/text1251.h"
 #include "db/utilites.h"
 
 #include <QDir>

@@ -2,13 +2,13 @@
 #include "testdb.h"
 
 #include "auth/autent.h"
-#include "db/errors.h"
-#include "db/platform.h"
+#include "base/errors.h"
+#include "base/platform.h"
+#include "base/text1251.h"
 #include "db/refusals.h"
-#include "db/text1251.h"
 #include "db/utilites.h"
+#include "firstrun/wipe.h"
 #include "import/importrun.h"
-#include "import/wipe.h"
 
 #include <QDir>
 #include <QElapsedTimer>

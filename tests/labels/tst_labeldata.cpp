@@ -1,4 +1,4 @@
-#include "db/errors.h"
+#include "base/errors.h"
 #include "labels/labeldata.h"
 #include "labels/register.h"
 
