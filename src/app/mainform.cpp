@@ -10,7 +10,6 @@
 #include "base/settings.h"
 #include "base/text1251.h"
 #include "db/dataset.h"
-#include "db/utilites.h"
 #include "ui/diapass.h"
 #include "ui/guarded.h"
 #include "ui/keymarks.h"

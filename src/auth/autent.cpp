@@ -4,6 +4,7 @@
 #include "base/datetime.h"
 #include "base/errors.h"
 #include "base/settings.h"
+#include "base/sqltext.h"
 #include "base/text1251.h"
 #include "db/dataset.h"
 #include "db/refusals.h"

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 // The program's settings files, in INI format: the per-user file, which also
@@ -8,6 +9,13 @@
 
 // The key path of the per-user file as the registry reader names it.
 inline constexpr char kSettingsKey[] = "Software\\Tovi\\Vesko Mika";
+
+// Reads the text of a value of the program's per-user settings store
+// (standing in for the registry); empty when missing or unreadable.
+enum RegistryRoot { HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE };
+QByteArray ReadRegistryText(RegistryRoot root, const QByteArray &keyPath, const QByteArray &valueName);
+// The settings file that a key path under HKEY_CURRENT_USER maps to.
+QString registryFileName(const QByteArray &keyPath);
 
 QString userSettingsFile();
 QString systemSettingsFile();

@@ -1,8 +1,8 @@
 #include "db/dbvalue.h"
 
+#include "base/sqltext.h"
 #include "base/text1251.h"
 #include "db/fbclient.h"
-#include "db/utilites.h"
 
 #include <cmath>
 #include <limits>

@@ -9,24 +9,12 @@ class DbConnection;
 class DbQuery;
 class DbSession;
 
-// The SQL text and database routines that every task builds its statements
-// with. Text is Windows-1251 bytes.
+// The database routines through which every task runs the statements it
+// builds (see base/sqltext.h). Text is Windows-1251 bytes.
 
-// The statement being built by whichever handler runs now.
-extern QByteArray SqlText;
-
-bool IsIntegerText(const QByteArray &text);
-QByteArray ZeroPad(qint32 number, qint32 width);
 QByteArray UniqueSuffix();
 // Reads the generator's next value on the session's scratch query.
 QByteArray NextGeneratorValue(DbSession &session, const QByteArray &generator);
-
-// Reads the text of a value of the program's per-user settings store
-// (standing in for the registry); empty when missing or unreadable.
-enum RegistryRoot { HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE };
-QByteArray ReadRegistryText(RegistryRoot root, const QByteArray &keyPath, const QByteArray &valueName);
-// The settings file that a key path under HKEY_CURRENT_USER maps to.
-QString registryFileName(const QByteArray &keyPath);
 
 void OpenScratchSelect(DbQuery *query);
 void OpenSelect(DbQuery *query, char mode);
@@ -53,13 +41,5 @@ private:
 // among them, leaves nothing of the list behind.
 void ExecAllOrNothing(DbConnection &connection, const QList<QByteArray> &statements);
 
-QByteArray SqlValue(const QByteArray &value, char kind, char trailer);
-QByteArray WhereTerm(const QByteArray &value, char op, char kind, char trailer);
-QByteArray EscapeQuotes(const QByteArray &text);
-
 enum LocateOption { loCaseInsensitive = 1, loPartialKey = 2 };
 bool LocateQuietly(DbQuery *query, const QByteArray &keyFields, const QByteArray &keyValue, int options);
-
-// Reads a decimal 32-bit integer; throws ConvertError with the message
-// "'<text>' is not a valid integer value" otherwise.
-qint32 StrToInt(const QByteArray &text);

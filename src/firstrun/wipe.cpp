@@ -1,6 +1,7 @@
 #include "firstrun/wipe.h"
 
 #include "base/errors.h"
+#include "base/sqltext.h"
 #include "db/dataset.h"
 #include "db/refusals.h"
 #include "db/session.h"

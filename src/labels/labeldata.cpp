@@ -1,7 +1,7 @@
 #include "labels/labeldata.h"
 
 #include "base/errors.h"
-#include "db/utilites.h"
+#include "base/sqltext.h"
 
 LabelTexts labelTexts(qint32 number)
 {

@@ -1,6 +1,7 @@
 #include "labels/register.h"
 
 #include "base/errors.h"
+#include "base/sqltext.h"
 #include "base/text1251.h"
 #include "db/dataset.h"
 #include "db/session.h"

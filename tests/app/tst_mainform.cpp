@@ -6,6 +6,8 @@
 #include "auth/autent.h"
 #include "base/errors.h"
 #include "base/platform.h"
+#include "base/settings.h"
+#include "base/sqltext.h"
 #include "db/dataset.h"
 #include "db/utilites.h"
 #include "ui/formYN.h"

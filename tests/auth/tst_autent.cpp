@@ -4,10 +4,10 @@
 #include "base/errors.h"
 #include "base/platform.h"
 #include "base/settings.h"
+#include "base/sqltext.h"
 #include "base/text1251.h"
 #include "db/dataset.h"
 #include "db/session.h"
-#include "db/utilites.h"
 
 #include <QDir>
 #include <QFile>

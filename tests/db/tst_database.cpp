@@ -4,8 +4,10 @@
 #include "auth/autent.h"
 #include "base/errors.h"
 #include "base/platform.h"
+#include "base/sqltext.h"
 #include "base/text1251.h"
 #include "db/dataset.h"
+#include "db/dbcreate.h"
 #include "db/refusals.h"
 #include "db/utilites.h"
 
@@ -50,6 +52,8 @@ private slots:
     void tablesTakenAgainstOtherWriters();
     void lostConnectionAttachedAgainOnce_data();
     void lostConnectionAttachedAgainOnce();
+    void uniqueSuffixGrows();
+    void splitScript();
 
 private:
     TestDb m_db;
@@ -578,6 +582,27 @@ void TestDatabase::lostConnectionAttachedAgainOnce()
     QByteArray count;
     runReattaching(&connection, [&] { count = selectValue(&connection, "select count(*) from barcodes"); });
     QCOMPARE(count, stored);
+}
+
+void TestDatabase::uniqueSuffixGrows()
+{
+    const auto saved = platform::now;
+    platform::now = [] { return QDateTime(QDate(2026, 12, 8), QTime(10, 0)); };
+    const QByteArray fixed = UniqueSuffix();
+    platform::now = saved;
+    // Days from 1 January of year 1 (day 1) to 8 December 2026, in ms, plus 10 hours.
+    const qint64 day = QDate(1, 1, 1).daysTo(QDate(2026, 12, 8)) + 1;
+    QCOMPARE(fixed, QByteArray::number(day * 86400000LL + 36000000LL));
+    QCOMPARE(fixed.size(), 14);
+    QVERIFY(UniqueSuffix().toLongLong() < UniqueSuffix().toLongLong());
+}
+
+void TestDatabase::splitScript()
+{
+    const QList<QByteArray> statements = splitSqlScript("-- a; comment\ncreate table t (a int);\n"
+                                                        "insert into t values ('x;y');\n  ;\nselect 1 from t");
+    QCOMPARE(statements,
+             (QList<QByteArray>{"create table t (a int)", "insert into t values ('x;y')", "select 1 from t"}));
 }
 
 QTEST_MAIN(TestDatabase)

@@ -4,9 +4,9 @@
 #include "auth/autent.h"
 #include "base/errors.h"
 #include "base/platform.h"
+#include "base/sqltext.h"
 #include "base/text1251.h"
 #include "db/refusals.h"
-#include "db/utilites.h"
 #include "firstrun/wipe.h"
 #include "import/importrun.h"
 

@@ -2,7 +2,8 @@
 #include "pagescan.h"
 
 #include "base/platform.h"
-#include "db/utilites.h"
+#include "base/settings.h"
+#include "base/sqltext.h"
 #include "labels/labeldata.h"
 #include "labels/labelsettings.h"
 #include "report/bandreport.h"

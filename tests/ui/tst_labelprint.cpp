@@ -7,7 +7,7 @@
 #include "privatecups.h"
 
 #include "base/platform.h"
-#include "db/utilites.h"
+#include "base/settings.h"
 #include "labels/labelsettings.h"
 #include "report/bandreport.h"
 #include "report/code39.h"

@@ -1,15 +1,17 @@
 #include "base/errors.h"
 #include "base/platform.h"
+#include "base/settings.h"
+#include "base/sqltext.h"
 #include "base/text1251.h"
-#include "db/dbcreate.h"
-#include "db/utilites.h"
 
 #include <QDir>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
-class TestUtilites : public QObject {
+// The base layer's text routines: statements' text, numbers as text,
+// Windows-1251 and the settings reader.
+class TestText : public QObject {
     Q_OBJECT
 
 private slots:
@@ -26,16 +28,14 @@ private slots:
     void whereTerm();
     void strToInt_data();
     void strToInt();
-    void uniqueSuffixGrows();
     void registry_data();
     void registry();
     void registryWithoutFile();
     void cp1251RoundTrip();
     void cp1251RefusesNamedCharacter();
-    void splitScript();
 };
 
-void TestUtilites::isIntegerText_data()
+void TestText::isIntegerText_data()
 {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<bool>("expected");
@@ -53,14 +53,14 @@ void TestUtilites::isIntegerText_data()
     QTest::newRow("eleven digits") << QByteArray("12345678901") << true;
 }
 
-void TestUtilites::isIntegerText()
+void TestText::isIntegerText()
 {
     QFETCH(QByteArray, text);
     QFETCH(bool, expected);
     QCOMPARE(IsIntegerText(text), expected);
 }
 
-void TestUtilites::zeroPad_data()
+void TestText::zeroPad_data()
 {
     QTest::addColumn<int>("number");
     QTest::addColumn<int>("width");
@@ -72,7 +72,7 @@ void TestUtilites::zeroPad_data()
     QTest::newRow("exact width") << 12345 << 5 << QByteArray("12345");
 }
 
-void TestUtilites::zeroPad()
+void TestText::zeroPad()
 {
     QFETCH(int, number);
     QFETCH(int, width);
@@ -80,7 +80,7 @@ void TestUtilites::zeroPad()
     QCOMPARE(ZeroPad(number, width), expected);
 }
 
-void TestUtilites::escapeQuotes_data()
+void TestText::escapeQuotes_data()
 {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<QByteArray>("expected");
@@ -97,7 +97,7 @@ void TestUtilites::escapeQuotes_data()
     QTest::newRow("injection") << QByteArray("''' or 1=1 --") << QByteArray("'''' or 1=1 --");
 }
 
-void TestUtilites::escapeQuotes()
+void TestText::escapeQuotes()
 {
     QFETCH(QByteArray, text);
     QFETCH(QByteArray, expected);
@@ -106,7 +106,7 @@ void TestUtilites::escapeQuotes()
 
 // Every apostrophe run inside a built literal has even length, so the value
 // can never end the quoted string early.
-void TestUtilites::escapedLiteralsStayBalanced()
+void TestText::escapedLiteralsStayBalanced()
 {
     const QByteArray pieces[] = {"'", "''", "a", " ", "--", ";", "x'"};
     for (int mask = 0; mask < 7 * 7 * 7 * 7; ++mask) {
@@ -124,7 +124,7 @@ void TestUtilites::escapedLiteralsStayBalanced()
     }
 }
 
-void TestUtilites::sqlValue_data()
+void TestText::sqlValue_data()
 {
     QTest::addColumn<QByteArray>("value");
     QTest::addColumn<char>("kind");
@@ -137,7 +137,7 @@ void TestUtilites::sqlValue_data()
     QTest::newRow("apostrophe") << QByteArray("O'Neil") << 's' << ',' << QByteArray("'O''Neil',");
 }
 
-void TestUtilites::sqlValue()
+void TestText::sqlValue()
 {
     QFETCH(QByteArray, value);
     QFETCH(char, kind);
@@ -146,7 +146,7 @@ void TestUtilites::sqlValue()
     QCOMPARE(SqlValue(value, kind, trailer), expected);
 }
 
-void TestUtilites::whereTerm_data()
+void TestText::whereTerm_data()
 {
     QTest::addColumn<QByteArray>("value");
     QTest::addColumn<char>("op");
@@ -159,7 +159,7 @@ void TestUtilites::whereTerm_data()
     QTest::newRow("quote") << QByteArray("d'Arc") << '!' << 's' << QByteArray("= 'd''Arc' ");
 }
 
-void TestUtilites::whereTerm()
+void TestText::whereTerm()
 {
     QFETCH(QByteArray, value);
     QFETCH(char, op);
@@ -168,7 +168,7 @@ void TestUtilites::whereTerm()
     QCOMPARE(WhereTerm(value, op, kind, ' '), expected);
 }
 
-void TestUtilites::strToInt_data()
+void TestText::strToInt_data()
 {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<bool>("valid");
@@ -181,7 +181,7 @@ void TestUtilites::strToInt_data()
     QTest::newRow("empty") << QByteArray() << false << 0;
 }
 
-void TestUtilites::strToInt()
+void TestText::strToInt()
 {
     QFETCH(QByteArray, text);
     QFETCH(bool, valid);
@@ -198,20 +198,7 @@ void TestUtilites::strToInt()
     }
 }
 
-void TestUtilites::uniqueSuffixGrows()
-{
-    const auto saved = platform::now;
-    platform::now = [] { return QDateTime(QDate(2026, 12, 8), QTime(10, 0)); };
-    const QByteArray fixed = UniqueSuffix();
-    platform::now = saved;
-    // Days from 1 January of year 1 (day 1) to 8 December 2026, in ms, plus 10 hours.
-    const qint64 day = QDate(1, 1, 1).daysTo(QDate(2026, 12, 8)) + 1;
-    QCOMPARE(fixed, QByteArray::number(day * 86400000LL + 36000000LL));
-    QCOMPARE(fixed.size(), 14);
-    QVERIFY(UniqueSuffix().toLongLong() < UniqueSuffix().toLongLong());
-}
-
-void TestUtilites::registry_data()
+void TestText::registry_data()
 {
     QTest::addColumn<QVariant>("stored");
     QTest::addColumn<QByteArray>("expected");
@@ -224,7 +211,7 @@ void TestUtilites::registry_data()
     QTest::newRow("not in 1251") << QVariant(QStringLiteral("漢")) << QByteArray();
 }
 
-void TestUtilites::registry()
+void TestText::registry()
 {
     QFETCH(QVariant, stored);
     QFETCH(QByteArray, expected);
@@ -241,7 +228,7 @@ void TestUtilites::registry()
     platform::registryFolder = saved;
 }
 
-void TestUtilites::registryWithoutFile()
+void TestText::registryWithoutFile()
 {
     QTemporaryDir dir;
     const auto saved = platform::registryFolder;
@@ -252,7 +239,7 @@ void TestUtilites::registryWithoutFile()
     platform::registryFolder = saved;
 }
 
-void TestUtilites::cp1251RoundTrip()
+void TestText::cp1251RoundTrip()
 {
     const QString text = QStringLiteral("Ёлка «№» ёж — €");
     const QByteArray bytes = toCp1251(text);
@@ -261,7 +248,7 @@ void TestUtilites::cp1251RoundTrip()
     QCOMPARE(fromCp1251(bytes), text);
 }
 
-void TestUtilites::cp1251RefusesNamedCharacter()
+void TestText::cp1251RefusesNamedCharacter()
 {
     try {
         toCp1251(QStringLiteral("ok 漢 no"));
@@ -272,13 +259,5 @@ void TestUtilites::cp1251RefusesNamedCharacter()
     }
 }
 
-void TestUtilites::splitScript()
-{
-    const QList<QByteArray> statements = splitSqlScript("-- a; comment\ncreate table t (a int);\n"
-                                                        "insert into t values ('x;y');\n  ;\nselect 1 from t");
-    QCOMPARE(statements,
-             (QList<QByteArray>{"create table t (a int)", "insert into t values ('x;y')", "select 1 from t"}));
-}
-
-QTEST_MAIN(TestUtilites)
-#include "tst_utilites.moc"
+QTEST_MAIN(TestText)
+#include "tst_text.moc"
