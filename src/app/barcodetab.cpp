@@ -16,6 +16,7 @@
 #include "report/prnbarcod.h"
 #include "ui/formYN.h"
 #include "ui/guarded.h"
+#include "ui/labelpreview.h"
 #include "ui/uiplatform.h"
 
 #include <QDialog>
@@ -388,7 +389,7 @@ void TFormMain::BitBtnPrnClick()
         host->LastNumber = range->last;
         host->QRLabelME->setCaption(EditME->text());
         host->readSettings();
-        host->QuickRep1->Preview(this);
+        previewReport(host->QuickRep1, this);
     });
 }
 

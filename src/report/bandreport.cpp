@@ -1,26 +1,16 @@
 #include "report/bandreport.h"
 
 #include "base/errors.h"
-#include "ui/labelpreview.h"
-#include "ui/uiplatform.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QFontMetricsF>
 #include <QImage>
 #include <QLocale>
-#include <QPaintEngine>
+#include <QPageLayout>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QPrintEngine>
-#include <QPrinter>
-#include <QPrinterInfo>
-#include <QProgressDialog>
 
 #include <cmath>
-#include <memory>
-#include <optional>
 
 namespace {
 
@@ -34,49 +24,6 @@ QRectF toDevice(const QRectF &mm, const QPaintDevice *device)
     const qreal sy = device->logicalDpiY() / mmPerInch;
     return QRectF(mm.x() * sx, mm.y() * sy, mm.width() * sx, mm.height() * sy);
 }
-
-QPageLayout pageLayout(const QPageSize &paper, const QMarginsF &margins)
-{
-    return QPageLayout(paper, QPageLayout::Portrait, margins, QPageLayout::Millimeter);
-}
-
-// The print engine's list of CUPS job options, name and value in turn. Qt
-// keeps the key in a private header; its value has not changed since Qt 4.
-const auto kCupsOptions = QPrintEngine::PrintEnginePropertyKey(0xfe00);
-const QString kInputSlot = QStringLiteral("InputSlot");
-
-// Shows how far a long job has come, with a way to stop it. The window
-// appears only when the job looks like taking more than half a second.
-class JobProgress {
-public:
-    JobProgress(QWidget *parent, qsizetype pages)
-    {
-        if (pages < 2)
-            return;
-        m_dialog = std::make_unique<QProgressDialog>(QString(), QStringLiteral("отменить"), 0, int(pages), parent);
-        m_dialog->setObjectName(QStringLiteral("ProgressJob"));
-        m_dialog->setWindowTitle(QStringLiteral("утилиты"));
-        m_dialog->setWindowModality(Qt::ApplicationModal);
-        m_dialog->setMinimumDuration(500);
-        m_dialog->setAutoClose(false);
-        m_dialog->setAutoReset(false);
-        m_pages = pages;
-    }
-
-    // False once the user has asked to stop.
-    bool onPage(qsizetype index)
-    {
-        if (!m_dialog)
-            return true;
-        m_dialog->setLabelText(QStringLiteral("страница %1 из %2").arg(index + 1).arg(m_pages));
-        m_dialog->setValue(int(index));
-        return !m_dialog->wasCanceled();
-    }
-
-private:
-    std::unique_ptr<QProgressDialog> m_dialog;
-    qsizetype m_pages = 0;
-};
 
 } // namespace
 
@@ -225,22 +172,16 @@ void BandReport::setPrinterChoice(const QString &printerName, const QString &pap
     m_paperSource = paperSource;
 }
 
-template <typename F> auto BandReport::asJob(F &&work)
+void BandReport::choosePrinter(const QString &printerName, const QString &paperSource)
 {
-    emit jobStarted();
-    try {
-        if constexpr (std::is_void_v<decltype(work())>) {
-            work();
-            emit jobFinished();
-        } else {
-            auto result = work();
-            emit jobFinished();
-            return result;
-        }
-    } catch (...) {
-        emit jobFinished();
-        throw;
-    }
+    setPrinterChoice(printerName, paperSource);
+    emit printerChosen(printerName, paperSource);
+}
+
+void BandReport::editOffset(const QPointF &offsetMm)
+{
+    setOffset(offsetMm);
+    emit offsetChanged(m_offset);
 }
 
 ReportLayout BandReport::layOut()
@@ -469,79 +410,16 @@ ReportLayout BandReport::pagesToMake()
     return run();
 }
 
-void BandReport::choosePaperSource(QPrinter *printer)
-{
-    // Qt's print dialog sets the CUPS options afresh from the printer's own
-    // defaults, so the source used last time is put back here unless the
-    // dialog chose one.
-    QPrintEngine *engine = printer->printEngine();
-    QStringList options = engine->property(kCupsOptions).toStringList();
-    QString source;
-    for (qsizetype i = 0; i + 1 < options.size(); i += 2) {
-        if (options[i] == kInputSlot)
-            source = options[i + 1];
-    }
-    if (source.isEmpty() && !m_paperSource.isEmpty() && printer->printerName() == m_printerName) {
-        options << kInputSlot << m_paperSource;
-        engine->setProperty(kCupsOptions, options);
-        source = m_paperSource;
-    }
-    m_printerName = printer->printerName();
-    m_paperSource = source;
-    emit printerChosen(m_printerName, m_paperSource);
-}
-
-void BandReport::render(QPrinter *printer)
-{
-    // The preview records its pages through a picture engine; anything else
-    // is a real print job.
-    const bool preview = printer->paintEngine() && printer->paintEngine()->type() == QPaintEngine::Picture;
-    if (!preview && printer->outputFormat() == QPrinter::NativeFormat && !printer->printerName().isEmpty())
-        choosePaperSource(printer);
-    // The layout places everything from the paper's corner, margins included.
-    printer->setFullPage(true);
-    QPainter painter;
-    if (!painter.begin(printer))
-        return;
-    ReportLayout pages;
-    try {
-        pages = pagesToMake();
-    } catch (const AppError &e) {
-        // Called from the preview's repaint, where no error may pass.
-        painter.end();
-        platform::showError(nullptr, e.text());
-        return;
-    }
-    JobProgress progress(m_progressParent, pages.size());
-    for (qsizetype i = 0; i < pages.size(); ++i) {
-        if (!progress.onPage(i)) {
-            if (!preview) {
-                printer->abort();
-                return;
-            }
-            m_previewCancelled = true;
-            break;
-        }
-        if (i > 0)
-            printer->newPage();
-        paintPage(painter, pages[i]);
-    }
-    painter.end();
-}
-
-bool BandReport::writePdf(const QString &fileName, QWidget *progressParent)
+bool BandReport::writePdf(const QString &fileName, const PageProgress &progress)
 {
     QPdfWriter writer(fileName);
-    writer.setPageLayout(pageLayout(m_paper, QMarginsF()));
+    writer.setPageLayout(QPageLayout(m_paper, QPageLayout::Portrait, QMarginsF(), QPageLayout::Millimeter));
     QPainter painter;
     if (!painter.begin(&writer))
         return false;
     const ReportLayout pages = pagesToMake();
-    std::optional<JobProgress> progress;
-    if (progressParent)
-        progress.emplace(progressParent, pages.size());
     for (qsizetype i = 0; i < pages.size(); ++i) {
-        if (progress && !progress->onPage(i)) {
+        if (progress && !progress(i, pages.size())) {
             painter.end();
             QFile::remove(fileName);
             return true;
@@ -553,54 +431,7 @@ bool BandReport::writePdf(const QString &fileName, QWidget *progressParent)
     return painter.end();
 }
 
-void BandReport::print(QPrinter *printer)
-{
-    asJob([&] { render(printer); });
-}
-
 bool BandReport::exportPdf(const QString &fileName)
 {
     return asJob([&] { return writePdf(fileName); });
-}
-
-void BandReport::savePdf(QWidget *parent)
-{
-    QString fileName = platform::saveFileName(parent, QStringLiteral("PDF (*.pdf)"), QString());
-    if (fileName.isEmpty())
-        return;
-    if (QFileInfo(fileName).suffix().isEmpty())
-        fileName += QStringLiteral(".pdf");
-    if (!writePdf(fileName, parent))
-        platform::showError(parent, QStringLiteral("не удалось записать файл ") + QDir::toNativeSeparators(fileName));
-}
-
-void BandReport::Preview(QWidget *parent)
-{
-    asJob([&] { showPreview(parent); });
-}
-
-void BandReport::preparePrinter(QPrinter *printer) const
-{
-    if (!m_printerName.isEmpty() && QPrinterInfo::availablePrinterNames().contains(m_printerName))
-        printer->setPrinterName(m_printerName);
-    printer->setPageLayout(pageLayout(m_paper, m_margins));
-    printer->setFullPage(true);
-    printer->setCopyCount(1);
-    printer->setDuplex(QPrinter::DuplexNone);
-    printer->setPrintRange(QPrinter::AllPages);
-    printer->setPaperSource(QPrinter::Auto);
-}
-
-void BandReport::editOffset(const QPointF &offsetMm)
-{
-    setOffset(offsetMm);
-    emit offsetChanged(m_offset);
-}
-
-void BandReport::showPreview(QWidget *parent)
-{
-    // A range too long for one job is refused before the window opens.
-    run();
-    TFormPreview preview(this, parent);
-    preview.exec();
 }

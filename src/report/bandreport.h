@@ -8,15 +8,14 @@
 #include <QPointF>
 #include <QRectF>
 #include <QStringList>
+
 #include <functional>
+#include <type_traits>
 
 class QImage;
 class QPainter;
-class QPrinter;
-class QWidget;
 class BandReport;
 class ReportBand;
-class TFormPreview;
 
 // The report's sans-serif face: Arial where installed, else its
 // metric-compatible twin, so captions keep their widths.
@@ -109,7 +108,9 @@ struct ReportPage {
 using ReportLayout = QList<ReportPage>;
 
 // A banded report on one page layout: detail bands fill several columns, each
-// from top to bottom before the next, under a footer on every page.
+// from top to bottom before the next, under a footer on every page. It lays
+// its pages out, paints them and writes them as PDF; printing and the
+// preview window are the UI's (ui/labelpreview.h).
 class BandReport : public QObject {
     Q_OBJECT
 public:
@@ -117,6 +118,8 @@ public:
 
     void setPage(const QPageSize &size, const QMarginsF &marginsMm);
     void setColumns(int count, qreal spaceMm);
+    QPageSize paper() const { return m_paper; }
+    QMarginsF margins() const { return m_margins; }
     QSizeF paperSize() const { return m_paper.size(QPageSize::Millimeter); }
     qreal columnWidth() const;
     int columns() const { return m_columns; }
@@ -137,6 +140,9 @@ public:
     static constexpr qreal kMaxOffsetMm = 10;
     QPointF offset() const { return m_offset; }
     void setOffset(const QPointF &offsetMm);
+    // The same, as the user set it in the preview: kept for them
+    // (offsetChanged).
+    void editOffset(const QPointF &offsetMm);
 
     // The alignment sheet: one page with an empty detail band at every
     // place, where a run of labels would put them. While alignmentSheet()
@@ -147,19 +153,37 @@ public:
     void setAlignmentSheet(bool on) { m_alignmentSheet = on; }
 
     // The printer and paper source the preview's print command offers; a
-    // print through it reports what was used with printerChosen().
+    // print through it reports what was used with choosePrinter().
     void setPrinterChoice(const QString &printerName, const QString &paperSource);
+    QString printerName() const { return m_printerName; }
+    QString paperSource() const { return m_paperSource; }
+    // A print went to this printer with this paper source (printerChosen).
+    void choosePrinter(const QString &printerName, const QString &paperSource);
 
     // Called at the start of every run.
     std::function<void(BandReport *sender, bool &printReport)> onBeforePrint;
 
+    // A run of the report: its pages laid out. Every page is laid out
+    // before the first is shown; a range of more than 2,000 pages raises
+    // AppError.
+    ReportLayout run();
+    // What a print or export makes: the labels, or the alignment sheet.
+    ReportLayout pagesToMake();
+
+    // Asked before each page of a long job: the page's index and the
+    // pages there are; false stops the job.
+    using PageProgress = std::function<bool(qsizetype page, qsizetype pages)>;
+
     // Each of these is one job: one run of the report, or for the preview one
     // run per repaint, print or save.
     ReportLayout layOut();
-    void print(QPrinter *printer);
+    // False when the file cannot be written.
     bool exportPdf(const QString &fileName);
-    // Shows the pages and returns when the preview window is closed.
-    void Preview(QWidget *parent = nullptr);
+    // The same within a job already going (the preview's); stopped by
+    // progress, it leaves no file.
+    bool writePdf(const QString &fileName, const PageProgress &progress = {});
+    // Runs work between jobStarted and jobFinished, also when it throws.
+    template <typename F> auto asJob(F &&work);
 
     // Paints one laid-out page; the painter's origin is the paper's corner.
     void paintPage(QPainter &painter, const ReportPage &page) const;
@@ -177,28 +201,10 @@ signals:
 
 private:
     friend class ReportBand;
-    // The preview window draws through render() and edits the sheet's
-    // settings as the report's own.
-    friend class TFormPreview;
-    ReportLayout run();
-    // What a print or export makes: the labels, or the alignment sheet.
-    ReportLayout pagesToMake();
     void beginPage(QPainter &painter) const;
     void paintAlignment(QPainter &painter, const ReportPage &page) const;
     PlacedBand place(const ReportBand *band, int column, int row, const QRectF &rect) const;
     const ReportBand *firstBand(ReportBand::Kind kind) const;
-    void render(QPrinter *printer);
-    void choosePaperSource(QPrinter *printer);
-    bool writePdf(const QString &fileName, QWidget *progressParent = nullptr);
-    void savePdf(QWidget *parent);
-    void showPreview(QWidget *parent);
-    // The paper, the margins and the printer kept from last time, for the
-    // preview's printer.
-    void preparePrinter(QPrinter *printer) const;
-    // An offset typed in the preview, kept for the user.
-    void editOffset(const QPointF &offsetMm);
-    // Runs work between jobStarted and jobFinished, also when it throws.
-    template <typename F> auto asJob(F &&work);
 
     QPageSize m_paper = QPageSize(QPageSize::A4);
     QMarginsF m_margins;
@@ -209,8 +215,23 @@ private:
     QString m_printerName;
     QString m_paperSource;
     QList<ReportBand *> m_bands;
-    // The window that shows a long job's progress, while one is open.
-    QWidget *m_progressParent = nullptr;
-    bool m_previewCancelled = false;
     bool m_alignmentSheet = false;
 };
+
+template <typename F> auto BandReport::asJob(F &&work)
+{
+    emit jobStarted();
+    try {
+        if constexpr (std::is_void_v<decltype(work())>) {
+            work();
+            emit jobFinished();
+        } else {
+            auto result = work();
+            emit jobFinished();
+            return result;
+        }
+    } catch (...) {
+        emit jobFinished();
+        throw;
+    }
+}

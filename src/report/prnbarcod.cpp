@@ -8,7 +8,7 @@
 TFormBC *FormBC = nullptr;
 qint32 PageCounter = 0;
 
-TFormBC::TFormBC(QWidget *parent) : QWidget(parent)
+TFormBC::TFormBC(QObject *parent) : QObject(parent)
 {
     setObjectName(QStringLiteral("FormBC"));
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QWidget>
+#include <QObject>
 
 class BandReport;
 class Code39Label;
@@ -8,11 +8,12 @@ class ReportBand;
 class ReportLabel;
 
 // Host of the label sheet report: an A4 sheet of labels four across, one per
-// number of a range. Created once at start-up and never shown.
-class TFormBC : public QWidget {
+// number of a range. Created once at start-up and never shown, so it needs
+// no window of its own.
+class TFormBC : public QObject {
     Q_OBJECT
 public:
-    explicit TFormBC(QWidget *parent = nullptr);
+    explicit TFormBC(QObject *parent = nullptr);
 
     BandReport *QuickRep1;
     ReportBand *QRSubDetail1;

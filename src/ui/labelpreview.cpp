@@ -1,22 +1,150 @@
 #include "ui/labelpreview.h"
 
+#include "base/errors.h"
 #include "report/bandreport.h"
+#include "ui/uiplatform.h"
 
 #include <QAction>
 #include <QBoxLayout>
+#include <QDir>
 #include <QDoubleSpinBox>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
+#include <QPaintEngine>
+#include <QPainter>
 #include <QPrintDialog>
+#include <QPrintEngine>
 #include <QPrintPreviewWidget>
+#include <QPrinterInfo>
+#include <QProgressDialog>
 #include <QScreen>
 #include <QSpinBox>
 #include <QTimer>
 #include <QToolButton>
 
+#include <memory>
+#include <optional>
+
 namespace {
+
+// The print engine's list of CUPS job options, name and value in turn. Qt
+// keeps the key in a private header; its value has not changed since Qt 4.
+const auto kCupsOptions = QPrintEngine::PrintEnginePropertyKey(0xfe00);
+const QString kInputSlot = QStringLiteral("InputSlot");
+
+// Shows how far a long job has come, with a way to stop it. The window
+// appears only when the job looks like taking more than half a second.
+class JobProgress {
+public:
+    JobProgress(QWidget *parent, qsizetype pages)
+    {
+        if (pages < 2)
+            return;
+        m_dialog = std::make_unique<QProgressDialog>(QString(), QStringLiteral("отменить"), 0, int(pages), parent);
+        m_dialog->setObjectName(QStringLiteral("ProgressJob"));
+        m_dialog->setWindowTitle(QStringLiteral("утилиты"));
+        m_dialog->setWindowModality(Qt::ApplicationModal);
+        m_dialog->setMinimumDuration(500);
+        m_dialog->setAutoClose(false);
+        m_dialog->setAutoReset(false);
+        m_pages = pages;
+    }
+
+    // False once the user has asked to stop.
+    bool onPage(qsizetype index)
+    {
+        if (!m_dialog)
+            return true;
+        m_dialog->setLabelText(QStringLiteral("страница %1 из %2").arg(index + 1).arg(m_pages));
+        m_dialog->setValue(int(index));
+        return !m_dialog->wasCanceled();
+    }
+
+private:
+    std::unique_ptr<QProgressDialog> m_dialog;
+    qsizetype m_pages = 0;
+};
+
+// The printer and paper source a print used, kept by the report. Qt's
+// print dialog sets the CUPS options afresh from the printer's own
+// defaults, so the source used last time is put back here unless the
+// dialog chose one.
+void choosePaperSource(BandReport *report, QPrinter *printer)
+{
+    QPrintEngine *engine = printer->printEngine();
+    QStringList options = engine->property(kCupsOptions).toStringList();
+    QString source;
+    for (qsizetype i = 0; i + 1 < options.size(); i += 2) {
+        if (options[i] == kInputSlot)
+            source = options[i + 1];
+    }
+    if (source.isEmpty() && !report->paperSource().isEmpty() && printer->printerName() == report->printerName()) {
+        options << kInputSlot << report->paperSource();
+        engine->setProperty(kCupsOptions, options);
+        source = report->paperSource();
+    }
+    report->choosePrinter(printer->printerName(), source);
+}
+
+// Paints the report's pages on the printer: a print job, or the pages the
+// preview records. True when the user stopped the preview's pages; a print
+// stopped is aborted.
+bool renderPages(BandReport *report, QPrinter *printer, QWidget *progressParent)
+{
+    // The preview records its pages through a picture engine; anything else
+    // is a real print job.
+    const bool preview = printer->paintEngine() && printer->paintEngine()->type() == QPaintEngine::Picture;
+    if (!preview && printer->outputFormat() == QPrinter::NativeFormat && !printer->printerName().isEmpty())
+        choosePaperSource(report, printer);
+    // The layout places everything from the paper's corner, margins included.
+    printer->setFullPage(true);
+    QPainter painter;
+    if (!painter.begin(printer))
+        return false;
+    ReportLayout pages;
+    try {
+        pages = report->pagesToMake();
+    } catch (const AppError &e) {
+        // Called from the preview's repaint, where no error may pass.
+        painter.end();
+        platform::showError(nullptr, e.text());
+        return false;
+    }
+    JobProgress progress(progressParent, pages.size());
+    for (qsizetype i = 0; i < pages.size(); ++i) {
+        if (!progress.onPage(i)) {
+            if (!preview) {
+                printer->abort();
+                return false;
+            }
+            painter.end();
+            return true;
+        }
+        if (i > 0)
+            printer->newPage();
+        report->paintPage(painter, pages[i]);
+    }
+    painter.end();
+    return false;
+}
+
+// The paper, the margins and the printer kept from last time, for the
+// preview's printer.
+void preparePrinter(const BandReport *report, QPrinter *printer)
+{
+    if (!report->printerName().isEmpty() && QPrinterInfo::availablePrinterNames().contains(report->printerName()))
+        printer->setPrinterName(report->printerName());
+    printer->setPageLayout(
+        QPageLayout(report->paper(), QPageLayout::Portrait, report->margins(), QPageLayout::Millimeter));
+    printer->setFullPage(true);
+    printer->setCopyCount(1);
+    printer->setDuplex(QPrinter::DuplexNone);
+    printer->setPrintRange(QPrinter::AllPages);
+    printer->setPaperSource(QPrinter::Auto);
+}
 
 // Lays its items out left to right and starts a new row where the width
 // runs out.
@@ -188,10 +316,8 @@ TFormPreview::TFormPreview(BandReport *report, QWidget *parent)
 {
     setObjectName(QStringLiteral("FormPreview"));
     setWindowTitle(QStringLiteral("предварительный просмотр"));
-    m_report->preparePrinter(&m_printer);
-    m_report->m_alignmentSheet = false;
-    m_report->m_progressParent = this;
-    m_report->m_previewCancelled = false;
+    preparePrinter(m_report, &m_printer);
+    m_report->setAlignmentSheet(false);
 
     ActionPrint = command(this, "ActionPrint", QStringLiteral("печать…"), QKeySequence::Print,
                           QStringLiteral("выбрать принтер и напечатать"));
@@ -322,15 +448,15 @@ TFormPreview::TFormPreview(BandReport *report, QWidget *parent)
 
 TFormPreview::~TFormPreview()
 {
-    m_report->m_progressParent = nullptr;
-    m_report->m_alignmentSheet = false;
+    m_report->setAlignmentSheet(false);
 }
 
 void TFormPreview::PreviewPagesPaintRequested(QPrinter *printer)
 {
-    m_report->render(printer);
+    if (renderPages(m_report, printer, this))
+        m_stopped = true;
     // Stopped while the pages were being made: the preview closes.
-    if (m_report->m_previewCancelled)
+    if (m_stopped)
         QTimer::singleShot(0, this, &QDialog::reject);
 }
 
@@ -346,12 +472,24 @@ void TFormPreview::ActionPrintClick()
 
 void TFormPreview::ActionSavePdfClick()
 {
-    m_report->savePdf(this);
+    QString fileName = platform::saveFileName(this, QStringLiteral("PDF (*.pdf)"), QString());
+    if (fileName.isEmpty())
+        return;
+    if (QFileInfo(fileName).suffix().isEmpty())
+        fileName += QStringLiteral(".pdf");
+    std::optional<JobProgress> progress;
+    const auto onPage = [&](qsizetype page, qsizetype pages) {
+        if (!progress)
+            progress.emplace(this, pages);
+        return progress->onPage(page);
+    };
+    if (!m_report->writePdf(fileName, onPage))
+        platform::showError(this, QStringLiteral("не удалось записать файл ") + QDir::toNativeSeparators(fileName));
 }
 
 void TFormPreview::ActionAlignmentSheetClick(bool on)
 {
-    m_report->m_alignmentSheet = on;
+    m_report->setAlignmentSheet(on);
     // The sheet shows all places, so the first free one has no say.
     SpinStart->setEnabled(!on);
     PreviewPages->updatePreview();
@@ -384,4 +522,19 @@ void TFormPreview::showPage()
         QStringLiteral("страница %1 из %2").arg(PreviewPages->currentPage()).arg(PreviewPages->pageCount()));
     ActionPriorPage->setEnabled(PreviewPages->currentPage() > 1);
     ActionNextPage->setEnabled(PreviewPages->currentPage() < PreviewPages->pageCount());
+}
+
+void previewReport(BandReport *report, QWidget *parent)
+{
+    report->asJob([&] {
+        // A range too long for one job is refused before the window opens.
+        report->run();
+        TFormPreview preview(report, parent);
+        preview.exec();
+    });
+}
+
+void printReport(BandReport *report, QPrinter *printer)
+{
+    report->asJob([&] { renderPages(report, printer, nullptr); });
 }

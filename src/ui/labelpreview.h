@@ -58,4 +58,15 @@ private:
 
     BandReport *m_report;
     QPrinter m_printer;
+    // The pages were being made when the user stopped them: the window closes.
+    bool m_stopped = false;
 };
+
+// Shows the report's pages in the preview window, as one job of the
+// report, and returns when the window is closed. A range too long for one
+// job is refused before the window opens.
+void previewReport(BandReport *report, QWidget *parent = nullptr);
+
+// Prints the report on printer as one job: its labels, or its alignment
+// sheet.
+void printReport(BandReport *report, QPrinter *printer);

@@ -164,7 +164,7 @@ void TestLabelPrint::printedThroughCups()
             modal->close();
         }
     });
-    m_form->QuickRep1->Preview();
+    previewReport(m_form->QuickRep1);
     QVERIFY(printed);
     QCOMPARE(offeredPrinter, expectedPrinter);
 
