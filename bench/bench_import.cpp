@@ -157,11 +157,11 @@ Timing runProgram(const QString &database, const QString &catalogue, const QStri
     form.EditF->setText(catalogue);
     QElapsedTimer timer;
     timer.start();
-    form.BitBtnCH->click();
+    form.BitBtnCheck->click();
     timing.check = timer.nsecsElapsed() / 1e9;
     if (form.LabelCC->text() != QStringLiteral("проверка завершена")
-        || !form.LabelCH->text().contains(QStringLiteral("уже есть в каталоге: %1 (").arg(records)))
-        fail(QStringLiteral("unexpected check: %1 %2").arg(form.LabelCC->text(), form.LabelCH->text()));
+        || !form.LabelCheck->text().contains(QStringLiteral("уже есть в каталоге: %1 (").arg(records)))
+        fail(QStringLiteral("unexpected check: %1 %2").arg(form.LabelCC->text(), form.LabelCheck->text()));
     form.BitBtnGO->click();
     return timing;
 }

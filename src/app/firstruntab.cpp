@@ -44,15 +44,15 @@ void TFormMain::buildFirstRunTab()
     bold.setPixelSize(16);
     LabelST->setFont(bold);
 
-    LabelBK = new QLabel(TabSheet1);
-    LabelBK->setObjectName(QStringLiteral("LabelBK"));
-    LabelBK->setGeometry(16, 108, 520, 48);
-    LabelBK->setWordWrap(true);
-    LabelBK->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    LabelBackup = new QLabel(TabSheet1);
+    LabelBackup->setObjectName(QStringLiteral("LabelBackup"));
+    LabelBackup->setGeometry(16, 108, 520, 48);
+    LabelBackup->setWordWrap(true);
+    LabelBackup->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    LabelRC = new ResultText(TabSheet1);
-    LabelRC->setObjectName(QStringLiteral("LabelRC"));
-    LabelRC->setGeometry(16, 164, 520, 130);
+    LabelWipeCounts = new ResultText(TabSheet1);
+    LabelWipeCounts->setObjectName(QStringLiteral("LabelWipeCounts"));
+    LabelWipeCounts->setGeometry(16, 164, 520, 130);
 
     connect(BitBtn1, &QPushButton::clicked, this, &TFormMain::BitBtn1Click);
     // Counted afresh each time the tab is opened: other desks work on too.
@@ -73,7 +73,7 @@ void TFormMain::showWipeCounts()
 
 void TFormMain::paintWipeCounts(const QList<qint64> &counts)
 {
-    LabelRC->setToolTip(QString());
+    LabelWipeCounts->setToolTip(QString());
     const QList<QByteArray> tables = wipedTables();
     // Two columns of table and rows, read down.
     constexpr int kRows = 7;
@@ -87,14 +87,14 @@ void TFormMain::paintWipeCounts(const QList<qint64> &counts)
         }
         html += QStringLiteral("</tr>");
     }
-    LabelRC->setText(html + QStringLiteral("</table>"));
+    LabelWipeCounts->setText(html + QStringLiteral("</table>"));
 }
 
 void TFormMain::paintWipeCountFailure(const QString &why)
 {
     // Only an aid: the wipe does not depend on it.
-    LabelRC->setText(QStringLiteral("не удалось сосчитать строки таблиц"));
-    LabelRC->setToolTip(why);
+    LabelWipeCounts->setText(QStringLiteral("не удалось сосчитать строки таблиц"));
+    LabelWipeCounts->setToolTip(why);
 }
 
 namespace {
@@ -111,7 +111,7 @@ public:
         switch (phase) {
         case WipePhase::BackingUp:
             m_form->LabelST->setText(QStringLiteral("резервная копия..."));
-            m_form->LabelBK->clear();
+            m_form->LabelBackup->clear();
             m_form->ImageW->show();
             QCoreApplication::processEvents();
             break;
@@ -123,20 +123,20 @@ public:
 
     void backedUp(const Backup &backup) override
     {
-        m_form->LabelBK->setText(
+        m_form->LabelBackup->setText(
             (backup.onServer ? QStringLiteral("резервная копия на сервере: ") : QStringLiteral("резервная копия: "))
             + backup.file);
         m_form->LabelST->setText(QStringLiteral("..."));
-        m_form->LabelBK->repaint();
+        m_form->LabelBackup->repaint();
         m_form->LabelST->repaint();
     }
 
     void notBackedUp(bool declined) override
     {
         m_form->LabelST->setText(QStringLiteral("база не очищена"));
-        m_form->LabelBK->setText(declined
-                                     ? QStringLiteral("резервная копия не создана: администратор базы данных не указан")
-                                     : QStringLiteral("резервная копия не создана"));
+        m_form->LabelBackup->setText(
+            declined ? QStringLiteral("резервная копия не создана: администратор базы данных не указан")
+                     : QStringLiteral("резервная копия не создана"));
         m_form->ImageW->hide();
     }
 

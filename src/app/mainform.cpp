@@ -337,8 +337,8 @@ void TFormMain::DoLogoff()
 void TFormMain::forgetResults()
 {
     // Counts read under one account are not shown to the next.
-    LabelRC->clear();
-    LabelDL->clear();
+    LabelWipeCounts->clear();
+    LabelClearCounts->clear();
     // The import tab as it was at start: the last run's findings and its
     // rejected lines (readers' names and addresses among them) go.
     EditF->clear();
@@ -348,16 +348,16 @@ void TFormMain::forgetResults()
     LabelTT->setText(QStringLiteral("всего записей:"));
     LabelTC->setText(QStringLiteral("уже обработано:"));
     LabelTE->setText(QStringLiteral("из них ошибок:"));
-    LabelFT->clear();
-    LabelSP->clear();
-    LabelCH->clear();
-    ProgressIM->reset();
-    ProgressIM->hide();
-    BitBtnER->hide();
+    LabelFormat->clear();
+    LabelRate->clear();
+    LabelCheck->clear();
+    ProgressImport->reset();
+    ProgressImport->hide();
+    BitBtnRejected->hide();
     m_lastImport.reset();
     // The first-run tab: the wipe's outcome and where its backup went.
     LabelST->setText(QStringLiteral("..."));
-    LabelBK->clear();
+    LabelBackup->clear();
     if (FormDiaPass)
         FormDiaPass->clearFields();
 }

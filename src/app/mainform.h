@@ -76,21 +76,21 @@ public:
     QLineEdit *EditF;
     QCheckBox *CheckCL;
     // Beside the tick: the rows the clearing would delete, table by table.
-    ResultText *LabelDL;
+    ResultText *LabelClearCounts;
     QPushButton *BitBtnIM;
-    QPushButton *BitBtnCH;
+    QPushButton *BitBtnCheck;
     QLabel *ImageX;
     QLabel *LabelCC;
     // Under the phase: records read of the total.
-    QProgressBar *ProgressIM;
+    QProgressBar *ProgressImport;
     QLabel *LabelTT;
     QLabel *LabelTC;
     QLabel *LabelTE;
-    QLabel *LabelFT;
-    QLabel *LabelSP;
-    QPushButton *BitBtnER;
+    QLabel *LabelFormat;
+    QLabel *LabelRate;
+    QPushButton *BitBtnRejected;
     // A check's findings, or where a stopped run ended.
-    ResultText *LabelCH;
+    ResultText *LabelCheck;
 
     // The first-run tab.
     QLabel *Label5;
@@ -98,9 +98,9 @@ public:
     QLabel *ImageW;
     QLabel *LabelST;
     // The backup made before the wipe: its file, or that there is none.
-    QLabel *LabelBK;
+    QLabel *LabelBackup;
     // The rows of each table the wipe empties, as they stand now.
-    ResultText *LabelRC;
+    ResultText *LabelWipeCounts;
 
     // The parts of the window's session: the connection, its default
     // transaction, and the scratch query of the generator reads and the
@@ -138,13 +138,13 @@ public:
     void RadioCAClick();
     void CheckCLClick();
     void BitBtnIMClick();
-    void BitBtnCHClick();
-    void BitBtnERClick();
+    void BitBtnCheckClick();
+    void BitBtnRejectedClick();
     // Stores one import record "to the base": 0, or -1 when rejected.
     qint32 store2baza(const QByteArray &text);
 
     void BitBtn1Click();
-    // Counts the rows of the tables the wipe empties, for LabelRC.
+    // Counts the rows of the tables the wipe empties, for LabelWipeCounts.
     void showWipeCounts();
     void paintWipeCounts(const QList<qint64> &counts);
     void paintWipeCountFailure(const QString &why);

@@ -235,7 +235,7 @@ void TestFirstRun::failedStatementChangesNothing()
     QCOMPARE(m_form->PageControl1->currentWidget(), m_form->TabSheetBC);
     m_form->PageControl1->setCurrentWidget(m_form->TabSheet1);
     // A count that fails is no error box: it only says so on the tab.
-    QCOMPARE(m_form->LabelRC->text(), QStringLiteral("не удалось сосчитать строки таблиц"));
+    QCOMPARE(m_form->LabelWipeCounts->text(), QStringLiteral("не удалось сосчитать строки таблиц"));
     QVERIFY(m_errors.isEmpty());
     // Left from an earlier wipe: the run sets it back to "..." as it starts.
     m_form->LabelST->setText(QStringLiteral("выполнено"));
@@ -274,7 +274,7 @@ void TestFirstRun::backupComesFirstAndRestores()
 
     // The tab names the backup, which lies beside the database.
     const QString prefix = QStringLiteral("резервная копия: ");
-    const QString shown = m_form->LabelBK->text();
+    const QString shown = m_form->LabelBackup->text();
     QVERIFY2(shown.startsWith(prefix), qPrintable(shown));
     const QString backup = shown.mid(prefix.size());
     QCOMPARE(QFileInfo(backup).path(), QFileInfo(m_form->BazaPath).path());
@@ -293,7 +293,7 @@ void TestFirstRun::backupComesFirstAndRestores()
 void TestFirstRun::rowsCountedBeforeAndAfterTheWipe()
 {
     // Opened before fill(): the tab counted the empty tables.
-    QCOMPARE(shownCounts(m_form->LabelRC, kWiped), everyTable(kWiped, 0));
+    QCOMPARE(shownCounts(m_form->LabelWipeCounts, kWiped), everyTable(kWiped, 0));
     // More than a thousand, to see the digits grouped.
     m_reader->exec("execute block as declare i integer = 100; begin while (i < 1300) do begin "
                    "insert into catalog (num) values (:i); i = i + 1; end end");
@@ -301,12 +301,13 @@ void TestFirstRun::rowsCountedBeforeAndAfterTheWipe()
     m_form->PageControl1->setCurrentWidget(m_form->TabSheet1);
     QMap<QByteArray, qint64> before = everyTable(kWiped, 1);
     before["catalog"] = 1201;
-    QCOMPARE(shownCounts(m_form->LabelRC, kWiped), before);
-    QVERIFY2(m_form->LabelRC->text().contains(QString::fromUtf8("1\u00a0201")), qPrintable(m_form->LabelRC->text()));
+    QCOMPARE(shownCounts(m_form->LabelWipeCounts, kWiped), before);
+    QVERIFY2(m_form->LabelWipeCounts->text().contains(QString::fromUtf8("1\u00a0201")),
+             qPrintable(m_form->LabelWipeCounts->text()));
 
     clickWipe(true);
     QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
-    QCOMPARE(shownCounts(m_form->LabelRC, kWiped), everyTable(kWiped, 0));
+    QCOMPARE(shownCounts(m_form->LabelWipeCounts, kWiped), everyTable(kWiped, 0));
 }
 
 void TestFirstRun::rowsCountedBeforeClearing_data()
@@ -328,15 +329,15 @@ void TestFirstRun::rowsCountedBeforeClearing()
                    "insert into catalog (num) values (:i); i = i + 1; end end");
     m_form->PageControl1->setCurrentWidget(m_form->TabSheetIM);
     QTest::mouseClick(catalogue ? m_form->RadioCA : m_form->RadioKA, Qt::LeftButton);
-    QVERIFY(m_form->LabelDL->text().isEmpty());
+    QVERIFY(m_form->LabelClearCounts->text().isEmpty());
     m_form->CheckCL->click();
-    QCOMPARE(m_form->LabelDL->text(), shown);
+    QCOMPARE(m_form->LabelClearCounts->text(), shown);
     // Unticked, it says nothing; ticked again, it counts again.
     m_form->CheckCL->click();
-    QVERIFY(m_form->LabelDL->text().isEmpty());
+    QVERIFY(m_form->LabelClearCounts->text().isEmpty());
     m_reader->exec(catalogue ? "delete from udkop" : "delete from zakaz");
     m_form->CheckCL->click();
-    QCOMPARE(m_form->LabelDL->text(),
+    QCOMPARE(m_form->LabelClearCounts->text(),
              QString(shown).replace(catalogue ? QStringLiteral("УДК 1") : QStringLiteral("заказы 1"),
                                     catalogue ? QStringLiteral("УДК 0") : QStringLiteral("заказы 0")));
     QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
@@ -408,7 +409,7 @@ void TestFirstRun::failedBackupChangesNothing()
     QVERIFY2(message.contains(serviceSays), qPrintable(message));
     QCOMPARE(dumpDatabase(m_form->BazaPath), before);
     QCOMPARE(m_form->LabelST->text(), QStringLiteral("база не очищена"));
-    QCOMPARE(m_form->LabelBK->text(), QStringLiteral("резервная копия не создана"));
+    QCOMPARE(m_form->LabelBackup->text(), QStringLiteral("резервная копия не создана"));
     QVERIFY(m_form->ImageW->isHidden());
     // Nothing left behind, nothing written through a link (processes come
     // and go in /proc).
@@ -438,7 +439,7 @@ void TestFirstRun::inputDuringTheWipeNotActedOn()
     QFETCH(QString, target);
     QFETCH(QString, when);
     bool during = false;
-    OnPainted clicked(when.endsWith(u'.') ? m_form->LabelST : m_form->LabelBK, when, [&] {
+    OnPainted clicked(when.endsWith(u'.') ? m_form->LabelST : m_form->LabelBackup, when, [&] {
         during = m_form->runInProgress() && !m_form->BitBtn1->isEnabled() && !m_form->BitBtnGO->isEnabled();
         if (target == QStringLiteral("tab")) {
             QTabBar *tabs = m_form->PageControl1->tabBar();

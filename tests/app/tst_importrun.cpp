@@ -455,7 +455,7 @@ void TestImportRun::errorEndsTheRun()
     runBytes(bytes, catalogue, clear);
     QCOMPARE(m_errors.size(), 1);
     QVERIFY2(m_errors[0].contains(message, Qt::CaseInsensitive), qPrintable(m_errors[0]));
-    QCOMPARE(m_form->LabelCH->text(), goOn);
+    QCOMPARE(m_form->LabelCheck->text(), goOn);
     QCOMPARE(m_form->LabelCC->text(), phase);
     QCOMPARE(counters(), labels);
     QCOMPARE(m_form->ImageX->isVisible(), pictureShown);
@@ -549,9 +549,9 @@ void TestImportRun::stopQuestion()
     QCOMPARE(asked, QStringList(questions, QStringLiteral("прервать обработку?")));
     QCOMPARE(m_form->LabelCC->text(), outcome);
     QCOMPARE(counters(), shown(3, processed, 0));
-    QCOMPARE(m_form->ProgressIM->value(), processed);
-    QCOMPARE(m_form->ProgressIM->maximum(), 3);
-    QCOMPARE(m_form->LabelCH->text(), said);
+    QCOMPARE(m_form->ProgressImport->value(), processed);
+    QCOMPARE(m_form->ProgressImport->maximum(), 3);
+    QCOMPARE(m_form->LabelCheck->text(), said);
     QCOMPARE(rows("select count(*) from readers"), Rows{QByteArray::number(processed)});
     QVERIFY(!m_form->ImageX->isVisible());
     QVERIFY(m_errors.isEmpty());
@@ -645,7 +645,7 @@ void TestImportRun::examplesImportCleanly()
     run(QDir(QStringLiteral(EXAMPLES_DIR)).filePath(file), catalogue);
     QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
     QCOMPARE(counters(), shown(records, records, 0));
-    QCOMPARE(m_form->LabelFT->text(), format);
+    QCOMPARE(m_form->LabelFormat->text(), format);
     QCOMPARE(rows(select), Rows{QByteArray::number(rowCount)});
 }
 
@@ -672,7 +672,7 @@ void TestImportRun::encodingAndLineEndsShown()
     QFETCH(int, total);
     runBytes(bytes, false);
     QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
-    QCOMPARE(m_form->LabelFT->text(), format);
+    QCOMPARE(m_form->LabelFormat->text(), format);
     QCOMPARE(counters(), shown(total, total, 0));
     // Whatever the file's encoding, the database holds the same letters.
     QCOMPARE(rows("select nomer, lname, fname from readers order by num"),
@@ -686,7 +686,7 @@ void TestImportRun::rejectedLinesOffered()
     runBytes(bytes, false);
     QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
     QCOMPARE(counters(), shown(4, 4, 2));
-    QVERIFY(m_form->BitBtnER->isVisible());
+    QVERIFY(m_form->BitBtnRejected->isVisible());
 
     const QString saved = m_files.filePath(QStringLiteral("rejected.csv"));
     // A clock that stands still, so that the name proposed can be told.
@@ -713,7 +713,7 @@ void TestImportRun::rejectedLinesOffered()
         QTest::mouseClick(list->BitBtnSV, Qt::LeftButton);
         QTest::mouseClick(list->BitBtnOK, Qt::LeftButton);
     });
-    QTest::mouseClick(m_form->BitBtnER, Qt::LeftButton);
+    QTest::mouseClick(m_form->BitBtnRejected, Qt::LeftButton);
     platform::saveFileName = dialog;
     platform::now = clock;
     QCOMPARE(answerer.count(), 1);
@@ -730,7 +730,7 @@ void TestImportRun::rejectedLinesOffered()
 
     // A run with nothing rejected offers nothing.
     runBytes("5;a\r\n", false);
-    QVERIFY(!m_form->BitBtnER->isVisible());
+    QVERIFY(!m_form->BitBtnRejected->isVisible());
 
     // A run that a database error ends still offers the lines before it.
     exec("alter table readers add constraint never check (nomer <> 9)");
@@ -738,7 +738,7 @@ void TestImportRun::rejectedLinesOffered()
     QCOMPARE(m_errors.size(), 1);
     QVERIFY2(m_errors[0].startsWith(QStringLiteral("Строка 2 файла: база данных не приняла запись.\nЗапись: «9;b»")),
              qPrintable(m_errors[0]));
-    QVERIFY(m_form->BitBtnER->isVisible());
+    QVERIFY(m_form->BitBtnRejected->isVisible());
 }
 
 void TestImportRun::checkChangesNothing()
@@ -757,7 +757,7 @@ void TestImportRun::checkChangesNothing()
     m_form->EditF->setText(writeFile("1;A;T;Place;Press\r\n2;" + QByteArray(251, 'a') + "\r\n-3;x\r\n"));
     m_form->CheckCL->setChecked(true);
     PaintWatcher phase(m_form->LabelCC);
-    QTest::mouseClick(m_form->BitBtnCH, Qt::LeftButton);
+    QTest::mouseClick(m_form->BitBtnCheck, Qt::LeftButton);
     QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
     QCOMPARE(dump(), before);
     QCOMPARE(inTurn(phase.painted),
@@ -765,11 +765,11 @@ void TestImportRun::checkChangesNothing()
                           QStringLiteral("проверка записей"), QStringLiteral("проверка завершена")}));
     QCOMPARE(m_form->LabelCC->text(), QStringLiteral("проверка завершена"));
     QCOMPARE(counters(), shown(3, 3, 1));
-    QCOMPARE(m_form->LabelCH->text(),
+    QCOMPARE(m_form->LabelCheck->text(),
              QStringLiteral("будет сохранено записей: 2, отвергнуто: 1\n"
                             "будут обрезаны: поле 2 «автор» (250 зн.) — 1\n"
                             "уже есть в каталоге: 1 (0000000002) — очистка перед импортом их уберёт"));
-    QVERIFY(m_form->BitBtnER->isVisible());
+    QVERIFY(m_form->BitBtnRejected->isVisible());
     QVERIFY(!m_form->ImageX->isVisible());
     // The tick stays for the import the check was for.
     QVERIFY(m_form->CheckCL->isChecked());
@@ -777,7 +777,7 @@ void TestImportRun::checkChangesNothing()
     // The real run that follows clears and stores; the check's words go.
     QTest::mouseClick(m_form->BitBtnIM, Qt::LeftButton);
     QCOMPARE(rows("select barcod from catalog order by num"), (Rows{"0000000001", "0000000002"}));
-    QCOMPARE(m_form->LabelCH->text(), QString());
+    QCOMPARE(m_form->LabelCheck->text(), QString());
 }
 
 void TestImportRun::rateShown()
@@ -787,7 +787,7 @@ void TestImportRun::rateShown()
     qint64 clock = 0;
     const auto steady = platform::steadyMs;
     platform::steadyMs = [&] { return clock += 100; };
-    PaintWatcher rate(m_form->LabelSP);
+    PaintWatcher rate(m_form->LabelRate);
     QByteArray bytes;
     for (int i = 1; i <= 6; ++i)
         bytes += QByteArray::number(i) + ";x\r\n";
@@ -795,7 +795,7 @@ void TestImportRun::rateShown()
     platform::steadyMs = steady;
     QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
     QVERIFY(rate.painted.contains(QStringLiteral("10 зап./с")));
-    QCOMPARE(m_form->LabelSP->text(), QStringLiteral("9 зап./с, осталось 0:00"));
+    QCOMPARE(m_form->LabelRate->text(), QStringLiteral("9 зап./с, осталось 0:00"));
 }
 
 void TestImportRun::pipeRefusedAtOnce()
@@ -845,7 +845,7 @@ void TestImportRun::inputDuringARunNotActedOn_data()
     QTest::newRow("импорт again, as the last record is shown") << QStringLiteral("BitBtnIM") << 0 << 3;
     QTest::newRow("Space on импорт") << QStringLiteral("BitBtnIM") << int(Qt::Key_Space) << 3;
     QTest::newRow("Enter on импорт") << QStringLiteral("BitBtnIM") << int(Qt::Key_Return) << 3;
-    QTest::newRow("проверить") << QStringLiteral("BitBtnCH") << 0 << 3;
+    QTest::newRow("проверить") << QStringLiteral("BitBtnCheck") << 0 << 3;
     QTest::newRow("стоп in the strip, a long run") << QStringLiteral("BitBtnGO") << 0 << 300;
     QTest::newRow("стоп in the strip") << QStringLiteral("BitBtnGO") << 0 << 3;
     // A password that no longer matches: Enter taken would sign out.
@@ -913,7 +913,7 @@ void TestImportRun::inputDuringARunNotActedOn()
     QCOMPARE(m_form->PageControl1->currentWidget(), m_form->TabSheetIM);
     QVERIFY(m_form->RadioCA->isChecked());
     QVERIFY(!m_form->CheckCL->isChecked());
-    for (QWidget *control : QList<QWidget *>{m_form->BitBtnIM, m_form->BitBtnCH, m_form->RadioCA, m_form->RadioKA,
+    for (QWidget *control : QList<QWidget *>{m_form->BitBtnIM, m_form->BitBtnCheck, m_form->RadioCA, m_form->RadioKA,
                                              m_form->BitBtnF, m_form->EditF, m_form->CheckCL, m_form->BitBtnGO,
                                              m_form->Login, m_form->Password, m_form->PageControl1->tabBar()})
         QVERIFY2(control->isEnabled(), qPrintable(control->objectName()));
@@ -945,28 +945,28 @@ void TestImportRun::signOutLeavesNothingForTheNext()
     m_form->PageControl1->setCurrentWidget(m_form->TabSheetIM);
     QTest::mouseClick(m_form->RadioKA, Qt::LeftButton);
     m_form->EditF->setText(writeFile(toCp1251(QStringLiteral("1;Петрова;Анна;;;;ул. Садовая, 5\r\nx;Сидоров\r\n"))));
-    QTest::mouseClick(m_form->BitBtnCH, Qt::LeftButton);
+    QTest::mouseClick(m_form->BitBtnCheck, Qt::LeftButton);
     m_form->CheckCL->setChecked(true);
     QTest::mouseClick(m_form->BitBtnIM, Qt::LeftButton);
-    QVERIFY(m_form->BitBtnER->isVisible());
+    QVERIFY(m_form->BitBtnRejected->isVisible());
     m_form->LabelST->setText(QStringLiteral("выполнено"));
-    m_form->LabelBK->setText(QStringLiteral("резервная копия: /srv/library.fdb.fbk"));
+    m_form->LabelBackup->setText(QStringLiteral("резервная копия: /srv/library.fdb.fbk"));
     m_form->PageControl1->setCurrentWidget(m_form->TabSheet1);
-    QVERIFY(!m_form->LabelRC->text().isEmpty());
+    QVERIFY(!m_form->LabelWipeCounts->text().isEmpty());
 
     QTest::mouseClick(m_form->BitBtnGO, Qt::LeftButton);
     QVERIFY(m_form->PageControl1->isHidden());
     for (const QString &left :
-         {m_form->LabelCC->text(), m_form->LabelFT->text(), m_form->LabelSP->text(), m_form->LabelCH->text(),
-          m_form->LabelDL->text(), m_form->LabelRC->text(), m_form->LabelBK->text(), m_form->EditF->text(),
-          renewal->Edit1->text(), renewal->Edit2->text()})
+         {m_form->LabelCC->text(), m_form->LabelFormat->text(), m_form->LabelRate->text(), m_form->LabelCheck->text(),
+          m_form->LabelClearCounts->text(), m_form->LabelWipeCounts->text(), m_form->LabelBackup->text(),
+          m_form->EditF->text(), renewal->Edit1->text(), renewal->Edit2->text()})
         QCOMPARE(left, QString());
     QCOMPARE(counters(),
              (QStringList{QStringLiteral("всего записей:"), QStringLiteral("уже обработано:"),
                           QStringLiteral("из них ошибок:")}));
     QCOMPARE(m_form->LabelST->text(), QStringLiteral("..."));
-    QVERIFY(m_form->BitBtnER->isHidden());
-    QVERIFY(m_form->ProgressIM->isHidden());
+    QVERIFY(m_form->BitBtnRejected->isHidden());
+    QVERIFY(m_form->ProgressImport->isHidden());
     QVERIFY(m_form->RadioCA->isChecked());
     QVERIFY(!m_form->CheckCL->isChecked());
     // The last user name stays.
@@ -979,7 +979,7 @@ void TestImportRun::signOutLeavesNothingForTheNext()
     QVERIFY(m_form->PageControl1->isVisible());
     QCOMPARE(m_form->PageControl1->currentWidget(), m_form->TabSheetBC);
     ModalAnswerer none([](QWidget *dialog) { dialog->close(); });
-    m_form->BitBtnERClick();
+    m_form->BitBtnRejectedClick();
     QCOMPARE(none.count(), 0);
     QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
 }

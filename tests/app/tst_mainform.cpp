@@ -192,7 +192,7 @@ void TestMainForm::enterPressesTheFocusedButton_data()
     QTest::addColumn<QString>("button");
     QTest::newRow("the strip's button signs out") << QStringLiteral("BitBtnGO");
     QTest::newRow("the folder button opens the file dialog") << QStringLiteral("BitBtnF");
-    QTest::newRow("the check runs") << QStringLiteral("BitBtnCH");
+    QTest::newRow("the check runs") << QStringLiteral("BitBtnCheck");
 }
 
 void TestMainForm::enterPressesTheFocusedButton()

@@ -226,10 +226,10 @@ void TestSharedDb::aDayThroughTheServer()
     QCOMPARE(m_form->LabelCC->text(), QStringLiteral("операция завершена"));
     // Checked again as the program's account, which may read the
     // catalogue's item numbers: each of them now stands there.
-    QTest::mouseClick(m_form->BitBtnCH, Qt::LeftButton);
+    QTest::mouseClick(m_form->BitBtnCheck, Qt::LeftButton);
     QCOMPARE(m_form->LabelCC->text(), QStringLiteral("проверка завершена"));
-    QVERIFY2(m_form->LabelCH->text().contains(QStringLiteral("уже есть в каталоге: 10 (")),
-             qPrintable(m_form->LabelCH->text() + m_errors.join(u'\n')));
+    QVERIFY2(m_form->LabelCheck->text().contains(QStringLiteral("уже есть в каталоге: 10 (")),
+             qPrintable(m_form->LabelCheck->text() + m_errors.join(u'\n')));
     import(m_form->RadioKA, QStringLiteral(EXAMPLES_DIR "/readers.csv"));
     QCOMPARE(m_form->LabelCC->text(), QStringLiteral("операция завершена"));
     // The other desk was still at work when both runs ended.
@@ -268,16 +268,16 @@ void TestSharedDb::aDayThroughTheServer()
     wipeAnswering(QByteArray());
     QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
     QCOMPARE(m_form->LabelST->text(), QStringLiteral("база не очищена"));
-    QCOMPARE(m_form->LabelBK->text(),
+    QCOMPARE(m_form->LabelBackup->text(),
              QStringLiteral("резервная копия не создана: администратор базы данных не указан"));
     QCOMPARE(desk.value("select count(*) from catalog"), rows);
     wipeAnswering(m_server.adminPassword());
     QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
     QCOMPARE(m_form->LabelST->text(), QStringLiteral("выполнено"));
     // The server wrote the backup beside the database, in its own folder.
-    const QString backup = m_form->LabelBK->text().section(QStringLiteral("резервная копия на сервере: "), 1);
+    const QString backup = m_form->LabelBackup->text().section(QStringLiteral("резервная копия на сервере: "), 1);
     QCOMPARE(QFileInfo(backup).path(), m_server.dataFolder());
-    QVERIFY2(QFileInfo(backup).size() > 0, qPrintable(m_form->LabelBK->text()));
+    QVERIFY2(QFileInfo(backup).size() > 0, qPrintable(m_form->LabelBackup->text()));
     QCOMPARE(desk.value("select (select count(*) from catalog) + (select count(*) from readers) "
                         "+ (select count(*) from izdatelstvo) from rdb$database"),
              QByteArray("0"));
@@ -728,12 +728,12 @@ void TestSharedDb::nextActionAfterARestartAttachesAgain()
     }
     case NextAction::ClearingCounts:
         m_form->CheckCL->setChecked(true);
-        QVERIFY2(m_form->LabelDL->text().startsWith(QStringLiteral("будет удалено строк:\nкаталог 0")),
-                 qPrintable(m_form->LabelDL->text()));
+        QVERIFY2(m_form->LabelClearCounts->text().startsWith(QStringLiteral("будет удалено строк:\nкаталог 0")),
+                 qPrintable(m_form->LabelClearCounts->text()));
         break;
     case NextAction::Check:
         m_form->EditF->setText(writeFile("77;A\r\n"));
-        QTest::mouseClick(m_form->BitBtnCH, Qt::LeftButton);
+        QTest::mouseClick(m_form->BitBtnCheck, Qt::LeftButton);
         QCOMPARE(m_form->LabelCC->text(), QStringLiteral("проверка завершена"));
         break;
     case NextAction::Import:
