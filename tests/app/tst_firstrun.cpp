@@ -114,10 +114,9 @@ private slots:
 
     void yesEmptiesTheWorkingTables();
     void noChangesNothing();
-    void failedStatementChangesNothing();
+    void failedWipeSaid();
     void backupComesFirstAndRestores();
-    void failedBackupChangesNothing_data();
-    void failedBackupChangesNothing();
+    void failedBackupSaid();
     void rowsCountedBeforeAndAfterTheWipe();
     void rowsCountedBeforeClearing_data();
     void rowsCountedBeforeClearing();
@@ -221,7 +220,7 @@ void TestFirstRun::noChangesNothing()
     QVERIFY(m_form->ImageW->isHidden());
 }
 
-void TestFirstRun::failedStatementChangesNothing()
+void TestFirstRun::failedWipeSaid()
 {
     // The window's connection, which has counted the table, lets go of it
     // first: the engine drops no table another attachment has in use.
@@ -242,25 +241,9 @@ void TestFirstRun::failedStatementChangesNothing()
     clickWipe(true);
     QCOMPARE(m_errors.size(), 1);
     QVERIFY2(m_errors[0].contains(QLatin1String("COMMENT")), qPrintable(m_errors[0]));
-    // The statements before "delete from comment" are undone with it.
-    for (const QByteArray &table : kWiped) {
-        if (table != "comment")
-            QVERIFY2(count(table) == "1", table.constData());
-    }
-    QCOMPARE(nextValue("nncatalog"), QByteArray("42"));
-    QCOMPARE(nextValue("ssmnogotom"), QByteArray("42"));
     QCOMPARE(m_form->LabelST->text(), QStringLiteral("..."));
     QVERIFY(!m_form->ImageW->isHidden());
-
-    // Once repaired, a new run goes through the whole list.
-    m_reader->exec("create table comment (num integer not null primary key)");
-    m_reader->exec("grant select, delete on comment to " + builtInUserName());
-    m_errors.clear();
-    clickWipe(true);
-    QVERIFY(m_errors.isEmpty());
-    QCOMPARE(count("readers"), QByteArray("0"));
-    QCOMPARE(nextValue("nnruki"), QByteArray("1"));
-    QCOMPARE(m_form->LabelST->text(), QStringLiteral("выполнено"));
+    QCOMPARE(m_form->LabelWipeCounts->text(), QStringLiteral("не удалось сосчитать строки таблиц"));
 }
 
 void TestFirstRun::backupComesFirstAndRestores()
@@ -343,79 +326,20 @@ void TestFirstRun::rowsCountedBeforeClearing()
     QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
 }
 
-void TestFirstRun::failedBackupChangesNothing_data()
+// The wipe's refusals are its unit's; here, that the tab says them.
+void TestFirstRun::failedBackupSaid()
 {
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QString>("meaning");
-    QTest::addColumn<QString>("serviceSays");
-    const QString cannotWrite
-        = QStringLiteral("не удалось записать копию: её нет, это не папка или в неё нельзя писать");
-    const QString taken = QStringLiteral("уже есть файл с именем копии");
-    QTest::newRow("backup folder missing")
-        << QStringLiteral("missing") << cannotWrite << QStringLiteral("No such file or directory");
-    QTest::newRow("backup folder is a file")
-        << QStringLiteral("file") << cannotWrite << QStringLiteral("Not a directory");
-    QTest::newRow("no right to write there")
-        << QStringLiteral("proc") << cannotWrite << QStringLiteral("No such file or directory");
-    // Nothing is written through a link another user put in the folder.
-    QTest::newRow("a link at the backup's name")
-        << QStringLiteral("link at the name") << taken << QStringLiteral(".vesko-mika-backup.fbk");
-    QTest::newRow("a link at the name it is written under")
-        << QStringLiteral("link at the partial name") << taken << QStringLiteral("File exists");
-}
-
-void TestFirstRun::failedBackupChangesNothing()
-{
-    QFETCH(QString, kind);
-    QFETCH(QString, meaning);
-    QFETCH(QString, serviceSays);
-    QString folder = QFileInfo(m_form->BazaPath).path();
-    const auto useFolder = [&](const QString &path) {
-        folder = path;
-        QDir().mkpath(QFileInfo(userSettingsFile()).path());
-        QSettings(userSettingsFile(), QSettings::IniFormat).setValue(QStringLiteral("backup folder"), path);
-    };
-    // Where a link leads: it must stay as it was.
-    const QString linked = m_files.filePath(QStringLiteral("linked.txt"));
-    if (kind == QLatin1String("missing")) {
-        useFolder(m_files.filePath(QStringLiteral("nowhere")));
-    } else if (kind == QLatin1String("file")) {
-        useFolder(m_files.filePath(QStringLiteral("plain.txt")));
-        QFile plain(folder);
-        QVERIFY(plain.open(QIODevice::WriteOnly));
-    } else if (kind == QLatin1String("proc")) {
-        // Not even the administrator may make a file there.
-        useFolder(QStringLiteral("/proc"));
-    } else if (kind.startsWith(QLatin1String("link at"))) {
-        const QDateTime at = QDateTime::currentDateTime();
-        platform::now = [at] { return at; };
-        QString name = backupFileName(QFileInfo(m_form->BazaPath).fileName(), at);
-        if (kind == QLatin1String("link at the partial name"))
-            name = partialBackupName(name);
-        QFile target(linked);
-        QVERIFY(target.open(QIODevice::WriteOnly));
-        target.close();
-        QVERIFY(QFile::link(linked, QDir(folder).filePath(name)));
-    }
-    const QStringList files = QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
-    const QByteArray before = dumpDatabase(m_form->BazaPath);
-
+    QDir().mkpath(QFileInfo(userSettingsFile()).path());
+    QSettings(userSettingsFile(), QSettings::IniFormat)
+        .setValue(QStringLiteral("backup folder"), m_files.filePath(QStringLiteral("nowhere")));
     clickWipe(true);
     QCOMPARE(m_errors.size(), 1);
-    const QString &message = m_errors[0];
-    QVERIFY2(message.startsWith(QStringLiteral("Резервная копия базы не создана, поэтому база не очищена")),
-             qPrintable(message));
-    QVERIFY2(message.contains(meaning), qPrintable(message));
-    QVERIFY2(message.contains(serviceSays), qPrintable(message));
-    QCOMPARE(dumpDatabase(m_form->BazaPath), before);
+    QVERIFY2(m_errors[0].startsWith(QStringLiteral("Резервная копия базы не создана, поэтому база не очищена")),
+             qPrintable(m_errors[0]));
     QCOMPARE(m_form->LabelST->text(), QStringLiteral("база не очищена"));
     QCOMPARE(m_form->LabelBackup->text(), QStringLiteral("резервная копия не создана"));
     QVERIFY(m_form->ImageW->isHidden());
-    // Nothing left behind, nothing written through a link (processes come
-    // and go in /proc).
-    if (kind != QLatin1String("proc"))
-        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot), files);
-    QCOMPARE(QFileInfo(linked).size(), 0);
+    QCOMPARE(count("catalog"), QByteArray("1"));
 }
 
 void TestFirstRun::inputDuringTheWipeNotActedOn_data()

@@ -23,6 +23,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -124,7 +125,7 @@ enum class OtherDesk {
 
 Q_DECLARE_METATYPE(OtherDesk)
 
-// The import and wipe units on a real database, with no window at all.
+// The import unit on a real database, with no window at all.
 class TestImportUnit : public QObject {
     Q_OBJECT
 
@@ -132,7 +133,6 @@ private slots:
     void init() { m_db.connectFresh(); }
     void cleanup();
 
-    void wipeRunsItsStatementsInOrder();
     void keptCharactersReachTheDatabase_data();
     void keptCharactersReachTheDatabase();
     void runReportsToItsObserver_data();
@@ -157,6 +157,11 @@ private slots:
     void rejectedLineQuoted();
     void onlyRegularFilesRead_data();
     void onlyRegularFilesRead();
+    void recordsThroughAWholeRun_data();
+    void recordsThroughAWholeRun();
+    void unreadableFileRunsNothing_data();
+    void unreadableFileRunsNothing();
+    void oversizedFileRefusedUnread();
     void longNumberRejectedQuickly();
     void rejectedLinesFileFormat();
     void rejectedLinesFileNamed_data();
@@ -214,55 +219,6 @@ QString TestImportUnit::writeFile(const QByteArray &bytes)
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
         qFatal("cannot write the import file");
     return name;
-}
-
-void TestImportUnit::wipeRunsItsStatementsInOrder()
-{
-    QList<QByteArray> ran;
-    qsizetype heard = 0;
-    emptyTables(session(), kWipeStatements, [&](qsizetype done) {
-        ran += SqlText;
-        heard = done;
-    });
-    const QList<QByteArray> expected{
-        "delete from catalog",
-        "set generator nncatalog to 0",
-        "set generator aacatalog to 0",
-        "delete from udkop",
-        "set generator nnudkop to 0",
-        "delete from izdatelstvo",
-        "set generator nnizdatelstvo to 0",
-        "set generator ssizdatelstvo to 0",
-        "delete from mnogotom",
-        "set generator nnmnogotom to 0",
-        "set generator ssmnogotom to 0",
-        "delete from comment",
-        "set generator nncomment to 0",
-        "set generator sscomment to 0",
-        "delete from sbornik",
-        "set generator nnsbornik to 0",
-        "set generator sssbornik to 0",
-        "delete from complect",
-        "set generator nncomplect to 0",
-        "set generator rrcomplect to 0",
-        "set generator ddcomplect to 0",
-        "delete from newbooks",
-        "set generator nnnewbooks to 0",
-        "delete from spisanie",
-        "set generator nnspisanie to 0",
-        "set generator llspisanie to 0",
-        "delete from spisanieitems",
-        "set generator nnspisanieitems to 0",
-        "delete from readers",
-        "set generator nnreaders to 0",
-        "set generator ooreaders to 0",
-        "delete from zakaz",
-        "set generator nnzakaz to 0",
-        "delete from ruki",
-        "set generator nnruki to 0",
-    };
-    QCOMPARE(ran, expected);
-    QCOMPARE(heard, 35);
 }
 
 void TestImportUnit::keptCharactersReachTheDatabase_data()
@@ -1063,6 +1019,121 @@ void TestImportUnit::onlyRegularFilesRead()
     QCOMPARE(error,
              QStringLiteral("«%1» — %2, а не обычный файл; импортировать можно только обычный файл.").arg(path, named));
     QVERIFY(recorder.heard.isEmpty());
+}
+
+// Where a line is split and a record judged is the record routines' (tst_records);
+// here, what of a whole file reaches the database.
+void TestImportUnit::recordsThroughAWholeRun_data()
+{
+    QTest::addColumn<bool>("catalogue");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("total");
+    QTest::addColumn<int>("errors");
+    QTest::addColumn<Rows>("stored");
+
+    QTest::newRow("blank-only line skipped")
+        << false << QByteArray("1;a\r\n \t \r\n2;b") << 3 << 0 << Rows{"1|a", "2|b"};
+    QTest::newRow("blanks and LF at line ends")
+        << false << QByteArray("\n 5;e \n\r\n6;f  ") << 2 << 0 << Rows{"5|e", "6|f"};
+    QTest::newRow("rejected readers") << false << QByteArray("abc;x\r\n;y\r\nnomer;lname\r\n\"4\";d\r\n'5';e") << 5 << 4
+                                      << Rows{"4|d"};
+    QTest::newRow("reader number kept as written")
+        << false << QByteArray("007;a\r\n-3;b") << 2 << 0 << Rows{"7|a", "-3|b"};
+    QTest::newRow("rejected items") << true << QByteArray("x;A\r\n;B\r\n12;C\r\n-;D") << 4 << 3 << Rows{"0000000012|0"};
+    // The price is the thirteenth field.
+    const auto priced = [](const char *number, const char *price) { return number + QByteArray(12, ';') + price; };
+    QTest::newRow("price beyond 32 bits rejected")
+        << true << priced("1", "21474836,48") + "\r\n" + priced("2", "21474836,47") << 2 << 1
+        << Rows{"0000000002|2147483647"};
+    const QByteArray forms
+        = priced("1", "12.5") + "\r\n" + priced("2", "3") + "\r\n" + priced("3", "1 000,00") + "\r\n4";
+    QTest::newRow("price forms") << true << forms << 4 << 0
+                                 << Rows{"0000000001|1250", "0000000002|300", "0000000003|100000", "0000000004|0"};
+    const QByteArray unread = priced("1", "-5") + "\r\n" + priced("2", "12,345") + "\r\n" + priced("3", "1 000.000")
+        + "\r\n" + priced("4", "12 50") + "\r\n" + priced("5", "7,05 руб.");
+    QTest::newRow("prices not read as another amount") << true << unread << 5 << 5 << Rows{};
+    QTest::newRow("negative item numbers rejected, none shares an empty barcode")
+        << true << QByteArray("-7;A;T;Place;Press\r\n-8;B\r\n-0;C") << 3 << 2 << Rows{"0000000000|0"};
+    QTest::newRow("ten megabytes of digits rejected, nothing quoted")
+        << true << QByteArray(10 << 20, '7') + ";A\r\n8;B" << 2 << 1 << Rows{"0000000008|0"};
+    QTest::newRow("item number beyond 32 bits rejected, the run goes on")
+        << true << QByteArray("5;A\r\n2147483648;B\r\n6;C") << 3 << 1 << Rows{"0000000005|0", "0000000006|0"};
+}
+
+void TestImportUnit::recordsThroughAWholeRun()
+{
+    QFETCH(bool, catalogue);
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, total);
+    QFETCH(int, errors);
+    QFETCH(Rows, stored);
+    ImportReport report;
+    QCOMPARE(run(bytes, catalogue ? ImportMode::Catalogue : ImportMode::Readers, report), QString());
+    QCOMPARE(report.total, total);
+    QCOMPARE(report.processed, total);
+    QCOMPARE(report.errors, errors);
+    const QString path = m_db.path();
+    QCOMPARE(DbReader(path).rows(catalogue ? "select barcod, cost from catalog order by num"
+                                           : "select nomer, lname from readers order by num"),
+             stored);
+    // Nothing went to the other mode's table.
+    QCOMPARE(DbReader(path).value(catalogue ? "select count(*) from readers" : "select count(*) from catalog"),
+             QByteArray("0"));
+}
+
+void TestImportUnit::unreadableFileRunsNothing_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("empty path") << QStringLiteral("empty");
+    QTest::newRow("missing file") << QStringLiteral("missing");
+    QTest::newRow("locked by another program") << QStringLiteral("locked");
+}
+
+void TestImportUnit::unreadableFileRunsNothing()
+{
+    QFETCH(QString, kind);
+    DbReader(m_db.path()).exec("insert into catalog (num, barcod) values (90, 'old')");
+    QString path = writeFile("1;A\r\n");
+    QFile held(path);
+    if (kind == QStringLiteral("empty")) {
+        path.clear();
+    } else if (kind == QStringLiteral("missing")) {
+        path += QStringLiteral(".gone");
+    } else {
+        QVERIFY(held.open(QIODevice::ReadWrite));
+        QCOMPARE(::flock(held.handle(), LOCK_EX | LOCK_NB), 0);
+    }
+    // Not even the clearing asked for runs.
+    Recorder recorder;
+    ImportReport report;
+    QCOMPARE(runImport(session(), ImportRequest{path, ImportMode::Catalogue, true, false}, recorder, report),
+             ImportOutcome::NotOpened);
+    QVERIFY(recorder.heard.isEmpty());
+    QCOMPARE(m_db.value("select barcod from catalog"), QByteArray("old"));
+}
+
+void TestImportUnit::oversizedFileRefusedUnread()
+{
+    DbReader(m_db.path()).exec("insert into catalog (num, barcod) values (90, 'old')");
+    const QString path = writeFile("1;A\r\n");
+    QVERIFY(QFile::resize(path, qint64(1) << 31));
+    struct stat info {};
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &info), 0);
+    if (qint64(info.st_blocks) * 512 > (qint64(1) << 20))
+        QSKIP("the file system keeps no sparse files");
+    Recorder recorder;
+    ImportReport report;
+    QString error;
+    try {
+        runImport(session(), ImportRequest{path, ImportMode::Catalogue, true, false}, recorder, report);
+    } catch (const AppError &e) {
+        error = e.text();
+    }
+    QVERIFY2(error.contains(QStringLiteral("слишком велик")), qPrintable(error));
+    QVERIFY2(error.contains(QStringLiteral("2147483648")), qPrintable(error));
+    QVERIFY(recorder.heard.isEmpty());
+    QCOMPARE(m_db.value("select barcod from catalog"), QByteArray("old"));
+    QFile::remove(path);
 }
 
 void TestImportUnit::longNumberRejectedQuickly()
