@@ -12,6 +12,7 @@
 #include "base/text1251.h"
 #include "db/dataset.h"
 #include "db/dbcreate.h"
+#include "db/dberror.h"
 #include "db/engine.h"
 #include "db/fbservice.h"
 #include "db/session.h"

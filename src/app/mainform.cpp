@@ -10,6 +10,7 @@
 #include "base/settings.h"
 #include "base/text1251.h"
 #include "db/dataset.h"
+#include "db/dberror.h"
 #include "ui/diapass.h"
 #include "ui/guarded.h"
 #include "ui/keymarks.h"

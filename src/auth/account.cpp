@@ -4,6 +4,7 @@
 #include "base/errors.h"
 #include "db/dataset.h"
 #include "db/dbcreate.h"
+#include "db/dberror.h"
 #include "db/utilites.h"
 
 #include <QDir>

@@ -7,6 +7,7 @@
 #include "base/sqltext.h"
 #include "base/text1251.h"
 #include "db/dataset.h"
+#include "db/dberror.h"
 #include "db/refusals.h"
 #include "db/session.h"
 #include "db/utilites.h"

@@ -1,4 +1,5 @@
 #include "db/dataset.h"
+#include "db/dberror.h"
 
 #include "base/text1251.h"
 #include "db/fbclient.h"

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/errors.h"
+#include "db/dberror.h"
 #include "db/dbvalue.h"
 #include "db/fbref.h"
 

@@ -1,4 +1,5 @@
 #include "db/dbvalue.h"
+#include "db/dberror.h"
 
 #include "base/sqltext.h"
 #include "base/text1251.h"

@@ -5,6 +5,7 @@
 // layer's own sources include this.
 
 #include "base/errors.h"
+#include "db/dberror.h"
 #include "db/dbvalue.h"
 #include "db/fbref.h"
 

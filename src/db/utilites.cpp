@@ -4,6 +4,7 @@
 #include "base/platform.h"
 #include "base/sqltext.h"
 #include "db/dataset.h"
+#include "db/dberror.h"
 #include "db/session.h"
 
 #include <QDateTime>

@@ -3,6 +3,7 @@
 #include "base/errors.h"
 #include "base/sqltext.h"
 #include "db/dataset.h"
+#include "db/dberror.h"
 #include "db/refusals.h"
 #include "db/session.h"
 #include "db/utilites.h"

@@ -4,6 +4,7 @@
 #include "base/platform.h"
 #include "base/text1251.h"
 #include "db/dataset.h"
+#include "db/dberror.h"
 #include "db/refusals.h"
 #include "db/session.h"
 #include "db/utilites.h"

@@ -9,6 +9,7 @@
 #include "base/settings.h"
 #include "base/sqltext.h"
 #include "db/dataset.h"
+#include "db/dberror.h"
 #include "db/utilites.h"
 #include "ui/formYN.h"
 #include "ui/help.h"

@@ -1,3 +1,4 @@
+#include "db/dberror.h"
 #include "dbdump.h"
 #include "fbserver.h"
 #include "modal.h"

@@ -8,6 +8,7 @@
 #include "base/text1251.h"
 #include "db/dataset.h"
 #include "db/dbcreate.h"
+#include "db/dberror.h"
 #include "db/refusals.h"
 #include "db/utilites.h"
 

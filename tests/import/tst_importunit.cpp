@@ -6,6 +6,7 @@
 #include "base/platform.h"
 #include "base/sqltext.h"
 #include "base/text1251.h"
+#include "db/dberror.h"
 #include "db/refusals.h"
 #include "firstrun/wipe.h"
 #include "import/importrun.h"
