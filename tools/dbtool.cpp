@@ -404,7 +404,8 @@ void writeRejected(const QString &input, const ImportReport &report)
         return;
     const QString name = rejectedLinesFileName(input);
     QSaveFile file(name);
-    if (!file.open(QIODevice::WriteOnly) || file.write(rejectedLinesFile(report.rejected)) < 0 || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(kRejectedLinesPermissions)
+        || file.write(rejectedLinesFile(report.rejected)) < 0 || !file.commit()) {
         std::fprintf(stderr, "utilities-db: не удаётся записать отвергнутые строки в %s: %s\n", qPrintable(name),
                      qPrintable(file.errorString()));
         return;
