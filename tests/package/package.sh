@@ -41,26 +41,14 @@ chmod 700 "$work/run"
 
 xvfb_pid='' wm_pid='' app_pid='' failed=1 step_no=0
 
-# The ordinary accounts: nobody's uid, in the group firebird (staff) or
-# outside it. As root, the engine's lock folder stands meanwhile as the
-# Firebird server package makes it (0770, group firebird), and as it was
-# again at the end. Elsewhere both run as this account.
-readonly lock_folder=${FIREBIRD_LOCK:-/tmp/firebird}
-staff=() outsider=() lock_was=''
-if [[ $EUID -eq 0 ]] && firebird_gid=$(getent group firebird | cut -d: -f3) && [[ -n "$firebird_gid" ]]; then
-    staff=(setpriv --reuid=65534 --regid=65534 "--groups=$firebird_gid" --)
-    outsider=(setpriv --reuid=65534 --regid=65534 --clear-groups --)
-    if [[ -e "$lock_folder" ]]; then
-        lock_was=$(stat -c '%u:%g %a' "$lock_folder")
-    else
-        # Left in place: what the engine makes for root, and another
-        # test's engine may be using it by the end.
-        mkdir -m 0700 "$lock_folder"
-    fi
-    chgrp firebird "$lock_folder"
-    chmod 0770 "$lock_folder"
+# The program and the tool run as staff (in the group firebird) and as an
+# account outside it; as root, the engine's lock folder stands as the
+# Firebird server makes it meanwhile.
+source "$(dirname "${BASH_SOURCE[0]}")/../common/ordinary.sh"
+ordinary_accounts
+if ((${#staff[@]})); then
     chmod 0755 "$work"
-    chown -R 65534:65534 "$work/home" "$work/config" "$work/cache" "$work/run" "$work/data"
+    ordinary_give "$work/home" "$work/config" "$work/cache" "$work/run" "$work/data"
 fi
 
 log() { printf '[package %4ds] %s\n' "$SECONDS" "$*"; }
@@ -69,10 +57,7 @@ ok() { log "  ok: $*"; }
 
 cleanup() {
     local pid
-    if [[ -n "$lock_was" ]]; then
-        chown "${lock_was% *}" "$lock_folder" || true
-        chmod "${lock_was#* }" "$lock_folder" || true
-    fi
+    ordinary_restore
     for pid in "$app_pid" "$wm_pid" "$xvfb_pid"; do
         if [[ -n "$pid" ]]; then kill "$pid" 2>/dev/null || true; fi
     done
@@ -240,7 +225,7 @@ ok "$engine; $db"
 step "staff import the example reader register through the tool"
 readers=$work/data/readers.csv
 cp "$share/doc/vesko-mika/examples/readers.csv" "$readers"
-((${#staff[@]} == 0)) || chown 65534:65534 "$readers"
+ordinary_give "$readers"
 "${staff[@]}" "${run_env[@]}" timeout 60 "$root/usr/bin/utilities-db" import readers "$readers" "$db" \
     >"$work/import.log" 2>&1 || { cat "$work/import.log"; fail "the import failed"; }
 grep -q 'всего записей 8, обработано 8, из них ошибок 0' "$work/import.log" ||
@@ -267,7 +252,7 @@ if ((${#staff[@]})); then
         >"$work/outsider.log" 2>&1 || status=$?
     [[ $status -eq 1 ]] || { cat "$work/outsider.log"; fail "the outsider's create ended with $status, not 1"; }
     for words in "не входит" "sudo adduser nobody firebird" "выйдите из сеанса рабочего стола и войдите снова" \
-                 "$lock_folder/"; do
+                 "$ordinary_lock/"; do
         grep -qF "$words" "$work/outsider.log" || { cat "$work/outsider.log"; fail "the message lacks '$words'"; }
     done
     [[ ! -e "$work/data/outsider.baza" ]] || fail "the outsider's create left $work/data/outsider.baza"
@@ -379,7 +364,7 @@ fi
 step "the shipped settings file's database line, set in the user's file"
 mkdir -p "$(dirname "$user_settings")"
 sed -e "s|^;database=.*|database=$db|" "$root$system_settings" >"$user_settings"
-((${#staff[@]} == 0)) || chown -R 65534:65534 "$work/config"
+ordinary_give "$work/config"
 [[ $(grep -c '^database=' "$user_settings") -eq 1 ]] || fail "the shipped file has no ';database=' line to set"
 ok "$(grep '^database=' "$user_settings")"
 
