@@ -12,6 +12,7 @@
 #include "db/engine.h"
 #include "db/errors.h"
 #include "db/fbservice.h"
+#include "db/refusals.h"
 #include "db/settings.h"
 #include "db/text1251.h"
 #include "db/utilites.h"
@@ -106,7 +107,7 @@ int create(const QString &file, const QCommandLineParser &parser)
         connection.close();
     } catch (const AppError &e) {
         QFile::remove(path);
-        return fail(QStringLiteral("не удалось создать базу данных «%1»:\n\n%2").arg(path, e.text()));
+        return fail(QStringLiteral("не удалось создать базу данных «%1»:\n\n%2").arg(path, attachRefusalText(e)));
     }
     std::printf("создана база данных «%s»\n", qPrintable(path));
     return 0;
@@ -163,7 +164,7 @@ int grant(const QString &database, const QCommandLineParser &parser)
                                    .arg(database)));
     } catch (const AppError &e) {
         return fail(QStringLiteral("не удалось дать учётной записи программы права на базу данных «%1»:\n\n%2")
-                        .arg(database, e.text()));
+                        .arg(database, attachRefusalText(e)));
     }
     return 0;
 }
@@ -254,7 +255,7 @@ int restore(const QString &backup, const QString &database, const QCommandLinePa
             removeDatabase(newDatabase, !target.onServer(), parser);
         return fail(QStringLiteral("не удалось восстановить «%1» в «%2», новая база удалена; служба восстановления "
                                    "сообщила:\n\n%3")
-                        .arg(backupFile, newDatabase, e.text()));
+                        .arg(backupFile, newDatabase, attachRefusalText(e)));
     }
 
     // Every table holds the rows the backup wrote of it: the record's
@@ -275,8 +276,8 @@ int restore(const QString &backup, const QString &database, const QCommandLinePa
         connection.close();
     } catch (const AppError &e) {
         removeDatabase(newDatabase, !target.onServer(), parser);
-        return fail(
-            QStringLiteral("восстановленную базу %1 не удалось проверить, она удалена: %2").arg(newDatabase, e.text()));
+        return fail(QStringLiteral("восстановленную базу %1 не удалось проверить, она удалена: %2")
+                        .arg(newDatabase, attachRefusalText(e)));
     }
     qint64 rows = 0;
     for (const auto &table : expected)
@@ -403,7 +404,8 @@ void writeRejected(const QString &input, const ImportReport &report)
         return;
     const QString name = rejectedLinesFileName(input);
     QSaveFile file(name);
-    if (!file.open(QIODevice::WriteOnly) || file.write(rejectedLinesFile(report.rejected)) < 0 || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(kRejectedLinesPermissions)
+        || file.write(rejectedLinesFile(report.rejected)) < 0 || !file.commit()) {
         std::fprintf(stderr, "utilities-db: не удаётся записать отвергнутые строки в %s: %s\n", qPrintable(name),
                      qPrintable(file.errorString()));
         return;
@@ -432,8 +434,7 @@ int importFile(ImportMode mode, const QString &input, const QString &database, c
     try {
         connection.open();
     } catch (const std::exception &e) {
-        return fail(
-            QStringLiteral("не удалось открыть базу данных «%1»:\n%2").arg(database, QString::fromUtf8(e.what())));
+        return fail(QStringLiteral("не удалось открыть базу данных «%1»:\n%2").arg(database, attachRefusalText(e)));
     }
     sharedDb() = SharedDb{&owner, &connection, nullptr};
     const auto detach = qScopeGuard([&] {

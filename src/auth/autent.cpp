@@ -134,7 +134,7 @@ bool ConnectUser(DbConnection *connection, const QString &databasePath, const QB
         // Said, not swallowed: a file held elsewhere or a server that does
         // not answer must not look like a wrong password.
         const auto *refusal = dynamic_cast<const DbError *>(&e);
-        throw AttachError(attachFailure(databasePath, QString::fromUtf8(e.what()), refusal && loginRefused(*refusal)));
+        throw AttachError(attachFailure(databasePath, attachRefusalText(e), refusal && loginRefused(*refusal)));
     }
     if (!connection->connected())
         return false;
