@@ -171,15 +171,16 @@ int grant(const QString &database, const QCommandLineParser &parser)
 
 // Deletes a database that a failed restore left, as the administrator;
 // a file that cannot be attached is deleted as a file.
-void removeDatabase(const QString &database, bool localFile, const QCommandLineParser &parser)
+// True when there was one to delete.
+bool removeDatabase(const QString &database, bool localFile, const QCommandLineParser &parser)
 {
     try {
         DbConnection connection;
         attachAs(connection, database, adminLogin(parser));
         connection.dropDatabase();
+        return true;
     } catch (const AppError &) {
-        if (localFile)
-            QFile::remove(database);
+        return localFile && QFile::remove(database);
     }
 }
 
@@ -251,11 +252,11 @@ int restore(const QString &backup, const QString &database, const QCommandLinePa
         if (e.reason() == ServiceError::Reason::Exists)
             return fail(existsText(database) + QStringLiteral("\n\n") + e.text());
         // A half-made database is of no use and would stand in the way.
-        if (madeHere || restoreMadeDatabase(e.output))
-            removeDatabase(newDatabase, !target.onServer(), parser);
-        return fail(QStringLiteral("не удалось восстановить «%1» в «%2», новая база удалена; служба восстановления "
-                                   "сообщила:\n\n%3")
-                        .arg(backupFile, newDatabase, attachRefusalText(e)));
+        const bool removed
+            = (madeHere || restoreMadeDatabase(e.output)) && removeDatabase(newDatabase, !target.onServer(), parser);
+        return fail(QStringLiteral("не удалось восстановить «%1» в «%2»%3; служба восстановления сообщила:\n\n%4")
+                        .arg(backupFile, newDatabase,
+                             removed ? QStringLiteral(", новая база удалена") : QString(), attachRefusalText(e)));
     }
 
     // Every table holds the rows the backup wrote of it: the record's
