@@ -132,7 +132,7 @@ SignInOutcome ConnectUser(DbSession &session, const SignInRequest &request, cons
         // not answer must not look like a wrong password.
         const auto *refusal = dynamic_cast<const DbError *>(&e);
         throw AttachError(
-            attachFailure(request.databasePath, QString::fromUtf8(e.what()), refusal && loginRefused(*refusal)));
+            attachFailure(request.databasePath, attachRefusalText(e), refusal && loginRefused(*refusal)));
     }
     if (!connection.connected())
         return {};

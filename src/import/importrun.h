@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QFileDevice>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -163,6 +164,11 @@ QString rejectedLineQuote(const RejectedLine &line, qsizetype longest);
 // The rejected lines as a file in the import's own format, to be corrected
 // and imported again: Windows-1251, each line's text followed by CR LF.
 QByteArray rejectedLinesFile(const QList<RejectedLine> &lines);
+
+// The mode of that file: staff of one group correct it together, as they
+// share the database, which the engine makes for owner and group alone.
+inline constexpr QFileDevice::Permissions kRejectedLinesPermissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner
+    | QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ReadGroup | QFileDevice::WriteGroup;
 
 // Beside the input file, with the time, never a file that is there
 // already: "catalog.csv" gives "catalog.ошибки.2024-05-20_14-03.csv", or

@@ -123,7 +123,7 @@ void TFormRejected::BitBtnSVClick()
             return;
         // Written whole or not at all: a failed save keeps what was there.
         QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
+        if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(kRejectedLinesPermissions))
             throw AppError(QStringLiteral("не удаётся записать файл %1:\n%2").arg(path, file.errorString()));
         file.write(rejectedLinesFile(m_model->lines()));
         if (!file.commit())

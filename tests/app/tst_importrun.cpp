@@ -627,6 +627,7 @@ void TestImportRun::rejectedLinesOffered()
     QFile file(saved);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), toCp1251(QStringLiteral("x;без номера\r\n3;Smith ?\r\n")));
+    QCOMPARE(file.permissions(), kRejectedLinesPermissions);
     QVERIFY(m_errors.isEmpty());
 
     // A run with nothing rejected offers nothing.

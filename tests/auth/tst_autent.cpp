@@ -1,3 +1,4 @@
+#include "staffaccount.h"
 #include "testdb.h"
 
 #include "auth/autent.h"
@@ -13,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
@@ -40,6 +42,7 @@ struct AccountCase {
 } // namespace
 
 Q_DECLARE_METATYPE(AccountCase)
+Q_DECLARE_METATYPE(Account)
 
 // The account rules on a real database. The password dialog is answered
 // through its seam, so no window is built and nothing is polled.
@@ -69,6 +72,8 @@ private slots:
     void unreachableDatabaseRefused();
     void missingRightSaid_data();
     void missingRightSaid();
+    void signInAsOrdinaryAccount_data();
+    void signInAsOrdinaryAccount();
 
 private:
     bool signIn(const QByteArray &user, const QByteArray &password, const QString &answer = {}, int *dialogs = nullptr);
@@ -336,6 +341,57 @@ void TestAutent::missingRightSaid()
     }
     QVERIFY(!m_connection->connected());
     QCOMPARE(row("u"), before);
+}
+
+void TestAutent::signInAsOrdinaryAccount_data()
+{
+    QTest::addColumn<Account>("account");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QStringList>("says"); // in this order; DATABASE is the file signed in to
+
+    QTest::newRow("staff, in the engine's group") << Account::Staff << 0 << QStringList{QStringLiteral("signed in")};
+    // Which database, then what is wrong and what to do, then the engine's words.
+    QTest::newRow("outside the engine's group")
+        << Account::Outsider << 1
+        << QStringList{QStringLiteral("Не удалось открыть базу данных «DATABASE»"),
+                       QStringLiteral("Встроенный сервер базы данных не может работать от имени учётной записи "
+                                      "«nobody»: его папка блокировок «/tmp/firebird» открыта только группе firebird"),
+                       QStringLiteral("«sudo adduser nobody firebird»; после этого выйдите из сеанса рабочего стола и "
+                                      "войдите снова."),
+                       QStringLiteral("operating system directive access failed")};
+}
+
+void TestAutent::signInAsOrdinaryAccount()
+{
+    QFETCH(Account, account);
+    QFETCH(int, status);
+    QFETCH(QStringList, says);
+    const OrdinaryAccounts accounts;
+    if (!accounts.missing().isEmpty())
+        QSKIP(qPrintable(accounts.missing()));
+    // The database in a folder of the account's own, as a desk keeps it.
+    QTemporaryDir folder;
+    const QString database = folder.filePath(QStringLiteral("library.fdb"));
+    QVERIFY(QFile::copy(m_path, database));
+    QVERIFY(accounts.give(folder.path()) && accounts.give(database));
+
+    QProcess probe;
+    probe.setProcessEnvironment(accounts.environment(account));
+    const QStringList command = accounts.command(account, QStringLiteral(SIGNIN_PROBE_PATH),
+                                                 {database, QStringLiteral("admin"), QStringLiteral("admin")});
+    probe.start(command.first(), command.mid(1));
+    QVERIFY(probe.waitForFinished(60000));
+    const QString out = QString::fromUtf8(probe.readAllStandardOutput());
+    const QString err = QString::fromUtf8(probe.readAllStandardError());
+    QVERIFY2(probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == status, qPrintable(out + err));
+    const QString said = status == 0 ? out : err;
+    qsizetype at = 0;
+    for (QString part : says) {
+        part.replace(QStringLiteral("DATABASE"), database);
+        const qsizetype found = said.indexOf(part, at);
+        QVERIFY2(found >= 0, qPrintable(QStringLiteral("«%1» not found in order in:\n%2").arg(part, said)));
+        at = found + part.size();
+    }
 }
 
 QTEST_GUILESS_MAIN(TestAutent)

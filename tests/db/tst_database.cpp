@@ -1,4 +1,5 @@
 #include "fbserver.h"
+#include "staffaccount.h"
 #include "testdb.h"
 
 #include "auth/autent.h"
@@ -7,18 +8,26 @@
 #include "base/sqltext.h"
 #include "base/text1251.h"
 #include "db/dataset.h"
+#include "base/platform.h"
 #include "db/dbcreate.h"
 #include "db/dberror.h"
 #include "db/refusals.h"
 #include "db/utilites.h"
 
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QThread>
 
 #include <functional>
 #include <memory>
 
+#include <cerrno>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -49,6 +58,8 @@ private slots:
     void closeEndsRunningReads();
     void toolCalls_data();
     void toolCalls();
+    void lockFolderRecognised_data();
+    void lockFolderRecognised();
     void tablesTakenAgainstOtherWriters_data();
     void tablesTakenAgainstOtherWriters();
     void lostConnectionAttachedAgainOnce_data();
@@ -70,6 +81,7 @@ enum class Loss { BeforeTheWork, AfterACommit, ServerDown };
 Q_DECLARE_METATYPE(Holder)
 Q_DECLARE_METATYPE(Asker)
 Q_DECLARE_METATYPE(Loss)
+Q_DECLARE_METATYPE(Account)
 
 void TestDatabase::twoExecAndCommitInARow()
 {
@@ -302,10 +314,11 @@ void TestDatabase::toolCalls_data()
     // program's account reads them; none for a call that makes nothing.
     QTest::addColumn<QString>("made");
     QTest::addColumn<QByteArray>("users");
+    QTest::addColumn<Account>("account");
 
     const QString file = QStringLiteral("library.fdb");
     const auto refused = [&](const char *name, const QStringList &arguments, const QString &says) {
-        QTest::newRow(name) << arguments << QStringList() << 2 << says << QString() << QByteArray();
+        QTest::newRow(name) << arguments << QStringList() << 2 << says << QString() << QByteArray() << Account::Own;
     };
     refused("no arguments", {}, QStringLiteral("не указана команда"));
     refused("grant alone", {QStringLiteral("grant")}, QStringLiteral("grant: не указан аргумент БАЗА"));
@@ -342,22 +355,55 @@ void TestDatabase::toolCalls_data()
 
     QTest::newRow("help") << QStringList{QStringLiteral("--help")} << QStringList() << 0
                           << QStringLiteral("utilities-db import catalog|readers ФАЙЛ БАЗА") << QString()
-                          << QByteArray();
+                          << QByteArray() << Account::Own;
     QTest::newRow("create") << QStringList{QStringLiteral("create"), file} << QStringList() << 0
-                            << QStringLiteral("создана база данных «WORK/library.fdb»") << file << QByteArray("0");
+                            << QStringLiteral("создана база данных «WORK/library.fdb»") << file << QByteArray("0")
+                            << Account::Own;
     QTest::newRow("the demo shorthand") << QStringList{QStringLiteral("--demo"), file} << QStringList() << 0
-                                        << QStringLiteral("создана база данных") << file << QByteArray("4");
+                                        << QStringLiteral("создана база данных") << file << QByteArray("4")
+                                        << Account::Own;
     // The file is made for SYSDBA, and granted as its owner.
     QTest::newRow("create whoever ISC_USER names")
         << QStringList{QStringLiteral("create"), file, QStringLiteral("--demo")}
         << QStringList{QStringLiteral("ISC_USER=CLERK")} << 0 << QStringLiteral("создана база данных") << file
-        << QByteArray("4");
+        << QByteArray("4") << Account::Own;
     QTest::newRow("over an existing file")
         << QStringList{QStringLiteral("create"), QStringLiteral("EXISTING")} << QStringList() << 1
-        << QStringLiteral("уже есть; чтобы заменить, добавьте --force") << QString() << QByteArray();
+        << QStringLiteral("уже есть; чтобы заменить, добавьте --force") << QString() << QByteArray() << Account::Own;
     QTest::newRow("into a missing folder")
         << QStringList{QStringLiteral("create"), QStringLiteral("no/library.fdb")} << QStringList() << 1
-        << QStringLiteral("нет папки для «WORK/no/library.fdb»") << QString() << QByteArray();
+        << QStringLiteral("нет папки для «WORK/no/library.fdb»") << QString() << QByteArray() << Account::Own;
+
+    // An ordinary account in the engine's group works as root does; one
+    // outside it is told which group and how to join, and nothing is made.
+    QTest::newRow("create as staff") << QStringList{QStringLiteral("create"), file, QStringLiteral("--demo")}
+                                     << QStringList() << 0 << QStringLiteral("создана база данных") << file
+                                     << QByteArray("4") << Account::Staff;
+    const QString notInGroup
+        = QStringLiteral("учётной записи «nobody»: его папка блокировок «/tmp/firebird» открыта "
+                         "только группе firebird, а эта учётная запись в неё не входит. "
+                         "Администратор добавляет её в группу командой «sudo adduser nobody "
+                         "firebird»; после этого выйдите из сеанса рабочего стола и войдите снова");
+    const auto outsider = [&](const char *name, const QStringList &arguments, const QString &says) {
+        QTest::newRow(name) << arguments << QStringList() << 1 << says << QString() << QByteArray()
+                            << Account::Outsider;
+    };
+    outsider("create outside the firebird group", {QStringLiteral("create"), file},
+             QStringLiteral("не удалось создать базу данных «WORK/library.fdb»:\n\nВстроенный сервер базы данных не "
+                            "может работать от имени ")
+                 + notInGroup);
+    outsider("grant outside the firebird group", {QStringLiteral("grant"), QStringLiteral("EXISTING")}, notInGroup);
+    outsider(
+        "import outside the firebird group",
+        {QStringLiteral("import"), QStringLiteral("readers"), QStringLiteral("export.csv"), QStringLiteral("EXISTING")},
+        notInGroup);
+    // Any file the account may read gets as far as the engine; nothing was
+    // made, so nothing is said to be deleted.
+    outsider("restore outside the firebird group",
+             {QStringLiteral("restore"), QStringLiteral(EXAMPLES_DIR "/catalog.csv"), file},
+             QStringLiteral("в «WORK/library.fdb»; служба восстановления сообщила:\n\nВстроенный сервер базы данных "
+                            "не может работать от имени ")
+                 + notInGroup);
 }
 
 void TestDatabase::toolCalls()
@@ -368,18 +414,24 @@ void TestDatabase::toolCalls()
     QFETCH(QString, says);
     QFETCH(QString, made);
     QFETCH(QByteArray, users);
+    QFETCH(Account, account);
     m_db.disconnect();
     const QByteArray before = DbReader(m_db.path()).value("select count(*) from users");
 
+    const OrdinaryAccounts accounts;
+    if (account != Account::Own && !accounts.missing().isEmpty())
+        QSKIP(qPrintable(accounts.missing()));
     QTemporaryDir work;
+    QVERIFY(account == Account::Own || accounts.give(work.path()));
     arguments.replaceInStrings(QStringLiteral("EXISTING"), m_db.path());
     QProcess tool;
     tool.setWorkingDirectory(work.path());
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment env = accounts.environment(account);
     for (const QString &pair : environment)
         env.insert(pair.section(u'=', 0, 0), pair.section(u'=', 1));
     tool.setProcessEnvironment(env);
-    tool.start(QStringLiteral(DBTOOL_PATH), arguments);
+    const QStringList command = accounts.command(account, QStringLiteral(DBTOOL_PATH), arguments);
+    tool.start(command.first(), command.mid(1));
     QVERIFY(tool.waitForFinished(60000));
     const QString out = QString::fromUtf8(tool.readAllStandardOutput());
     const QString err = QString::fromUtf8(tool.readAllStandardError());
@@ -394,9 +446,76 @@ void TestDatabase::toolCalls()
         QVERIFY2(out.isEmpty(), qPrintable(out));
     QCOMPARE(QDir(work.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
              made.isEmpty() ? QStringList() : QStringList{made});
-    if (!made.isEmpty())
+    if (!made.isEmpty()) {
         QCOMPARE(DbReader(work.filePath(made), builtInConnectionParams()).value("select count(*) from users"), users);
+        // The maker's, and its group's to share, as the engine makes it.
+        struct stat file {};
+        QCOMPARE(::stat(QFile::encodeName(work.filePath(made)).constData(), &file), 0);
+        QCOMPARE(file.st_uid, account == Account::Own ? ::geteuid() : accounts.uid());
+        QCOMPARE(file.st_mode & 07777, mode_t(0660));
+    }
     QCOMPARE(DbReader(m_db.path()).value("select count(*) from users"), before);
+}
+
+void TestDatabase::lockFolderRecognised_data()
+{
+    QTest::addColumn<QList<qint64>>("codes");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QList<int>>("systemErrors");
+    QTest::addColumn<QString>("lockFolder"); // FIREBIRD_LOCK; empty: unset
+    QTest::addColumn<bool>("recognised");
+
+    // The engine's codes: an operating system request failed, and the
+    // path it was about.
+    const qint64 sysRequest = 335544373;
+    const qint64 random = 335544382;
+    const QStringList access{QStringLiteral("access"), QStringLiteral("/tmp/firebird/")};
+    QTest::newRow("the lock folder closed")
+        << QList<qint64>{sysRequest, random} << access << QList<int>{EACCES} << QString() << true;
+    QTest::newRow("a file in the lock folder")
+        << QList<qint64>{sysRequest, random}
+        << QStringList{QStringLiteral("open"), QStringLiteral("/tmp/firebird/fb_init")} << QList<int>{EACCES}
+        << QString() << true;
+    QTest::newRow("the lock folder named by FIREBIRD_LOCK")
+        << QList<qint64>{sysRequest, random} << QStringList{QStringLiteral("access"), QStringLiteral("/run/fb/")}
+        << QList<int>{EACCES} << QStringLiteral("/run/fb") << true;
+    QTest::newRow("the default folder while FIREBIRD_LOCK names another")
+        << QList<qint64>{sysRequest, random} << access << QList<int>{EACCES} << QStringLiteral("/run/fb") << false;
+    QTest::newRow("a folder named like the lock folder")
+        << QList<qint64>{sysRequest, random} << QStringList{QStringLiteral("access"), QStringLiteral("/tmp/firebird2/")}
+        << QList<int>{EACCES} << QString() << false;
+    QTest::newRow("another folder closed")
+        << QList<qint64>{sysRequest, random} << QStringList{QStringLiteral("open"), QStringLiteral("/srv/library/")}
+        << QList<int>{EACCES} << QString() << false;
+    QTest::newRow("the lock folder not a folder")
+        << QList<qint64>{sysRequest, random} << access << QList<int>{ENOTDIR} << QString() << false;
+    QTest::newRow("no operating system request")
+        << QList<qint64>{random} << access << QList<int>{EACCES} << QString() << false;
+}
+
+void TestDatabase::lockFolderRecognised()
+{
+    QFETCH(QList<qint64>, codes);
+    QFETCH(QStringList, arguments);
+    QFETCH(QList<int>, systemErrors);
+    QFETCH(QString, lockFolder);
+    QFETCH(bool, recognised);
+    const QByteArray before = qgetenv("FIREBIRD_LOCK");
+    const bool wasSet = qEnvironmentVariableIsSet("FIREBIRD_LOCK");
+    const auto restore = qScopeGuard([&] {
+        if (wasSet)
+            qputenv("FIREBIRD_LOCK", before);
+        else
+            qunsetenv("FIREBIRD_LOCK");
+    });
+    if (lockFolder.isEmpty())
+        qunsetenv("FIREBIRD_LOCK");
+    else
+        qputenv("FIREBIRD_LOCK", QFile::encodeName(lockFolder));
+    const DbError error(QStringLiteral("operating system directive access failed"), codes, arguments, systemErrors);
+    QCOMPARE(error.cause() == DbError::Cause::LockFolder, recognised);
+    // Said before the engine's words wherever it is explained.
+    QCOMPARE(explained(error, QStringLiteral("library.fdb")).text().startsWith(lockFolderSentence()), recognised);
 }
 
 void TestDatabase::tablesTakenAgainstOtherWriters_data()

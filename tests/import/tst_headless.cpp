@@ -2,9 +2,11 @@
 
 #include "auth/autent.h"
 #include "base/text1251.h"
+#include "import/importrun.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -210,6 +212,8 @@ void TestHeadless::exitStatusOutputAndFiles()
         QFile file(rejectedFile);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), rejected);
+        // Owner and group correct it together, whatever the umask; nobody else reads it.
+        QCOMPARE(QFileInfo(rejectedFile).permissions(), kRejectedLinesPermissions);
     }
     for (const QString &text : said)
         QVERIFY2(output.contains(place(text)), qPrintable(place(text) + QStringLiteral("\nnot in:\n") + output));

@@ -646,6 +646,10 @@ void TestPrnBarcod::settingsWrittenAlone()
     QCOMPARE(store.value(QStringLiteral("other/key")).toInt(), 7);
     QCOMPARE(store.allKeys().size(), 6);
     QCOMPARE(store.value(QStringLiteral("labels/offset x")).toString(), QStringLiteral("-1.2"));
+    // Made readable to all by the umask, it is the user's and the group's alone once written.
+    const QFileDevice::Permissions others = QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    QCOMPARE(QFile(fileName).permissions() & others, QFileDevice::Permissions());
+    QVERIFY(QFile(fileName).permissions() & QFileDevice::WriteOwner);
 }
 
 void TestPrnBarcod::alignmentSheetOutlines_data()
