@@ -7,16 +7,18 @@
 
 #include "auth/account.h"
 #include "auth/autent.h"
+#include "base/errors.h"
+#include "base/settings.h"
+#include "base/text1251.h"
 #include "db/dataset.h"
 #include "db/dbcreate.h"
+#include "db/dberror.h"
 #include "db/engine.h"
-#include "db/errors.h"
 #include "db/fbservice.h"
 #include "db/refusals.h"
-#include "db/settings.h"
-#include "db/text1251.h"
+#include "db/session.h"
 #include "db/utilites.h"
-#include "import/backup.h"
+#include "firstrun/backup.h"
 #include "import/importrun.h"
 
 #include <QCommandLineParser>
@@ -428,20 +430,13 @@ int importFile(ImportMode mode, const QString &input, const QString &database, c
         request.fromLine = parser.value(QStringLiteral("from-line")).toLongLong();
 
     // The program's own account, as the window signs in with.
-    QObject owner;
-    DbConnection connection;
-    connection.params = builtInConnectionParams();
-    connection.databaseName = database;
+    DbSession session;
     try {
-        connection.open();
+        session.open(database, builtInConnectionParams());
     } catch (const std::exception &e) {
         return fail(QStringLiteral("не удалось открыть базу данных «%1»:\n%2").arg(database, attachRefusalText(e)));
     }
-    sharedDb() = SharedDb{&owner, &connection, nullptr};
-    const auto detach = qScopeGuard([&] {
-        sharedDb() = SharedDb{};
-        connection.forceClose();
-    });
+    const auto detach = qScopeGuard([&] { session.connection().forceClose(); });
 
     // The command that goes on from a line, for the user to copy.
     const auto goOnFrom = [&](qint64 line) {
@@ -459,7 +454,7 @@ int importFile(ImportMode mode, const QString &input, const QString &database, c
     ImportReport report;
     ImportOutcome outcome;
     try {
-        outcome = runImport(request, observer, report);
+        outcome = runImport(session, request, observer, report);
     } catch (const std::exception &e) {
         observer.endProgress();
         writeRejected(input, report);

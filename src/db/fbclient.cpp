@@ -1,8 +1,9 @@
 #include "db/fbclient.h"
+#include "db/dberror.h"
 
+#include "base/text1251.h"
 #include "db/dataset.h"
 #include "db/engine.h"
-#include "db/text1251.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "db/fbservice.h"
 
+#include "base/text1251.h"
 #include "db/fbclient.h"
-#include "db/text1251.h"
 
 #include <QDir>
 #include <QElapsedTimer>

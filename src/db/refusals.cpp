@@ -1,4 +1,5 @@
 #include "db/refusals.h"
+#include "db/dberror.h"
 
 #include "db/dataset.h"
 #include "db/engine.h"

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "db/errors.h"
+#include "base/errors.h"
+#include "db/dberror.h"
 
 #include <QString>
 

@@ -1,13 +1,15 @@
 #include "import/importrun.h"
 
+#include "base/errors.h"
+#include "base/platform.h"
+#include "base/text1251.h"
 #include "db/dataset.h"
-#include "db/errors.h"
-#include "db/platform.h"
+#include "db/dberror.h"
 #include "db/refusals.h"
-#include "db/text1251.h"
+#include "db/session.h"
 #include "db/utilites.h"
-#include "import/names.h"
-#include "import/wipe.h"
+#include "firstrun/names.h"
+#include "firstrun/wipe.h"
 
 #include <QDir>
 #include <QFile>
@@ -138,9 +140,9 @@ QByteArray readWhole(QFile &file, const QString &name)
 }
 
 // Every barcod text of catalog, read once for a check.
-QSet<QByteArray> catalogueBarcodes()
+QSet<QByteArray> catalogueBarcodes(DbSession &session)
 {
-    const SnapshotRead read("select distinct barcod from catalog where barcod is not null");
+    const SnapshotRead read(session.connection(), "select distinct barcod from catalog where barcod is not null");
     QSet<QByteArray> barcodes;
     barcodes.reserve(read.rows().recordCount());
     for (int row = 0; row < read.rows().recordCount(); ++row)
@@ -163,12 +165,6 @@ QString columnWords(const QString &column)
     return QStringLiteral("столбец %1 (%2)").arg(QString::fromLatin1(name), tableTitle(table));
 }
 
-QString databaseName()
-{
-    const DbConnection *connection = sharedDb().IBDatabase1;
-    return connection ? connection->databaseName : QString();
-}
-
 // The first letter up, for a sentence of its own.
 QString sentence(const QString &text)
 {
@@ -180,10 +176,10 @@ QString sentence(const QString &text)
 // record; any cause of the database's own (a lost connection, a missing
 // right, a key clash) is said without blaming the file. Then what was
 // stored and where to go on, and the engine's own words.
-DbError refusal(const ImportReport &report, QByteArrayView text, const DbError &error)
+DbError refusal(const QString &database, const ImportReport &report, QByteArrayView text, const DbError &error)
 {
     const QString resume = sentence(errorSummary(report)) + u'.';
-    const QString cause = causeSentence(error, databaseName());
+    const QString cause = causeSentence(error, database);
     if (!cause.isEmpty())
         return error.explainedAs(cause + u'\n' + resume + QStringLiteral("\n\n") + error.text());
     const QString column = engineColumn(error.text());
@@ -256,9 +252,9 @@ int fieldAt(QByteArrayView buffer, qsizetype recordStart, qsizetype position)
 }
 
 // Judges the record at position and, unless only checking, stores it.
-void handleRecord(const ImportRequest &request, QByteArrayView buffer, LineEnds ends, qsizetype position, qint64 line,
-                  const QList<Unencodable> &unencodable, qsizetype &nextUnencodable, const QSet<QByteArray> &catalogued,
-                  ImportReport &report)
+void handleRecord(DbSession &session, const ImportRequest &request, QByteArrayView buffer, LineEnds ends,
+                  qsizetype position, qint64 line, const QList<Unencodable> &unencodable, qsizetype &nextUnencodable,
+                  const QSet<QByteArray> &catalogued, ImportReport &report)
 {
     const QByteArray text = recordText(buffer, position, ends);
     if (text.isEmpty())
@@ -284,10 +280,10 @@ void handleRecord(const ImportRequest &request, QByteArrayView buffer, LineEnds 
     }
     if (!request.checkOnly) {
         try {
-            ExecAllOrNothing(plan.statements);
+            ExecAllOrNothing(session.connection(), plan.statements);
         } catch (const DbError &error) {
             report.failedLine = line;
-            throw refusal(report, buffer.sliced(position, end - position), error);
+            throw refusal(session.connection().databaseName, report, buffer.sliced(position, end - position), error);
         }
     } else if (catalogued.contains(plan.barcode)) {
         ++report.inCatalog;
@@ -308,18 +304,19 @@ std::span<const char *const> clearingStatements(ImportMode mode)
     return kReadersClearing;
 }
 
-qint32 storeRecord(const QByteArray &record, ImportMode mode)
+qint32 storeRecord(DbSession &session, const QByteArray &record, ImportMode mode)
 {
     const auto statements = recordStatements(record, mode);
     if (!statements)
         return -1;
-    ExecAllOrNothing(*statements);
+    ExecAllOrNothing(session.connection(), *statements);
     return 0;
 }
 
 namespace {
 
-ImportOutcome importFile(const ImportRequest &request, ImportObserver &observer, ImportReport &report)
+ImportOutcome importFile(DbSession &session, const ImportRequest &request, ImportObserver &observer,
+                         ImportReport &report)
 {
     report = ImportReport();
     report.fileName = request.fileName;
@@ -346,18 +343,18 @@ ImportOutcome importFile(const ImportRequest &request, ImportObserver &observer,
     QSet<QByteArray> catalogued;
     if (request.checkOnly) {
         if (request.mode == ImportMode::Catalogue)
-            catalogued = catalogueBarcodes();
+            catalogued = catalogueBarcodes(session);
     } else if (request.clear) {
         observer.phaseChanged(ImportPhase::Clearing, 0);
         const std::span<const char *const> clearing = clearingStatements(request.mode);
-        emptyTables(clearing,
+        emptyTables(session, clearing,
                     [&](qsizetype done) { observer.clearingStep(done, clearing.size(), clearing[done - 1]); });
     }
     // No clear or wipe on another desk empties the tables while the run
     // stores into them, between its records included.
     std::optional<TablesInUse> inUse;
     if (!request.checkOnly)
-        inUse.emplace(emptiedTables(clearingStatements(request.mode)));
+        inUse.emplace(session, emptiedTables(clearingStatements(request.mode)));
 
     observer.phaseChanged(request.checkOnly ? ImportPhase::Checking : ImportPhase::Importing, report.total);
     RateMeter rate(observer, report.total);
@@ -373,8 +370,8 @@ ImportOutcome importFile(const ImportRequest &request, ImportObserver &observer,
                 skipping = false;
                 rate.restart(report.processed);
             }
-            handleRecord(request, buffer, ends, position, line, decoded.unencodable, nextUnencodable, catalogued,
-                         report);
+            handleRecord(session, request, buffer, ends, position, line, decoded.unencodable, nextUnencodable,
+                         catalogued, report);
         }
         const qsizetype next = NextRecordStart(buffer, position, ends);
         ++report.processed;
@@ -397,19 +394,21 @@ ImportOutcome importFile(const ImportRequest &request, ImportObserver &observer,
 
 } // namespace
 
-ImportOutcome runImport(const ImportRequest &request, ImportObserver &observer, ImportReport &report)
+ImportOutcome runImport(DbSession &session, const ImportRequest &request, ImportObserver &observer,
+                        ImportReport &report)
 {
     try {
-        return importFile(request, observer, report);
+        return importFile(session, request, observer, report);
     } catch (const DbError &e) {
-        throw explained(e, databaseName());
+        throw explained(e, session.connection().databaseName);
     }
 }
 
-ImportOutcome runImport(const QString &fileName, ImportMode mode, bool clear, ImportObserver &observer)
+ImportOutcome runImport(DbSession &session, const QString &fileName, ImportMode mode, bool clear,
+                        ImportObserver &observer)
 {
     ImportReport report;
-    return runImport(ImportRequest{fileName, mode, clear, false}, observer, report);
+    return runImport(session, ImportRequest{fileName, mode, clear, false}, observer, report);
 }
 
 QString phaseCaption(ImportPhase phase)

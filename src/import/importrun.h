@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/platform.h"
+#include "base/platform.h"
 #include "import/encoding.h"
 #include "import/records.h"
 
@@ -13,6 +13,8 @@
 
 #include <array>
 #include <span>
+
+class DbSession;
 
 // One import run over a text export, free of any window: the whole file
 // read into memory and converted to Windows-1251 when it is UTF-8, its
@@ -112,9 +114,11 @@ std::span<const char *const> clearingStatements(ImportMode mode);
 // SqlText, in one transaction committed when all of them have run. 0 when
 // stored; -1 when the record is rejected and nothing ran. A database
 // refusal is raised, and nothing of the record stays.
-qint32 storeRecord(const QByteArray &record, ImportMode mode);
+qint32 storeRecord(DbSession &session, const QByteArray &record, ImportMode mode);
 
-// Runs an import, or a check, of the file. A path that is no regular file
+// Runs an import, or a check, of the file on the session's database. The
+// report is filled in as the run goes, so that one an error ends still
+// tells what it had done. A path that is no regular file
 // (a folder, a pipe, a device), a file too large for the run's record
 // positions, one that cannot be read, one in an encoding the import does
 // not read, and one with no record at all raise an error before anything
@@ -124,8 +128,10 @@ qint32 storeRecord(const QByteArray &record, ImportMode mode);
 // message names the cause, what was stored and the line to go on from, and
 // only a refusal of the record's content names the line and the record as
 // the fault.
-ImportOutcome runImport(const ImportRequest &request, ImportObserver &observer, ImportReport &report);
-ImportOutcome runImport(const QString &fileName, ImportMode mode, bool clear, ImportObserver &observer);
+ImportOutcome runImport(DbSession &session, const ImportRequest &request, ImportObserver &observer,
+                        ImportReport &report);
+ImportOutcome runImport(DbSession &session, const QString &fileName, ImportMode mode, bool clear,
+                        ImportObserver &observer);
 
 // Texts shown by the tab and the database tool alike.
 QString phaseCaption(ImportPhase phase);

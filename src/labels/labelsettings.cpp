@@ -1,6 +1,6 @@
 #include "labels/labelsettings.h"
 
-#include "db/settings.h"
+#include "base/settings.h"
 
 #include <QFile>
 #include <QSettings>

@@ -5,9 +5,8 @@
 //   signin-probe DATABASE USER PASSWORD
 
 #include "auth/autent.h"
-#include "db/dataset.h"
-#include "db/errors.h"
-#include "db/utilites.h"
+#include "base/errors.h"
+#include "db/session.h"
 
 #include <QCoreApplication>
 
@@ -18,23 +17,14 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     if (argc != 4)
         return 3;
-    QObject owner;
-    auto *connection = new DbConnection(&owner);
-    auto *transaction = new DbTransaction(&owner);
-    transaction->setDatabase(connection);
-    connection->setDefaultTransaction(transaction);
-    auto *scratch = new DbQuery(&owner);
-    scratch->setDatabase(connection);
-    scratch->setTransaction(transaction);
-    sharedDb() = SharedDb{&owner, connection, scratch};
+    DbSession session;
     try {
-        const bool accepted = ConnectUser(connection, QString::fromLocal8Bit(argv[1]), argv[2], argv[3]);
+        const bool accepted
+            = ConnectUser(session, SignInRequest{QString::fromLocal8Bit(argv[1]), argv[2], argv[3]}, {}).accepted;
         std::puts(accepted ? "signed in" : "refused");
-        sharedDb() = SharedDb{};
         return accepted ? 0 : 2;
     } catch (const AppError &e) {
         std::fprintf(stderr, "%s\n", e.what());
-        sharedDb() = SharedDb{};
         return 1;
     }
 }

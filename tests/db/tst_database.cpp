@@ -3,11 +3,15 @@
 #include "testdb.h"
 
 #include "auth/autent.h"
+#include "base/errors.h"
+#include "base/platform.h"
+#include "base/sqltext.h"
+#include "base/text1251.h"
 #include "db/dataset.h"
-#include "db/errors.h"
-#include "db/platform.h"
+#include "base/platform.h"
+#include "db/dbcreate.h"
+#include "db/dberror.h"
 #include "db/refusals.h"
-#include "db/text1251.h"
 #include "db/utilites.h"
 
 #include <QElapsedTimer>
@@ -60,6 +64,8 @@ private slots:
     void tablesTakenAgainstOtherWriters();
     void lostConnectionAttachedAgainOnce_data();
     void lostConnectionAttachedAgainOnce();
+    void uniqueSuffixGrows();
+    void splitScript();
 
 private:
     TestDb m_db;
@@ -79,20 +85,18 @@ Q_DECLARE_METATYPE(Account)
 
 void TestDatabase::twoExecAndCommitInARow()
 {
-    ExecAndCommit("insert into otdely (num, name) values (10, 'a')");
-    ExecAndCommit("insert into otdely (num, name) values (11, 'b')");
+    ExecAndCommit(*m_db.connection(), "insert into otdely (num, name) values (10, 'a')");
+    ExecAndCommit(*m_db.connection(), "insert into otdely (num, name) values (11, 'b')");
     QCOMPARE(m_db.value("select count(*) from otdely where num >= 10"), QByteArray("2"));
 }
 
 void TestDatabase::insertSeenByNextOpenSelect()
 {
-    DbQuery query(m_db.connection());
-    query.setDatabase(m_db.connection());
-    query.setTransaction(m_db.connection()->defaultTransaction());
+    DbQuery query(*m_db.connection(), *m_db.connection()->defaultTransaction());
     SqlText = "select * from barcodes order by bs asc";
     OpenSelect(&query, '*');
     QCOMPARE(query.recordCount(), 3);
-    ExecAndCommit("insert into barcodes (num,bs,bp,me) values(9,0,5,null)");
+    ExecAndCommit(*m_db.connection(), "insert into barcodes (num,bs,bp,me) values(9,0,5,null)");
     OpenSelect(&query, '*');
     QCOMPARE(query.recordCount(), 4);
     QCOMPARE(query.field("num").asString(), QByteArray("9"));
@@ -101,11 +105,10 @@ void TestDatabase::insertSeenByNextOpenSelect()
 
 void TestDatabase::openQueryKeepsItsSnapshot()
 {
-    DbQuery query(m_db.connection());
-    query.setDatabase(m_db.connection());
+    DbQuery query(*m_db.connection(), *m_db.connection()->defaultTransaction());
     SqlText = "select count(*) c from barcodes";
     OpenSelect(&query, '*');
-    ExecAndCommit("delete from barcodes");
+    ExecAndCommit(*m_db.connection(), "delete from barcodes");
     QCOMPARE(query.field("c").asInteger(), 3);
     // 'n' keeps the running snapshot, any other letter starts afresh.
     OpenSelect(&query, 'n');
@@ -131,10 +134,10 @@ void TestDatabase::readsGetTheirOwnTransaction()
 
 void TestDatabase::generatorNotUndoneByRollback()
 {
-    const qint64 first = NextGeneratorValue("nnbarcodes").toLongLong();
+    const qint64 first = NextGeneratorValue(m_db.session(), "nnbarcodes").toLongLong();
     QCOMPARE(first, 4);
     m_db.scratch()->transaction()->rollback();
-    const qint64 second = NextGeneratorValue("nnbarcodes").toLongLong();
+    const qint64 second = NextGeneratorValue(m_db.session(), "nnbarcodes").toLongLong();
     QCOMPARE(second, first + 1);
     QCOMPARE(m_db.value("select gen_id(nnbarcodes,0) from rdb$database"), QByteArray("5"));
 }
@@ -142,14 +145,14 @@ void TestDatabase::generatorNotUndoneByRollback()
 void TestDatabase::clientErrorTextReachesCaller()
 {
     try {
-        ExecAndCommit("delete from no_such_table");
+        ExecAndCommit(*m_db.connection(), "delete from no_such_table");
         QFAIL("no error");
     } catch (const DbError &e) {
         QVERIFY2(e.text().contains(QLatin1String("Table unknown")), qPrintable(e.text()));
         QVERIFY2(e.text().contains(QLatin1String("NO_SUCH_TABLE")), qPrintable(e.text()));
     }
     try {
-        NextGeneratorValue("no_such_generator");
+        NextGeneratorValue(m_db.session(), "no_such_generator");
         QFAIL("no error");
     } catch (const DbError &e) {
         QVERIFY2(e.text().contains(QLatin1String("NO_SUCH_GENERATOR")), qPrintable(e.text()));
@@ -158,9 +161,10 @@ void TestDatabase::clientErrorTextReachesCaller()
 
 void TestDatabase::failedStatementKeepsEarlierCommits()
 {
-    ExecAndCommit("insert into otdely (num, name) values (20, 'kept')");
-    QVERIFY_THROWS_EXCEPTION(DbError, ExecAndCommit("insert into otdely (num, name) values (20, 'duplicate')"));
-    ExecAndCommit("insert into otdely (num, name) values (21, 'after')");
+    ExecAndCommit(*m_db.connection(), "insert into otdely (num, name) values (20, 'kept')");
+    QVERIFY_THROWS_EXCEPTION(
+        DbError, ExecAndCommit(*m_db.connection(), "insert into otdely (num, name) values (20, 'duplicate')"));
+    ExecAndCommit(*m_db.connection(), "insert into otdely (num, name) values (21, 'after')");
     QCOMPARE(m_db.rows("select name from otdely where num >= 20 order by num"), (QList<QByteArray>{"kept", "after"}));
 }
 
@@ -185,7 +189,7 @@ void TestDatabase::valuesStoredLiterally()
 {
     QFETCH(QByteArray, typed);
     QFETCH(QByteArray, stored);
-    ExecAndCommit("insert into otdely (num, name) values(50," + SqlValue(typed, 's', ')'));
+    ExecAndCommit(*m_db.connection(), "insert into otdely (num, name) values(50," + SqlValue(typed, 's', ')'));
     QCOMPARE(m_db.value("select name from otdely where num = 50"), stored);
     QCOMPARE(m_db.value("select count(*) from users"), QByteArray("4"));
     SqlText = "select * from otdely where name " + WhereTerm(typed, '!', 's', ' ');
@@ -205,7 +209,7 @@ void TestDatabase::injectionThroughWhereTerm()
 
 void TestDatabase::emptyValueStoresNull()
 {
-    ExecAndCommit("insert into barcodes (num,bs,bp,me) values(51,1,2," + SqlValue("", 's', ')'));
+    ExecAndCommit(*m_db.connection(), "insert into barcodes (num,bs,bp,me) values(51,1,2," + SqlValue("", 's', ')'));
     QCOMPARE(m_db.value("select me from barcodes where num = 51"), QByteArray("<null>"));
     SqlText = "select * from barcodes where num = 51";
     OpenScratchSelect(m_db.scratch());
@@ -218,7 +222,7 @@ void TestDatabase::cyrillicByteForByte()
     for (int c = 0xC0; c <= 0xFF; ++c)
         all += char(c);
     all += "\xA8\xB8\xB9"; // Ё ё №
-    ExecAndCommit("insert into otdely (num, name) values (30, " + SqlValue(all, 's', ')'));
+    ExecAndCommit(*m_db.connection(), "insert into otdely (num, name) values (30, " + SqlValue(all, 's', ')'));
     SqlText = "select name from otdely where num = 30";
     OpenScratchSelect(m_db.scratch());
     QCOMPARE(m_db.scratch()->field("NAME").asString(), all);
@@ -244,8 +248,7 @@ void TestDatabase::fieldConversions()
 
 void TestDatabase::locateQuietlyRunsHandlersOnce()
 {
-    DbQuery query(m_db.connection());
-    query.setDatabase(m_db.connection());
+    DbQuery query(*m_db.connection(), *m_db.connection()->defaultTransaction());
     SqlText = "select * from barcodes order by bs asc";
     OpenSelect(&query, '*');
     QList<QByteArray> seen;
@@ -278,14 +281,8 @@ void TestDatabase::transactionEndsWithDefaultAction()
     QFETCH(int, action);
     QFETCH(QByteArray, count);
     {
-        DbTransaction transaction;
-        transaction.setDatabase(m_db.connection());
-        transaction.defaultAction = DbTransaction::Action(action);
-        DbQuery query;
-        query.setDatabase(m_db.connection());
-        query.setTransaction(&transaction);
-        query.setSql("insert into otdely (num, name) values (40, 'x')");
-        query.execSql();
+        DbTransaction transaction(*m_db.connection(), DbTransaction::Action(action));
+        DbQuery(*m_db.connection(), transaction, "insert into otdely (num, name) values (40, 'x')").execSql();
         QVERIFY(transaction.inTransaction());
     }
     QCOMPARE(m_db.value("select count(*) from otdely where num = 40"), count);
@@ -565,15 +562,9 @@ void TestDatabase::tablesTakenAgainstOtherWriters()
     other.params = adminParams();
     other.databaseName = file;
     other.open();
-    DbTransaction held;
-    held.setDatabase(&other);
-    held.defaultAction = DbTransaction::Action::Rollback;
+    DbTransaction held(other);
     const auto insert = [](DbConnection *connection, DbTransaction *transaction, const QByteArray &num) {
-        DbQuery query;
-        query.setDatabase(connection);
-        query.setTransaction(transaction);
-        query.setSql("insert into catalog (num) values (" + num + ")");
-        query.execSql();
+        DbQuery(*connection, *transaction, "insert into catalog (num) values (" + num + ")").execSql();
     };
     std::unique_ptr<QThread> committer;
     switch (holder) {
@@ -603,9 +594,7 @@ void TestDatabase::tablesTakenAgainstOtherWriters()
     desk.params = builtInConnectionParams();
     desk.databaseName = file;
     desk.open();
-    DbTransaction asking;
-    asking.setDatabase(&desk);
-    asking.defaultAction = DbTransaction::Action::Rollback;
+    DbTransaction asking(desk);
     QElapsedTimer waited;
     waited.start();
     std::optional<DbError> error;
@@ -636,10 +625,7 @@ void TestDatabase::tablesTakenAgainstOtherWriters()
     }
     if (!seen.isEmpty()) {
         // Read committed: every row committed before the start is seen.
-        DbQuery count;
-        count.setDatabase(&desk);
-        count.setTransaction(&asking);
-        count.setSql("select count(*) from catalog");
+        DbQuery count(desk, asking, "select count(*) from catalog");
         count.open();
         QCOMPARE(count.fieldAt(0, 0).asString(), seen);
     }
@@ -682,8 +668,6 @@ void TestDatabase::lostConnectionAttachedAgainOnce()
     connection.params = builtInConnectionParams();
     connection.databaseName = database;
     connection.open();
-    QObject owner;
-    sharedDb() = SharedDb{&owner, &connection, nullptr};
 
     if (loss == Loss::BeforeTheWork)
         QVERIFY2(m_server->restart(), qPrintable(m_server->error()));
@@ -694,7 +678,7 @@ void TestDatabase::lostConnectionAttachedAgainOnce()
     try {
         runReattaching(&connection, [&] {
             ++ran;
-            ExecAndCommit("insert into barcodes (num, bs, bp) values (gen_id(nnbarcodes, 1), 1, 2)");
+            ExecAndCommit(connection, "insert into barcodes (num, bs, bp) values (gen_id(nnbarcodes, 1), 1, 2)");
             if (loss == Loss::AfterACommit && ran == 1) {
                 QVERIFY(m_server->restart());
                 selectValue(&connection, "select count(*) from barcodes");
@@ -718,7 +702,27 @@ void TestDatabase::lostConnectionAttachedAgainOnce()
     QByteArray count;
     runReattaching(&connection, [&] { count = selectValue(&connection, "select count(*) from barcodes"); });
     QCOMPARE(count, stored);
-    sharedDb() = SharedDb{};
+}
+
+void TestDatabase::uniqueSuffixGrows()
+{
+    const auto saved = platform::now;
+    platform::now = [] { return QDateTime(QDate(2026, 12, 8), QTime(10, 0)); };
+    const QByteArray fixed = UniqueSuffix();
+    platform::now = saved;
+    // Days from 1 January of year 1 (day 1) to 8 December 2026, in ms, plus 10 hours.
+    const qint64 day = QDate(1, 1, 1).daysTo(QDate(2026, 12, 8)) + 1;
+    QCOMPARE(fixed, QByteArray::number(day * 86400000LL + 36000000LL));
+    QCOMPARE(fixed.size(), 14);
+    QVERIFY(UniqueSuffix().toLongLong() < UniqueSuffix().toLongLong());
+}
+
+void TestDatabase::splitScript()
+{
+    const QList<QByteArray> statements = splitSqlScript("-- a; comment\ncreate table t (a int);\n"
+                                                        "insert into t values ('x;y');\n  ;\nselect 1 from t");
+    QCOMPARE(statements,
+             (QList<QByteArray>{"create table t (a int)", "insert into t values ('x;y')", "select 1 from t"}));
 }
 
 QTEST_MAIN(TestDatabase)

@@ -1,7 +1,7 @@
 #include "testdb.h"
 
 #include "auth/autent.h"
-#include "db/text1251.h"
+#include "base/text1251.h"
 #include "import/importrun.h"
 
 #include <QDir>
