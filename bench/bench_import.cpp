@@ -15,15 +15,15 @@
 
 #include "app/mainform.h"
 #include "app/resulttext.h"
+#include "base/platform.h"
+#include "base/text1251.h"
 #include "db/dataset.h"
 #include "db/dbcreate.h"
 #include "db/engine.h"
-#include "db/platform.h"
-#include "db/text1251.h"
-#include "dialogs/uiplatform.h"
 #include "fbserver.h"
 #include "import/records.h"
 #include "manydesks.h"
+#include "ui/uiplatform.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -123,16 +123,7 @@ QByteArray count(const QString &database, const QList<QByteArray> &login, const 
     connection.params = login;
     connection.databaseName = database;
     connection.open();
-    DbTransaction transaction;
-    transaction.setDatabase(&connection);
-    DbQuery query;
-    query.setDatabase(&connection);
-    query.setTransaction(&transaction);
-    query.setSql(QByteArray("select count(*) as n from ") + table);
-    query.open();
-    const QByteArray n = query.field("n").asString();
-    query.close();
-    transaction.commit();
+    const QByteArray n = selectValue(&connection, QByteArray("select count(*) from ") + table);
     connection.close();
     return n;
 }
@@ -185,11 +176,11 @@ Timing runProgram(const QString &database, const QString &catalogue, const QStri
     form.EditF->setText(catalogue);
     QElapsedTimer timer;
     timer.start();
-    form.BitBtnCH->click();
+    form.BitBtnCheck->click();
     timing.check = timer.nsecsElapsed() / 1e9;
     if (form.LabelCC->text() != QStringLiteral("проверка завершена")
-        || !form.LabelCH->text().contains(QStringLiteral("уже есть в каталоге: %1 (").arg(records)))
-        fail(QStringLiteral("unexpected check: %1 %2").arg(form.LabelCC->text(), form.LabelCH->text()));
+        || !form.LabelCheck->text().contains(QStringLiteral("уже есть в каталоге: %1 (").arg(records)))
+        fail(QStringLiteral("unexpected check: %1 %2").arg(form.LabelCC->text(), form.LabelCheck->text()));
     form.BitBtnGO->click();
     return timing;
 }

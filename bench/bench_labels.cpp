@@ -1,7 +1,7 @@
-#include "labels/bandreport.h"
-#include "labels/prnbarcod.h"
+#include "report/bandreport.h"
+#include "report/prnbarcod.h"
 
-#include <QApplication>
+#include <QGuiApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QImage>
@@ -17,7 +17,7 @@ int main(int argc, char *argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    QGuiApplication app(argc, argv);
 
     QTemporaryDir dir;
     if (!dir.isValid())

@@ -9,8 +9,7 @@
 //   bench_register [--rows N] [--runs N]
 
 #include "auth/autent.h"
-#include "db/dataset.h"
-#include "db/utilites.h"
+#include "db/session.h"
 #include "labels/register.h"
 #include "testdb.h"
 
@@ -83,19 +82,8 @@ int main(int argc, char *argv[])
     std::printf("catalogue: %d rows filled in %.1f s\n", rows, timer.nsecsElapsed() / 1e9);
 
     // The program's own account, with the rights the database tool gave it.
-    QObject owner;
-    DbConnection connection;
-    connection.params = builtInConnectionParams();
-    connection.databaseName = path;
-    auto *defaultTransaction = new DbTransaction(&owner);
-    defaultTransaction->setDatabase(&connection);
-    connection.setDefaultTransaction(defaultTransaction);
-    connection.open();
-    auto *scratch = new DbQuery(&owner);
-    scratch->setObjectName(QStringLiteral("IBQXXMAIN"));
-    scratch->setDatabase(&connection);
-    scratch->setTransaction(defaultTransaction);
-    sharedDb() = SharedDb{&owner, &connection, scratch};
+    DbSession session;
+    session.open(path, builtInConnectionParams());
 
     const Case cases[] = {
         {"a hundred numbers, all taken", "100", "199"},
@@ -113,10 +101,10 @@ int main(int argc, char *argv[])
         for (int run = 0; run < runs; ++run) {
             const double processorBefore = processorSeconds();
             timer.restart();
-            clash = *rangeClash(c.start, c.end);
+            clash = *rangeClash(session, c.start, c.end);
             const qint64 start = c.start.toLongLong();
             const qint64 end = c.end.toLongLong();
-            taken = takenInCatalog(qMin(start, end), qMax(start, end));
+            taken = takenInCatalog(session, qMin(start, end), qMax(start, end));
             wall.append(timer.nsecsElapsed() / 1e9);
             processor.append(processorSeconds() - processorBefore);
         }
@@ -135,13 +123,12 @@ int main(int argc, char *argv[])
                         ":i * 100 + iif(mod(:i, 10) = 0, 150, 99), 'range ' || :i); i = i + 1; end end";
     DbReader(path).exec(ranges);
     timer.restart();
-    const QList<RangeOverlap> overlaps = overlapsAmong(registeredRanges());
+    const QList<RangeOverlap> overlaps = overlapsAmong(registeredRanges(session));
     std::printf("overlaps in a register of %lld ranges: %lld found in %.3f s\n",
-                static_cast<long long>(registeredRanges().size()), static_cast<long long>(overlaps.size()),
+                static_cast<long long>(registeredRanges(session).size()), static_cast<long long>(overlaps.size()),
                 timer.nsecsElapsed() / 1e9);
 
-    sharedDb() = SharedDb{};
-    connection.close();
+    session.connection().close();
     double load[3] = {};
     getloadavg(load, 3);
     std::printf("median wall time under 0.5 s in every case: %s (load average %.1f on %d processors)\n",

@@ -36,6 +36,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArrayView body = marked ? input.sliced(3) : input;
     const DecodedText decoded = decodeImportText(input.toByteArray());
     FUZZ_CHECK(decoded.encoding == detectEncoding(input));
+    // A file the import does not read is refused whole: it holds NUL bytes
+    // or begins with a UTF-16 mark, and none of it is converted.
+    if (!readable(decoded.encoding)) {
+        FUZZ_CHECK(input.contains('\0') || input.startsWith("\xFF\xFE") || input.startsWith("\xFE\xFF"));
+        FUZZ_CHECK(decoded.bytes.isEmpty() && decoded.unencodable.isEmpty());
+        return 0;
+    }
+    // Every readable text is free of NUL bytes.
+    FUZZ_CHECK(!input.contains('\0'));
 
     // Qt's own UTF-8 decoder, keeping a leading U+FEFF as a character and
     // taking a sequence cut at the end as an error.

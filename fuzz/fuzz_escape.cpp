@@ -1,7 +1,7 @@
 #include "fuzzcheck.h"
 #include "sqlparse.h"
 
-#include "db/utilites.h"
+#include "base/sqltext.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "fuzzcheck.h"
 #include "sqlparse.h"
 
-#include "db/utilites.h"
+#include "base/sqltext.h"
 #include "import/records.h"
 
 #include <QHash>

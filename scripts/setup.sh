@@ -6,7 +6,7 @@ packages=(
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev libx11-dev
     libfbclient2 firebird3.0-server-core firebird-dev firebird3.0-utils firebird3.0-server
-    libzint-dev zbar-tools poppler-utils
+    libzint-dev libzxing-dev glabels-data zbar-tools poppler-utils
     fonts-dejavu-core fonts-liberation2
     clang libclang-rt-14-dev
     xvfb xauth xdotool x11-utils x11-xkb-utils imagemagick openbox

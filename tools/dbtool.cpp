@@ -7,15 +7,18 @@
 
 #include "auth/account.h"
 #include "auth/autent.h"
+#include "base/errors.h"
+#include "base/settings.h"
+#include "base/text1251.h"
 #include "db/dataset.h"
 #include "db/dbcreate.h"
+#include "db/dberror.h"
 #include "db/engine.h"
-#include "db/errors.h"
 #include "db/fbservice.h"
-#include "db/settings.h"
-#include "db/text1251.h"
+#include "db/refusals.h"
+#include "db/session.h"
 #include "db/utilites.h"
-#include "import/backup.h"
+#include "firstrun/backup.h"
 #include "import/importrun.h"
 #include "import/journal.h"
 
@@ -107,7 +110,7 @@ int create(const QString &file, const QCommandLineParser &parser)
         connection.close();
     } catch (const AppError &e) {
         QFile::remove(path);
-        return fail(QStringLiteral("не удалось создать базу данных «%1»:\n\n%2").arg(path, e.text()));
+        return fail(QStringLiteral("не удалось создать базу данных «%1»:\n\n%2").arg(path, attachRefusalText(e)));
     }
     std::printf("создана база данных «%s»\n", qPrintable(path));
     return 0;
@@ -164,22 +167,23 @@ int grant(const QString &database, const QCommandLineParser &parser)
                                    .arg(database)));
     } catch (const AppError &e) {
         return fail(QStringLiteral("не удалось дать учётной записи программы права на базу данных «%1»:\n\n%2")
-                        .arg(database, e.text()));
+                        .arg(database, attachRefusalText(e)));
     }
     return 0;
 }
 
 // Deletes a database that a failed restore left, as the administrator;
 // a file that cannot be attached is deleted as a file.
-void removeDatabase(const QString &database, bool localFile, const QCommandLineParser &parser)
+// True when there was one to delete.
+bool removeDatabase(const QString &database, bool localFile, const QCommandLineParser &parser)
 {
     try {
         DbConnection connection;
         attachAs(connection, database, adminLogin(parser));
         connection.dropDatabase();
+        return true;
     } catch (const AppError &) {
-        if (localFile)
-            QFile::remove(database);
+        return localFile && QFile::remove(database);
     }
 }
 
@@ -251,11 +255,11 @@ int restore(const QString &backup, const QString &database, const QCommandLinePa
         if (e.reason() == ServiceError::Reason::Exists)
             return fail(existsText(database) + QStringLiteral("\n\n") + e.text());
         // A half-made database is of no use and would stand in the way.
-        if (madeHere || restoreMadeDatabase(e.output))
-            removeDatabase(newDatabase, !target.onServer(), parser);
-        return fail(QStringLiteral("не удалось восстановить «%1» в «%2», новая база удалена; служба восстановления "
-                                   "сообщила:\n\n%3")
-                        .arg(backupFile, newDatabase, e.text()));
+        const bool removed
+            = (madeHere || restoreMadeDatabase(e.output)) && removeDatabase(newDatabase, !target.onServer(), parser);
+        return fail(QStringLiteral("не удалось восстановить «%1» в «%2»%3; служба восстановления сообщила:\n\n%4")
+                        .arg(backupFile, newDatabase,
+                             removed ? QStringLiteral(", новая база удалена") : QString(), attachRefusalText(e)));
     }
 
     // Every table holds the rows the backup wrote of it: the record's
@@ -276,8 +280,8 @@ int restore(const QString &backup, const QString &database, const QCommandLinePa
         connection.close();
     } catch (const AppError &e) {
         removeDatabase(newDatabase, !target.onServer(), parser);
-        return fail(
-            QStringLiteral("восстановленную базу %1 не удалось проверить, она удалена: %2").arg(newDatabase, e.text()));
+        return fail(QStringLiteral("восстановленную базу %1 не удалось проверить, она удалена: %2")
+                        .arg(newDatabase, attachRefusalText(e)));
     }
     qint64 rows = 0;
     for (const auto &table : expected)
@@ -404,7 +408,8 @@ void writeRejected(const QString &input, const ImportReport &report)
         return;
     const QString name = rejectedLinesFileName(input);
     QSaveFile file(name);
-    if (!file.open(QIODevice::WriteOnly) || file.write(rejectedLinesFile(report.rejected)) < 0 || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(kRejectedLinesPermissions)
+        || file.write(rejectedLinesFile(report.rejected)) < 0 || !file.commit()) {
         std::fprintf(stderr, "utilities-db: не удаётся записать отвергнутые строки в %s: %s\n", qPrintable(name),
                      qPrintable(file.errorString()));
         return;
@@ -426,26 +431,18 @@ int importFile(ImportMode mode, const QString &input, const QString &database, c
         request.fromLine = parser.value(QStringLiteral("from-line")).toLongLong();
 
     // The program's own account, as the window signs in with.
-    QObject owner;
-    DbConnection connection;
-    connection.params = builtInConnectionParams();
-    connection.databaseName = database;
+    DbSession session;
     try {
-        connection.open();
+        session.open(database, builtInConnectionParams());
     } catch (const std::exception &e) {
-        return fail(
-            QStringLiteral("не удалось открыть базу данных «%1»:\n%2").arg(database, QString::fromUtf8(e.what())));
+        return fail(QStringLiteral("не удалось открыть базу данных «%1»:\n%2").arg(database, attachRefusalText(e)));
     }
-    sharedDb() = SharedDb{&owner, &connection, nullptr};
-    const auto detach = qScopeGuard([&] {
-        sharedDb() = SharedDb{};
-        connection.forceClose();
-    });
+    const auto detach = qScopeGuard([&] { session.connection().forceClose(); });
 
     if (parser.isSet(QStringLiteral("resume"))) {
         ResumePoint resume;
         try {
-            resume = resumePoint(&connection, input, database, mode);
+            resume = resumePoint(session.connection(), input, mode);
         } catch (const AppError &e) {
             return fail(e.text());
         }
@@ -481,7 +478,7 @@ int importFile(ImportMode mode, const QString &input, const QString &database, c
     ImportReport report;
     ImportOutcome outcome;
     try {
-        outcome = runImport(request, observer, report);
+        outcome = runImport(session, request, observer, report);
     } catch (const std::exception &e) {
         observer.endProgress();
         writeRejected(input, report);

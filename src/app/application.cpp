@@ -1,6 +1,6 @@
 #include "app/application.h"
 
-#include "dialogs/uiplatform.h"
+#include "ui/uiplatform.h"
 
 #include <QFont>
 #include <QIcon>

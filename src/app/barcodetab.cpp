@@ -5,18 +5,19 @@
 
 #include "app/querymodel.h"
 #include "app/typedlength.h"
+#include "base/errors.h"
+#include "base/text1251.h"
 #include "db/dataset.h"
-#include "db/errors.h"
 #include "db/refusals.h"
-#include "db/text1251.h"
 #include "db/utilites.h"
-#include "dialogs/formYN.h"
-#include "dialogs/guarded.h"
-#include "dialogs/uiplatform.h"
-#include "labels/bandreport.h"
 #include "labels/labeldata.h"
-#include "labels/prnbarcod.h"
 #include "labels/register.h"
+#include "report/bandreport.h"
+#include "report/prnbarcod.h"
+#include "ui/formYN.h"
+#include "ui/guarded.h"
+#include "ui/labelpreview.h"
+#include "ui/uiplatform.h"
 
 #include <QDialog>
 #include <QFrame>
@@ -198,10 +199,8 @@ void TFormMain::buildBarcodeTab()
     setTabOrder(EditP, EditME);
     setTabOrder(EditME, BitBtnAdd);
 
-    IBQueryBC = new DbQuery(this);
+    IBQueryBC = new DbQuery(*IBDatabase1, *IBTransaction1, {}, this);
     IBQueryBC->setObjectName(QStringLiteral("IBQueryBC"));
-    IBQueryBC->setDatabase(IBDatabase1);
-    IBQueryBC->setTransaction(IBTransaction1);
     IBQueryBC->afterScroll = [this](DbQuery *query) { IBQueryBCAfterScroll(query); };
 
     DBGridBC = new QTableView(TabSheetBC);
@@ -296,13 +295,13 @@ void TFormMain::BitBtnAddClick()
         const QByteArray mark = toCp1251(EditME->text());
         // Asked before the key is taken, so that "нет" leaves no gap.
         std::optional<RangeClash> clash;
-        runReattaching(IBDatabase1, [&] { clash = rangeClash(start, end); });
+        runReattaching(IBDatabase1, [&] { clash = rangeClash(m_session, start, end); });
         if (!clash)
             return;
         if (clash->any() && !AskYesNo(rangeClashQuestion(*clash), this))
             return;
         runReattaching(IBDatabase1, [&] {
-            const auto key = addRange(start, end, mark);
+            const auto key = addRange(m_session, start, end, mark);
             if (!key)
                 return;
             SelectBC();
@@ -322,7 +321,7 @@ void TFormMain::N1Click()
         if (!AskYesNo(QString(), this))
             return;
         runReattaching(IBDatabase1, [&] {
-            deleteRange(num);
+            deleteRange(m_session, num);
             SelectBC();
             dfx();
         });
@@ -333,16 +332,26 @@ void TFormMain::ActionOverlapsClick()
 {
     guarded(this, [&] {
         QList<RegisteredRange> ranges;
-        runReattaching(IBDatabase1, [&] { ranges = registeredRanges(); });
+        runReattaching(IBDatabase1, [&] { ranges = registeredRanges(m_session); });
         showOverlaps(this, overlapsAmong(ranges));
     });
 }
 
+namespace {
+
+// What a print of the fields' range takes, on the report's sheet. Read as
+// Latin-1, which cannot fail while typing: anything beyond it is no digit
+// anyway.
+std::optional<SheetSummary> fieldsSummary(const QLineEdit *start, const QLineEdit *end)
+{
+    return sheetSummary(start->text().toLatin1(), end->text().toLatin1(), reportHost()->QuickRep1->positionsPerPage());
+}
+
+} // namespace
+
 void TFormMain::showSheetSummary()
 {
-    // Read as Latin-1, which cannot fail while typing: anything beyond it
-    // is no digit anyway.
-    auto summary = sheetSummary(EditS->text().toLatin1(), EditP->text().toLatin1());
+    auto summary = fieldsSummary(EditS, EditP);
     if (summary && m_inCatalog >= 0 && m_inCatalogFor == EditS->text() + u'|' + EditP->text())
         summary->inCatalog = m_inCatalog;
     LabelSheets->setText(summary ? sheetSummaryText(*summary) : QString());
@@ -351,11 +360,11 @@ void TFormMain::showSheetSummary()
 void TFormMain::countInCatalog()
 {
     const QString typed = EditS->text() + u'|' + EditP->text();
-    const auto summary = sheetSummary(EditS->text().toLatin1(), EditP->text().toLatin1());
+    const auto summary = fieldsSummary(EditS, EditP);
     if (!summary || summary->negative || !IBDatabase1->connected())
         return;
     try {
-        runReattaching(IBDatabase1, [&] { m_inCatalog = takenInCatalog(summary->first, summary->last); });
+        runReattaching(IBDatabase1, [&] { m_inCatalog = takenInCatalog(m_session, summary->first, summary->last); });
         m_inCatalogFor = typed;
     } catch (const AppError &) {
         // Only an aid: the summary goes without it.
@@ -380,7 +389,7 @@ void TFormMain::BitBtnPrnClick()
         host->LastNumber = range->last;
         host->QRLabelME->setCaption(EditME->text());
         host->readSettings();
-        host->QuickRep1->Preview(this);
+        previewReport(host->QuickRep1, this);
     });
 }
 

@@ -3,14 +3,12 @@
 #include "app/mainform.h"
 
 #include "app/resulttext.h"
-#include "db/errors.h"
-#include "db/refusals.h"
-#include "dialogs/adminlogin.h"
-#include "dialogs/formYN.h"
-#include "dialogs/guarded.h"
-#include "import/backup.h"
-#include "import/names.h"
-#include "import/wipe.h"
+#include "base/errors.h"
+#include "firstrun/names.h"
+#include "firstrun/wipe.h"
+#include "ui/adminlogin.h"
+#include "ui/formYN.h"
+#include "ui/guarded.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -46,15 +44,15 @@ void TFormMain::buildFirstRunTab()
     bold.setPixelSize(16);
     LabelST->setFont(bold);
 
-    LabelBK = new QLabel(TabSheet1);
-    LabelBK->setObjectName(QStringLiteral("LabelBK"));
-    LabelBK->setGeometry(16, 108, 520, 48);
-    LabelBK->setWordWrap(true);
-    LabelBK->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    LabelBackup = new QLabel(TabSheet1);
+    LabelBackup->setObjectName(QStringLiteral("LabelBackup"));
+    LabelBackup->setGeometry(16, 108, 520, 48);
+    LabelBackup->setWordWrap(true);
+    LabelBackup->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    LabelRC = new ResultText(TabSheet1);
-    LabelRC->setObjectName(QStringLiteral("LabelRC"));
-    LabelRC->setGeometry(16, 164, 520, 130);
+    LabelWipeCounts = new ResultText(TabSheet1);
+    LabelWipeCounts->setObjectName(QStringLiteral("LabelWipeCounts"));
+    LabelWipeCounts->setGeometry(16, 164, 520, 130);
 
     connect(BitBtn1, &QPushButton::clicked, this, &TFormMain::BitBtn1Click);
     // Counted afresh each time the tab is opened: other desks work on too.
@@ -66,17 +64,17 @@ void TFormMain::buildFirstRunTab()
 
 void TFormMain::showWipeCounts()
 {
-    LabelRC->setToolTip(QString());
-    const QList<QByteArray> tables = emptiedTables(kWipeStatements);
-    QList<qint64> counts;
     try {
-        runReattaching(IBDatabase1, [&] { counts = countRows(tables); });
+        paintWipeCounts(wipeCounts(m_session));
     } catch (const AppError &e) {
-        // Only an aid: the wipe does not depend on it.
-        LabelRC->setText(QStringLiteral("не удалось сосчитать строки таблиц"));
-        LabelRC->setToolTip(e.text());
-        return;
+        paintWipeCountFailure(e.text());
     }
+}
+
+void TFormMain::paintWipeCounts(const QList<qint64> &counts)
+{
+    LabelWipeCounts->setToolTip(QString());
+    const QList<QByteArray> tables = wipedTables();
     // Two columns of table and rows, read down.
     constexpr int kRows = 7;
     const QLocale russian(QLocale::Russian, QLocale::Russia);
@@ -85,12 +83,71 @@ void TFormMain::showWipeCounts()
         html += QStringLiteral("<tr>");
         for (qsizetype i = row; i < tables.size(); i += kRows) {
             html += QStringLiteral("<td>%1</td><td align=right style='padding-left:8px; padding-right:24px'>%2</td>")
-                        .arg(tableTitle(tables[i]).toHtmlEscaped(), russian.toString(counts[i]));
+                        .arg(tableTitle(tables[i]).toHtmlEscaped(), russian.toString(counts.value(i)));
         }
         html += QStringLiteral("</tr>");
     }
-    LabelRC->setText(html + QStringLiteral("</table>"));
+    LabelWipeCounts->setText(html + QStringLiteral("</table>"));
 }
+
+void TFormMain::paintWipeCountFailure(const QString &why)
+{
+    // Only an aid: the wipe does not depend on it.
+    LabelWipeCounts->setText(QStringLiteral("не удалось сосчитать строки таблиц"));
+    LabelWipeCounts->setToolTip(why);
+}
+
+namespace {
+
+// The first-run tab as the wipe's observer: the phase and the backup said
+// as they come, drawn at once without taking input in the middle of the
+// task, and the counts after it.
+class WipeTabObserver : public WipeObserver {
+public:
+    explicit WipeTabObserver(TFormMain *form) : m_form(form) {}
+
+    void phaseChanged(WipePhase phase) override
+    {
+        switch (phase) {
+        case WipePhase::BackingUp:
+            m_form->LabelST->setText(QStringLiteral("резервная копия..."));
+            m_form->LabelBackup->clear();
+            m_form->ImageW->show();
+            QCoreApplication::processEvents();
+            break;
+        case WipePhase::Wiping:
+        case WipePhase::Counting:
+            break;
+        }
+    }
+
+    void backedUp(const Backup &backup) override
+    {
+        m_form->LabelBackup->setText(
+            (backup.onServer ? QStringLiteral("резервная копия на сервере: ") : QStringLiteral("резервная копия: "))
+            + backup.file);
+        m_form->LabelST->setText(QStringLiteral("..."));
+        m_form->LabelBackup->repaint();
+        m_form->LabelST->repaint();
+    }
+
+    void notBackedUp(bool declined) override
+    {
+        m_form->LabelST->setText(QStringLiteral("база не очищена"));
+        m_form->LabelBackup->setText(
+            declined ? QStringLiteral("резервная копия не создана: администратор базы данных не указан")
+                     : QStringLiteral("резервная копия не создана"));
+        m_form->ImageW->hide();
+    }
+
+    void counted(const QList<qint64> &counts) override { m_form->paintWipeCounts(counts); }
+    void countFailed(const AppError &error) override { m_form->paintWipeCountFailure(error.text()); }
+
+private:
+    TFormMain *m_form;
+};
+
+} // namespace
 
 void TFormMain::BitBtn1Click()
 {
@@ -101,42 +158,14 @@ void TFormMain::BitBtn1Click()
         // must not start a second wipe, or sign out, once this one ends.
         beginRun();
         const auto ended = qScopeGuard([this] { endRun(); });
-        LabelST->setText(QStringLiteral("резервная копия..."));
-        LabelBK->clear();
-        ImageW->show();
-        QCoreApplication::processEvents();
-        // The way back comes first: without a backup no statement runs.
-        std::optional<Backup> made;
         const auto askAdministrator = [this] {
             return ::askAdministrator(QStringLiteral("Резервную копию базы на сервере перед очисткой делает "
                                                      "администратор базы данных. Его имя и пароль не сохраняются."),
                                       this);
         };
-        try {
-            made = backUpDatabase(IBDatabase1, askAdministrator);
-        } catch (...) {
-            LabelST->setText(QStringLiteral("база не очищена"));
-            LabelBK->setText(QStringLiteral("резервная копия не создана"));
-            ImageW->hide();
-            throw;
-        }
-        if (!made) {
-            LabelST->setText(QStringLiteral("база не очищена"));
-            LabelBK->setText(QStringLiteral("резервная копия не создана: администратор базы данных не указан"));
-            ImageW->hide();
+        WipeTabObserver observer(this);
+        if (!runWipe(m_session, askAdministrator, observer))
             return;
-        }
-        const Backup &backup = *made;
-        LabelBK->setText(
-            (backup.onServer ? QStringLiteral("резервная копия на сервере: ") : QStringLiteral("резервная копия: "))
-            + backup.file);
-        LabelST->setText(QStringLiteral("..."));
-        // Drawn at once, without taking input in the middle of the task.
-        LabelBK->repaint();
-        LabelST->repaint();
-        // The counts follow the wipe, done or undone.
-        const auto recount = qScopeGuard([this] { showWipeCounts(); });
-        runWipe();
         LabelST->setText(QStringLiteral("выполнено"));
         ImageW->hide();
     });

@@ -4,17 +4,17 @@
 
 #include "app/mainform.h"
 
-#include "app/rejectedlines.h"
 #include "app/resulttext.h"
+#include "base/errors.h"
 #include "db/dataset.h"
-#include "db/errors.h"
 #include "db/refusals.h"
-#include "dialogs/formYN.h"
-#include "dialogs/guarded.h"
-#include "dialogs/uiplatform.h"
+#include "firstrun/wipe.h"
 #include "import/importrun.h"
 #include "import/journal.h"
-#include "import/wipe.h"
+#include "ui/formYN.h"
+#include "ui/guarded.h"
+#include "ui/rejectedlines.h"
+#include "ui/uiplatform.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -96,15 +96,15 @@ void TFormMain::buildImportTab()
     BitBtnIM->setObjectName(QStringLiteral("BitBtnIM"));
     BitBtnIM->setGeometry(16, 136, 145, 25);
 
-    BitBtnCH = new QPushButton(QStringLiteral("проверить"), TabSheetIM);
-    BitBtnCH->setObjectName(QStringLiteral("BitBtnCH"));
-    BitBtnCH->setGeometry(168, 136, 145, 25);
+    BitBtnCheck = new QPushButton(QStringLiteral("проверить"), TabSheetIM);
+    BitBtnCheck->setObjectName(QStringLiteral("BitBtnCheck"));
+    BitBtnCheck->setGeometry(168, 136, 145, 25);
 
     // In the corner right of the tick and the buttons, a table a line.
-    LabelDL = new ResultText(TabSheetIM);
-    LabelDL->setObjectName(QStringLiteral("LabelDL"));
-    LabelDL->setGeometry(400, 92, 136, 88);
-    LabelDL->setFont(platform::uiFont(10));
+    LabelClearCounts = new ResultText(TabSheetIM);
+    LabelClearCounts->setObjectName(QStringLiteral("LabelClearCounts"));
+    LabelClearCounts->setGeometry(400, 92, 136, 88);
+    LabelClearCounts->setFont(platform::uiFont(10));
 
     ImageX = new QLabel(TabSheetIM);
     ImageX->setObjectName(QStringLiteral("ImageX"));
@@ -125,34 +125,34 @@ void TFormMain::buildImportTab()
     LabelCC->setPalette(grey);
 
     // In the free strip under the phase; shown from the first run on.
-    ProgressIM = new QProgressBar(TabSheetIM);
-    ProgressIM->setObjectName(QStringLiteral("ProgressIM"));
-    ProgressIM->setGeometry(200, 38, 337, 18);
-    ProgressIM->setFont(platform::uiFont(10));
-    ProgressIM->hide();
+    ProgressImport = new QProgressBar(TabSheetIM);
+    ProgressImport->setObjectName(QStringLiteral("ProgressImport"));
+    ProgressImport->setGeometry(200, 38, 337, 18);
+    ProgressImport->setFont(platform::uiFont(10));
+    ProgressImport->hide();
 
     LabelTT = counterLabel(TabSheetIM, "LabelTT", QStringLiteral("всего записей:"), 16, 184, 180);
     LabelTC = counterLabel(TabSheetIM, "LabelTC", QStringLiteral("уже обработано:"), 16, 200, 180);
     LabelTE = counterLabel(TabSheetIM, "LabelTE", QStringLiteral("из них ошибок:"), 16, 216, 180);
     // Beside the counters: the file's encoding and line ends, the rate, and
     // the rejected lines once a run has some; below them a check's findings.
-    LabelFT = counterLabel(TabSheetIM, "LabelFT", QString(), 200, 184, 340);
-    LabelSP = counterLabel(TabSheetIM, "LabelSP", QString(), 200, 200, 340);
-    BitBtnER = new QPushButton(QStringLiteral("список отвергнутых строк…"), TabSheetIM);
-    BitBtnER->setObjectName(QStringLiteral("BitBtnER"));
-    BitBtnER->setGeometry(200, 215, 185, 20);
-    BitBtnER->hide();
-    LabelCH = new ResultText(TabSheetIM);
-    LabelCH->setObjectName(QStringLiteral("LabelCH"));
-    LabelCH->setGeometry(16, 238, 520, 58);
+    LabelFormat = counterLabel(TabSheetIM, "LabelFormat", QString(), 200, 184, 340);
+    LabelRate = counterLabel(TabSheetIM, "LabelRate", QString(), 200, 200, 340);
+    BitBtnRejected = new QPushButton(QStringLiteral("список отвергнутых строк…"), TabSheetIM);
+    BitBtnRejected->setObjectName(QStringLiteral("BitBtnRejected"));
+    BitBtnRejected->setGeometry(200, 215, 185, 20);
+    BitBtnRejected->hide();
+    LabelCheck = new ResultText(TabSheetIM);
+    LabelCheck->setObjectName(QStringLiteral("LabelCheck"));
+    LabelCheck->setGeometry(16, 238, 520, 58);
 
     connect(BitBtnF, &QPushButton::clicked, this, &TFormMain::BitBtnFClick);
     connect(RadioCA, &QRadioButton::clicked, this, &TFormMain::RadioCAClick);
     connect(RadioKA, &QRadioButton::clicked, this, &TFormMain::RadioCAClick);
     connect(CheckCL, &QCheckBox::toggled, this, &TFormMain::CheckCLClick);
     connect(BitBtnIM, &QPushButton::clicked, this, &TFormMain::BitBtnIMClick);
-    connect(BitBtnCH, &QPushButton::clicked, this, &TFormMain::BitBtnCHClick);
-    connect(BitBtnER, &QPushButton::clicked, this, &TFormMain::BitBtnERClick);
+    connect(BitBtnCheck, &QPushButton::clicked, this, &TFormMain::BitBtnCheckClick);
+    connect(BitBtnRejected, &QPushButton::clicked, this, &TFormMain::BitBtnRejectedClick);
 }
 
 void TFormMain::BitBtnFClick()
@@ -170,20 +170,20 @@ void TFormMain::RadioCAClick()
 
 void TFormMain::CheckCLClick()
 {
-    LabelDL->clear();
-    LabelDL->setToolTip(QString());
+    LabelClearCounts->clear();
+    LabelClearCounts->setToolTip(QString());
     if (!CheckCL->isChecked())
         return;
     const QList<QByteArray> tables = emptiedTables(clearingStatements(modeOf(RadioCA)));
     try {
         QList<qint64> counts;
-        runReattaching(IBDatabase1, [&] { counts = countRows(tables); });
-        LabelDL->setText(QStringLiteral("будет удалено строк:\n")
-                         + rowCountsText(tables, counts, QStringLiteral("\n")));
+        runReattaching(IBDatabase1, [&] { counts = countRows(m_session, tables); });
+        LabelClearCounts->setText(QStringLiteral("будет удалено строк:\n")
+                                  + rowCountsText(tables, counts, QStringLiteral("\n")));
     } catch (const AppError &e) {
         // Only an aid: the clearing itself may still be wanted.
-        LabelDL->setText(QStringLiteral("не удалось сосчитать строки, которые будут удалены"));
-        LabelDL->setToolTip(e.text());
+        LabelClearCounts->setText(QStringLiteral("не удалось сосчитать строки, которые будут удалены"));
+        LabelClearCounts->setToolTip(e.text());
     }
 }
 
@@ -203,11 +203,11 @@ public:
         switch (phase) {
         case ImportPhase::Reading:
             // The file is open: what the last run left beside the counters goes.
-            m_form->LabelFT->clear();
-            m_form->LabelSP->clear();
-            m_form->LabelCH->clear();
-            m_form->BitBtnER->hide();
-            m_form->ProgressIM->hide();
+            m_form->LabelFormat->clear();
+            m_form->LabelRate->clear();
+            m_form->LabelCheck->clear();
+            m_form->BitBtnRejected->hide();
+            m_form->ProgressImport->hide();
             break;
         case ImportPhase::Counting:
         case ImportPhase::Clearing:
@@ -216,15 +216,15 @@ public:
         case ImportPhase::Checking:
             m_form->ImageX->show();
             m_form->LabelTT->setText(QStringLiteral("всего записей: ") + QString::number(total));
-            m_form->ProgressIM->setRange(0, total);
-            m_form->ProgressIM->setValue(0);
-            m_form->ProgressIM->show();
+            m_form->ProgressImport->setRange(0, total);
+            m_form->ProgressImport->setValue(0);
+            m_form->ProgressImport->show();
             break;
         }
         m_form->repaint();
     }
 
-    void formatFound(const FileFormat &format) override { m_form->LabelFT->setText(formatDescription(format)); }
+    void formatFound(const FileFormat &format) override { m_form->LabelFormat->setText(formatDescription(format)); }
 
     void recordDone(qint32, qint32 processed, qint32 errors) override
     {
@@ -241,7 +241,7 @@ public:
     void rateChanged(double perSecond, qint64 secondsLeft) override
     {
         // A few times a second at most, so painted at once.
-        m_form->LabelSP->setText(rateDescription(perSecond, secondsLeft));
+        m_form->LabelRate->setText(rateDescription(perSecond, secondsLeft));
         paintChanges(m_form);
     }
 
@@ -272,7 +272,7 @@ public:
             return;
         m_form->LabelTC->setText(QStringLiteral("уже обработано: ") + QString::number(m_processed));
         m_form->LabelTE->setText(QStringLiteral("из них ошибок: ") + QString::number(m_errors));
-        m_form->ProgressIM->setValue(m_processed);
+        m_form->ProgressImport->setValue(m_processed);
         paintChanges(m_form);
     }
 
@@ -308,7 +308,7 @@ void TFormMain::BitBtnIMClick()
     runImportFile(false);
 }
 
-void TFormMain::BitBtnCHClick()
+void TFormMain::BitBtnCheckClick()
 {
     runImportFile(true);
 }
@@ -325,7 +325,7 @@ void TFormMain::runImportFile(bool checkOnly)
         if (!checkOnly && !request.clear && !request.fileName.isEmpty()) {
             ResumePoint resume;
             runReattaching(IBDatabase1, [&] {
-                resume = resumePoint(IBDatabase1, request.fileName, IBDatabase1->databaseName, request.mode);
+                resume = resumePoint(m_session.connection(), request.fileName, request.mode);
             });
             if (resume.state == ResumePoint::State::Resumable
                 && askYesFirst(QStringLiteral("продолжить со строки %1?").arg(resume.line), this))
@@ -340,17 +340,17 @@ void TFormMain::runImportFile(bool checkOnly)
             if (report->rejected.isEmpty())
                 return;
             m_lastImport = report;
-            BitBtnER->show();
+            BitBtnRejected->show();
         });
         // A refusal that ended the run says where to go on, as a stop does.
         const auto refused = qScopeGuard([&] {
             if (report->failedLine > 0)
-                LabelCH->setText(errorSummary(*report));
+                LabelCheck->setText(errorSummary(*report));
         });
         // Begun afresh when the server turned out restarted before the
         // run had stored anything.
         ImportOutcome outcome = ImportOutcome::NotOpened;
-        runReattaching(IBDatabase1, [&] { outcome = runImport(request, observer, *report); });
+        runReattaching(IBDatabase1, [&] { outcome = runImport(m_session, request, observer, *report); });
         if (outcome == ImportOutcome::NotOpened)
             return;
         LabelCC->setText(outcomeCaption(outcome, checkOnly));
@@ -364,7 +364,7 @@ void TFormMain::runImportFile(bool checkOnly)
             said += checkSummary(*report, request.mode, request.clear);
         else
             CheckCL->setChecked(false);
-        LabelCH->setText(said.join(u'\n'));
+        LabelCheck->setText(said.join(u'\n'));
     });
 }
 
@@ -373,8 +373,8 @@ void TFormMain::beginRun()
     m_run = RunState();
     m_run.running = true;
     m_run.focus = focusWidget();
-    const QList<QWidget *> controls{BitBtnIM, BitBtnCH, RadioCA, RadioKA,  BitBtnF, EditF,
-                                    CheckCL,  BitBtnGO, Login,   Password, BitBtn1, PageControl1->tabBar()};
+    const QList<QWidget *> controls{BitBtnIM, BitBtnCheck, RadioCA, RadioKA,  BitBtnF, EditF,
+                                    CheckCL,  BitBtnGO,    Login,   Password, BitBtn1, PageControl1->tabBar()};
     for (QWidget *control : controls) {
         if (control->isEnabled()) {
             control->setEnabled(false);
@@ -405,7 +405,7 @@ void TFormMain::endRun()
         QTimer::singleShot(0, this, &QWidget::close);
 }
 
-void TFormMain::BitBtnERClick()
+void TFormMain::BitBtnRejectedClick()
 {
     guarded(this, [&] {
         if (!m_lastImport)
@@ -417,5 +417,5 @@ void TFormMain::BitBtnERClick()
 
 qint32 TFormMain::store2baza(const QByteArray &text)
 {
-    return storeRecord(text, modeOf(RadioCA));
+    return storeRecord(m_session, text, modeOf(RadioCA));
 }

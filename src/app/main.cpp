@@ -1,10 +1,10 @@
 #include "app/application.h"
 #include "app/mainform.h"
 #include "app/quitsignals.h"
-#include "auth/diapass.h"
-#include "dialogs/calendar.h"
-#include "dialogs/formYN.h"
-#include "labels/prnbarcod.h"
+#include "report/prnbarcod.h"
+#include "ui/calendar.h"
+#include "ui/diapass.h"
+#include "ui/formYN.h"
 
 int main(int argc, char *argv[])
 {

@@ -1,20 +1,20 @@
 #include "app/mainform.h"
 
-#include "app/help.h"
 #include "app/resulttext.h"
 #include "app/typedlength.h"
+#include "ui/help.h"
 
 #include "auth/autent.h"
-#include "auth/diapass.h"
+#include "base/errors.h"
+#include "base/platform.h"
+#include "base/settings.h"
+#include "base/text1251.h"
 #include "db/dataset.h"
-#include "db/errors.h"
-#include "db/platform.h"
-#include "db/settings.h"
-#include "db/text1251.h"
-#include "db/utilites.h"
-#include "dialogs/guarded.h"
-#include "dialogs/keymarks.h"
-#include "dialogs/uiplatform.h"
+#include "db/dberror.h"
+#include "ui/diapass.h"
+#include "ui/guarded.h"
+#include "ui/keymarks.h"
+#include "ui/uiplatform.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -108,19 +108,12 @@ TFormMain::TFormMain(QWidget *parent) : QWidget(parent, Qt::Window | Qt::MSWindo
     setTabOrder(Login, Password);
     setTabOrder(Password, BitBtnGO);
 
-    IBDatabase1 = new DbConnection(this);
-    IBDatabase1->setObjectName(QStringLiteral("IBDatabase1"));
+    IBDatabase1 = &m_session.connection();
     IBDatabase1->sqlDialect = 3;
     IBDatabase1->loginPrompt = false;
-    IBTransaction1 = new DbTransaction(this);
-    IBTransaction1->setObjectName(QStringLiteral("IBTransaction1"));
-    IBTransaction1->setDatabase(IBDatabase1);
-    IBDatabase1->setDefaultTransaction(IBTransaction1);
+    IBTransaction1 = &m_session.defaultTransaction();
 
     connect(BitBtnGO, &QPushButton::clicked, this, &TFormMain::BitBtnGOClick);
-    // Sign-in asks for a new password through the password dialog.
-    if (!platform::askNewPassword)
-        platform::askNewPassword = showPasswordDialog;
 
     buildBarcodeTab();
     buildImportTab();
@@ -136,19 +129,13 @@ TFormMain::TFormMain(QWidget *parent) : QWidget(parent, Qt::Window | Qt::MSWindo
 
 TFormMain::~TFormMain()
 {
-    if (sharedDb().owner == this)
-        sharedDb() = SharedDb{};
     if (FormMain == this)
         FormMain = nullptr;
 }
 
 void TFormMain::FormCreate()
 {
-    IBQXXMAIN = new DbQuery(this);
-    IBQXXMAIN->setObjectName(QStringLiteral("IBQXXMAIN"));
-    IBQXXMAIN->setDatabase(IBDatabase1);
-    IBQXXMAIN->setTransaction(IBTransaction1);
-    sharedDb() = SharedDb{this, IBDatabase1, IBQXXMAIN};
+    IBQXXMAIN = &m_session.scratch();
 
     // Qt paints widgets double-buffered already.
     BazaPath = databaseLocation(QCoreApplication::applicationDirPath());
@@ -310,24 +297,25 @@ void TFormMain::DoLogon()
 {
     const QByteArray password = toCp1251(Password->text());
     const QByteArray user = toCp1251(Login->text());
-    bool accepted = false;
+    SignInOutcome outcome;
     try {
-        accepted = ConnectUser(IBDatabase1, BazaPath, user, password);
+        // A new password is asked for through the password dialog.
+        outcome = ConnectUser(m_session, {BazaPath, user, password}, showPasswordDialog);
     } catch (const AttachError &) {
         // Not opened, or opened by an account without its rights and
         // closed again: signed out either way.
         DoLogoff();
         throw;
     }
-    if (accepted) {
+    if (outcome.accepted) {
         BitBtnGO->setText(QStringLiteral("стоп"));
         // Each sign-in opens on the first tab; one again over an open
         // connection leaves the window as it is.
         if (PageControl1->isHidden())
             PageControl1->setCurrentWidget(TabSheetBC);
         PageControl1->show();
-        LabelGrace->setText(LastGraceSignIn.used ? graceSignInText(LastGraceSignIn) : QString());
-        LabelGrace->setVisible(LastGraceSignIn.used);
+        LabelGrace->setText(outcome.grace ? graceSignInText(outcome) : QString());
+        LabelGrace->setVisible(outcome.grace);
         if (PageControl1->currentWidget() == TabSheet1)
             showWipeCounts();
         if (CheckCL->isChecked())
@@ -350,8 +338,8 @@ void TFormMain::DoLogoff()
 void TFormMain::forgetResults()
 {
     // Counts read under one account are not shown to the next.
-    LabelRC->clear();
-    LabelDL->clear();
+    LabelWipeCounts->clear();
+    LabelClearCounts->clear();
     // The import tab as it was at start: the last run's findings and its
     // rejected lines (readers' names and addresses among them) go.
     EditF->clear();
@@ -361,16 +349,16 @@ void TFormMain::forgetResults()
     LabelTT->setText(QStringLiteral("всего записей:"));
     LabelTC->setText(QStringLiteral("уже обработано:"));
     LabelTE->setText(QStringLiteral("из них ошибок:"));
-    LabelFT->clear();
-    LabelSP->clear();
-    LabelCH->clear();
-    ProgressIM->reset();
-    ProgressIM->hide();
-    BitBtnER->hide();
+    LabelFormat->clear();
+    LabelRate->clear();
+    LabelCheck->clear();
+    ProgressImport->reset();
+    ProgressImport->hide();
+    BitBtnRejected->hide();
     m_lastImport.reset();
     // The first-run tab: the wipe's outcome and where its backup went.
     LabelST->setText(QStringLiteral("..."));
-    LabelBK->clear();
+    LabelBackup->clear();
     if (FormDiaPass)
         FormDiaPass->clearFields();
 }

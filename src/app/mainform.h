@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/session.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QPointer>
@@ -8,10 +10,7 @@
 
 #include <memory>
 
-class DbConnection;
-class DbQuery;
 class DbQueryModel;
-class DbTransaction;
 struct ImportReport;
 class QAction;
 class QCheckBox;
@@ -77,21 +76,21 @@ public:
     QLineEdit *EditF;
     QCheckBox *CheckCL;
     // Beside the tick: the rows the clearing would delete, table by table.
-    ResultText *LabelDL;
+    ResultText *LabelClearCounts;
     QPushButton *BitBtnIM;
-    QPushButton *BitBtnCH;
+    QPushButton *BitBtnCheck;
     QLabel *ImageX;
     QLabel *LabelCC;
     // Under the phase: records read of the total.
-    QProgressBar *ProgressIM;
+    QProgressBar *ProgressImport;
     QLabel *LabelTT;
     QLabel *LabelTC;
     QLabel *LabelTE;
-    QLabel *LabelFT;
-    QLabel *LabelSP;
-    QPushButton *BitBtnER;
+    QLabel *LabelFormat;
+    QLabel *LabelRate;
+    QPushButton *BitBtnRejected;
     // A check's findings, or where a stopped run ended.
-    ResultText *LabelCH;
+    ResultText *LabelCheck;
 
     // The first-run tab.
     QLabel *Label5;
@@ -99,13 +98,15 @@ public:
     QLabel *ImageW;
     QLabel *LabelST;
     // The backup made before the wipe: its file, or that there is none.
-    QLabel *LabelBK;
+    QLabel *LabelBackup;
     // The rows of each table the wipe empties, as they stand now.
-    ResultText *LabelRC;
+    ResultText *LabelWipeCounts;
 
+    // The parts of the window's session: the connection, its default
+    // transaction, and the scratch query of the generator reads and the
+    // account lookup.
     DbConnection *IBDatabase1;
     DbTransaction *IBTransaction1;
-    // The scratch query: generator reads and the account lookup.
     DbQuery *IBQXXMAIN = nullptr;
     DbQuery *IBQueryBC;
     DbQueryModel *DataSourceBC;
@@ -137,14 +138,16 @@ public:
     void RadioCAClick();
     void CheckCLClick();
     void BitBtnIMClick();
-    void BitBtnCHClick();
-    void BitBtnERClick();
+    void BitBtnCheckClick();
+    void BitBtnRejectedClick();
     // Stores one import record "to the base": 0, or -1 when rejected.
     qint32 store2baza(const QByteArray &text);
 
     void BitBtn1Click();
-    // Counts the rows of the tables the wipe empties, for LabelRC.
+    // Counts the rows of the tables the wipe empties, for LabelWipeCounts.
     void showWipeCounts();
+    void paintWipeCounts(const QList<qint64> &counts);
+    void paintWipeCountFailure(const QString &why);
 
     // One sign-in attempt, and the way back to the signed-out state.
     void DoLogon();
@@ -191,6 +194,8 @@ private:
     // Shows LabelMECut when the mark field's text is cut on the label.
     void showMarkFit();
 
+    // The open database, whose parts the fields above name.
+    DbSession m_session;
     bool m_placed = false;
     // The catalogue is counted a moment after the typing stops, not per key:
     // the count reads the whole table.

@@ -1,8 +1,8 @@
 #include "app/querymodel.h"
 
+#include "base/text1251.h"
 #include "db/dataset.h"
-#include "db/text1251.h"
-#include "dialogs/guarded.h"
+#include "ui/guarded.h"
 
 #include <QHeaderView>
 #include <QItemSelectionModel>

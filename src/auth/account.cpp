@@ -1,9 +1,11 @@
 #include "auth/account.h"
 
 #include "auth/autent.h"
+#include "base/errors.h"
 #include "db/dataset.h"
 #include "db/dbcreate.h"
-#include "db/errors.h"
+#include "db/dberror.h"
+#include "db/utilites.h"
 
 #include <QDir>
 #include <QFile>
@@ -79,9 +81,9 @@ QList<QByteArray> accountGrants(const QByteArray &user)
 bool grantAccountRights(DbConnection *connection)
 {
     // Only a warning when it held nothing.
-    execAndCommitOn(connection, "revoke all on all from " + builtInUserName());
+    ExecAndCommit(*connection, "revoke all on all from " + builtInUserName());
     for (const QByteArray &statement : accountGrants(builtInUserName()))
-        execAndCommitOn(connection, statement);
+        ExecAndCommit(*connection, statement);
     return onServer(connection);
 }
 
@@ -120,7 +122,7 @@ void setServerAccountPassword(DbConnection *adminConnection, const QByteArray &p
 {
     QByteArray quoted = password;
     quoted.replace('\'', "''");
-    execAndCommitOn(adminConnection, "create or alter user " + builtInUserName() + " password '" + quoted + "'");
+    ExecAndCommit(*adminConnection, "create or alter user " + builtInUserName() + " password '" + quoted + "'");
 }
 
 QByteArray accountPasswordIn(const QString &settingsFile)

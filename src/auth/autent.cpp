@@ -1,20 +1,20 @@
 #include "auth/autent.h"
 
+#include "base/dates.h"
+#include "base/datetime.h"
+#include "base/errors.h"
+#include "base/settings.h"
+#include "base/sqltext.h"
+#include "base/text1251.h"
 #include "db/dataset.h"
-#include "db/datetime.h"
-#include "db/errors.h"
-#include "db/platform.h"
+#include "db/dberror.h"
 #include "db/refusals.h"
-#include "db/settings.h"
-#include "db/text1251.h"
+#include "db/session.h"
 #include "db/utilites.h"
-#include "dialogs/dates.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-
-GraceSignIn LastGraceSignIn;
 
 namespace {
 
@@ -48,10 +48,10 @@ QByteArray quotedPassword(QByteArray text)
     return '\'' + text.replace('\'', "''") + '\'';
 }
 
-// The password dialog's answer: what was confirmed, or nothing.
-QByteArray askNewPassword()
+// The answer to the question: what was confirmed, or nothing.
+QByteArray newPasswordAsked(const AskNewPassword &ask)
 {
-    return platform::askNewPassword ? platform::askNewPassword() : QByteArray();
+    return ask ? ask() : QByteArray();
 }
 
 } // namespace
@@ -121,112 +121,109 @@ QByteArray MakePassParam()
     return "password=" + password;
 }
 
-bool ConnectUser(DbConnection *connection, const QString &databasePath, const QByteArray &userName,
-                 const QByteArray &password)
+SignInOutcome ConnectUser(DbSession &session, const SignInRequest &request, const AskNewPassword &ask)
 {
-    LastGraceSignIn = {};
-    connection->loginPrompt = false;
+    DbConnection &connection = session.connection();
+    connection.loginPrompt = false;
     try {
-        connection->params = builtInConnectionParams();
-        connection->databaseName = databasePath;
-        connection->open();
+        session.open(request.databasePath, builtInConnectionParams());
     } catch (const std::exception &e) {
         // Said, not swallowed: a file held elsewhere or a server that does
         // not answer must not look like a wrong password.
         const auto *refusal = dynamic_cast<const DbError *>(&e);
-        throw AttachError(attachFailure(databasePath, QString::fromUtf8(e.what()), refusal && loginRefused(*refusal)));
+        throw AttachError(
+            attachFailure(request.databasePath, attachRefusalText(e), refusal && loginRefused(*refusal)));
     }
-    if (!connection->connected())
-        return false;
-    bool accepted = false;
+    if (!connection.connected())
+        return {};
+    SignInOutcome outcome;
     try {
-        accepted = CheckUser(userName, password);
+        outcome = CheckUser(session, request.userName, request.password, ask);
     } catch (const DbError &e) {
         if (!e.lacksRight())
             throw;
         // Usual on a database not readied yet: nothing works until it is,
         // so the connection is not kept.
-        connection->forceClose();
-        throw MissingRightError(missingRightText(databasePath, e.text()));
+        connection.forceClose();
+        throw MissingRightError(missingRightText(request.databasePath, e.text()));
     }
-    if (accepted)
-        return true;
-    connection->close();
-    return false;
+    if (!outcome.accepted)
+        connection.close();
+    return outcome;
 }
 
-bool CheckUser(const QByteArray &userName, const QByteArray &password)
+SignInOutcome CheckUser(DbSession &session, const QByteArray &userName, const QByteArray &password,
+                        const AskNewPassword &ask)
 {
     SqlText = "select * from users where ";
     SqlText += "xuser ";
     SqlText += WhereTerm(userName, '!', 's', ' ');
-    OpenScratchSelect(sharedDb().scratch);
-    if (sharedDb().scratch->isEmpty())
-        return false;
-    return CheckAccount(password);
+    OpenScratchSelect(&session.scratch());
+    if (session.scratch().isEmpty())
+        return {};
+    return CheckAccount(session, password, ask);
 }
 
-bool CheckAccount(const QByteArray &password)
+SignInOutcome CheckAccount(DbSession &session, const QByteArray &password, const AskNewPassword &ask)
 {
-    LastGraceSignIn = {};
-    DbQuery *row = sharedDb().scratch;
-    const QByteArray num = QByteArray::number(row->field("num").asInteger());
-    if (row->field("xmass").asString() != password)
-        return false;
+    const DbQuery &row = session.scratch();
+    const QByteArray num = QByteArray::number(row.field("num").asInteger());
+    if (row.field("xmass").asString() != password)
+        return {};
 
-    const QByteArray status = row->field("status").asString();
+    const auto accepted = [] { return SignInOutcome{true}; };
+    const QByteArray status = row.field("status").asString();
     if (status == statusEnabled()) {
-        if (row->field("expdate").asString().isEmpty())
-            return true;
-        if (Now() < row->field("expdate").asDateTime())
-            return true;
+        if (row.field("expdate").asString().isEmpty())
+            return accepted();
+        if (Now() < row.field("expdate").asDateTime())
+            return accepted();
 
         // The grace count and validity period are read before the dialog,
         // while the row is certainly still current.
-        const qint32 expdays = row->field("expdays").asInteger();
-        const qint32 explogins = row->field("explogins").asInteger();
-        const TDateTime expired = row->field("expdate").asDateTime();
-        const QByteArray newPassword = askNewPassword();
+        const qint32 expdays = row.field("expdays").asInteger();
+        const qint32 explogins = row.field("explogins").asInteger();
+        const TDateTime expired = row.field("expdate").asDateTime();
+        const QByteArray newPassword = newPasswordAsked(ask);
         if (!newPassword.isEmpty()) {
             // Written as yyyy-mm-dd, which the database never reads as
             // another date, whatever the regional settings.
             const QByteArray date = toQDateTime(AddDays(expdays, Now())).date().toString(Qt::ISODate).toLatin1();
             SqlText = "update users set xmass = " + quotedPassword(newPassword) + "," + "explogins = 6," + "expdate = '"
                 + date + "' " + "where num = " + num;
-            ExecAndCommit(SqlText);
-            return true;
+            ExecAndCommit(session.connection(), SqlText);
+            return accepted();
         }
         const qint64 left = qint64(explogins) - 1;
         if (left > 0) {
             SqlText = "update users set explogins = '" + QByteArray::number(left) + "' where num = " + num;
-            ExecAndCommit(SqlText);
+            ExecAndCommit(session.connection(), SqlText);
             // Each later dismissal counts one down; the one that finds 1 blocks.
-            LastGraceSignIn = {true, left - 1, expired};
-            return true;
+            return {true, true, left - 1, expired};
         }
         SqlText = "update users set status = '" + statusBlocked() + "' where num = " + num;
-        ExecAndCommit(SqlText);
-        return false;
+        ExecAndCommit(session.connection(), SqlText);
+        return {};
     }
     if (status == statusNeedsPassword()) {
-        const QByteArray newPassword = askNewPassword();
+        const QByteArray newPassword = newPasswordAsked(ask);
         if (newPassword.isEmpty())
-            return false;
+            return {};
         SqlText = "update users set xmass = " + quotedPassword(newPassword) + "," + "status = '" + statusEnabled()
             + "' " + "where num = " + num;
-        ExecAndCommit(SqlText);
-        return true;
+        ExecAndCommit(session.connection(), SqlText);
+        return accepted();
     }
-    return false;
+    return {};
 }
 
-QString graceSignInText(const GraceSignIn &grace)
+QString graceSignInText(const SignInOutcome &outcome)
 {
-    const QDateTime until = toQDateTime(grace.validUntil);
+    const QDateTime until = toQDateTime(outcome.validUntil);
     const QString when = until.time() == QTime(0, 0) ? until.toString(QStringLiteral("dd.MM.yyyy"))
                                                      : until.toString(QStringLiteral("dd.MM.yyyy hh:mm"));
     const QString valid = QStringLiteral("Пароль действовал до %1. ").arg(when);
-    if (grace.remaining > 0)
-        return valid + QStringLiteral("Без смены пароля осталось входов: %1.").arg(grace.remaining);
+    if (outcome.graceLeft > 0)
+        return valid + QStringLiteral("Без смены пароля осталось входов: %1.").arg(outcome.graceLeft);
     return valid + QStringLiteral("Это последний вход без смены пароля.");
 }

@@ -1,36 +1,51 @@
 #pragma once
 
-#include "db/datetime.h"
+#include "base/datetime.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
 
-class DbConnection;
+#include <functional>
 
-// A sign-in accepted on an expired password with the renewal dismissed:
-// how many more such sign-ins the account allows before the next one
-// blocks it, and until when the password was valid.
-struct GraceSignIn {
-    bool used = false;
-    qint64 remaining = 0;
+class DbSession;
+
+// Asks for a new password, typed twice; empty when none was given.
+using AskNewPassword = std::function<QByteArray()>;
+
+// Who signs in where, as typed.
+struct SignInRequest {
+    QString databasePath;
+    QByteArray userName;
+    QByteArray password;
+};
+
+// How a sign-in check ended. A grace sign-in is one accepted on an expired
+// password with the renewal dismissed: graceLeft more such sign-ins the
+// account allows before the next one blocks it, and the password was valid
+// until validUntil.
+struct SignInOutcome {
+    bool accepted = false;
+    bool grace = false;
+    qint64 graceLeft = 0;
     TDateTime validUntil = 0;
 };
 
-// What the last sign-in check reported; emptied at the start of each.
-extern GraceSignIn LastGraceSignIn;
-
 // What the window says after a grace sign-in.
-QString graceSignInText(const GraceSignIn &grace);
+QString graceSignInText(const SignInOutcome &outcome);
 
-// Signs a member of staff in: attaches with the program's own database
-// account, then checks the typed name and password against users. A failed
-// attach throws AttachError, saying why; an account without the rights the
-// check needs closes the connection and throws MissingRightError.
-bool ConnectUser(DbConnection *connection, const QString &databasePath, const QByteArray &userName,
-                 const QByteArray &password);
-bool CheckUser(const QByteArray &userName, const QByteArray &password);
-bool CheckAccount(const QByteArray &password);
+// Signs a member of staff in: attaches the session with the program's own
+// database account, then checks the typed name and password against users,
+// asking for a new password where the account needs one (an unset ask
+// asks nobody). A failed attach throws AttachError, saying why; an account
+// without the rights the check needs closes the connection and throws
+// MissingRightError. Refused, the connection is closed.
+SignInOutcome ConnectUser(DbSession &session, const SignInRequest &request, const AskNewPassword &ask);
+// Looks the name up on the session's scratch query, then checks its first row.
+SignInOutcome CheckUser(DbSession &session, const QByteArray &userName, const QByteArray &password,
+                        const AskNewPassword &ask);
+// The checks and updates on the row current in the session's scratch query.
+SignInOutcome CheckAccount(DbSession &session, const QByteArray &password, const AskNewPassword &ask);
 QByteArray MakeUserParam();
 // The password line, built at run time from the settings; empty when no
 // password is set.

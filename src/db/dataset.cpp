@@ -1,7 +1,8 @@
 #include "db/dataset.h"
+#include "db/dberror.h"
 
+#include "base/text1251.h"
 #include "db/fbclient.h"
-#include "db/text1251.h"
 
 #include <QFile>
 
@@ -94,26 +95,17 @@ void DbConnection::shutDown(bool force)
     }
 }
 
-DbTransaction::DbTransaction(QObject *parent) : QObject(parent) {}
+DbTransaction::DbTransaction(DbConnection &connection, Action defaultAction, QObject *parent)
+    : QObject(parent), defaultAction(defaultAction), m_connection(&connection)
+{
+    connection.m_transactions.append(this);
+}
 
 DbTransaction::~DbTransaction()
 {
     finish();
     if (m_connection)
         m_connection->m_transactions.removeOne(this);
-}
-
-void DbTransaction::setDatabase(DbConnection *connection)
-{
-    if (m_connection == connection)
-        return;
-    if (m_handle)
-        throw DbError(QStringLiteral("Cannot change the database of a running transaction"));
-    if (m_connection)
-        m_connection->m_transactions.removeOne(this);
-    m_connection = connection;
-    if (m_connection)
-        m_connection->m_transactions.append(this);
 }
 
 void DbTransaction::start()
@@ -197,7 +189,11 @@ void DbTransaction::finish() noexcept
     m_handle.reset();
 }
 
-DbQuery::DbQuery(QObject *parent) : QObject(parent) {}
+DbQuery::DbQuery(DbConnection &connection, DbTransaction &transaction, const QByteArray &sql, QObject *parent)
+    : QObject(parent), m_connection(&connection), m_transaction(&transaction), m_sql(sql)
+{
+    connection.m_queries.append(this);
+}
 
 DbQuery::~DbQuery()
 {
@@ -208,19 +204,6 @@ DbQuery::~DbQuery()
         }
         m_connection->m_queries.removeOne(this);
     }
-}
-
-void DbQuery::setDatabase(DbConnection *connection)
-{
-    if (m_connection == connection)
-        return;
-    close();
-    unprepare();
-    if (m_connection)
-        m_connection->m_queries.removeOne(this);
-    m_connection = connection;
-    if (m_connection)
-        m_connection->m_queries.append(this);
 }
 
 void DbQuery::setSql(const QByteArray &sql)

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "base/errors.h"
+#include "db/dberror.h"
 #include "db/dbvalue.h"
-#include "db/errors.h"
 #include "db/fbref.h"
 
 #include <QByteArray>
@@ -82,21 +83,24 @@ private:
 // other writers that share them, or alone against every other writer.
 enum class TableLock { SharedWrite, ProtectedWrite };
 
-// A transaction on one connection; several may run side by side.
+// A transaction on one connection, bound to it for life; several may run
+// side by side.
 class DbTransaction : public QObject {
     Q_OBJECT
 
 public:
     enum class Action { Rollback, Commit, CommitRetaining, RollbackRetaining };
 
-    explicit DbTransaction(QObject *parent = nullptr);
+    explicit DbTransaction(DbConnection &connection, Action defaultAction = Action::Rollback,
+                           QObject *parent = nullptr);
     // An unfinished transaction ends with its default action; never throws.
     ~DbTransaction() override;
 
-    void setDatabase(DbConnection *connection);
     DbConnection *database() const { return m_connection; }
 
-    Action defaultAction = Action::Commit;
+    // How an unfinished transaction ends: when its connection closes, or
+    // when it goes.
+    Action defaultAction;
 
     void start();
     // Starts reading committed rows, with the tables (their names as the
@@ -121,16 +125,17 @@ private:
     FbRef<Firebird::ITransaction> m_handle;
 };
 
-// A statement on a connection and transaction. A select is fetched whole into
-// memory on open, so later commits are not seen until it is opened again.
+// A statement on a connection, bound to it for life, run in a transaction
+// of that connection. A select is fetched whole into memory on open, so
+// later commits are not seen until it is opened again.
 class DbQuery : public QObject {
     Q_OBJECT
 
 public:
-    explicit DbQuery(QObject *parent = nullptr);
+    DbQuery(DbConnection &connection, DbTransaction &transaction, const QByteArray &sql = {},
+            QObject *parent = nullptr);
     ~DbQuery() override;
 
-    void setDatabase(DbConnection *connection);
     DbConnection *database() const { return m_connection; }
     void setTransaction(DbTransaction *transaction) { m_transaction = transaction; }
     DbTransaction *transaction() const { return m_transaction; }

@@ -1,6 +1,7 @@
 #include "db/dbcreate.h"
 
 #include "db/dataset.h"
+#include "db/utilites.h"
 
 QList<QByteArray> splitSqlScript(const QByteArray &script)
 {
@@ -51,35 +52,15 @@ void createDatabase(const QString &path, const QList<QByteArray> &scripts)
     connection.open();
     for (const QByteArray &script : scripts) {
         for (const QByteArray &statement : splitSqlScript(script))
-            execAndCommitOn(&connection, statement);
+            ExecAndCommit(connection, statement);
     }
     connection.close();
 }
 
-void execAndCommitOn(DbConnection *connection, const QByteArray &statement)
-{
-    // Declared in this order so the statement is freed before its
-    // transaction, which rolls back if the statement failed.
-    DbTransaction transaction;
-    transaction.setDatabase(connection);
-    transaction.defaultAction = DbTransaction::Action::Rollback;
-    DbQuery query;
-    query.setDatabase(connection);
-    query.setTransaction(&transaction);
-    query.setSql(statement);
-    query.execSql();
-    transaction.commit();
-}
-
 QByteArray selectValue(DbConnection *connection, const QByteArray &select)
 {
-    DbTransaction transaction;
-    transaction.setDatabase(connection);
-    transaction.defaultAction = DbTransaction::Action::Rollback;
-    DbQuery query;
-    query.setDatabase(connection);
-    query.setTransaction(&transaction);
-    query.setSql(select);
+    DbTransaction transaction(*connection);
+    DbQuery query(*connection, transaction, select);
     query.open();
     return query.isEmpty() ? QByteArray() : query.fieldAt(0, 0).asString();
 }

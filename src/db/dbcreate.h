@@ -18,8 +18,5 @@ QList<QByteArray> adminParams(const QByteArray &user = "SYSDBA", const QByteArra
 // text.
 void createDatabase(const QString &path, const QList<QByteArray> &scripts);
 
-// Runs one statement on a connection in a transaction of its own, committed.
-void execAndCommitOn(DbConnection *connection, const QByteArray &statement);
-
 // The first column of the first row as text; empty for no row or null.
 QByteArray selectValue(DbConnection *connection, const QByteArray &select);

@@ -1,8 +1,9 @@
 #include "db/dbvalue.h"
+#include "db/dberror.h"
 
+#include "base/sqltext.h"
+#include "base/text1251.h"
 #include "db/fbclient.h"
-#include "db/text1251.h"
-#include "db/utilites.h"
 
 #include <cmath>
 #include <limits>

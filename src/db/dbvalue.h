@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/datetime.h"
+#include "base/datetime.h"
 
 #include <QByteArray>
 

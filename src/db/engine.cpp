@@ -91,3 +91,9 @@ void prepareEmbeddedEngine()
     }();
     (void)done;
 }
+
+QString embeddedEngineLockFolder()
+{
+    const QString preset = qEnvironmentVariable("FIREBIRD_LOCK");
+    return preset.isEmpty() ? QStringLiteral("/tmp/firebird") : preset;
+}

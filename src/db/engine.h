@@ -18,3 +18,8 @@ QString embeddedEngineRoot();
 // Points the client library at embeddedEngineRoot(). Called before the
 // library is first used; later calls do nothing.
 void prepareEmbeddedEngine();
+
+// The folder where the embedded engine keeps its lock files, which every
+// process sharing a database file must be able to enter: FIREBIRD_LOCK
+// when set, else the engine's own default.
+QString embeddedEngineLockFolder();

@@ -1,12 +1,16 @@
 #include "db/fbclient.h"
+#include "db/dberror.h"
 
+#include "base/text1251.h"
 #include "db/dataset.h"
 #include "db/engine.h"
-#include "db/text1251.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <algorithm>
+
+#include <cerrno>
 
 using namespace Firebird;
 
@@ -27,18 +31,31 @@ Client &client()
     return c;
 }
 
-// The error codes of a status vector, in order.
-QList<qint64> codesOf(const IStatus *status)
-{
+// A status vector's error codes, text arguments and operating system error
+// numbers, each in order.
+struct StatusParts {
     QList<qint64> codes;
+    QStringList arguments;
+    QList<int> systemErrors;
+};
+
+StatusParts partsOf(const IStatus *status)
+{
+    StatusParts parts;
     const intptr_t *v = status->getErrors();
     while (v && *v != isc_arg_end) {
         if (v[0] == isc_arg_gds)
-            codes.append(qint64(v[1]));
+            parts.codes.append(qint64(v[1]));
+        else if (v[0] == isc_arg_unix)
+            parts.systemErrors.append(int(v[1]));
+        else if (v[0] == isc_arg_string || v[0] == isc_arg_interpreted)
+            parts.arguments.append(QFile::decodeName(reinterpret_cast<const char *>(v[1])));
+        else if (v[0] == isc_arg_cstring)
+            parts.arguments.append(QFile::decodeName(QByteArray(reinterpret_cast<const char *>(v[2]), int(v[1]))));
         // Every argument but the string-with-length kind is one word.
         v += v[0] == isc_arg_cstring ? 3 : 2;
     }
-    return codes;
+    return parts;
 }
 
 } // namespace
@@ -64,7 +81,8 @@ DbError errorOf(const FbException &e)
     util()->formatStatus(buffer, sizeof buffer, e.getStatus());
     // The engine formats names from the database in the connection charset.
     QString text = fromCp1251(QByteArray(buffer)).trimmed();
-    const QList<qint64> codes = codesOf(e.getStatus());
+    StatusParts parts = partsOf(e.getStatus());
+    const QList<qint64> &codes = parts.codes;
     static const QList<qint64> lockCodes{isc_lock_conflict, isc_update_conflict, isc_deadlock, isc_lock_timeout};
     const bool locked = std::any_of(codes.begin(), codes.end(), [](qint64 c) { return lockCodes.contains(c); });
     if (locked) {
@@ -72,7 +90,7 @@ DbError errorOf(const FbException &e)
                               "повторите позже.\n\n")
             + text;
     }
-    return DbError(text, codes);
+    return DbError(text, std::move(parts.codes), std::move(parts.arguments), std::move(parts.systemErrors));
 }
 
 void addDpbItem(QByteArray &dpb, unsigned char tag, const QByteArray &value)
@@ -146,6 +164,16 @@ DbError::Cause DbError::cause() const
     const auto any = [this](const QList<qint64> &list) {
         return std::any_of(list.begin(), list.end(), [this](qint64 code) { return hasCode(code); });
     };
+    // The engine names the folder it could not enter; its words alone
+    // would depend on the system's language.
+    const QString lockFolder = QDir::cleanPath(embeddedEngineLockFolder());
+    const auto inLockFolder = [&](const QString &argument) {
+        const QString path = QDir::cleanPath(argument);
+        return path == lockFolder || path.startsWith(lockFolder + u'/');
+    };
+    if (hasCode(isc_sys_request) && m_systemErrors.contains(EACCES)
+        && std::any_of(m_arguments.begin(), m_arguments.end(), inLockFolder))
+        return Cause::LockFolder;
     // A lost connection first: whatever else the vector says came from it.
     if (any(lost))
         return Cause::ConnectionLost;

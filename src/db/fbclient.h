@@ -4,8 +4,9 @@
 // turned into DbError, and connection parameter blocks. Only the database
 // layer's own sources include this.
 
+#include "base/errors.h"
+#include "db/dberror.h"
 #include "db/dbvalue.h"
-#include "db/errors.h"
 #include "db/fbref.h"
 
 #include <QByteArray>

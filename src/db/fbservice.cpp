@@ -1,7 +1,7 @@
 #include "db/fbservice.h"
 
+#include "base/text1251.h"
 #include "db/fbclient.h"
-#include "db/text1251.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -85,10 +85,11 @@ ServiceError::Reason reasonOf(const QList<qint64> &codes)
 
 ServiceError serviceErrorOf(const FbException &e)
 {
-    const QList<qint64> codes = errorOf(e).codes();
+    const DbError error = errorOf(e);
     char buffer[4096];
     util()->formatStatus(buffer, sizeof buffer, e.getStatus());
-    return ServiceError(decodeServiceText(QByteArray(buffer)).trimmed(), codes, reasonOf(codes));
+    return ServiceError(decodeServiceText(QByteArray(buffer)).trimmed(), error.codes(), reasonOf(error.codes()),
+                        error.arguments(), error.systemErrors());
 }
 
 // The threads of this process, by id (none where /proc is missing).

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "db/errors.h"
+#include "base/errors.h"
+#include "db/dberror.h"
 
 #include <QByteArray>
 #include <QList>
@@ -46,8 +47,9 @@ ServiceLogin serviceLogin(const QList<QByteArray> &params);
 class ServiceError : public DbError {
 public:
     enum class Reason { Other, NoRight, NoSpace, CannotOpenFile, Exists };
-    ServiceError(const QString &text, QList<qint64> codes, Reason reason)
-        : DbError(text, std::move(codes)), m_reason(reason)
+    ServiceError(const QString &text, QList<qint64> codes, Reason reason, QStringList arguments = {},
+                 QList<int> systemErrors = {})
+        : DbError(text, std::move(codes), std::move(arguments), std::move(systemErrors)), m_reason(reason)
     {
     }
     Reason reason() const { return m_reason; }

@@ -1,6 +1,11 @@
 #include "db/refusals.h"
+#include "db/dberror.h"
 
 #include "db/dataset.h"
+#include "db/engine.h"
+
+#include <pwd.h>
+#include <unistd.h>
 
 QString tablesBusyText()
 {
@@ -16,7 +21,31 @@ QString missingRightSentence(const QString &database)
         .arg(database);
 }
 
+QString accountName()
+{
+    const passwd *account = ::getpwuid(::geteuid());
+    return account ? QString::fromLocal8Bit(account->pw_name) : QStringLiteral("ИМЯ");
+}
+
 } // namespace
+
+QString lockFolderSentence()
+{
+    return QStringLiteral("Встроенный сервер базы данных не может работать от имени учётной записи «%1»: его папка "
+                          "блокировок «%2» открыта только группе firebird, а эта учётная запись в неё не входит. "
+                          "Администратор добавляет её в группу командой «sudo adduser %1 firebird»; после этого "
+                          "выйдите из сеанса рабочего стола и войдите снова.")
+        .arg(accountName(), embeddedEngineLockFolder());
+}
+
+QString attachRefusalText(const std::exception &error)
+{
+    const auto *refusal = dynamic_cast<const DbError *>(&error);
+    const QString words = QString::fromUtf8(error.what());
+    if (!refusal || refusal->cause() != DbError::Cause::LockFolder)
+        return words;
+    return lockFolderSentence() + QStringLiteral("\n\n") + words;
+}
 
 QString missingRightText(const QString &database, const QString &why)
 {
@@ -39,6 +68,8 @@ QString causeSentence(const DbError &error, const QString &database)
             .arg(database);
     case DbError::Cause::MissingRight:
         return missingRightSentence(database);
+    case DbError::Cause::LockFolder:
+        return lockFolderSentence();
     case DbError::Cause::KeyClash:
         // Keys come from the database's own counters, never from a file.
         return QStringLiteral("Запись с таким ключом уже есть: ключ новой записи дал счётчик базы данных, а он "

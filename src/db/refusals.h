@@ -1,6 +1,7 @@
 #pragma once
 
-#include "db/errors.h"
+#include "base/errors.h"
+#include "db/dberror.h"
 
 #include <QString>
 
@@ -18,11 +19,20 @@ QString tablesBusyText();
 // command that grants it, then the engine's words.
 QString missingRightText(const QString &database, const QString &why);
 
+// The embedded engine's lock folder is closed to this account: the group
+// it lacks, the command that adds it and the new session that takes it in.
+QString lockFolderSentence();
+
+// An attach or a service that failed, as the user reads it: the lock
+// folder's sentence first when that is what refused, then the engine's
+// words; any other failure in its own words alone.
+QString attachRefusalText(const std::exception &error);
+
 // The connection was lost and could not be had again.
 QString unreachableText(const QString &database, const QString &why);
 
 // The user's sentence for a refusal whose cause is one of its own (a lost
-// connection, a missing right, a key clash); empty for a record's content,
+// connection, a missing right, a key clash, the lock folder); empty for a record's content,
 // for another desk's lock (the client's message says that already) and for
 // any other cause.
 QString causeSentence(const DbError &error, const QString &database);

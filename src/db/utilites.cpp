@@ -1,42 +1,14 @@
 #include "db/utilites.h"
 
+#include "base/errors.h"
+#include "base/platform.h"
+#include "base/sqltext.h"
 #include "db/dataset.h"
-#include "db/errors.h"
-#include "db/platform.h"
-#include "db/text1251.h"
+#include "db/dberror.h"
+#include "db/session.h"
 
 #include <QDateTime>
-#include <QFileInfo>
-#include <QSettings>
 #include <QThread>
-
-#include <limits>
-
-QByteArray SqlText;
-
-SharedDb &sharedDb()
-{
-    static SharedDb db;
-    return db;
-}
-
-bool IsIntegerText(const QByteArray &text)
-{
-    if (text.isEmpty() || text == "-")
-        return false;
-    for (qsizetype i = text.startsWith('-') ? 1 : 0; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9')
-            return false;
-    }
-    return true;
-}
-
-QByteArray ZeroPad(qint32 number, qint32 width)
-{
-    if (number < 0)
-        return QByteArray();
-    return QByteArray::number(number).rightJustified(width, '0');
-}
 
 QByteArray UniqueSuffix()
 {
@@ -46,124 +18,21 @@ QByteArray UniqueSuffix()
     return QByteArray::number(day * 86400000LL + now.time().msecsSinceStartOfDay());
 }
 
-QString registryFileName(const QByteArray &keyPath)
-{
-    // "Software\Organisation\Application[\...]" -> <folder>/Organisation/Application.conf
-    const QList<QByteArray> parts = keyPath.split('\\');
-    if (parts.size() < 3 || parts[0].compare("Software", Qt::CaseInsensitive) != 0 || parts[1].isEmpty()
-        || parts[2].isEmpty())
-        return QString();
-    return platform::registryFolder() + u'/' + fromCp1251(parts[1]) + u'/' + fromCp1251(parts[2])
-        + QStringLiteral(".conf");
-}
-
-QByteArray ReadRegistryText(RegistryRoot root, const QByteArray &keyPath, const QByteArray &valueName)
-{
-    constexpr qsizetype bufferSize = 256;
-    if (root != HKEY_CURRENT_USER)
-        return QByteArray();
-    const QString fileName = registryFileName(keyPath);
-    if (fileName.isEmpty() || !QFileInfo::exists(fileName))
-        return QByteArray();
-
-    QSettings store(fileName, QSettings::IniFormat);
-    if (store.status() != QSettings::NoError)
-        return QByteArray();
-    QString key;
-    const QList<QByteArray> parts = keyPath.split('\\');
-    for (qsizetype i = 3; i < parts.size(); ++i)
-        key += fromCp1251(parts[i]) + u'/';
-    key += fromCp1251(valueName);
-    const QVariant value = store.value(key);
-    if (!value.isValid())
-        return QByteArray();
-
-    QByteArray bytes;
-    if (value.typeId() == QMetaType::QByteArray) {
-        bytes = value.toByteArray();
-    } else {
-        try {
-            bytes = toCp1251(value.toString());
-        } catch (const ConvertError &) {
-            return QByteArray();
-        }
-    }
-    // A value that does not fit the buffer cannot be read at all.
-    if (bytes.size() > bufferSize)
-        return QByteArray();
-    const qsizetype zero = bytes.indexOf('\0');
-    return zero < 0 ? bytes : bytes.left(zero);
-}
-
-QByteArray SqlValue(const QByteArray &value, char kind, char trailer)
-{
-    if (value.isEmpty())
-        return QByteArray("null") + trailer;
-    if (kind == 'i')
-        return value + trailer;
-    return '\'' + EscapeQuotes(value) + '\'' + trailer;
-}
-
-QByteArray WhereTerm(const QByteArray &value, char op, char kind, char trailer)
-{
-    if (!value.isEmpty()) {
-        if (kind == 'i')
-            return "= " + value + trailer;
-        return "= '" + EscapeQuotes(value) + '\'' + trailer;
-    }
-    if (op == '=')
-        return QByteArray("= null") + trailer;
-    return QByteArray("is null") + trailer;
-}
-
-QByteArray EscapeQuotes(const QByteArray &text)
-{
-    // Lone apostrophes are doubled; a run that already holds a pair is taken
-    // as escaped. A run of odd length (3, 5, ...) gets one more apostrophe so
-    // that the literal always stays balanced and its text cannot end it.
-    QByteArray result;
-    result.reserve(text.size() + 8);
-    qsizetype i = 0;
-    while (i < text.size()) {
-        if (text[i] != '\'') {
-            result += text[i++];
-            continue;
-        }
-        qsizetype run = 0;
-        while (i + run < text.size() && text[i + run] == '\'')
-            ++run;
-        result.append(run, '\'');
-        if (run % 2 == 1)
-            result += '\'';
-        i += run;
-    }
-    return result;
-}
-
-qint32 StrToInt(const QByteArray &text)
-{
-    bool ok = false;
-    const qlonglong value = text.toLongLong(&ok);
-    if (!ok || !IsIntegerText(text) || value < std::numeric_limits<qint32>::min()
-        || value > std::numeric_limits<qint32>::max())
-        throw ConvertError(QStringLiteral("'%1' is not a valid integer value").arg(fromCp1251(text)));
-    return qint32(value);
-}
-
 namespace {
 
 // A query still reading in the connection's default transaction gets one of
-// its own, kept until its owner goes; reads then never hold up the default.
+// its own, kept until its owner (or the query itself, when it has none)
+// goes; reads then never hold up the default.
 void givePrivateTransaction(DbQuery *query)
 {
     DbConnection *connection = query->database();
     if (query->transaction() && (!connection || query->transaction() != connection->defaultTransaction()))
         return;
+    if (!connection)
+        throw DbError(QStringLiteral("Database not connected"));
     query->close();
-    QObject *owner = query->parent() ? query->parent() : sharedDb().owner;
-    auto *transaction = new DbTransaction(owner);
-    transaction->setDatabase(connection);
-    transaction->defaultAction = DbTransaction::Action::CommitRetaining;
+    QObject *owner = query->parent() ? query->parent() : query;
+    auto *transaction = new DbTransaction(*connection, DbTransaction::Action::CommitRetaining, owner);
     transaction->setObjectName(QStringLiteral("TR") + QString::fromLatin1(UniqueSuffix()));
     query->setTransaction(transaction);
 }
@@ -197,52 +66,37 @@ void OpenSelectText(DbQuery *query, const QByteArray &statement, char mode)
     openOn(query, statement, mode != 'n');
 }
 
-QByteArray NextGeneratorValue(const QByteArray &generator)
+QByteArray NextGeneratorValue(DbSession &session, const QByteArray &generator)
 {
-    OpenSelectText(sharedDb().scratch, "select gen_id(" + generator + ",1) zz from rdb$database", '*');
-    return sharedDb().scratch->field("zz").asString();
+    OpenSelectText(&session.scratch(), "select gen_id(" + generator + ",1) zz from rdb$database", '*');
+    return session.scratch().field("zz").asString();
 }
 
-SnapshotRead::SnapshotRead(const QByteArray &statement)
+SnapshotRead::SnapshotRead(DbConnection &connection, const QByteArray &statement)
+    : m_transaction(connection), m_query(connection, m_transaction, statement)
 {
-    m_transaction.setDatabase(sharedDb().IBDatabase1);
-    m_transaction.defaultAction = DbTransaction::Action::Rollback;
-    m_query.setDatabase(sharedDb().IBDatabase1);
-    m_query.setTransaction(&m_transaction);
-    m_query.setSql(statement);
     m_query.open();
 }
 
-void ExecAndCommit(const QByteArray &statement)
+void ExecAndCommit(DbConnection &connection, const QByteArray &statement)
 {
     // Declared in this order so the statement is freed before its
     // transaction, which then commits if it is still running.
-    DbTransaction transaction;
-    transaction.setDatabase(sharedDb().IBDatabase1);
-    transaction.defaultAction = DbTransaction::Action::Commit;
-    DbQuery query;
-    query.setDatabase(sharedDb().IBDatabase1);
-    query.setTransaction(&transaction);
+    DbTransaction transaction(connection, DbTransaction::Action::Commit);
+    DbQuery query(connection, transaction, statement);
     transaction.start();
-    query.setSql(statement);
     query.prepare();
     query.execSql();
     transaction.commit();
 }
 
-void ExecAllOrNothing(const QList<QByteArray> &statements)
+void ExecAllOrNothing(DbConnection &connection, const QList<QByteArray> &statements)
 {
-    DbTransaction transaction;
-    transaction.setDatabase(sharedDb().IBDatabase1);
-    transaction.defaultAction = DbTransaction::Action::Rollback;
+    DbTransaction transaction(connection);
     transaction.start();
     for (const QByteArray &statement : statements) {
         SqlText = statement;
-        DbQuery query;
-        query.setDatabase(sharedDb().IBDatabase1);
-        query.setTransaction(&transaction);
-        query.setSql(SqlText);
-        query.execSql();
+        DbQuery(connection, transaction, SqlText).execSql();
     }
     transaction.commit();
 }

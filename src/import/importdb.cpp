@@ -1,36 +1,28 @@
 #include "import/importdb.h"
 
+#include "base/sqltext.h"
 #include "db/dataset.h"
 #include "db/utilites.h"
 
 #include <utility>
 
-QList<QList<QByteArray>> readRows(DbConnection *connection, const QByteArray &select)
+QList<QList<QByteArray>> readRows(DbConnection &connection, const QByteArray &select)
 {
-    DbTransaction transaction;
-    transaction.setDatabase(connection);
-    transaction.defaultAction = DbTransaction::Action::Rollback;
+    const SnapshotRead read(connection, select);
+    const DbQuery &query = read.rows();
     QList<QList<QByteArray>> rows;
-    {
-        DbQuery query;
-        query.setDatabase(connection);
-        query.setTransaction(&transaction);
-        query.setSql(select);
-        query.open();
-        rows.reserve(query.recordCount());
-        for (int row = 0; row < query.recordCount(); ++row) {
-            QList<QByteArray> values;
-            values.reserve(query.fieldCount());
-            for (int column = 0; column < query.fieldCount(); ++column)
-                values.append(query.fieldAt(row, column).asString());
-            rows.append(values);
-        }
+    rows.reserve(query.recordCount());
+    for (int row = 0; row < query.recordCount(); ++row) {
+        QList<QByteArray> values;
+        values.reserve(query.fieldCount());
+        for (int column = 0; column < query.fieldCount(); ++column)
+            values.append(query.fieldAt(row, column).asString());
+        rows.append(values);
     }
-    transaction.rollback();
     return rows;
 }
 
-GroupStore::GroupStore(DbConnection *connection, QByteArray groupMark)
+GroupStore::GroupStore(DbConnection &connection, QByteArray groupMark)
     : m_connection(connection), m_groupMark(std::move(groupMark))
 {
 }
@@ -39,14 +31,9 @@ GroupStore::~GroupStore() = default;
 
 void GroupStore::begin()
 {
-    m_open = std::make_unique<DbTransaction>();
-    m_open->setDatabase(m_connection);
-    m_open->defaultAction = DbTransaction::Action::Rollback;
+    m_open = std::make_unique<DbTransaction>(m_connection);
     m_open->start();
-    DbQuery mark;
-    mark.setDatabase(m_connection);
-    mark.setTransaction(m_open.get());
-    mark.setSql(m_groupMark);
+    DbQuery mark(m_connection, *m_open, m_groupMark);
     mark.open();
     m_transaction = mark.fieldAt(0, 0).asString().toLongLong();
     m_keyFloor = mark.fieldAt(0, 1).asString().toLongLong();
@@ -56,11 +43,7 @@ void GroupStore::run(const QList<QByteArray> &statements)
 {
     for (const QByteArray &statement : statements) {
         SqlText = statement;
-        DbQuery query;
-        query.setDatabase(m_connection);
-        query.setTransaction(m_open.get());
-        query.setSql(SqlText);
-        query.execSql();
+        DbQuery(m_connection, *m_open, SqlText).execSql();
     }
 }
 

@@ -14,7 +14,7 @@ class DbTransaction;
 
 // Every row of a select, each column's value as text (null as empty), read
 // in a snapshot of its own that ends, rolled back, before this returns.
-QList<QList<QByteArray>> readRows(DbConnection *connection, const QByteArray &select);
+QList<QList<QByteArray>> readRows(DbConnection &connection, const QByteArray &select);
 
 // Records stored in groups, each group one transaction: a commit costs a
 // forced write, which a commit per record would pay for every record. A
@@ -26,7 +26,7 @@ public:
     // groupMark: a select of one row, the group's transaction and the
     // import table's key generator as it stands, run as each group's
     // transaction begins (see transaction() and keyFloor()).
-    GroupStore(DbConnection *connection, QByteArray groupMark);
+    GroupStore(DbConnection &connection, QByteArray groupMark);
     ~GroupStore();
     GroupStore(const GroupStore &) = delete;
     GroupStore &operator=(const GroupStore &) = delete;
@@ -57,7 +57,7 @@ private:
     void drop();
     void run(const QList<QByteArray> &statements);
 
-    DbConnection *m_connection;
+    DbConnection &m_connection;
     QByteArray m_groupMark;
     std::unique_ptr<DbTransaction> m_open;
     QList<QList<QByteArray>> m_records;

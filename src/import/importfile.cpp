@@ -1,6 +1,6 @@
 #include "import/importfile.h"
 
-#include "db/errors.h"
+#include "base/errors.h"
 
 #include <QFile>
 #include <QFileInfo>

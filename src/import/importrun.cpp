@@ -1,17 +1,20 @@
 #include "import/importrun.h"
 
+#include "base/errors.h"
+#include "base/platform.h"
+#include "base/sqltext.h"
+#include "base/text1251.h"
 #include "db/dataset.h"
-#include "db/errors.h"
-#include "db/platform.h"
+#include "db/dberror.h"
 #include "db/refusals.h"
-#include "db/text1251.h"
+#include "db/session.h"
 #include "db/utilites.h"
+#include "firstrun/names.h"
+#include "firstrun/wipe.h"
 #include "import/importdb.h"
 #include "import/importfile.h"
 #include "import/journal.h"
 #include "import/judge.h"
-#include "import/names.h"
-#include "import/wipe.h"
 
 #include <QDir>
 #include <QFile>
@@ -68,7 +71,7 @@ constexpr qint64 kKeysAtATime = 200000;
 // ten-digit texts of 32-bit numbers, kept as numbers, in order. Read a
 // range of keys at a time, so that a catalogue of millions never stands
 // in memory as rows.
-std::vector<qint32> catalogueNumbers(DbConnection *connection)
+std::vector<qint32> catalogueNumbers(DbConnection &connection)
 {
     const QList<QByteArray> bounds = readRows(connection, "select min(num), max(num) from catalog").value(0);
     std::vector<qint32> numbers;
@@ -100,12 +103,6 @@ QString columnWords(const QString &column)
     return columnWords(table, column.mid(dot + 1).toLatin1());
 }
 
-QString databaseName()
-{
-    const DbConnection *connection = sharedDb().IBDatabase1;
-    return connection ? connection->databaseName : QString();
-}
-
 // The first letter up, for a sentence of its own.
 QString sentence(const QString &text)
 {
@@ -117,10 +114,11 @@ QString sentence(const QString &text)
 // record; any cause of the database's own (a lost connection, a missing
 // right, a key clash) is said without blaming the file. Then what was
 // stored and where to go on, and the engine's own words.
-DbError refusal(const ImportReport &report, qint64 line, QByteArrayView text, const DbError &error)
+DbError refusal(const QString &database, const ImportReport &report, qint64 line, QByteArrayView text,
+                const DbError &error)
 {
     const QString resume = sentence(errorSummary(report)) + u'.';
-    const QString cause = causeSentence(error, databaseName());
+    const QString cause = causeSentence(error, database);
     if (!cause.isEmpty())
         return error.explainedAs(cause + u'\n' + resume + QStringLiteral("\n\n") + error.text());
     const QString column = engineColumn(error.text());
@@ -134,9 +132,9 @@ DbError refusal(const ImportReport &report, qint64 line, QByteArrayView text, co
 // What the user is told when the database refuses a group's commit (a
 // lost connection, a rule of the database's own at commit): the group is
 // lost, and the run goes on from its first record.
-DbError commitRefusal(const ImportReport &report, const DbError &error)
+DbError commitRefusal(const QString &database, const ImportReport &report, const DbError &error)
 {
-    QString said = causeSentence(error, databaseName());
+    QString said = causeSentence(error, database);
     if (said.isEmpty())
         said = QStringLiteral("База данных не приняла записи со строки %1 файла.").arg(report.failedLine);
     return error.explainedAs(said + u'\n' + sentence(errorSummary(report)) + u'.' + QStringLiteral("\n\n")
@@ -316,18 +314,19 @@ std::span<const char *const> clearingStatements(ImportMode mode)
     return kReadersClearing;
 }
 
-qint32 storeRecord(const QByteArray &record, ImportMode mode)
+qint32 storeRecord(DbSession &session, const QByteArray &record, ImportMode mode)
 {
     const auto statements = recordStatements(record, mode);
     if (!statements)
         return -1;
-    ExecAllOrNothing(*statements);
+    ExecAllOrNothing(session.connection(), *statements);
     return 0;
 }
 
 namespace {
 
-ImportOutcome importFile(const ImportRequest &request, ImportObserver &observer, ImportReport &report)
+ImportOutcome importFile(DbSession &session, const ImportRequest &request, ImportObserver &observer,
+                         ImportReport &report)
 {
     report = ImportReport();
     report.fileName = request.fileName;
@@ -351,7 +350,7 @@ ImportOutcome importFile(const ImportRequest &request, ImportObserver &observer,
     if (!file.seek(0))
         throw AppError(QStringLiteral("не удаётся прочитать файл %1:\n%2").arg(request.fileName, file.errorString()));
 
-    DbConnection *connection = sharedDb().IBDatabase1;
+    DbConnection &connection = session.connection();
     std::optional<CheckBasis> check;
     if (request.checkOnly) {
         check.emplace(CheckBasis{StatementJudge::read(connection, storedTables(request.mode)), {}});
@@ -360,7 +359,7 @@ ImportOutcome importFile(const ImportRequest &request, ImportObserver &observer,
     } else if (request.clear) {
         observer.phaseChanged(ImportPhase::Clearing, 0);
         const std::span<const char *const> clearing = clearingStatements(request.mode);
-        emptyTables(clearing,
+        emptyTables(session, clearing,
                     [&](qsizetype done) { observer.clearingStep(done, clearing.size(), clearing[done - 1]); });
     }
     // No clear or wipe on another desk empties the tables while the run
@@ -369,11 +368,11 @@ ImportOutcome importFile(const ImportRequest &request, ImportObserver &observer,
     std::optional<GroupStore> store;
     std::optional<ImportJournal> journal;
     if (!request.checkOnly) {
-        inUse.emplace(emptiedTables(clearingStatements(request.mode)));
+        inUse.emplace(session, emptiedTables(clearingStatements(request.mode)));
         const KeyedTable keyed = keyedTable(request.mode);
         store.emplace(connection,
                       QByteArray("select current_transaction, gen_id(") + keyed.generator + ", 0) from rdb$database");
-        journal.emplace(request.fileName, databaseName(), request.mode, request.fromLine);
+        journal.emplace(request.fileName, connection.databaseName, request.mode, request.fromLine);
     }
 
     observer.phaseChanged(request.checkOnly ? ImportPhase::Checking : ImportPhase::Importing, report.total);
@@ -403,7 +402,7 @@ ImportOutcome importFile(const ImportRequest &request, ImportObserver &observer,
         } catch (const DbError &error) {
             handler.cutsLost();
             report.failedLine = groupLine;
-            throw commitRefusal(report, error);
+            throw commitRefusal(connection.databaseName, report, error);
         }
     };
     bool skipping = request.fromLine > 1;
@@ -431,8 +430,8 @@ ImportOutcome importFile(const ImportRequest &request, ImportObserver &observer,
                 handler.cutsLost();
                 report.failedLine = store->lost() && groupLine > 0 ? groupLine : record.line;
                 journal->done(report.failedLine);
-                throw refusal(report, record.line, record.bytes.first(recordTextEnd(record.bytes, 0, scan.lineEnds)),
-                              error);
+                throw refusal(connection.databaseName, report, record.line,
+                              record.bytes.first(recordTextEnd(record.bytes, 0, scan.lineEnds)), error);
             }
         }
         ++report.processed;
@@ -474,19 +473,21 @@ ImportOutcome importFile(const ImportRequest &request, ImportObserver &observer,
 
 } // namespace
 
-ImportOutcome runImport(const ImportRequest &request, ImportObserver &observer, ImportReport &report)
+ImportOutcome runImport(DbSession &session, const ImportRequest &request, ImportObserver &observer,
+                        ImportReport &report)
 {
     try {
-        return importFile(request, observer, report);
+        return importFile(session, request, observer, report);
     } catch (const DbError &e) {
-        throw explained(e, databaseName());
+        throw explained(e, session.connection().databaseName);
     }
 }
 
-ImportOutcome runImport(const QString &fileName, ImportMode mode, bool clear, ImportObserver &observer)
+ImportOutcome runImport(DbSession &session, const QString &fileName, ImportMode mode, bool clear,
+                        ImportObserver &observer)
 {
     ImportReport report;
-    return runImport(ImportRequest{fileName, mode, clear, false}, observer, report);
+    return runImport(session, ImportRequest{fileName, mode, clear, false}, observer, report);
 }
 
 QString phaseCaption(ImportPhase phase)

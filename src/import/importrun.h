@@ -1,17 +1,20 @@
 #pragma once
 
-#include "db/platform.h"
+#include "base/platform.h"
 #include "import/encoding.h"
 #include "import/records.h"
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QFileDevice>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <array>
 #include <span>
+
+class DbSession;
 
 // One import run over a text export, free of any window: the file read as
 // a stream, converted to Windows-1251 when it is UTF-8, its records
@@ -126,9 +129,11 @@ std::span<const char *const> clearingStatements(ImportMode mode);
 // stored; -1 when the record is rejected and nothing ran. A database
 // refusal is raised, and nothing of the record stays. The run itself
 // stores in groups.
-qint32 storeRecord(const QByteArray &record, ImportMode mode);
+qint32 storeRecord(DbSession &session, const QByteArray &record, ImportMode mode);
 
-// Runs an import, or a check, of the file. A path that is no regular file
+// Runs an import, or a check, of the file on the session's database. The
+// report is filled in as the run goes, so that one an error ends still
+// tells what it had done. A path that is no regular file
 // (a folder, a pipe, a device), a file too large for the run's record
 // positions, one that cannot be read, one in an encoding the import does
 // not read, and one with no record at all raise an error before anything
@@ -141,8 +146,10 @@ qint32 storeRecord(const QByteArray &record, ImportMode mode);
 // content names the line and the record as the fault. When the connection
 // is lost, the open group is lost with it and the run goes on from its
 // first line.
-ImportOutcome runImport(const ImportRequest &request, ImportObserver &observer, ImportReport &report);
-ImportOutcome runImport(const QString &fileName, ImportMode mode, bool clear, ImportObserver &observer);
+ImportOutcome runImport(DbSession &session, const ImportRequest &request, ImportObserver &observer,
+                        ImportReport &report);
+ImportOutcome runImport(DbSession &session, const QString &fileName, ImportMode mode, bool clear,
+                        ImportObserver &observer);
 
 // Texts shown by the tab and the database tool alike.
 QString phaseCaption(ImportPhase phase);
@@ -175,6 +182,11 @@ QString rejectedLineQuote(const RejectedLine &line, qsizetype longest);
 // The rejected lines as a file in the import's own format, to be corrected
 // and imported again: Windows-1251, each line's text followed by CR LF.
 QByteArray rejectedLinesFile(const QList<RejectedLine> &lines);
+
+// The mode of that file: staff of one group correct it together, as they
+// share the database, which the engine makes for owner and group alone.
+inline constexpr QFileDevice::Permissions kRejectedLinesPermissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner
+    | QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ReadGroup | QFileDevice::WriteGroup;
 
 // Beside the input file, with the time, never a file that is there
 // already: "catalog.csv" gives "catalog.ошибки.2024-05-20_14-03.csv", or

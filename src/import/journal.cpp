@@ -1,5 +1,6 @@
 #include "import/journal.h"
 
+#include "db/dataset.h"
 #include "import/importdb.h"
 
 #include <QCryptographicHash>
@@ -185,9 +186,9 @@ std::optional<JournalEntry> readJournal(const QString &fileName)
     return entry;
 }
 
-ResumePoint resumePoint(DbConnection *connection, const QString &input, const QString &database, ImportMode mode)
+ResumePoint resumePoint(DbConnection &connection, const QString &input, ImportMode mode)
 {
-    const std::optional<JournalEntry> entry = readJournal(ImportJournal::fileName(input, database, mode));
+    const std::optional<JournalEntry> entry = readJournal(ImportJournal::fileName(input, connection.databaseName, mode));
     if (!entry)
         return {};
     const Identity now = identityOf(input);

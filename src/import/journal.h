@@ -89,10 +89,10 @@ struct ResumePoint {
     enum class State { None, Changed, Resumable } state = State::None;
     qint64 line = 0;
 };
-// Asks the database whether a group named as committing did commit. A
-// journal for a file whose size or time differ says Changed; one whose line
-// is the first, or past the last, None.
-ResumePoint resumePoint(DbConnection *connection, const QString &input, const QString &database, ImportMode mode);
+// Asks the connection's database whether a group named as committing did
+// commit. A journal for a file whose size or time differ says Changed; one
+// whose line is the first, or past the last, None.
+ResumePoint resumePoint(DbConnection &connection, const QString &input, ImportMode mode);
 
 // The database named as the journal names it: a local file by its full path.
 QString journalDatabaseName(const QString &database);

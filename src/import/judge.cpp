@@ -1,9 +1,9 @@
 #include "import/judge.h"
 
-#include "db/errors.h"
-#include "db/text1251.h"
+#include "base/text1251.h"
+#include "db/dberror.h"
+#include "firstrun/names.h"
 #include "import/importdb.h"
-#include "import/names.h"
 
 #include <QStringList>
 
@@ -318,7 +318,7 @@ StatementJudge::StatementJudge(QList<TableRule> tables, QSet<QByteArray> generat
 {
 }
 
-StatementJudge StatementJudge::read(DbConnection *connection, const QList<QByteArray> &tables)
+StatementJudge StatementJudge::read(DbConnection &connection, const QList<QByteArray> &tables)
 {
     QByteArray names;
     for (const QByteArray &table : tables)
@@ -346,7 +346,7 @@ StatementJudge StatementJudge::read(DbConnection *connection, const QList<QByteA
     for (const QList<QByteArray> &row : readRows(connection, "select trim(rdb$generator_name) from rdb$generators"))
         generators.insert(row.value(0));
 
-    const CharsetProbe probe = [connection](const QByteArray &charset) {
+    const CharsetProbe probe = [&connection](const QByteArray &charset) {
         // Each byte cast to the set as an insert casts it, one at a time,
         // so that the engine's own tables decide.
         const QList<QList<QByteArray>> taken = readRows(
@@ -364,7 +364,7 @@ StatementJudge StatementJudge::read(DbConnection *connection, const QList<QByteA
             takes[byte] = flags[byte] == 'y';
         return takes;
     };
-    const EngineCast cast = [connection](const QByteArray &table, const QByteArray &column, const QByteArray &literal) {
+    const EngineCast cast = [&connection](const QByteArray &table, const QByteArray &column, const QByteArray &literal) {
         try {
             readRows(connection,
                      "select cast(" + literal + " as type of column " + table + '.' + column + ") from rdb$database");

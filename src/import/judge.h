@@ -101,7 +101,7 @@ public:
 
     // Reads the description of the tables and the generators through the
     // connection; the engine is asked through it too.
-    static StatementJudge read(DbConnection *connection, const QList<QByteArray> &tables);
+    static StatementJudge read(DbConnection &connection, const QList<QByteArray> &tables);
 
     // Nothing when the database would take the statement.
     std::optional<Refusal> judge(QByteArrayView statement);

@@ -1,7 +1,7 @@
 #include "import/records.h"
 
-#include "db/text1251.h"
-#include "db/utilites.h"
+#include "base/sqltext.h"
+#include "base/text1251.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,8 +1,7 @@
 #include "labels/labeldata.h"
 
-#include "db/utilites.h"
-
-#include <limits>
+#include "base/errors.h"
+#include "base/sqltext.h"
 
 LabelTexts labelTexts(qint32 number)
 {
@@ -29,27 +28,42 @@ LabelStep stepLabels(qint32 &current, qint32 last, bool &lastSetUp)
     return step;
 }
 
-std::optional<SheetSummary> sheetSummary(const QByteArray &start, const QByteArray &end)
+std::optional<TypedRange> typedRange(const QByteArray &start, const QByteArray &end)
 {
     if (!IsIntegerText(start) || !IsIntegerText(end))
         return std::nullopt;
-    bool startRead = false;
-    bool endRead = false;
-    const qint64 typedStart = start.toLongLong(&startRead);
-    const qint64 typedEnd = end.toLongLong(&endRead);
-    const auto fits
-        = [](qint64 n) { return n >= std::numeric_limits<qint32>::min() && n <= std::numeric_limits<qint32>::max(); };
-    if (!startRead || !endRead || !fits(typedStart) || !fits(typedEnd))
+    const qint32 typedStart = StrToInt(start);
+    const qint32 typedEnd = StrToInt(end);
+    return TypedRange{qMin(typedStart, typedEnd), qMax(typedStart, typedEnd), typedEnd < typedStart};
+}
+
+std::optional<TypedRange> printRange(const QByteArray &start, const QByteArray &end)
+{
+    const std::optional<TypedRange> range = typedRange(start, end);
+    if (range && range->first < 0)
+        throw AppError(negativeRangeText(range->first, range->last));
+    return range;
+}
+
+std::optional<SheetSummary> sheetSummary(const QByteArray &start, const QByteArray &end, int labelsPerSheet)
+{
+    std::optional<TypedRange> range;
+    try {
+        range = typedRange(start, end);
+    } catch (const ConvertError &) {
+        return std::nullopt;
+    }
+    if (!range || labelsPerSheet < 1)
         return std::nullopt;
     SheetSummary summary;
-    summary.reversed = typedEnd < typedStart;
-    summary.first = qint32(qMin(typedStart, typedEnd));
-    summary.last = qint32(qMax(typedStart, typedEnd));
+    summary.reversed = range->reversed;
+    summary.first = range->first;
+    summary.last = range->last;
     summary.negative = summary.first < 0;
     // In 64 bits: the whole 32-bit range is more labels than 32 bits hold.
     summary.labels = qint64(summary.last) - summary.first + 1;
-    summary.sheets = (summary.labels + kLabelsPerSheet - 1) / kLabelsPerSheet;
-    summary.onLastSheet = summary.labels - (summary.sheets - 1) * kLabelsPerSheet;
+    summary.sheets = (summary.labels + labelsPerSheet - 1) / labelsPerSheet;
+    summary.onLastSheet = summary.labels - (summary.sheets - 1) * labelsPerSheet;
     return summary;
 }
 

@@ -27,15 +27,32 @@ struct LabelStep {
 // never overflows.
 LabelStep stepLabels(qint32 &current, qint32 last, bool &lastSetUp);
 
-// Labels on one sheet: four columns of fifteen.
-constexpr int kLabelsPerSheet = 60;
+// A range as typed into the start and end fields, lower number first.
+// reversed: the end was typed below the start, so the labels come out from
+// first to last rather than as typed.
+struct TypedRange {
+    qint32 first = 0;
+    qint32 last = 0;
+    bool reversed = false;
+};
 
-// What a print of the typed range takes: labels, sheets and the labels on
-// the last sheet, counted from the top of a fresh sheet. reversed: the end
-// was typed below the start, so the labels come out from first to last
-// rather than as typed. negative: the range holds a number below zero,
-// which the print refuses. inCatalog: how many of its numbers already stand
-// on catalogue books, once counted.
+// The one reading of the two fields, for the print, the overlap check and
+// the sheet summary alike. Nothing when either text is not an integer text
+// (IsIntegerText); a number beyond 32 bits, which the register's columns
+// cannot hold either, raises ConvertError as StrToInt does.
+std::optional<TypedRange> typedRange(const QByteArray &start, const QByteArray &end);
+
+// The numbers a print covers, lower first; nothing when either text is not
+// an integer text. A number beyond 32 bits raises ConvertError; a range
+// holding a number below zero raises AppError with the reason
+// (negativeRangeText), as such labels carry no bar code.
+std::optional<TypedRange> printRange(const QByteArray &start, const QByteArray &end);
+
+// What a print of the typed range takes: labels, sheets of labelsPerSheet
+// and the labels on the last sheet, counted from the top of a fresh sheet.
+// negative: the range holds a number below zero, which the print refuses.
+// inCatalog: how many of its numbers already stand on catalogue books,
+// once counted.
 struct SheetSummary {
     qint64 labels = 0;
     qint64 sheets = 0;
@@ -49,7 +66,7 @@ struct SheetSummary {
 
 // Nothing for what the print refuses: a text that is not an integer text,
 // a number beyond 32 bits.
-std::optional<SheetSummary> sheetSummary(const QByteArray &start, const QByteArray &end);
+std::optional<SheetSummary> sheetSummary(const QByteArray &start, const QByteArray &end, int labelsPerSheet);
 
 // The summary as the barcode tab shows it, one item a line.
 QString sheetSummaryText(const SheetSummary &summary);

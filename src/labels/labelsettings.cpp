@@ -1,7 +1,8 @@
 #include "labels/labelsettings.h"
 
-#include "db/settings.h"
+#include "base/settings.h"
 
+#include <QFile>
 #include <QSettings>
 #include <cmath>
 
@@ -19,6 +20,16 @@ qreal offsetValue(const QSettings &store, const QString &key)
     if (!ok || !std::isfinite(mm))
         return 0;
     return std::round(qBound(-10.0, mm, 10.0) * 10) / 10;
+}
+
+// The user's own file: as the umask makes it, but nobody else's to read,
+// since no file of the program is wider than the database.
+void withholdFromOthers(QSettings &store)
+{
+    store.sync();
+    QFile file(store.fileName());
+    file.setPermissions(file.permissions()
+                        & ~(QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther));
 }
 
 } // namespace
@@ -46,6 +57,7 @@ void writeLabelOffset(const QPointF &offsetMm)
     QSettings store(fileName, QSettings::IniFormat);
     store.setValue(kOffsetX, QString::number(offsetMm.x(), 'f', 1));
     store.setValue(kOffsetY, QString::number(offsetMm.y(), 'f', 1));
+    withholdFromOthers(store);
 }
 
 void writeLabelPrinter(const QString &printerName, const QString &paperSource)
@@ -56,4 +68,5 @@ void writeLabelPrinter(const QString &printerName, const QString &paperSource)
     QSettings store(fileName, QSettings::IniFormat);
     store.setValue(kPrinter, printerName);
     store.setValue(kPaperSource, paperSource);
+    withholdFromOthers(store);
 }

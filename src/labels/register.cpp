@@ -1,15 +1,16 @@
 #include "labels/register.h"
 
+#include "base/errors.h"
+#include "base/sqltext.h"
+#include "base/text1251.h"
 #include "db/dataset.h"
-#include "db/errors.h"
-#include "db/text1251.h"
+#include "db/session.h"
 #include "db/utilites.h"
 #include "labels/labeldata.h"
 
 #include <QStringList>
 
 #include <algorithm>
-#include <utility>
 
 namespace {
 
@@ -24,39 +25,27 @@ void selectRanges(DbQuery *list)
     OpenSelect(list, '*');
 }
 
-std::optional<QByteArray> addRange(const QByteArray &start, const QByteArray &end, const QByteArray &mark)
+std::optional<QByteArray> addRange(DbSession &session, const QByteArray &start, const QByteArray &end,
+                                   const QByteArray &mark)
 {
     if (!IsIntegerText(start) || !IsIntegerText(end))
         return std::nullopt;
-    const QByteArray key = NextGeneratorValue("nnbarcodes");
+    const QByteArray key = NextGeneratorValue(session, "nnbarcodes");
     SqlText = "insert into barcodes (num,bs,bp,me) values(" + key + "," + start + "," + end + ","
         + SqlValue(mark, 's', ')');
-    ExecAndCommit(SqlText);
+    ExecAndCommit(session.connection(), SqlText);
     return key;
 }
 
-void deleteRange(const QByteArray &num)
+void deleteRange(DbSession &session, const QByteArray &num)
 {
     SqlText = "delete from barcodes where num = " + num;
-    ExecAndCommit(SqlText);
+    ExecAndCommit(session.connection(), SqlText);
 }
 
-std::optional<PrintRange> printRange(const QByteArray &start, const QByteArray &end)
+QList<RegisteredRange> registeredRanges(DbSession &session)
 {
-    if (!IsIntegerText(start) || !IsIntegerText(end))
-        return std::nullopt;
-    PrintRange range{StrToInt(start), StrToInt(end)};
-    // A reversed range prints in order; the fields stay as typed.
-    if (range.last < range.first)
-        std::swap(range.first, range.last);
-    if (range.first < 0)
-        throw AppError(negativeRangeText(range.first, range.last));
-    return range;
-}
-
-QList<RegisteredRange> registeredRanges()
-{
-    DbQuery *query = sharedDb().scratch;
+    DbQuery *query = &session.scratch();
     OpenSelectText(query, "select num, bs, bp, me from barcodes order by bs asc, num asc", '*');
     QList<RegisteredRange> ranges;
     ranges.reserve(query->recordCount());
@@ -73,7 +62,7 @@ QList<RegisteredRange> registeredRanges()
     return ranges;
 }
 
-qint64 takenInCatalog(qint64 low, qint64 high)
+qint64 takenInCatalog(DbSession &session, qint64 low, qint64 high)
 {
     low = qMax<qint64>(low, 0);
     high = qMin(high, kLargestBarcode);
@@ -94,23 +83,25 @@ qint64 takenInCatalog(qint64 low, qint64 high)
         select += "barcod starting with '" + first.left(common) + "' and ";
     select += "barcod between '" + first + "' and '" + last
         + "' and char_length(barcod) = 10 and barcod similar to '[0-9]*'";
-    const SnapshotRead read(select);
+    const SnapshotRead read(session.connection(), select);
     return read.rows().field("n").asString().toLongLong();
 }
 
-std::optional<RangeClash> rangeClash(const QByteArray &start, const QByteArray &end)
+std::optional<RangeClash> rangeClash(DbSession &session, const QByteArray &start, const QByteArray &end)
 {
-    if (!IsIntegerText(start) || !IsIntegerText(end))
+    std::optional<TypedRange> typed;
+    try {
+        typed = typedRange(start, end);
+    } catch (const ConvertError &) {
+        // Too long for the columns: the database refuses the add itself.
+        return RangeClash();
+    }
+    if (!typed)
         return std::nullopt;
     RangeClash clash;
-    bool startRead = false;
-    bool endRead = false;
-    const RegisteredRange typed{{}, start.toLongLong(&startRead), end.toLongLong(&endRead), {}};
-    // Too long for any number: the database refuses the add itself.
-    if (!startRead || !endRead)
-        return clash;
-    for (const RegisteredRange &range : registeredRanges()) {
-        if (range.overlaps(typed))
+    const RegisteredRange added{{}, typed->first, typed->last, {}};
+    for (const RegisteredRange &range : registeredRanges(session)) {
+        if (range.overlaps(added))
             clash.overlapping.append(range);
     }
     return clash;

@@ -7,6 +7,7 @@
 #include <optional>
 
 class DbQuery;
+class DbSession;
 
 // The register of barcode label ranges (table barcodes), free of any
 // window: the list's statement, the checks of the typed fields, adding and
@@ -19,20 +20,11 @@ void selectRanges(DbQuery *list);
 // end go into the statement as typed and must pass IsIntegerText; when
 // either does not, nothing is stored, no key is taken and nothing is
 // returned. An empty mark is stored as null.
-std::optional<QByteArray> addRange(const QByteArray &start, const QByteArray &end, const QByteArray &mark);
+std::optional<QByteArray> addRange(DbSession &session, const QByteArray &start, const QByteArray &end,
+                                   const QByteArray &mark);
 
 // Deletes the range stored under the key.
-void deleteRange(const QByteArray &num);
-
-// The numbers a print covers, lower first, from the two typed texts;
-// nothing when either is not an integer text. A number beyond 32 bits
-// raises ConvertError; a range holding a number below zero raises AppError
-// with the reason (negativeRangeText), as such labels carry no bar code.
-struct PrintRange {
-    qint32 first = 0;
-    qint32 last = 0;
-};
-std::optional<PrintRange> printRange(const QByteArray &start, const QByteArray &end);
+void deleteRange(DbSession &session, const QByteArray &num);
 
 // A range as the register holds it: start and end as typed, so either may
 // be the larger.
@@ -48,7 +40,7 @@ struct RegisteredRange {
 };
 
 // Every registered range with both numbers, in the list's order.
-QList<RegisteredRange> registeredRanges();
+QList<RegisteredRange> registeredRanges(DbSession &session);
 
 // What a new range would clash with: the registered ranges that share a
 // number with it, in the list's order. Numbers already on catalogue books
@@ -59,14 +51,16 @@ struct RangeClash {
     bool any() const { return !overlapping.isEmpty(); }
 };
 
-// Looks before an add; nothing when either text is not an integer text,
-// as the add then stores nothing either. Reads only: no key is taken.
-std::optional<RangeClash> rangeClash(const QByteArray &start, const QByteArray &end);
+// Looks before an add, reading the fields as typedRange does; nothing when
+// either text is not an integer text, as the add then stores nothing
+// either, and no clash for a number beyond 32 bits, which the database
+// refuses itself. Reads only: no key is taken.
+std::optional<RangeClash> rangeClash(DbSession &session, const QByteArray &start, const QByteArray &end);
 
 // How many distinct numbers from low to high stand as catalog.barcod (the
 // ten-digit text a label carries), read in a snapshot of its own.
 // Negative numbers have no barcode text and so are never taken.
-qint64 takenInCatalog(qint64 low, qint64 high);
+qint64 takenInCatalog(DbSession &session, qint64 low, qint64 high);
 
 // The question put before storing a clashing range; "|" breaks the lines.
 QString rangeClashQuestion(const RangeClash &clash);

@@ -1,3 +1,4 @@
+#include "db/dberror.h"
 #include "dbdump.h"
 #include "fbserver.h"
 #include "modal.h"
@@ -8,13 +9,13 @@
 #include "app/resulttext.h"
 #include "auth/account.h"
 #include "auth/autent.h"
+#include "base/platform.h"
+#include "base/text1251.h"
 #include "db/engine.h"
 #include "db/fbservice.h"
-#include "db/platform.h"
-#include "db/text1251.h"
-#include "dialogs/adminlogin.h"
-#include "dialogs/formYN.h"
-#include "dialogs/uiplatform.h"
+#include "ui/adminlogin.h"
+#include "ui/formYN.h"
+#include "ui/uiplatform.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -97,13 +98,14 @@ enum class NextAction { List, AddRange, DeleteRange, ClearingCounts, Check, Impo
 Q_DECLARE_METATYPE(Action)
 Q_DECLARE_METATYPE(NextAction)
 
-class TestSharedDb : public QObject {
+// Several desks on one database: through the private server, beside
+// another process, with the account refused or its rights missing.
+class TestSharedDatabase : public WindowTest {
     Q_OBJECT
 
 private slots:
     void initTestCase();
     void init();
-    void cleanup();
 
     void aDayThroughTheServer();
     void twoProcessesShareAnEmbeddedFile();
@@ -122,7 +124,7 @@ private slots:
     void missingRightSaidInTheTabs();
 
 private:
-    void signIn(const QString &database, const QString &user, const QString &password);
+    void signInTo(const QString &database, const QString &user, const QString &password);
     void answerEveryQuestion(bool yes, const std::function<void()> &action);
     void import(QRadioButton *mode, const QString &file, bool clear = false);
     QString writeFile(const QByteArray &bytes);
@@ -130,44 +132,31 @@ private:
     QString signedInOnTheServer(const QString &name);
 
     FbServer m_server;
-    TestDb m_db;
     QTemporaryDir m_files;
-    std::unique_ptr<TFormMain> m_form;
-    QStringList m_errors;
 };
 
-void TestSharedDb::initTestCase()
+void TestSharedDatabase::initTestCase()
 {
     QVERIFY2(m_server.running(), qPrintable(m_server.error()));
-    platform::showError = [this](QWidget *, const QString &text) { m_errors.append(text); };
-    // Settings files of the test's own, never the user's.
-    platform::registryFolder = [this] { return m_files.filePath(QStringLiteral("settings")); };
+    WindowTest::initTestCase();
     // A desk of the private server: its system-wide settings hold the
     // program's account password that the tool's grant made.
     platform::systemSettingsFolder = [this] { return m_server.settingsFolder(); };
 }
 
-void TestSharedDb::init()
+void TestSharedDatabase::init()
 {
-    m_errors.clear();
-    m_form = std::make_unique<TFormMain>();
+    WindowTest::init();
     m_form->show();
 }
 
-void TestSharedDb::cleanup()
-{
-    m_form.reset();
-}
-
-void TestSharedDb::signIn(const QString &database, const QString &user, const QString &password)
+void TestSharedDatabase::signInTo(const QString &database, const QString &user, const QString &password)
 {
     m_form->BazaPath = database;
-    m_form->Login->setText(user);
-    m_form->Password->setText(password);
-    QTest::mouseClick(m_form->BitBtnGO, Qt::LeftButton);
+    signIn(user, password);
 }
 
-void TestSharedDb::answerEveryQuestion(bool yes, const std::function<void()> &action)
+void TestSharedDatabase::answerEveryQuestion(bool yes, const std::function<void()> &action)
 {
     ModalAnswerer answerer([yes](QWidget *dialog) {
         if (auto *ask = qobject_cast<TFormYesNo *>(dialog))
@@ -178,7 +167,7 @@ void TestSharedDb::answerEveryQuestion(bool yes, const std::function<void()> &ac
     action();
 }
 
-void TestSharedDb::import(QRadioButton *mode, const QString &file, bool clear)
+void TestSharedDatabase::import(QRadioButton *mode, const QString &file, bool clear)
 {
     QTest::mouseClick(mode, Qt::LeftButton);
     m_form->EditF->setText(file);
@@ -186,13 +175,13 @@ void TestSharedDb::import(QRadioButton *mode, const QString &file, bool clear)
     QTest::mouseClick(m_form->BitBtnIM, Qt::LeftButton);
 }
 
-void TestSharedDb::aDayThroughTheServer()
+void TestSharedDatabase::aDayThroughTheServer()
 {
     const QString database = m_server.createDatabase(QStringLiteral("day.fdb"));
     QVERIFY2(!database.isEmpty(), qPrintable(m_server.failure()));
     DbReader desk(database, m_server.adminParams());
 
-    signIn(database, QStringLiteral("admin"), QStringLiteral("admin"));
+    signInTo(database, QStringLiteral("admin"), QStringLiteral("admin"));
     QVERIFY2(m_form->PageControl1->isVisible(), qPrintable(m_errors.join(u'\n')));
     // Signed in as the program's own account, not the administrator.
     QCOMPARE(selectValue(m_form->IBDatabase1, "select current_user from rdb$database"), builtInUserName());
@@ -226,10 +215,10 @@ void TestSharedDb::aDayThroughTheServer()
     QCOMPARE(m_form->LabelCC->text(), QStringLiteral("операция завершена"));
     // Checked again as the program's account, which may read the
     // catalogue's item numbers: each of them now stands there.
-    QTest::mouseClick(m_form->BitBtnCH, Qt::LeftButton);
+    QTest::mouseClick(m_form->BitBtnCheck, Qt::LeftButton);
     QCOMPARE(m_form->LabelCC->text(), QStringLiteral("проверка завершена"));
-    QVERIFY2(m_form->LabelCH->text().contains(QStringLiteral("уже есть в каталоге: 10 (")),
-             qPrintable(m_form->LabelCH->text() + m_errors.join(u'\n')));
+    QVERIFY2(m_form->LabelCheck->text().contains(QStringLiteral("уже есть в каталоге: 10 (")),
+             qPrintable(m_form->LabelCheck->text() + m_errors.join(u'\n')));
     import(m_form->RadioKA, QStringLiteral(EXAMPLES_DIR "/readers.csv"));
     QCOMPARE(m_form->LabelCC->text(), QStringLiteral("операция завершена"));
     // The other desk was still at work when both runs ended.
@@ -268,16 +257,16 @@ void TestSharedDb::aDayThroughTheServer()
     wipeAnswering(QByteArray());
     QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
     QCOMPARE(m_form->LabelST->text(), QStringLiteral("база не очищена"));
-    QCOMPARE(m_form->LabelBK->text(),
+    QCOMPARE(m_form->LabelBackup->text(),
              QStringLiteral("резервная копия не создана: администратор базы данных не указан"));
     QCOMPARE(desk.value("select count(*) from catalog"), rows);
     wipeAnswering(m_server.adminPassword());
     QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
     QCOMPARE(m_form->LabelST->text(), QStringLiteral("выполнено"));
     // The server wrote the backup beside the database, in its own folder.
-    const QString backup = m_form->LabelBK->text().section(QStringLiteral("резервная копия на сервере: "), 1);
+    const QString backup = m_form->LabelBackup->text().section(QStringLiteral("резервная копия на сервере: "), 1);
     QCOMPARE(QFileInfo(backup).path(), m_server.dataFolder());
-    QVERIFY2(QFileInfo(backup).size() > 0, qPrintable(m_form->LabelBK->text()));
+    QVERIFY2(QFileInfo(backup).size() > 0, qPrintable(m_form->LabelBackup->text()));
     QCOMPARE(desk.value("select (select count(*) from catalog) + (select count(*) from readers) "
                         "+ (select count(*) from izdatelstvo) from rdb$database"),
              QByteArray("0"));
@@ -298,10 +287,10 @@ void TestSharedDb::aDayThroughTheServer()
     }
 }
 
-void TestSharedDb::twoProcessesShareAnEmbeddedFile()
+void TestSharedDatabase::twoProcessesShareAnEmbeddedFile()
 {
     const QString file = m_db.freshFile();
-    signIn(file, QStringLiteral("admin"), QStringLiteral("admin"));
+    signInTo(file, QStringLiteral("admin"), QStringLiteral("admin"));
     QVERIFY2(m_form->PageControl1->isVisible(), qPrintable(m_errors.join(u'\n')));
     m_form->EditS->setText(QStringLiteral("300"));
     m_form->EditP->setText(QStringLiteral("310"));
@@ -321,7 +310,7 @@ void TestSharedDb::twoProcessesShareAnEmbeddedFile()
     QVERIFY(m_errors.isEmpty());
 }
 
-void TestSharedDb::attachFailureSaysWhy_data()
+void TestSharedDatabase::attachFailureSaysWhy_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("password");
@@ -348,7 +337,7 @@ void TestSharedDb::attachFailureSaysWhy_data()
         << QStringLiteral("ok") << QStringLiteral("nimda") << QString() << QString();
 }
 
-void TestSharedDb::attachFailureSaysWhy()
+void TestSharedDatabase::attachFailureSaysWhy()
 {
     QFETCH(QString, kind);
     QFETCH(QString, password);
@@ -382,7 +371,7 @@ void TestSharedDb::attachFailureSaysWhy()
             DbReader(database, m_server.adminParams()).exec("alter user " + builtInUserName() + " password 'another'");
     }
 
-    signIn(database, QStringLiteral("admin"), password);
+    signInTo(database, QStringLiteral("admin"), password);
     QCOMPARE(m_form->BitBtnGO->text(), QStringLiteral("старт"));
     QVERIFY(m_form->PageControl1->isHidden());
     QVERIFY(!m_form->IBDatabase1->connected());
@@ -403,7 +392,7 @@ void TestSharedDb::attachFailureSaysWhy()
         QVERIFY2(m_errors[0].contains(advice), qPrintable(m_errors[0]));
 }
 
-void TestSharedDb::accountRefuses_data()
+void TestSharedDatabase::accountRefuses_data()
 {
     // A statement run as the program's account through the server, or the
     // service asked for as it: each must fail.
@@ -428,7 +417,7 @@ void TestSharedDb::accountRefuses_data()
     row("restore into a new database", "restore made.fdb");
 }
 
-void TestSharedDb::accountRefuses()
+void TestSharedDatabase::accountRefuses()
 {
     QFETCH(QByteArray, statement);
     // Made by the first row; no row may change them.
@@ -473,7 +462,7 @@ void TestSharedDb::accountRefuses()
              QByteArray("0"));
 }
 
-void TestSharedDb::grantOnFurtherDesks_data()
+void TestSharedDatabase::grantOnFurtherDesks_data()
 {
     // A desk's settings file before the tool's grant runs there: the first
     // desk's own, the shipped file with its comments, that file with the
@@ -498,7 +487,7 @@ void TestSharedDb::grantOnFurtherDesks_data()
         << QStringLiteral("shipped") << true << 0 << ready << QStringLiteral("new");
 }
 
-void TestSharedDb::grantOnFurtherDesks()
+void TestSharedDatabase::grantOnFurtherDesks()
 {
     QFETCH(QString, desk);
     QFETCH(bool, newPassword);
@@ -574,7 +563,7 @@ void TestSharedDb::grantOnFurtherDesks()
     }
 }
 
-void TestSharedDb::lockConflictChangesNothing_data()
+void TestSharedDatabase::lockConflictChangesNothing_data()
 {
     QTest::addColumn<Rows>("otherDesk");
     QTest::addColumn<Action>("action");
@@ -596,7 +585,7 @@ void TestSharedDb::lockConflictChangesNothing_data()
         << Rows{"delete from catalog"} << Action::ClearCatalogue << rowCounts << QByteArray("2 2 2 2");
 }
 
-void TestSharedDb::lockConflictChangesNothing()
+void TestSharedDatabase::lockConflictChangesNothing()
 {
     QFETCH(Rows, otherDesk);
     QFETCH(Action, action);
@@ -615,7 +604,7 @@ void TestSharedDb::lockConflictChangesNothing()
     QCOMPARE(fromCp1251(DbReader(file).value(check)), QString::fromUtf8(unchanged));
 
     if (action != Action::RenewPassword) {
-        signIn(file, QStringLiteral("admin"), QStringLiteral("admin"));
+        signInTo(file, QStringLiteral("admin"), QStringLiteral("admin"));
         QVERIFY(m_form->PageControl1->isVisible());
     }
     OpenTransaction desk(file, otherDesk);
@@ -623,7 +612,7 @@ void TestSharedDb::lockConflictChangesNothing()
     case Action::RenewPassword:
         // An expired password, the renewal dismissed: one grace sign-in
         // is to be spent, on a row the other desk is changing.
-        answerEveryQuestion(false, [&] { signIn(file, QStringLiteral("ivanova"), QStringLiteral("kniga")); });
+        answerEveryQuestion(false, [&] { signInTo(file, QStringLiteral("ivanova"), QStringLiteral("kniga")); });
         break;
     case Action::DeleteRange:
         QVERIFY(m_form->IBQueryBC->locate("bs", "1001", 0));
@@ -648,7 +637,7 @@ void TestSharedDb::lockConflictChangesNothing()
     QCOMPARE(fromCp1251(DbReader(file).value(check)), QString::fromUtf8(unchanged));
 }
 
-QString TestSharedDb::writeFile(const QByteArray &bytes)
+QString TestSharedDatabase::writeFile(const QByteArray &bytes)
 {
     const QString path = m_files.filePath(QStringLiteral("import.csv"));
     QFile out(path);
@@ -657,14 +646,14 @@ QString TestSharedDb::writeFile(const QByteArray &bytes)
     return path;
 }
 
-QString TestSharedDb::signedInOnTheServer(const QString &name)
+QString TestSharedDatabase::signedInOnTheServer(const QString &name)
 {
     const QString database = m_server.createDatabase(name);
     if (database.isEmpty()) {
         QTest::qFail(qPrintable(m_server.failure()), __FILE__, __LINE__);
         return QString();
     }
-    signIn(database, QStringLiteral("admin"), QStringLiteral("admin"));
+    signInTo(database, QStringLiteral("admin"), QStringLiteral("admin"));
     if (!m_form->PageControl1->isVisible()) {
         QTest::qFail(qPrintable(m_errors.join(u'\n')), __FILE__, __LINE__);
         return QString();
@@ -672,7 +661,7 @@ QString TestSharedDb::signedInOnTheServer(const QString &name)
     return database;
 }
 
-void TestSharedDb::nextActionAfterARestartAttachesAgain_data()
+void TestSharedDatabase::nextActionAfterARestartAttachesAgain_data()
 {
     QTest::addColumn<NextAction>("action");
     QTest::newRow("the register's list") << NextAction::List;
@@ -684,7 +673,7 @@ void TestSharedDb::nextActionAfterARestartAttachesAgain_data()
     QTest::newRow("signing out and in again") << NextAction::SignOutAndIn;
 }
 
-void TestSharedDb::nextActionAfterARestartAttachesAgain()
+void TestSharedDatabase::nextActionAfterARestartAttachesAgain()
 {
     QFETCH(NextAction, action);
     const QString database = signedInOnTheServer(QStringLiteral("restart%1.fdb").arg(int(action)));
@@ -728,12 +717,12 @@ void TestSharedDb::nextActionAfterARestartAttachesAgain()
     }
     case NextAction::ClearingCounts:
         m_form->CheckCL->setChecked(true);
-        QVERIFY2(m_form->LabelDL->text().startsWith(QStringLiteral("будет удалено строк:\nкаталог 0")),
-                 qPrintable(m_form->LabelDL->text()));
+        QVERIFY2(m_form->LabelClearCounts->text().startsWith(QStringLiteral("будет удалено строк:\nкаталог 0")),
+                 qPrintable(m_form->LabelClearCounts->text()));
         break;
     case NextAction::Check:
         m_form->EditF->setText(writeFile("77;A\r\n"));
-        QTest::mouseClick(m_form->BitBtnCH, Qt::LeftButton);
+        QTest::mouseClick(m_form->BitBtnCheck, Qt::LeftButton);
         QCOMPARE(m_form->LabelCC->text(), QStringLiteral("проверка завершена"));
         break;
     case NextAction::Import:
@@ -744,7 +733,7 @@ void TestSharedDb::nextActionAfterARestartAttachesAgain()
     case NextAction::SignOutAndIn:
         QTest::mouseClick(m_form->BitBtnGO, Qt::LeftButton);
         QVERIFY(!m_form->IBDatabase1->connected());
-        signIn(database, QStringLiteral("admin"), QStringLiteral("admin"));
+        signInTo(database, QStringLiteral("admin"), QStringLiteral("admin"));
         QVERIFY(m_form->PageControl1->isVisible());
         break;
     }
@@ -752,7 +741,7 @@ void TestSharedDb::nextActionAfterARestartAttachesAgain()
     QVERIFY(m_form->IBDatabase1->connected());
 }
 
-void TestSharedDb::serverDownSaidUnreachable()
+void TestSharedDatabase::serverDownSaidUnreachable()
 {
     const QString database = signedInOnTheServer(QStringLiteral("down.fdb"));
     QVERIFY(!database.isEmpty());
@@ -773,7 +762,7 @@ void TestSharedDb::serverDownSaidUnreachable()
     QCOMPARE(m_form->IBQueryBC->recordCount(), 3);
 }
 
-void TestSharedDb::missingRightSaidInTheTabs_data()
+void TestSharedDatabase::missingRightSaidInTheTabs_data()
 {
     QTest::addColumn<QByteArray>("revoke");
     QTest::addColumn<bool>("import");
@@ -783,14 +772,14 @@ void TestSharedDb::missingRightSaidInTheTabs_data()
     QTest::newRow("an import") << QByteArray("revoke insert on readers from ") << true;
 }
 
-void TestSharedDb::missingRightSaidInTheTabs()
+void TestSharedDatabase::missingRightSaidInTheTabs()
 {
     QFETCH(QByteArray, revoke);
     QFETCH(bool, import);
     const QString file = m_db.freshFile();
     DbReader(file).exec(revoke + builtInUserName());
     // Signed in on the register's tab, which lists the ranges at once.
-    signIn(file, QStringLiteral("admin"), QStringLiteral("admin"));
+    signInTo(file, QStringLiteral("admin"), QStringLiteral("admin"));
     QVERIFY(m_form->PageControl1->isVisible());
     if (import) {
         QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
@@ -804,5 +793,5 @@ void TestSharedDb::missingRightSaidInTheTabs()
              qPrintable(m_errors[0]));
 }
 
-QTEST_MAIN(TestSharedDb)
+QTEST_MAIN(TestSharedDatabase)
 #include "tst_shareddb.moc"

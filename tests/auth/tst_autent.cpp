@@ -1,16 +1,20 @@
+#include "staffaccount.h"
 #include "testdb.h"
 
 #include "auth/autent.h"
+#include "base/errors.h"
+#include "base/platform.h"
+#include "base/settings.h"
+#include "base/sqltext.h"
+#include "base/text1251.h"
 #include "db/dataset.h"
-#include "db/errors.h"
-#include "db/platform.h"
-#include "db/settings.h"
-#include "db/text1251.h"
-#include "db/utilites.h"
+#include "db/dberror.h"
+#include "db/session.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
@@ -38,6 +42,7 @@ struct AccountCase {
 } // namespace
 
 Q_DECLARE_METATYPE(AccountCase)
+Q_DECLARE_METATYPE(Account)
 
 // The account rules on a real database. The password dialog is answered
 // through its seam, so no window is built and nothing is polled.
@@ -67,6 +72,8 @@ private slots:
     void unreachableDatabaseRefused();
     void missingRightSaid_data();
     void missingRightSaid();
+    void signInAsOrdinaryAccount_data();
+    void signInAsOrdinaryAccount();
 
 private:
     bool signIn(const QByteArray &user, const QByteArray &password, const QString &answer = {}, int *dialogs = nullptr);
@@ -75,41 +82,34 @@ private:
     TestDb m_db;
     QTemporaryDir m_settings;
     QString m_path;
-    std::unique_ptr<QObject> m_owner;
+    std::unique_ptr<DbSession> m_session;
     DbConnection *m_connection = nullptr;
+    // What the last sign-in came to.
+    SignInOutcome m_outcome;
 };
 
 void TestAutent::init()
 {
     m_path = m_db.freshFile();
-    m_owner = std::make_unique<QObject>();
-    m_connection = new DbConnection(m_owner.get());
-    auto *defaultTransaction = new DbTransaction(m_owner.get());
-    defaultTransaction->setDatabase(m_connection);
-    m_connection->setDefaultTransaction(defaultTransaction);
-    auto *scratch = new DbQuery(m_owner.get());
-    scratch->setObjectName(QStringLiteral("IBQXXMAIN"));
-    scratch->setDatabase(m_connection);
-    scratch->setTransaction(defaultTransaction);
-    sharedDb() = SharedDb{m_owner.get(), m_connection, scratch};
+    m_session = std::make_unique<DbSession>();
+    m_connection = &m_session->connection();
 }
 
 void TestAutent::cleanup()
 {
-    sharedDb() = SharedDb{};
-    m_owner.reset();
-    platform::askNewPassword = nullptr;
+    m_session.reset();
 }
 
 bool TestAutent::signIn(const QByteArray &user, const QByteArray &password, const QString &answer, int *dialogs)
 {
     m_connection->close();
     int shown = 0;
-    platform::askNewPassword = [&] {
+    const auto ask = [&] {
         ++shown;
         return toCp1251(answer);
     };
-    const bool result = ConnectUser(m_connection, m_path, user, password);
+    m_outcome = ConnectUser(*m_session, {m_path, user, password}, ask);
+    const bool result = m_outcome.accepted;
     if (dialogs)
         *dialogs = shown;
     // The connection follows the outcome.
@@ -170,9 +170,9 @@ void TestAutent::accountStates()
     QCOMPARE(signIn("u", c.typed, c.newPassword, &shown), c.accepted);
     QCOMPARE(shown, c.dialogs);
     QCOMPARE(fromCp1251(row("u")), c.after);
-    QCOMPARE(LastGraceSignIn.used, !grace.isEmpty());
-    if (LastGraceSignIn.used)
-        QCOMPARE(graceSignInText(LastGraceSignIn), grace);
+    QCOMPARE(m_outcome.grace, !grace.isEmpty());
+    if (m_outcome.grace)
+        QCOMPARE(graceSignInText(m_outcome), grace);
 }
 
 void TestAutent::graceSignInsCountDown()
@@ -184,12 +184,12 @@ void TestAutent::graceSignInsCountDown()
         QVERIFY(signIn("g", "pw"));
         QCOMPARE(row("g").split('|').value(2), QByteArray::number(left));
         // As many more as are then accepted before the blocking one.
-        QVERIFY(LastGraceSignIn.used);
-        QCOMPARE(LastGraceSignIn.remaining, qint64(left - 1));
-        QCOMPARE(toQDateTime(LastGraceSignIn.validUntil), QDateTime(QDate(2026, 1, 1), QTime(0, 0)));
+        QVERIFY(m_outcome.grace);
+        QCOMPARE(m_outcome.graceLeft, qint64(left - 1));
+        QCOMPARE(toQDateTime(m_outcome.validUntil), QDateTime(QDate(2026, 1, 1), QTime(0, 0)));
     }
     QVERIFY(!signIn("g", "pw"));
-    QVERIFY(!LastGraceSignIn.used);
+    QVERIFY(!m_outcome.grace);
     QCOMPARE(fromCp1251(row("g").split('|').value(0)), QStringLiteral("заблокирован"));
     int shown = -1;
     QVERIFY(!signIn("g", "pw", {}, &shown));
@@ -287,7 +287,7 @@ void TestAutent::unreachableDatabaseRefused()
     m_connection->close();
     const QString missing = m_path + QStringLiteral(".missing");
     try {
-        ConnectUser(m_connection, missing, "admin", "admin");
+        ConnectUser(*m_session, {missing, "admin", "admin"}, {});
         QFAIL("a missing database was not reported");
     } catch (const AttachError &e) {
         // Which database, where another is set, then the engine's own words.
@@ -328,9 +328,8 @@ void TestAutent::missingRightSaid()
                           + SqlValue(toCp1251(QStringLiteral("включен")), 's', ',') + expdate + ", 30, 6)");
     const QByteArray before = row("u");
     DbReader(m_path).exec("revoke " + revoke + " from " + builtInUserName());
-    platform::askNewPassword = [&] { return toCp1251(newPassword); };
     try {
-        ConnectUser(m_connection, m_path, "u", "pw");
+        ConnectUser(*m_session, {m_path, "u", "pw"}, [&] { return toCp1251(newPassword); });
         QFAIL("the missing right was not reported");
     } catch (const MissingRightError &e) {
         // Which database, the command that readies it, then the engine's words.
@@ -342,6 +341,57 @@ void TestAutent::missingRightSaid()
     }
     QVERIFY(!m_connection->connected());
     QCOMPARE(row("u"), before);
+}
+
+void TestAutent::signInAsOrdinaryAccount_data()
+{
+    QTest::addColumn<Account>("account");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QStringList>("says"); // in this order; DATABASE is the file signed in to
+
+    QTest::newRow("staff, in the engine's group") << Account::Staff << 0 << QStringList{QStringLiteral("signed in")};
+    // Which database, then what is wrong and what to do, then the engine's words.
+    QTest::newRow("outside the engine's group")
+        << Account::Outsider << 1
+        << QStringList{QStringLiteral("Не удалось открыть базу данных «DATABASE»"),
+                       QStringLiteral("Встроенный сервер базы данных не может работать от имени учётной записи "
+                                      "«nobody»: его папка блокировок «/tmp/firebird» открыта только группе firebird"),
+                       QStringLiteral("«sudo adduser nobody firebird»; после этого выйдите из сеанса рабочего стола и "
+                                      "войдите снова."),
+                       QStringLiteral("operating system directive access failed")};
+}
+
+void TestAutent::signInAsOrdinaryAccount()
+{
+    QFETCH(Account, account);
+    QFETCH(int, status);
+    QFETCH(QStringList, says);
+    const OrdinaryAccounts accounts;
+    if (!accounts.missing().isEmpty())
+        QSKIP(qPrintable(accounts.missing()));
+    // The database in a folder of the account's own, as a desk keeps it.
+    QTemporaryDir folder;
+    const QString database = folder.filePath(QStringLiteral("library.fdb"));
+    QVERIFY(QFile::copy(m_path, database));
+    QVERIFY(accounts.give(folder.path()) && accounts.give(database));
+
+    QProcess probe;
+    probe.setProcessEnvironment(accounts.environment(account));
+    const QStringList command = accounts.command(account, QStringLiteral(SIGNIN_PROBE_PATH),
+                                                 {database, QStringLiteral("admin"), QStringLiteral("admin")});
+    probe.start(command.first(), command.mid(1));
+    QVERIFY(probe.waitForFinished(60000));
+    const QString out = QString::fromUtf8(probe.readAllStandardOutput());
+    const QString err = QString::fromUtf8(probe.readAllStandardError());
+    QVERIFY2(probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == status, qPrintable(out + err));
+    const QString said = status == 0 ? out : err;
+    qsizetype at = 0;
+    for (QString part : says) {
+        part.replace(QStringLiteral("DATABASE"), database);
+        const qsizetype found = said.indexOf(part, at);
+        QVERIFY2(found >= 0, qPrintable(QStringLiteral("«%1» not found in order in:\n%2").arg(part, said)));
+        at = found + part.size();
+    }
 }
 
 QTEST_GUILESS_MAIN(TestAutent)

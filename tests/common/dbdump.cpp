@@ -2,7 +2,7 @@
 
 #include "testdb.h"
 
-#include "db/text1251.h"
+#include "base/text1251.h"
 
 QByteArray dumpDatabase(const QString &database, const QList<QByteArray> &params)
 {

@@ -2,7 +2,7 @@
 
 #include "fbserver.h"
 
-#include "db/text1251.h"
+#include "base/text1251.h"
 
 #include <QElapsedTimer>
 #include <QProcess>

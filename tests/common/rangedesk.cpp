@@ -14,9 +14,8 @@
 // Any other refusal ends it with status 1.
 
 #include "auth/autent.h"
-#include "db/dataset.h"
-#include "db/errors.h"
-#include "db/utilites.h"
+#include "db/dberror.h"
+#include "db/session.h"
 #include "labels/register.h"
 
 #include <QCoreApplication>
@@ -36,24 +35,13 @@ int main(int argc, char *argv[])
     const int desk = arguments[2].toInt();
     const int steps = arguments[3].toInt();
 
-    QObject owner;
-    DbConnection connection;
-    connection.params = builtInConnectionParams();
-    connection.databaseName = arguments[1];
-    auto *reads = new DbTransaction(&owner);
-    reads->setDatabase(&connection);
-    connection.setDefaultTransaction(reads);
-    auto *scratch = new DbQuery(&owner);
-    scratch->setObjectName(QStringLiteral("IBQXXMAIN"));
-    scratch->setDatabase(&connection);
-    scratch->setTransaction(reads);
+    DbSession session;
     try {
-        connection.open();
+        session.open(arguments[1], builtInConnectionParams());
     } catch (const std::exception &e) {
         std::fprintf(stderr, "range-desk: %s\n", e.what());
         return 1;
     }
-    sharedDb() = SharedDb{&owner, &connection, scratch};
 
     QRandomGenerator random(quint32(desk) * 7919u + 1);
     QList<QByteArray> mine;
@@ -65,18 +53,18 @@ int main(int argc, char *argv[])
             if (mine.size() < 3 || random.bounded(10) < 6) {
                 const QByteArray low = QByteArray::number(qint64(desk) * 1000000 + qint64(step) * 10);
                 const QByteArray high = QByteArray::number(low.toLongLong() + 9);
-                key = *addRange(low, high, "desk " + QByteArray::number(desk));
+                key = *addRange(session, low, high, "desk " + QByteArray::number(desk));
                 mine.append(key);
                 std::printf("added %s\n", key.constData());
             } else {
                 if (random.bounded(2) == 0) {
                     key = mine.takeAt(random.bounded(int(mine.size())));
                 } else {
-                    const QList<RegisteredRange> all = registeredRanges();
+                    const QList<RegisteredRange> all = registeredRanges(session);
                     key = all.isEmpty() ? mine.takeFirst() : all[random.bounded(int(all.size()))].num;
                     mine.removeAll(key);
                 }
-                deleteRange(key);
+                deleteRange(session, key);
                 std::printf("deleted %s\n", key.constData());
             }
         } catch (const DbError &e) {
@@ -89,7 +77,6 @@ int main(int argc, char *argv[])
         std::fflush(stdout);
     }
     std::printf("done %d %lld\n", steps, static_cast<long long>(clock.elapsed()));
-    sharedDb() = SharedDb{};
-    connection.forceClose();
+    session.connection().forceClose();
     return 0;
 }

@@ -2,9 +2,9 @@
 
 #include "modal.h"
 
-#include "db/platform.h"
-#include "dialogs/formYN.h"
-#include "dialogs/uiplatform.h"
+#include "base/platform.h"
+#include "ui/formYN.h"
+#include "ui/uiplatform.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -31,26 +31,41 @@ std::unique_ptr<TFormMain> signedInMainForm(const QString &database)
     return form;
 }
 
-void SignedInWindowTest::initTestCase()
+void WindowTest::initTestCase()
 {
     platform::showError = [this](QWidget *, const QString &text) { m_errors.append(text); };
     platform::registryFolder = [this] { return m_settings.path(); };
     platform::systemSettingsFolder = [this] { return m_settings.filePath(QStringLiteral("system")); };
 }
 
-void SignedInWindowTest::init()
+void WindowTest::init()
 {
     m_errors.clear();
-    m_form = signedInMainForm(m_db);
-    QVERIFY(m_form);
+    m_form = std::make_unique<TFormMain>();
+    m_form->BazaPath = m_db.freshFile();
 }
 
-void SignedInWindowTest::cleanup()
+void WindowTest::cleanup()
 {
     m_form.reset();
 }
 
-int SignedInWindowTest::answerQuestion(bool yes, const std::function<void()> &action)
+void WindowTest::signIn(const QString &user, const QString &password)
+{
+    m_form->Login->setText(user);
+    m_form->Password->setText(password);
+    QTest::mouseClick(m_form->BitBtnGO, Qt::LeftButton);
+}
+
+void SignedInWindowTest::init()
+{
+    WindowTest::init();
+    m_form->show();
+    signIn(QStringLiteral("admin"), QStringLiteral("admin"));
+    QVERIFY2(m_form->PageControl1->isVisible(), "the demo administrator could not sign in");
+}
+
+int WindowTest::answerQuestion(bool yes, const std::function<void()> &action)
 {
     ModalAnswerer answerer([yes](QWidget *dialog) {
         auto *ask = qobject_cast<TFormYesNo *>(dialog);
@@ -61,12 +76,12 @@ int SignedInWindowTest::answerQuestion(bool yes, const std::function<void()> &ac
     return answerer.count();
 }
 
-QList<QByteArray> SignedInWindowTest::rows(const QByteArray &select) const
+QList<QByteArray> WindowTest::rows(const QByteArray &select) const
 {
     return DbReader(m_form->BazaPath).rows(select);
 }
 
-void SignedInWindowTest::exec(const QByteArray &statement) const
+void WindowTest::exec(const QByteArray &statement) const
 {
     DbReader(m_form->BazaPath).exec(statement);
 }

@@ -18,16 +18,19 @@ std::unique_ptr<TFormMain> signedInMainForm(TestDb &db);
 // The same on a given database: a file or a server's connection string.
 std::unique_ptr<TFormMain> signedInMainForm(const QString &database);
 
-// Base of the tests that drive a signed-in main window: before each test a
-// fresh copy of the test database and the window signed in on it; the
-// errors the window would show are collected in m_errors instead, and the
-// settings files are read and written in a folder of the test's own. A
-// test class that needs more set-up declares its own init() and calls this
-// one.
-class SignedInWindowTest : public QObject {
+// Base of the tests that drive the main window: before each test a fresh
+// window on a fresh copy of the test database, signed out and not yet
+// shown; the errors the window would show are collected in m_errors
+// instead, and the settings files are read and written in a folder of the
+// test's own. A test class that needs more set-up declares its own slots
+// and calls these.
+class WindowTest : public QObject {
     Q_OBJECT
 
 protected:
+    // Types the name and password into the strip and presses its button.
+    void signIn(const QString &user, const QString &password);
+
     // Answers the confirmation dialog that action raises with yes or no,
     // and returns how many questions were asked.
     int answerQuestion(bool yes, const std::function<void()> &action);
@@ -46,4 +49,13 @@ protected slots:
     void initTestCase();
     void init();
     void cleanup();
+};
+
+// The same with the window shown and signed in as the demo administrator
+// before each test.
+class SignedInWindowTest : public WindowTest {
+    Q_OBJECT
+
+protected slots:
+    void init();
 };

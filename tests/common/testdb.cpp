@@ -48,30 +48,16 @@ void TestDb::connectFresh()
 {
     disconnect();
     m_path = freshFile();
-    m_owner = std::make_unique<QObject>();
-    m_connection = std::make_unique<DbConnection>();
-    m_connection->params = adminParams();
-    m_connection->databaseName = m_path;
-    auto *defaultTransaction = new DbTransaction(m_owner.get());
-    defaultTransaction->setDatabase(m_connection.get());
-    m_connection->setDefaultTransaction(defaultTransaction);
-    m_connection->open();
-    m_scratch = new DbQuery(m_owner.get());
-    m_scratch->setObjectName(QStringLiteral("IBQXXMAIN"));
-    m_scratch->setDatabase(m_connection.get());
-    m_scratch->setTransaction(defaultTransaction);
-    sharedDb() = SharedDb{m_owner.get(), m_connection.get(), m_scratch};
+    m_session = std::make_unique<DbSession>();
+    m_session->open(m_path, adminParams());
 }
 
 void TestDb::disconnect()
 {
-    if (!m_connection)
+    if (!m_session)
         return;
-    sharedDb() = SharedDb{};
-    m_connection->close();
-    m_owner.reset();
-    m_connection.reset();
-    m_scratch = nullptr;
+    m_session->connection().close();
+    m_session.reset();
 }
 
 DbReader::DbReader(const QString &path, const QList<QByteArray> &params)
@@ -83,12 +69,8 @@ DbReader::DbReader(const QString &path, const QList<QByteArray> &params)
 
 QList<QByteArray> DbReader::rows(const QByteArray &select)
 {
-    DbTransaction transaction;
-    transaction.setDatabase(&m_connection);
-    DbQuery query;
-    query.setDatabase(&m_connection);
-    query.setTransaction(&transaction);
-    query.setSql(select);
+    DbTransaction transaction(m_connection);
+    DbQuery query(m_connection, transaction, select);
     query.open();
     QList<QByteArray> result;
     for (int row = 0; row < query.recordCount(); ++row) {
@@ -106,30 +88,17 @@ QList<QByteArray> DbReader::rows(const QByteArray &select)
 
 void DbReader::exec(const QByteArray &statement)
 {
-    DbTransaction transaction;
-    transaction.setDatabase(&m_connection);
-    DbQuery query;
-    query.setDatabase(&m_connection);
-    query.setTransaction(&transaction);
-    query.setSql(statement);
-    query.execSql();
-    transaction.commit();
+    ExecAndCommit(m_connection, statement);
 }
 
 OpenTransaction::OpenTransaction(const QString &path, const QList<QByteArray> &statements,
                                  const QList<QByteArray> &params)
+    : m_transaction(m_connection)
 {
     m_connection.params = params;
     m_connection.databaseName = path;
     m_connection.open();
-    m_transaction.setDatabase(&m_connection);
-    m_transaction.defaultAction = DbTransaction::Action::Rollback;
     m_transaction.start();
-    for (const QByteArray &statement : statements) {
-        DbQuery query;
-        query.setDatabase(&m_connection);
-        query.setTransaction(&m_transaction);
-        query.setSql(statement);
-        query.execSql();
-    }
+    for (const QByteArray &statement : statements)
+        DbQuery(m_connection, m_transaction, statement).execSql();
 }

@@ -2,6 +2,7 @@
 
 #include "db/dataset.h"
 #include "db/dbcreate.h"
+#include "db/session.h"
 
 #include <QByteArray>
 #include <QList>
@@ -51,12 +52,13 @@ public:
 
     // Copies the template to a new file and returns its path.
     QString freshFile();
-    // A fresh file, attached, with the shared routines pointed at it.
+    // A fresh file, attached in a session of its own.
     void connectFresh();
     void disconnect();
 
-    DbConnection *connection() const { return m_connection.get(); }
-    DbQuery *scratch() const { return m_scratch; }
+    DbSession &session() const { return *m_session; }
+    DbConnection *connection() const { return &m_session->connection(); }
+    DbQuery *scratch() const { return &m_session->scratch(); }
     QString path() const { return m_path; }
 
     // Runs a select on an attachment of its own (see DbReader).
@@ -68,9 +70,7 @@ private:
     QString m_template;
     QString m_path;
     int m_copies = 0;
-    std::unique_ptr<QObject> m_owner;
-    std::unique_ptr<DbConnection> m_connection;
-    DbQuery *m_scratch = nullptr;
+    std::unique_ptr<DbSession> m_session;
 };
 
 // Runs the database tool; returns its exit code and fills output.

@@ -1,21 +1,33 @@
 #include "fbserver.h"
+#include "staffaccount.h"
 #include "testdb.h"
 
 #include "auth/autent.h"
+#include "base/errors.h"
+#include "base/platform.h"
+#include "base/sqltext.h"
+#include "base/text1251.h"
 #include "db/dataset.h"
-#include "db/platform.h"
-#include "db/errors.h"
+#include "base/platform.h"
+#include "db/dbcreate.h"
+#include "db/dberror.h"
 #include "db/refusals.h"
-#include "db/text1251.h"
 #include "db/utilites.h"
 
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QThread>
 
 #include <functional>
 #include <memory>
 
+#include <cerrno>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -46,10 +58,14 @@ private slots:
     void closeEndsRunningReads();
     void toolCalls_data();
     void toolCalls();
+    void lockFolderRecognised_data();
+    void lockFolderRecognised();
     void tablesTakenAgainstOtherWriters_data();
     void tablesTakenAgainstOtherWriters();
     void lostConnectionAttachedAgainOnce_data();
     void lostConnectionAttachedAgainOnce();
+    void uniqueSuffixGrows();
+    void splitScript();
 
 private:
     TestDb m_db;
@@ -65,23 +81,22 @@ enum class Loss { BeforeTheWork, AfterACommit, ServerDown };
 Q_DECLARE_METATYPE(Holder)
 Q_DECLARE_METATYPE(Asker)
 Q_DECLARE_METATYPE(Loss)
+Q_DECLARE_METATYPE(Account)
 
 void TestDatabase::twoExecAndCommitInARow()
 {
-    ExecAndCommit("insert into otdely (num, name) values (10, 'a')");
-    ExecAndCommit("insert into otdely (num, name) values (11, 'b')");
+    ExecAndCommit(*m_db.connection(), "insert into otdely (num, name) values (10, 'a')");
+    ExecAndCommit(*m_db.connection(), "insert into otdely (num, name) values (11, 'b')");
     QCOMPARE(m_db.value("select count(*) from otdely where num >= 10"), QByteArray("2"));
 }
 
 void TestDatabase::insertSeenByNextOpenSelect()
 {
-    DbQuery query(m_db.connection());
-    query.setDatabase(m_db.connection());
-    query.setTransaction(m_db.connection()->defaultTransaction());
+    DbQuery query(*m_db.connection(), *m_db.connection()->defaultTransaction());
     SqlText = "select * from barcodes order by bs asc";
     OpenSelect(&query, '*');
     QCOMPARE(query.recordCount(), 3);
-    ExecAndCommit("insert into barcodes (num,bs,bp,me) values(9,0,5,null)");
+    ExecAndCommit(*m_db.connection(), "insert into barcodes (num,bs,bp,me) values(9,0,5,null)");
     OpenSelect(&query, '*');
     QCOMPARE(query.recordCount(), 4);
     QCOMPARE(query.field("num").asString(), QByteArray("9"));
@@ -90,11 +105,10 @@ void TestDatabase::insertSeenByNextOpenSelect()
 
 void TestDatabase::openQueryKeepsItsSnapshot()
 {
-    DbQuery query(m_db.connection());
-    query.setDatabase(m_db.connection());
+    DbQuery query(*m_db.connection(), *m_db.connection()->defaultTransaction());
     SqlText = "select count(*) c from barcodes";
     OpenSelect(&query, '*');
-    ExecAndCommit("delete from barcodes");
+    ExecAndCommit(*m_db.connection(), "delete from barcodes");
     QCOMPARE(query.field("c").asInteger(), 3);
     // 'n' keeps the running snapshot, any other letter starts afresh.
     OpenSelect(&query, 'n');
@@ -120,10 +134,10 @@ void TestDatabase::readsGetTheirOwnTransaction()
 
 void TestDatabase::generatorNotUndoneByRollback()
 {
-    const qint64 first = NextGeneratorValue("nnbarcodes").toLongLong();
+    const qint64 first = NextGeneratorValue(m_db.session(), "nnbarcodes").toLongLong();
     QCOMPARE(first, 4);
     m_db.scratch()->transaction()->rollback();
-    const qint64 second = NextGeneratorValue("nnbarcodes").toLongLong();
+    const qint64 second = NextGeneratorValue(m_db.session(), "nnbarcodes").toLongLong();
     QCOMPARE(second, first + 1);
     QCOMPARE(m_db.value("select gen_id(nnbarcodes,0) from rdb$database"), QByteArray("5"));
 }
@@ -131,14 +145,14 @@ void TestDatabase::generatorNotUndoneByRollback()
 void TestDatabase::clientErrorTextReachesCaller()
 {
     try {
-        ExecAndCommit("delete from no_such_table");
+        ExecAndCommit(*m_db.connection(), "delete from no_such_table");
         QFAIL("no error");
     } catch (const DbError &e) {
         QVERIFY2(e.text().contains(QLatin1String("Table unknown")), qPrintable(e.text()));
         QVERIFY2(e.text().contains(QLatin1String("NO_SUCH_TABLE")), qPrintable(e.text()));
     }
     try {
-        NextGeneratorValue("no_such_generator");
+        NextGeneratorValue(m_db.session(), "no_such_generator");
         QFAIL("no error");
     } catch (const DbError &e) {
         QVERIFY2(e.text().contains(QLatin1String("NO_SUCH_GENERATOR")), qPrintable(e.text()));
@@ -147,9 +161,10 @@ void TestDatabase::clientErrorTextReachesCaller()
 
 void TestDatabase::failedStatementKeepsEarlierCommits()
 {
-    ExecAndCommit("insert into otdely (num, name) values (20, 'kept')");
-    QVERIFY_THROWS_EXCEPTION(DbError, ExecAndCommit("insert into otdely (num, name) values (20, 'duplicate')"));
-    ExecAndCommit("insert into otdely (num, name) values (21, 'after')");
+    ExecAndCommit(*m_db.connection(), "insert into otdely (num, name) values (20, 'kept')");
+    QVERIFY_THROWS_EXCEPTION(
+        DbError, ExecAndCommit(*m_db.connection(), "insert into otdely (num, name) values (20, 'duplicate')"));
+    ExecAndCommit(*m_db.connection(), "insert into otdely (num, name) values (21, 'after')");
     QCOMPARE(m_db.rows("select name from otdely where num >= 20 order by num"), (QList<QByteArray>{"kept", "after"}));
 }
 
@@ -174,7 +189,7 @@ void TestDatabase::valuesStoredLiterally()
 {
     QFETCH(QByteArray, typed);
     QFETCH(QByteArray, stored);
-    ExecAndCommit("insert into otdely (num, name) values(50," + SqlValue(typed, 's', ')'));
+    ExecAndCommit(*m_db.connection(), "insert into otdely (num, name) values(50," + SqlValue(typed, 's', ')'));
     QCOMPARE(m_db.value("select name from otdely where num = 50"), stored);
     QCOMPARE(m_db.value("select count(*) from users"), QByteArray("4"));
     SqlText = "select * from otdely where name " + WhereTerm(typed, '!', 's', ' ');
@@ -194,7 +209,7 @@ void TestDatabase::injectionThroughWhereTerm()
 
 void TestDatabase::emptyValueStoresNull()
 {
-    ExecAndCommit("insert into barcodes (num,bs,bp,me) values(51,1,2," + SqlValue("", 's', ')'));
+    ExecAndCommit(*m_db.connection(), "insert into barcodes (num,bs,bp,me) values(51,1,2," + SqlValue("", 's', ')'));
     QCOMPARE(m_db.value("select me from barcodes where num = 51"), QByteArray("<null>"));
     SqlText = "select * from barcodes where num = 51";
     OpenScratchSelect(m_db.scratch());
@@ -207,7 +222,7 @@ void TestDatabase::cyrillicByteForByte()
     for (int c = 0xC0; c <= 0xFF; ++c)
         all += char(c);
     all += "\xA8\xB8\xB9"; // Ё ё №
-    ExecAndCommit("insert into otdely (num, name) values (30, " + SqlValue(all, 's', ')'));
+    ExecAndCommit(*m_db.connection(), "insert into otdely (num, name) values (30, " + SqlValue(all, 's', ')'));
     SqlText = "select name from otdely where num = 30";
     OpenScratchSelect(m_db.scratch());
     QCOMPARE(m_db.scratch()->field("NAME").asString(), all);
@@ -233,8 +248,7 @@ void TestDatabase::fieldConversions()
 
 void TestDatabase::locateQuietlyRunsHandlersOnce()
 {
-    DbQuery query(m_db.connection());
-    query.setDatabase(m_db.connection());
+    DbQuery query(*m_db.connection(), *m_db.connection()->defaultTransaction());
     SqlText = "select * from barcodes order by bs asc";
     OpenSelect(&query, '*');
     QList<QByteArray> seen;
@@ -267,14 +281,8 @@ void TestDatabase::transactionEndsWithDefaultAction()
     QFETCH(int, action);
     QFETCH(QByteArray, count);
     {
-        DbTransaction transaction;
-        transaction.setDatabase(m_db.connection());
-        transaction.defaultAction = DbTransaction::Action(action);
-        DbQuery query;
-        query.setDatabase(m_db.connection());
-        query.setTransaction(&transaction);
-        query.setSql("insert into otdely (num, name) values (40, 'x')");
-        query.execSql();
+        DbTransaction transaction(*m_db.connection(), DbTransaction::Action(action));
+        DbQuery(*m_db.connection(), transaction, "insert into otdely (num, name) values (40, 'x')").execSql();
         QVERIFY(transaction.inTransaction());
     }
     QCOMPARE(m_db.value("select count(*) from otdely where num = 40"), count);
@@ -306,10 +314,11 @@ void TestDatabase::toolCalls_data()
     // program's account reads them; none for a call that makes nothing.
     QTest::addColumn<QString>("made");
     QTest::addColumn<QByteArray>("users");
+    QTest::addColumn<Account>("account");
 
     const QString file = QStringLiteral("library.fdb");
     const auto refused = [&](const char *name, const QStringList &arguments, const QString &says) {
-        QTest::newRow(name) << arguments << QStringList() << 2 << says << QString() << QByteArray();
+        QTest::newRow(name) << arguments << QStringList() << 2 << says << QString() << QByteArray() << Account::Own;
     };
     refused("no arguments", {}, QStringLiteral("не указана команда"));
     refused("grant alone", {QStringLiteral("grant")}, QStringLiteral("grant: не указан аргумент БАЗА"));
@@ -346,22 +355,55 @@ void TestDatabase::toolCalls_data()
 
     QTest::newRow("help") << QStringList{QStringLiteral("--help")} << QStringList() << 0
                           << QStringLiteral("utilities-db import catalog|readers ФАЙЛ БАЗА") << QString()
-                          << QByteArray();
+                          << QByteArray() << Account::Own;
     QTest::newRow("create") << QStringList{QStringLiteral("create"), file} << QStringList() << 0
-                            << QStringLiteral("создана база данных «WORK/library.fdb»") << file << QByteArray("0");
+                            << QStringLiteral("создана база данных «WORK/library.fdb»") << file << QByteArray("0")
+                            << Account::Own;
     QTest::newRow("the demo shorthand") << QStringList{QStringLiteral("--demo"), file} << QStringList() << 0
-                                        << QStringLiteral("создана база данных") << file << QByteArray("4");
+                                        << QStringLiteral("создана база данных") << file << QByteArray("4")
+                                        << Account::Own;
     // The file is made for SYSDBA, and granted as its owner.
     QTest::newRow("create whoever ISC_USER names")
         << QStringList{QStringLiteral("create"), file, QStringLiteral("--demo")}
         << QStringList{QStringLiteral("ISC_USER=CLERK")} << 0 << QStringLiteral("создана база данных") << file
-        << QByteArray("4");
+        << QByteArray("4") << Account::Own;
     QTest::newRow("over an existing file")
         << QStringList{QStringLiteral("create"), QStringLiteral("EXISTING")} << QStringList() << 1
-        << QStringLiteral("уже есть; чтобы заменить, добавьте --force") << QString() << QByteArray();
+        << QStringLiteral("уже есть; чтобы заменить, добавьте --force") << QString() << QByteArray() << Account::Own;
     QTest::newRow("into a missing folder")
         << QStringList{QStringLiteral("create"), QStringLiteral("no/library.fdb")} << QStringList() << 1
-        << QStringLiteral("нет папки для «WORK/no/library.fdb»") << QString() << QByteArray();
+        << QStringLiteral("нет папки для «WORK/no/library.fdb»") << QString() << QByteArray() << Account::Own;
+
+    // An ordinary account in the engine's group works as root does; one
+    // outside it is told which group and how to join, and nothing is made.
+    QTest::newRow("create as staff") << QStringList{QStringLiteral("create"), file, QStringLiteral("--demo")}
+                                     << QStringList() << 0 << QStringLiteral("создана база данных") << file
+                                     << QByteArray("4") << Account::Staff;
+    const QString notInGroup
+        = QStringLiteral("учётной записи «nobody»: его папка блокировок «/tmp/firebird» открыта "
+                         "только группе firebird, а эта учётная запись в неё не входит. "
+                         "Администратор добавляет её в группу командой «sudo adduser nobody "
+                         "firebird»; после этого выйдите из сеанса рабочего стола и войдите снова");
+    const auto outsider = [&](const char *name, const QStringList &arguments, const QString &says) {
+        QTest::newRow(name) << arguments << QStringList() << 1 << says << QString() << QByteArray()
+                            << Account::Outsider;
+    };
+    outsider("create outside the firebird group", {QStringLiteral("create"), file},
+             QStringLiteral("не удалось создать базу данных «WORK/library.fdb»:\n\nВстроенный сервер базы данных не "
+                            "может работать от имени ")
+                 + notInGroup);
+    outsider("grant outside the firebird group", {QStringLiteral("grant"), QStringLiteral("EXISTING")}, notInGroup);
+    outsider(
+        "import outside the firebird group",
+        {QStringLiteral("import"), QStringLiteral("readers"), QStringLiteral("export.csv"), QStringLiteral("EXISTING")},
+        notInGroup);
+    // Any file the account may read gets as far as the engine; nothing was
+    // made, so nothing is said to be deleted.
+    outsider("restore outside the firebird group",
+             {QStringLiteral("restore"), QStringLiteral(EXAMPLES_DIR "/catalog.csv"), file},
+             QStringLiteral("в «WORK/library.fdb»; служба восстановления сообщила:\n\nВстроенный сервер базы данных "
+                            "не может работать от имени ")
+                 + notInGroup);
 }
 
 void TestDatabase::toolCalls()
@@ -372,18 +414,24 @@ void TestDatabase::toolCalls()
     QFETCH(QString, says);
     QFETCH(QString, made);
     QFETCH(QByteArray, users);
+    QFETCH(Account, account);
     m_db.disconnect();
     const QByteArray before = DbReader(m_db.path()).value("select count(*) from users");
 
+    const OrdinaryAccounts accounts;
+    if (account != Account::Own && !accounts.missing().isEmpty())
+        QSKIP(qPrintable(accounts.missing()));
     QTemporaryDir work;
+    QVERIFY(account == Account::Own || accounts.give(work.path()));
     arguments.replaceInStrings(QStringLiteral("EXISTING"), m_db.path());
     QProcess tool;
     tool.setWorkingDirectory(work.path());
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment env = accounts.environment(account);
     for (const QString &pair : environment)
         env.insert(pair.section(u'=', 0, 0), pair.section(u'=', 1));
     tool.setProcessEnvironment(env);
-    tool.start(QStringLiteral(DBTOOL_PATH), arguments);
+    const QStringList command = accounts.command(account, QStringLiteral(DBTOOL_PATH), arguments);
+    tool.start(command.first(), command.mid(1));
     QVERIFY(tool.waitForFinished(60000));
     const QString out = QString::fromUtf8(tool.readAllStandardOutput());
     const QString err = QString::fromUtf8(tool.readAllStandardError());
@@ -398,9 +446,76 @@ void TestDatabase::toolCalls()
         QVERIFY2(out.isEmpty(), qPrintable(out));
     QCOMPARE(QDir(work.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
              made.isEmpty() ? QStringList() : QStringList{made});
-    if (!made.isEmpty())
+    if (!made.isEmpty()) {
         QCOMPARE(DbReader(work.filePath(made), builtInConnectionParams()).value("select count(*) from users"), users);
+        // The maker's, and its group's to share, as the engine makes it.
+        struct stat file {};
+        QCOMPARE(::stat(QFile::encodeName(work.filePath(made)).constData(), &file), 0);
+        QCOMPARE(file.st_uid, account == Account::Own ? ::geteuid() : accounts.uid());
+        QCOMPARE(file.st_mode & 07777, mode_t(0660));
+    }
     QCOMPARE(DbReader(m_db.path()).value("select count(*) from users"), before);
+}
+
+void TestDatabase::lockFolderRecognised_data()
+{
+    QTest::addColumn<QList<qint64>>("codes");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QList<int>>("systemErrors");
+    QTest::addColumn<QString>("lockFolder"); // FIREBIRD_LOCK; empty: unset
+    QTest::addColumn<bool>("recognised");
+
+    // The engine's codes: an operating system request failed, and the
+    // path it was about.
+    const qint64 sysRequest = 335544373;
+    const qint64 random = 335544382;
+    const QStringList access{QStringLiteral("access"), QStringLiteral("/tmp/firebird/")};
+    QTest::newRow("the lock folder closed")
+        << QList<qint64>{sysRequest, random} << access << QList<int>{EACCES} << QString() << true;
+    QTest::newRow("a file in the lock folder")
+        << QList<qint64>{sysRequest, random}
+        << QStringList{QStringLiteral("open"), QStringLiteral("/tmp/firebird/fb_init")} << QList<int>{EACCES}
+        << QString() << true;
+    QTest::newRow("the lock folder named by FIREBIRD_LOCK")
+        << QList<qint64>{sysRequest, random} << QStringList{QStringLiteral("access"), QStringLiteral("/run/fb/")}
+        << QList<int>{EACCES} << QStringLiteral("/run/fb") << true;
+    QTest::newRow("the default folder while FIREBIRD_LOCK names another")
+        << QList<qint64>{sysRequest, random} << access << QList<int>{EACCES} << QStringLiteral("/run/fb") << false;
+    QTest::newRow("a folder named like the lock folder")
+        << QList<qint64>{sysRequest, random} << QStringList{QStringLiteral("access"), QStringLiteral("/tmp/firebird2/")}
+        << QList<int>{EACCES} << QString() << false;
+    QTest::newRow("another folder closed")
+        << QList<qint64>{sysRequest, random} << QStringList{QStringLiteral("open"), QStringLiteral("/srv/library/")}
+        << QList<int>{EACCES} << QString() << false;
+    QTest::newRow("the lock folder not a folder")
+        << QList<qint64>{sysRequest, random} << access << QList<int>{ENOTDIR} << QString() << false;
+    QTest::newRow("no operating system request")
+        << QList<qint64>{random} << access << QList<int>{EACCES} << QString() << false;
+}
+
+void TestDatabase::lockFolderRecognised()
+{
+    QFETCH(QList<qint64>, codes);
+    QFETCH(QStringList, arguments);
+    QFETCH(QList<int>, systemErrors);
+    QFETCH(QString, lockFolder);
+    QFETCH(bool, recognised);
+    const QByteArray before = qgetenv("FIREBIRD_LOCK");
+    const bool wasSet = qEnvironmentVariableIsSet("FIREBIRD_LOCK");
+    const auto restore = qScopeGuard([&] {
+        if (wasSet)
+            qputenv("FIREBIRD_LOCK", before);
+        else
+            qunsetenv("FIREBIRD_LOCK");
+    });
+    if (lockFolder.isEmpty())
+        qunsetenv("FIREBIRD_LOCK");
+    else
+        qputenv("FIREBIRD_LOCK", QFile::encodeName(lockFolder));
+    const DbError error(QStringLiteral("operating system directive access failed"), codes, arguments, systemErrors);
+    QCOMPARE(error.cause() == DbError::Cause::LockFolder, recognised);
+    // Said before the engine's words wherever it is explained.
+    QCOMPARE(explained(error, QStringLiteral("library.fdb")).text().startsWith(lockFolderSentence()), recognised);
 }
 
 void TestDatabase::tablesTakenAgainstOtherWriters_data()
@@ -447,15 +562,9 @@ void TestDatabase::tablesTakenAgainstOtherWriters()
     other.params = adminParams();
     other.databaseName = file;
     other.open();
-    DbTransaction held;
-    held.setDatabase(&other);
-    held.defaultAction = DbTransaction::Action::Rollback;
+    DbTransaction held(other);
     const auto insert = [](DbConnection *connection, DbTransaction *transaction, const QByteArray &num) {
-        DbQuery query;
-        query.setDatabase(connection);
-        query.setTransaction(transaction);
-        query.setSql("insert into catalog (num) values (" + num + ")");
-        query.execSql();
+        DbQuery(*connection, *transaction, "insert into catalog (num) values (" + num + ")").execSql();
     };
     std::unique_ptr<QThread> committer;
     switch (holder) {
@@ -485,9 +594,7 @@ void TestDatabase::tablesTakenAgainstOtherWriters()
     desk.params = builtInConnectionParams();
     desk.databaseName = file;
     desk.open();
-    DbTransaction asking;
-    asking.setDatabase(&desk);
-    asking.defaultAction = DbTransaction::Action::Rollback;
+    DbTransaction asking(desk);
     QElapsedTimer waited;
     waited.start();
     std::optional<DbError> error;
@@ -518,10 +625,7 @@ void TestDatabase::tablesTakenAgainstOtherWriters()
     }
     if (!seen.isEmpty()) {
         // Read committed: every row committed before the start is seen.
-        DbQuery count;
-        count.setDatabase(&desk);
-        count.setTransaction(&asking);
-        count.setSql("select count(*) from catalog");
+        DbQuery count(desk, asking, "select count(*) from catalog");
         count.open();
         QCOMPARE(count.fieldAt(0, 0).asString(), seen);
     }
@@ -564,8 +668,6 @@ void TestDatabase::lostConnectionAttachedAgainOnce()
     connection.params = builtInConnectionParams();
     connection.databaseName = database;
     connection.open();
-    QObject owner;
-    sharedDb() = SharedDb{&owner, &connection, nullptr};
 
     if (loss == Loss::BeforeTheWork)
         QVERIFY2(m_server->restart(), qPrintable(m_server->error()));
@@ -576,7 +678,7 @@ void TestDatabase::lostConnectionAttachedAgainOnce()
     try {
         runReattaching(&connection, [&] {
             ++ran;
-            ExecAndCommit("insert into barcodes (num, bs, bp) values (gen_id(nnbarcodes, 1), 1, 2)");
+            ExecAndCommit(connection, "insert into barcodes (num, bs, bp) values (gen_id(nnbarcodes, 1), 1, 2)");
             if (loss == Loss::AfterACommit && ran == 1) {
                 QVERIFY(m_server->restart());
                 selectValue(&connection, "select count(*) from barcodes");
@@ -600,7 +702,27 @@ void TestDatabase::lostConnectionAttachedAgainOnce()
     QByteArray count;
     runReattaching(&connection, [&] { count = selectValue(&connection, "select count(*) from barcodes"); });
     QCOMPARE(count, stored);
-    sharedDb() = SharedDb{};
+}
+
+void TestDatabase::uniqueSuffixGrows()
+{
+    const auto saved = platform::now;
+    platform::now = [] { return QDateTime(QDate(2026, 12, 8), QTime(10, 0)); };
+    const QByteArray fixed = UniqueSuffix();
+    platform::now = saved;
+    // Days from 1 January of year 1 (day 1) to 8 December 2026, in ms, plus 10 hours.
+    const qint64 day = QDate(1, 1, 1).daysTo(QDate(2026, 12, 8)) + 1;
+    QCOMPARE(fixed, QByteArray::number(day * 86400000LL + 36000000LL));
+    QCOMPARE(fixed.size(), 14);
+    QVERIFY(UniqueSuffix().toLongLong() < UniqueSuffix().toLongLong());
+}
+
+void TestDatabase::splitScript()
+{
+    const QList<QByteArray> statements = splitSqlScript("-- a; comment\ncreate table t (a int);\n"
+                                                        "insert into t values ('x;y');\n  ;\nselect 1 from t");
+    QCOMPARE(statements,
+             (QList<QByteArray>{"create table t (a int)", "insert into t values ('x;y')", "select 1 from t"}));
 }
 
 QTEST_MAIN(TestDatabase)

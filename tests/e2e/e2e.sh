@@ -15,7 +15,10 @@
 #
 # The program runs in a mount namespace of its own where the run's home
 # folder is /home/biblio, so that the paths it shows (and the pictures
-# show) are a desk's, not the run's temporary folder.
+# show) are a desk's, not the run's temporary folder. Started as root (as
+# in CI), the program and the tool run as a member of staff, an ordinary
+# account in the group firebird, on files that account owns; the backup
+# the wipe makes is then an ordinary account's too.
 #
 #   e2e.sh --program FILE --dbtool FILE --calendar FILE --source DIR
 #          [--server FILE] [--pictures DIR] [--keep]
@@ -87,6 +90,10 @@ else
 fi
 readonly shown_home
 
+source "$(dirname "${BASH_SOURCE[0]}")/../common/ordinary.sh"
+ordinary_accounts
+ordinary_give "$work"
+
 xvfb_pid='' wm_pid='' app_pid='' cal_pid='' server_pid='' xvfb2_pid='' wm2_pid='' step_no=0 failed=1
 # Through a server: its connection string and administrator's password.
 database='' admin_password=''
@@ -103,14 +110,24 @@ start_app() {
     local run=(env -u QT_STYLE_OVERRIDE -u QT_QPA_PLATFORMTHEME -u QT_SCALE_FACTOR QT_QPA_PLATFORM=xcb QT_FONT_DPI=96
         HOME="$shown_home" XDG_CONFIG_HOME="$shown_home/.config" XDG_RUNTIME_DIR="$work/run" "$@" "$dir/utilities")
     cd "$app_dir"
-    if ((${#isolate[@]})); then exec "${isolate[@]}" "$dir" "${run[@]}"; fi
-    exec "${run[@]}"
+    if ((${#isolate[@]})); then exec "${isolate[@]}" "$dir" "${staff[@]}" "${run[@]}"; fi
+    exec "${staff[@]}" "${run[@]}"
+}
+
+# The database tool as the desk's user, with the same home folder, for at
+# most the given seconds.
+dbtool_as_staff() {
+    local seconds=$1
+    shift
+    timeout "$seconds" "${staff[@]}" env -u FIREBIRD HOME="$home" XDG_CONFIG_HOME="$home/.config" \
+        XDG_CACHE_HOME="$home/.cache" "$dbtool" "$@"
 }
 
 log() { printf '[e2e %6.1fs] %s\n' "$(( ($(date +%s%N) - started) / 1000000 ))e-3" "$*"; }
 
 cleanup() {
     local pid
+    ordinary_restore
     for pid in "$cal_pid" "$app_pid" "$wm_pid" "$xvfb_pid" "$wm2_pid" "$xvfb2_pid" "$server_pid"; do
         if [[ -n "$pid" ]]; then kill "$pid" 2>/dev/null || true; fi
     done
@@ -463,7 +480,7 @@ if [[ -n "$server_tool" ]]; then
     ok "$database"
 else
     step "a copy of the program beside a fresh demo database"
-    timeout 30 "$dbtool" create "$db" --demo >/dev/null || fail "could not create the demo database"
+    dbtool_as_staff 30 create "$db" --demo >/dev/null || fail "could not create the demo database"
 fi
 # A row in every working table, so that the wipe has something to remove.
 isql_db >/dev/null <<'EOF' || fail "could not seed the working tables"
@@ -488,6 +505,8 @@ EOF
 ok "working tables seeded"
 
 step "start the program"
+# What was made for the desk meanwhile (its settings) is the desk user's.
+ordinary_give "$home"
 start_app >"$work/app.log" 2>&1 &
 app_pid=$!
 main=$(wait_window '^  утилиты$' 30)
@@ -767,7 +786,9 @@ if [[ -f "$source_dir/examples/catalog.csv" && -f "$source_dir/examples/readers.
         fi
         # The run owns the window: the strip's button is not acted on while
         # it goes, so it is pressed until the run has ended and it signs out.
-        signed_out_after_run() { sign_out; sleep 0.5; tabs_hidden signed-out; }
+        # The pointer leaves first: a click where it stands already waits
+        # for a move that never comes, and presses nothing.
+        signed_out_after_run() { xdo mousemove 0 0; sign_out; sleep 0.5; tabs_hidden signed-out; }
         wait_for "the run to end and the window to sign out" 90 signed_out_after_run
         wait_signed_out
     }
@@ -883,8 +904,7 @@ if [[ -f "$source_dir/examples/catalog.csv" && -f "$source_dir/examples/readers.
     step "the tool goes on from the line after the last stored record"
     if [[ -n "$database" ]]; then target=$database; else target=$db; fi
     # As the desk's user, whose settings hold the account's password on a server.
-    HOME=$home XDG_CONFIG_HOME=$home/.config \
-        timeout 120 "$dbtool" import catalog "$long" "$target" --from-line $((stored + 1)) >"$work/from-line.log" 2>&1 ||
+    dbtool_as_staff 120 import catalog "$long" "$target" --from-line $((stored + 1)) >"$work/from-line.log" 2>&1 ||
         fail "the tool did not go on: $(tail -n 5 "$work/from-line.log")"
     expect_sql "the whole catalogue, each record once" \
         "select count(*) || ' ' || count(distinct barcod) from catalog" "$long_records $long_records"
@@ -950,7 +970,14 @@ if [[ -z "$database" ]]; then
     step "the backup made before the wipe, restored by the tool"
     backups=("$app_dir"/vesko.mika.baza.*.vesko-mika-backup.fbk)
     [[ ${#backups[@]} -eq 1 && -s ${backups[0]} ]] || fail "expected one backup beside the database, found: ${backups[*]}"
-    timeout 60 "$dbtool" restore "${backups[0]}" "$work/restored.fdb" >"$work/restore.log" 2>&1 \
+    # Made by the desk's user, the backup and its record are the database's
+    # owner's, group's and mode.
+    for made in "${backups[0]}" "${backups[0]%.fbk}.txt"; do
+        [[ $(stat -c '%U:%G %a' "$made") == "$(stat -c '%U:%G %a' "$db")" ]] ||
+            fail "$(basename "$made") is $(stat -c '%U:%G %a' "$made"), the database $(stat -c '%U:%G %a' "$db")"
+    done
+    ok "the backup and its record: $(stat -c '%U:%G %a' "$db"), as the database"
+    dbtool_as_staff 60 restore "${backups[0]}" "$work/restored.fdb" >"$work/restore.log" 2>&1 \
         || fail "the tool could not restore $(basename "${backups[0]}"): $(cat "$work/restore.log")"
     db=$work/restored.fdb expect_sql "seeded rows and counters back" \
         "select (select count(*) from spisanieitems) || ' ' || gen_id(aacatalog, 0) from rdb\$database" "1 5"

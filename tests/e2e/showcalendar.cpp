@@ -3,8 +3,8 @@
 // in the dialog, then the date the dialog hands back when it closes.
 
 #include "app/application.h"
-#include "db/platform.h"
-#include "dialogs/calendar.h"
+#include "base/platform.h"
+#include "ui/calendar.h"
 
 #include <QTimer>
 

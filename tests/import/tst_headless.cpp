@@ -1,7 +1,8 @@
 #include "testdb.h"
 
 #include "auth/autent.h"
-#include "db/text1251.h"
+#include "base/text1251.h"
+#include "import/importrun.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -232,6 +233,8 @@ void TestHeadless::exitStatusOutputAndFiles()
         QFile file(rejectedFile);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), rejected);
+        // Owner and group correct it together, whatever the umask; nobody else reads it.
+        QCOMPARE(QFileInfo(rejectedFile).permissions(), kRejectedLinesPermissions);
     }
     for (const QString &text : said)
         QVERIFY2(output.contains(place(text)), qPrintable(place(text) + QStringLiteral("\nnot in:\n") + output));

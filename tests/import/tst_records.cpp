@@ -1,7 +1,7 @@
 #include "import/records.h"
 
-#include "db/errors.h"
-#include "db/text1251.h"
+#include "base/errors.h"
+#include "base/text1251.h"
 #include "import/encoding.h"
 #include "import/importfile.h"
 #include "import/judge.h"

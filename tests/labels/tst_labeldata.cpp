@@ -1,4 +1,4 @@
-#include "db/errors.h"
+#include "base/errors.h"
 #include "labels/labeldata.h"
 #include "labels/register.h"
 
@@ -62,6 +62,8 @@ void TestLabelData::printRange_data()
         << QByteArray("3") << QByteArray("-1") << false << 0 << 0 << noBarcode.arg(-1).arg(3);
     QTest::newRow("largest number") << QByteArray("2147483647") << QByteArray("2147483646") << true << maxInt - 1
                                     << maxInt << QString();
+    QTest::newRow("beyond 32 bits refused") << QByteArray("9999999999") << QByteArray("1") << false << 0 << 0
+                                            << QStringLiteral("'9999999999' is not a valid integer value");
     QTest::newRow("blank start") << QByteArray() << QByteArray("5") << false << 0 << 0 << QString();
     QTest::newRow("letter in the end") << QByteArray("5") << QByteArray("5a") << false << 0 << 0 << QString();
 }
@@ -74,7 +76,7 @@ void TestLabelData::printRange()
     QFETCH(qint32, first);
     QFETCH(qint32, last);
     QFETCH(QString, error);
-    std::optional<PrintRange> range;
+    std::optional<TypedRange> range;
     try {
         range = ::printRange(start, end);
         QVERIFY(error.isEmpty());
@@ -189,7 +191,7 @@ void TestLabelData::sheetSummary()
     QFETCH(qint64, onLastSheet);
     QFETCH(qint64, inCatalog);
     QFETCH(QString, text);
-    auto summary = ::sheetSummary(start, end);
+    auto summary = ::sheetSummary(start, end, 60);
     QCOMPARE(summary.has_value(), labels >= 0);
     if (!summary)
         return;

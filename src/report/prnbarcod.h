@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QObject>
+
+class BandReport;
+class Code39Label;
+class ReportBand;
+class ReportLabel;
+
+// Host of the label sheet report: an A4 sheet of labels four across, one per
+// number of a range. Created once at start-up and never shown, so it needs
+// no window of its own.
+class TFormBC : public QObject {
+    Q_OBJECT
+public:
+    explicit TFormBC(QObject *parent = nullptr);
+
+    BandReport *QuickRep1;
+    ReportBand *QRSubDetail1;
+    Code39Label *QRLabelBC;
+    ReportLabel *QRLabelME;
+    ReportLabel *QRLabelBCC;
+    ReportBand *PageFooterBand1;
+    ReportLabel *QRLabelSN;
+
+    // The range to print; the caller sets both (start not above end) before a
+    // preview, print or export, and finds them unchanged after it.
+    qint32 CurrentNumber = 0;
+    qint32 LastNumber = 0;
+
+    void QuickRep1BeforePrint(BandReport *Sender, bool &PrintReport);
+    void QRSubDetail1NeedData(QObject *Sender, bool &MoreData);
+    void PageFooterBand1BeforePrint(ReportBand *Sender, bool &PrintBand);
+
+    // Before a preview from the barcode tab: the alignment and printer kept
+    // for this user, and a fresh sheet from its first label.
+    void readSettings();
+
+private:
+    void QuickRep1StartJob();
+    void QuickRep1EndJob();
+
+    qint32 m_rangeStart = 0;
+    bool m_lastSetUp = false;
+};
+
+extern TFormBC *FormBC;
+
+// Pages started in the current run of the report.
+extern qint32 PageCounter;

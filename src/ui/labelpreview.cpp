@@ -1,0 +1,540 @@
+#include "ui/labelpreview.h"
+
+#include "base/errors.h"
+#include "report/bandreport.h"
+#include "ui/uiplatform.h"
+
+#include <QAction>
+#include <QBoxLayout>
+#include <QDir>
+#include <QDoubleSpinBox>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QPaintEngine>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrintEngine>
+#include <QPrintPreviewWidget>
+#include <QPrinterInfo>
+#include <QProgressDialog>
+#include <QScreen>
+#include <QSpinBox>
+#include <QTimer>
+#include <QToolButton>
+
+#include <memory>
+#include <optional>
+
+namespace {
+
+// The print engine's list of CUPS job options, name and value in turn. Qt
+// keeps the key in a private header; its value has not changed since Qt 4.
+const auto kCupsOptions = QPrintEngine::PrintEnginePropertyKey(0xfe00);
+const QString kInputSlot = QStringLiteral("InputSlot");
+
+// Shows how far a long job has come, with a way to stop it. The window
+// appears only when the job looks like taking more than half a second.
+class JobProgress {
+public:
+    JobProgress(QWidget *parent, qsizetype pages)
+    {
+        if (pages < 2)
+            return;
+        m_dialog = std::make_unique<QProgressDialog>(QString(), QStringLiteral("отменить"), 0, int(pages), parent);
+        m_dialog->setObjectName(QStringLiteral("ProgressJob"));
+        m_dialog->setWindowTitle(QStringLiteral("утилиты"));
+        m_dialog->setWindowModality(Qt::ApplicationModal);
+        m_dialog->setMinimumDuration(500);
+        m_dialog->setAutoClose(false);
+        m_dialog->setAutoReset(false);
+        m_pages = pages;
+    }
+
+    // False once the user has asked to stop.
+    bool onPage(qsizetype index)
+    {
+        if (!m_dialog)
+            return true;
+        m_dialog->setLabelText(QStringLiteral("страница %1 из %2").arg(index + 1).arg(m_pages));
+        m_dialog->setValue(int(index));
+        return !m_dialog->wasCanceled();
+    }
+
+private:
+    std::unique_ptr<QProgressDialog> m_dialog;
+    qsizetype m_pages = 0;
+};
+
+// The printer and paper source a print used, kept by the report. Qt's
+// print dialog sets the CUPS options afresh from the printer's own
+// defaults, so the source used last time is put back here unless the
+// dialog chose one.
+void choosePaperSource(BandReport *report, QPrinter *printer)
+{
+    QPrintEngine *engine = printer->printEngine();
+    QStringList options = engine->property(kCupsOptions).toStringList();
+    QString source;
+    for (qsizetype i = 0; i + 1 < options.size(); i += 2) {
+        if (options[i] == kInputSlot)
+            source = options[i + 1];
+    }
+    if (source.isEmpty() && !report->paperSource().isEmpty() && printer->printerName() == report->printerName()) {
+        options << kInputSlot << report->paperSource();
+        engine->setProperty(kCupsOptions, options);
+        source = report->paperSource();
+    }
+    report->choosePrinter(printer->printerName(), source);
+}
+
+// Paints the report's pages on the printer: a print job, or the pages the
+// preview records. True when the user stopped the preview's pages; a print
+// stopped is aborted.
+bool renderPages(BandReport *report, QPrinter *printer, QWidget *progressParent)
+{
+    // The preview records its pages through a picture engine; anything else
+    // is a real print job.
+    const bool preview = printer->paintEngine() && printer->paintEngine()->type() == QPaintEngine::Picture;
+    if (!preview && printer->outputFormat() == QPrinter::NativeFormat && !printer->printerName().isEmpty())
+        choosePaperSource(report, printer);
+    // The layout places everything from the paper's corner, margins included.
+    printer->setFullPage(true);
+    QPainter painter;
+    if (!painter.begin(printer))
+        return false;
+    ReportLayout pages;
+    try {
+        pages = report->pagesToMake();
+    } catch (const AppError &e) {
+        // Called from the preview's repaint, where no error may pass.
+        painter.end();
+        platform::showError(nullptr, e.text());
+        return false;
+    }
+    JobProgress progress(progressParent, pages.size());
+    for (qsizetype i = 0; i < pages.size(); ++i) {
+        if (!progress.onPage(i)) {
+            if (!preview) {
+                printer->abort();
+                return false;
+            }
+            painter.end();
+            return true;
+        }
+        if (i > 0)
+            printer->newPage();
+        report->paintPage(painter, pages[i]);
+    }
+    painter.end();
+    return false;
+}
+
+// The paper, the margins and the printer kept from last time, for the
+// preview's printer.
+void preparePrinter(const BandReport *report, QPrinter *printer)
+{
+    if (!report->printerName().isEmpty() && QPrinterInfo::availablePrinterNames().contains(report->printerName()))
+        printer->setPrinterName(report->printerName());
+    printer->setPageLayout(
+        QPageLayout(report->paper(), QPageLayout::Portrait, report->margins(), QPageLayout::Millimeter));
+    printer->setFullPage(true);
+    printer->setCopyCount(1);
+    printer->setDuplex(QPrinter::DuplexNone);
+    printer->setPrintRange(QPrinter::AllPages);
+    printer->setPaperSource(QPrinter::Auto);
+}
+
+// Lays its items out left to right and starts a new row where the width
+// runs out.
+class FlowLayout : public QLayout {
+public:
+    explicit FlowLayout(int spacing) { setSpacing(spacing); }
+    ~FlowLayout() override
+    {
+        while (QLayoutItem *item = FlowLayout::takeAt(0))
+            delete item;
+    }
+
+    void addItem(QLayoutItem *item) override { m_items.append(item); }
+    int count() const override { return int(m_items.size()); }
+    QLayoutItem *itemAt(int index) const override { return m_items.value(index); }
+    QLayoutItem *takeAt(int index) override
+    {
+        return index >= 0 && index < m_items.size() ? m_items.takeAt(index) : nullptr;
+    }
+    Qt::Orientations expandingDirections() const override { return {}; }
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override { return arrange(QRect(0, 0, width, 0), false); }
+
+    // All on one row, as a window wide enough shows them.
+    QSize sizeHint() const override
+    {
+        QSize size;
+        for (const QLayoutItem *item : m_items) {
+            if (item->isEmpty())
+                continue;
+            const QSize hint = item->sizeHint();
+            size = QSize(size.width() + (size.isEmpty() ? 0 : spacing()) + hint.width(),
+                         qMax(size.height(), hint.height()));
+        }
+        return size.grownBy(contentsMargins());
+    }
+
+    // The widest item alone on its row.
+    QSize minimumSize() const override
+    {
+        QSize size;
+        for (const QLayoutItem *item : m_items) {
+            if (!item->isEmpty())
+                size = size.expandedTo(item->sizeHint());
+        }
+        return size.grownBy(contentsMargins());
+    }
+
+    void setGeometry(const QRect &rect) override
+    {
+        QLayout::setGeometry(rect);
+        arrange(rect, true);
+    }
+
+private:
+    // The height the items take at the rectangle's width; placed there too
+    // when place is set. Each row's items are centred on the row.
+    int arrange(const QRect &rect, bool place) const
+    {
+        const QRect area = rect.marginsRemoved(contentsMargins());
+        QList<QLayoutItem *> row;
+        int y = area.top();
+        int rowWidth = 0;
+        int rowHeight = 0;
+        auto endRow = [&] {
+            int x = area.left();
+            for (QLayoutItem *item : std::as_const(row)) {
+                const QSize hint = item->sizeHint();
+                if (place)
+                    item->setGeometry(QRect(QPoint(x, y + (rowHeight - hint.height()) / 2), hint));
+                x += hint.width() + spacing();
+            }
+            if (!row.isEmpty())
+                y += rowHeight + spacing();
+            row.clear();
+            rowWidth = 0;
+            rowHeight = 0;
+        };
+        for (QLayoutItem *item : m_items) {
+            if (item->isEmpty())
+                continue;
+            const QSize hint = item->sizeHint();
+            if (!row.isEmpty() && rowWidth + spacing() + hint.width() > area.width())
+                endRow();
+            rowWidth += (row.isEmpty() ? 0 : spacing()) + hint.width();
+            rowHeight = qMax(rowHeight, hint.height());
+            row.append(item);
+        }
+        endRow();
+        const int used = y == area.top() ? 0 : y - spacing() - area.top();
+        return used + contentsMargins().top() + contentsMargins().bottom();
+    }
+
+    QList<QLayoutItem *> m_items;
+};
+
+// A command's button: Tab stops at it, and Enter presses it as Space does.
+class CommandButton : public QToolButton {
+public:
+    CommandButton(QAction *action, QWidget *parent) : QToolButton(parent)
+    {
+        setObjectName(QStringLiteral("Button") + action->objectName().mid(int(qstrlen("Action"))));
+        setDefaultAction(action);
+        setToolButtonStyle(Qt::ToolButtonTextOnly);
+        setFocusPolicy(Qt::StrongFocus);
+    }
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+        if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            click();
+            return;
+        }
+        QToolButton::keyPressEvent(event);
+    }
+};
+
+QAction *command(QWidget *window, const char *name, const QString &text, const QKeySequence &shortcut,
+                 const QString &toolTip)
+{
+    auto *action = new QAction(text, window);
+    action->setObjectName(QLatin1String(name));
+    action->setShortcut(shortcut);
+    QString tip = toolTip.isEmpty() ? text : toolTip;
+    if (!shortcut.isEmpty())
+        tip += QStringLiteral(" (%1)").arg(shortcut.toString(QKeySequence::NativeText));
+    action->setToolTip(tip);
+    window->addAction(action);
+    return action;
+}
+
+QLabel *toolLabel(QWidget *parent, const QString &text)
+{
+    auto *label = new QLabel(text, parent);
+    label->setContentsMargins(4, 0, 2, 0);
+    return label;
+}
+
+QDoubleSpinBox *offsetBox(QWidget *parent, const char *name, qreal value, const QString &toolTip)
+{
+    auto *box = new QDoubleSpinBox(parent);
+    box->setObjectName(QLatin1String(name));
+    box->setRange(-BandReport::kMaxOffsetMm, BandReport::kMaxOffsetMm);
+    box->setSingleStep(0.1);
+    box->setDecimals(1);
+    box->setValue(value);
+    box->setToolTip(toolTip);
+    // One repaint when the typing is done, not one per key.
+    box->setKeyboardTracking(false);
+    return box;
+}
+
+// A run of controls kept together on one row of the flow.
+QWidget *group(QWidget *parent, QBoxLayout **layout)
+{
+    auto *box = new QWidget(parent);
+    *layout = new QHBoxLayout(box);
+    (*layout)->setContentsMargins(0, 0, 0, 0);
+    (*layout)->setSpacing(2);
+    return box;
+}
+
+} // namespace
+
+TFormPreview::TFormPreview(BandReport *report, QWidget *parent)
+    : QDialog(parent), m_report(report), m_printer(QPrinter::HighResolution)
+{
+    setObjectName(QStringLiteral("FormPreview"));
+    setWindowTitle(QStringLiteral("предварительный просмотр"));
+    preparePrinter(m_report, &m_printer);
+    m_report->setAlignmentSheet(false);
+
+    ActionPrint = command(this, "ActionPrint", QStringLiteral("печать…"), QKeySequence::Print,
+                          QStringLiteral("выбрать принтер и напечатать"));
+    ActionSavePdf = command(this, "ActionSavePdf", QStringLiteral("сохранить в PDF"), QKeySequence::Save, {});
+    ActionAlignmentSheet
+        = command(this, "ActionAlignmentSheet", QStringLiteral("пробный лист"), QKeySequence(Qt::CTRL | Qt::Key_T),
+                  QStringLiteral("рамки всех наклеек листа с номерами и линейками, со сдвигом: "
+                                 "напечатайте и наложите на чистый лист наклеек"));
+    ActionAlignmentSheet->setCheckable(true);
+    ActionZoomOut
+        = command(this, "ActionZoomOut", QStringLiteral("−"), QKeySequence::ZoomOut, QStringLiteral("уменьшить"));
+    ActionZoomIn
+        = command(this, "ActionZoomIn", QStringLiteral("+"), QKeySequence::ZoomIn, QStringLiteral("увеличить"));
+    ActionFitWidth
+        = command(this, "ActionFitWidth", QStringLiteral("по ширине"), {}, QStringLiteral("лист во всю ширину окна"));
+    ActionFitPage
+        = command(this, "ActionFitPage", QStringLiteral("лист целиком"), {}, QStringLiteral("весь лист в окне"));
+    ActionPriorPage = command(this, "ActionPriorPage", QStringLiteral("◀"), {}, QStringLiteral("предыдущая страница"));
+    ActionNextPage = command(this, "ActionNextPage", QStringLiteral("▶"), {}, QStringLiteral("следующая страница"));
+    ActionClose = command(this, "ActionClose", QStringLiteral("закрыть"), {}, QStringLiteral("закрыть (Esc)"));
+
+    auto *commands = new FlowLayout(12);
+    QBoxLayout *row = nullptr;
+
+    QWidget *jobs = group(this, &row);
+    QList<QWidget *> tabOrder;
+    for (QAction *action : {ActionPrint, ActionSavePdf, ActionAlignmentSheet}) {
+        auto *button = new CommandButton(action, jobs);
+        row->addWidget(button);
+        tabOrder.append(button);
+    }
+    commands->addWidget(jobs);
+
+    // The sheet's own settings: the first free label and the printer's
+    // alignment.
+    QWidget *start = group(this, &row);
+    row->addWidget(toolLabel(start, QStringLiteral("первая свободная наклейка:")));
+    SpinStart = new QSpinBox(start);
+    SpinStart->setObjectName(QStringLiteral("SpinStart"));
+    SpinStart->setRange(1, qMax(1, m_report->positionsPerPage()));
+    SpinStart->setValue(m_report->startPosition());
+    SpinStart->setToolTip(QStringLiteral("наклейки считаются сверху вниз по первому столбцу, затем по следующему"));
+    row->addWidget(SpinStart);
+    LabelStartPlace = new QLabel(start);
+    LabelStartPlace->setObjectName(QStringLiteral("LabelStartPlace"));
+    // As wide as its widest text, so the row does not move as it changes.
+    LabelStartPlace->setMinimumWidth(
+        LabelStartPlace->fontMetrics().horizontalAdvance(QStringLiteral("(столбец 4, ряд 15)")));
+    row->addWidget(LabelStartPlace);
+    tabOrder.append(SpinStart);
+    commands->addWidget(start);
+
+    QWidget *offset = group(this, &row);
+    row->addWidget(toolLabel(offset, QStringLiteral("сдвиг, мм: вправо")));
+    SpinOffsetX = offsetBox(offset, "SpinOffsetX", m_report->offset().x(),
+                            QStringLiteral("сдвиг всего листа вправо (минус: влево)"));
+    row->addWidget(SpinOffsetX);
+    row->addWidget(toolLabel(offset, QStringLiteral("вниз")));
+    SpinOffsetY = offsetBox(offset, "SpinOffsetY", m_report->offset().y(),
+                            QStringLiteral("сдвиг всего листа вниз (минус: вверх)"));
+    row->addWidget(SpinOffsetY);
+    tabOrder << SpinOffsetX << SpinOffsetY;
+    commands->addWidget(offset);
+
+    QWidget *view = group(this, &row);
+    for (QAction *action : {ActionZoomOut, ActionZoomIn, ActionFitWidth, ActionFitPage}) {
+        auto *button = new CommandButton(action, view);
+        row->addWidget(button);
+        tabOrder.append(button);
+    }
+    commands->addWidget(view);
+
+    QWidget *pages = group(this, &row);
+    auto *prior = new CommandButton(ActionPriorPage, pages);
+    LabelPage = new QLabel(pages);
+    LabelPage->setObjectName(QStringLiteral("LabelPage"));
+    auto *next = new CommandButton(ActionNextPage, pages);
+    row->addWidget(prior);
+    row->addWidget(LabelPage);
+    row->addWidget(next);
+    tabOrder << prior << next;
+    commands->addWidget(pages);
+
+    auto *close = new CommandButton(ActionClose, this);
+    tabOrder.append(close);
+    commands->addWidget(close);
+
+    PreviewPages = new QPrintPreviewWidget(&m_printer, this);
+    PreviewPages->setObjectName(QStringLiteral("PreviewPages"));
+    PreviewPages->setZoomMode(QPrintPreviewWidget::FitToWidth);
+    PreviewPages->setMinimumHeight(80);
+    tabOrder.append(PreviewPages);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->addLayout(commands);
+    layout->addWidget(PreviewPages, 1);
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+
+    connect(PreviewPages, &QPrintPreviewWidget::paintRequested, this, &TFormPreview::PreviewPagesPaintRequested);
+    connect(PreviewPages, &QPrintPreviewWidget::previewChanged, this, &TFormPreview::showPage);
+    connect(ActionPrint, &QAction::triggered, this, &TFormPreview::ActionPrintClick);
+    connect(ActionSavePdf, &QAction::triggered, this, &TFormPreview::ActionSavePdfClick);
+    connect(ActionAlignmentSheet, &QAction::toggled, this, &TFormPreview::ActionAlignmentSheetClick);
+    connect(ActionZoomOut, &QAction::triggered, PreviewPages, [this] { PreviewPages->zoomOut(); });
+    connect(ActionZoomIn, &QAction::triggered, PreviewPages, [this] { PreviewPages->zoomIn(); });
+    connect(ActionFitWidth, &QAction::triggered, PreviewPages, &QPrintPreviewWidget::fitToWidth);
+    connect(ActionFitPage, &QAction::triggered, PreviewPages, &QPrintPreviewWidget::fitInView);
+    connect(ActionPriorPage, &QAction::triggered, this,
+            [this] { PreviewPages->setCurrentPage(PreviewPages->currentPage() - 1); });
+    connect(ActionNextPage, &QAction::triggered, this,
+            [this] { PreviewPages->setCurrentPage(PreviewPages->currentPage() + 1); });
+    connect(ActionClose, &QAction::triggered, this, &QDialog::reject);
+    connect(SpinStart, &QSpinBox::valueChanged, this, &TFormPreview::SpinStartChange);
+    connect(SpinOffsetX, &QDoubleSpinBox::valueChanged, this, &TFormPreview::SpinOffsetChange);
+    connect(SpinOffsetY, &QDoubleSpinBox::valueChanged, this, &TFormPreview::SpinOffsetChange);
+    showStartPlace();
+
+    // Tall enough to show the sheet at a readable size; on a narrow screen,
+    // or at a large scale, the command rows wrap rather than hide anything.
+    const QScreen *screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    const QRect area = screen->availableGeometry();
+    resize(qMin(area.width() * 19 / 20, qMax(minimumSizeHint().width(), 1000)), area.height() * 9 / 10);
+    // Opened to print: Enter or Space prints, Tab goes on to the settings.
+    tabOrder.first()->setFocus();
+}
+
+TFormPreview::~TFormPreview()
+{
+    m_report->setAlignmentSheet(false);
+}
+
+void TFormPreview::PreviewPagesPaintRequested(QPrinter *printer)
+{
+    if (renderPages(m_report, printer, this))
+        m_stopped = true;
+    // Stopped while the pages were being made: the preview closes.
+    if (m_stopped)
+        QTimer::singleShot(0, this, &QDialog::reject);
+}
+
+void TFormPreview::ActionPrintClick()
+{
+    QPrintDialog dialog(&m_printer, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    PreviewPages->print();
+    // Printed: the preview's work is done.
+    accept();
+}
+
+void TFormPreview::ActionSavePdfClick()
+{
+    QString fileName = platform::saveFileName(this, QStringLiteral("PDF (*.pdf)"), QString());
+    if (fileName.isEmpty())
+        return;
+    if (QFileInfo(fileName).suffix().isEmpty())
+        fileName += QStringLiteral(".pdf");
+    std::optional<JobProgress> progress;
+    const auto onPage = [&](qsizetype page, qsizetype pages) {
+        if (!progress)
+            progress.emplace(this, pages);
+        return progress->onPage(page);
+    };
+    if (!m_report->writePdf(fileName, onPage))
+        platform::showError(this, QStringLiteral("не удалось записать файл ") + QDir::toNativeSeparators(fileName));
+}
+
+void TFormPreview::ActionAlignmentSheetClick(bool on)
+{
+    m_report->setAlignmentSheet(on);
+    // The sheet shows all places, so the first free one has no say.
+    SpinStart->setEnabled(!on);
+    PreviewPages->updatePreview();
+}
+
+void TFormPreview::SpinStartChange(int position)
+{
+    m_report->setStartPosition(position);
+    showStartPlace();
+    PreviewPages->updatePreview();
+}
+
+void TFormPreview::SpinOffsetChange()
+{
+    m_report->editOffset(QPointF(SpinOffsetX->value(), SpinOffsetY->value()));
+    PreviewPages->updatePreview();
+}
+
+void TFormPreview::showStartPlace()
+{
+    const int position = m_report->startPosition();
+    const int rows = qMax(1, m_report->rowsPerColumn());
+    LabelStartPlace->setText(
+        QStringLiteral("(столбец %1, ряд %2)").arg((position - 1) / rows + 1).arg((position - 1) % rows + 1));
+}
+
+void TFormPreview::showPage()
+{
+    LabelPage->setText(
+        QStringLiteral("страница %1 из %2").arg(PreviewPages->currentPage()).arg(PreviewPages->pageCount()));
+    ActionPriorPage->setEnabled(PreviewPages->currentPage() > 1);
+    ActionNextPage->setEnabled(PreviewPages->currentPage() < PreviewPages->pageCount());
+}
+
+void previewReport(BandReport *report, QWidget *parent)
+{
+    report->asJob([&] {
+        // A range too long for one job is refused before the window opens.
+        report->run();
+        TFormPreview preview(report, parent);
+        preview.exec();
+    });
+}
+
+void printReport(BandReport *report, QPrinter *printer)
+{
+    report->asJob([&] { renderPages(report, printer, nullptr); });
+}

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QDialog>
+#include <QPrinter>
+
+class BandReport;
+class QAction;
+class QDoubleSpinBox;
+class QLabel;
+class QPrintPreviewWidget;
+class QSpinBox;
+
+// The label sheet's preview window: the pages as they will print, the
+// sheet's own settings (the first free label, the printer's offset, the
+// test sheet) and the print and PDF commands. Every command sits on a
+// button that Tab reaches and Space or Enter presses, in rows that wrap to
+// the window's width, so that none hides at a large scale or on a small
+// screen; print, PDF and the test sheet have shortcuts too.
+class TFormPreview : public QDialog {
+    Q_OBJECT
+public:
+    // Shows the report's pages, sized to the screen it opens on. The report
+    // draws every page the window asks for, and takes back its test sheet
+    // when the window goes.
+    explicit TFormPreview(BandReport *report, QWidget *parent = nullptr);
+    ~TFormPreview() override;
+
+    // In screen order, which is also the order Tab takes.
+    QAction *ActionPrint;
+    QAction *ActionSavePdf;
+    QAction *ActionAlignmentSheet;
+    QSpinBox *SpinStart;
+    QLabel *LabelStartPlace;
+    QDoubleSpinBox *SpinOffsetX;
+    QDoubleSpinBox *SpinOffsetY;
+    QAction *ActionZoomOut;
+    QAction *ActionZoomIn;
+    QAction *ActionFitWidth;
+    QAction *ActionFitPage;
+    QAction *ActionPriorPage;
+    QLabel *LabelPage;
+    QAction *ActionNextPage;
+    QAction *ActionClose;
+    QPrintPreviewWidget *PreviewPages;
+
+    void ActionPrintClick();
+    void ActionSavePdfClick();
+    void ActionAlignmentSheetClick(bool on);
+    void SpinStartChange(int position);
+    void SpinOffsetChange();
+
+private:
+    void PreviewPagesPaintRequested(QPrinter *printer);
+    // The page shown and the pages there are, on LabelPage.
+    void showPage();
+    // The column and row of the first free label, on LabelStartPlace.
+    void showStartPlace();
+
+    BandReport *m_report;
+    QPrinter m_printer;
+    // The pages were being made when the user stopped them: the window closes.
+    bool m_stopped = false;
+};
+
+// Shows the report's pages in the preview window, as one job of the
+// report, and returns when the window is closed. A range too long for one
+// job is refused before the window opens.
+void previewReport(BandReport *report, QWidget *parent = nullptr);
+
+// Prints the report on printer as one job: its labels, or its alignment
+// sheet.
+void printReport(BandReport *report, QPrinter *printer);

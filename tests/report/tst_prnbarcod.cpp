@@ -1,0 +1,717 @@
+#include "pagescan.h"
+
+#include "base/platform.h"
+#include "base/settings.h"
+#include "base/sqltext.h"
+#include "labels/labeldata.h"
+#include "labels/labelsettings.h"
+#include "report/bandreport.h"
+#include "report/code39.h"
+#include "report/prnbarcod.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <zint.h>
+
+namespace {
+
+constexpr qint32 maxInt = std::numeric_limits<qint32>::max();
+constexpr qreal labelHeight = 18.256;
+constexpr qreal columnStep = 48.5 + 2;
+// Labels on one sheet: four columns of fifteen.
+constexpr int kLabelsPerSheet = 60;
+
+bool nearRect(const QRectF &a, const QRectF &b)
+{
+    constexpr qreal tolerance = 1e-6;
+    return qAbs(a.x() - b.x()) < tolerance && qAbs(a.y() - b.y()) < tolerance && qAbs(a.width() - b.width()) < tolerance
+        && qAbs(a.height() - b.height()) < tolerance;
+}
+
+// zint's bars for text in its own module units, quiet zone included.
+QList<QPair<int, int>> zintBars(const QByteArray &text)
+{
+    QList<QPair<int, int>> bars;
+    const std::unique_ptr<zint_symbol, decltype(&ZBarcode_Delete)> symbol(ZBarcode_Create(), &ZBarcode_Delete);
+    symbol->symbology = BARCODE_CODE39;
+    symbol->show_hrt = 0;
+    symbol->output_options |= BARCODE_QUIET_ZONES;
+    if (ZBarcode_Encode(symbol.get(), reinterpret_cast<const unsigned char *>(text.constData()), int(text.size()))
+            >= ZINT_ERROR
+        || ZBarcode_Buffer_Vector(symbol.get(), 0) >= ZINT_ERROR)
+        return bars;
+    float unit = 0;
+    for (const zint_vector_rect *rect = symbol->vector->rectangles; rect; rect = rect->next) {
+        if (unit == 0 || rect->width < unit)
+            unit = rect->width;
+    }
+    for (const zint_vector_rect *rect = symbol->vector->rectangles; rect; rect = rect->next)
+        bars.append({int(std::lround(rect->x / unit)), int(std::lround(rect->width / unit))});
+    return bars;
+}
+
+// Where a line crosses the scan from one point to another on a page
+// painted at dpi: the middle of the dark pixels met, in millimetres along
+// the scan from its start; -1 when none is met.
+qreal lineAcross(const QImage &image, qreal dpi, const QPointF &fromMm, const QPointF &toMm)
+{
+    const qreal dots = dpi / 25.4;
+    const QPointF step = toMm - fromMm;
+    const qreal length = std::hypot(step.x(), step.y());
+    const int samples = int(length * dots) + 1;
+    qreal first = -1;
+    qreal last = -1;
+    for (int i = 0; i <= samples; ++i) {
+        const QPointF at = (fromMm + step * (qreal(i) / samples)) * dots;
+        const QPoint pixel(int(at.x()), int(at.y()));
+        if (!image.rect().contains(pixel) || qGray(image.pixel(pixel)) >= 128)
+            continue;
+        const qreal along = length * i / samples;
+        if (first < 0)
+            first = along;
+        last = along;
+    }
+    return first < 0 ? -1 : (first + last) / 2;
+}
+
+} // namespace
+
+// The label sheet without a window: its layout, captions, bars, painting,
+// PDF and kept settings.
+class TestPrnBarcod : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void layout_data();
+    void layout();
+    void captions_data();
+    void captions();
+    void rangeEndingAtMaximum_data();
+    void rangeEndingAtMaximum();
+    void pagesNumberedFromOneEveryRun();
+    void symbol_data();
+    void symbol();
+    void metrics_data();
+    void metrics();
+    void scansAtPrinterResolution_data();
+    void scansAtPrinterResolution();
+    void negativeNumberPrintsFrameAndMarkOnly();
+    void markHeld_data();
+    void markHeld();
+    void paintedAtTrueSize_data();
+    void paintedAtTrueSize();
+    void footerOnOneLineOnEveryPage();
+    void exportPdf();
+    void settingsRead_data();
+    void settingsRead();
+    void settingsWrittenAlone();
+    void alignmentSheetOutlines_data();
+    void alignmentSheetOutlines();
+
+private:
+    ReportLayout layOut(qint32 start, qint32 end, const QString &mark = QStringLiteral("A-1"));
+
+    TFormBC *m_form = nullptr;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QTemporaryDir m_registry;
+};
+
+void TestPrnBarcod::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    platform::registryFolder = [this] { return m_registry.path(); };
+    QFile::remove(registryFileName("Software\\Tovi\\Vesko Mika"));
+    m_form = new TFormBC;
+    FormBC = m_form;
+}
+
+void TestPrnBarcod::cleanup()
+{
+    FormBC = nullptr;
+    delete m_form;
+    m_form = nullptr;
+}
+
+ReportLayout TestPrnBarcod::layOut(qint32 start, qint32 end, const QString &mark)
+{
+    m_form->CurrentNumber = start;
+    m_form->LastNumber = end;
+    m_form->QRLabelME->setCaption(mark);
+    return m_form->QuickRep1->layOut();
+}
+
+void TestPrnBarcod::layout_data()
+{
+    QTest::addColumn<qint32>("start");
+    QTest::addColumn<qint32>("end");
+    QTest::addColumn<int>("startPosition");
+    QTest::addColumn<QList<int>>("perPage");
+
+    QTest::newRow("one label") << 5 << 5 << 1 << QList<int>{1};
+    QTest::newRow("one full page") << 1 << 60 << 1 << QList<int>{60};
+    QTest::newRow("one over a page") << 1 << 61 << 1 << QList<int>{60, 1};
+    QTest::newRow("three pages") << 100 << 249 << 1 << QList<int>{60, 60, 30};
+    QTest::newRow("empty range") << 10 << 9 << 1 << QList<int>{0};
+    QTest::newRow("sheet used down to 16") << 1 << 50 << 17 << QList<int>{44, 6};
+    QTest::newRow("first column used") << 1 << 45 << 16 << QList<int>{45};
+    QTest::newRow("only the last label free") << 1 << 2 << 60 << QList<int>{1, 1};
+    QTest::newRow("start past the sheet") << 7 << 7 << 99 << QList<int>{1};
+    QTest::newRow("start below one") << 1 << 61 << -3 << QList<int>{60, 1};
+    QTest::newRow("empty range from 30") << 10 << 9 << 30 << QList<int>{0};
+}
+
+void TestPrnBarcod::layout()
+{
+    QFETCH(qint32, start);
+    QFETCH(qint32, end);
+    QFETCH(int, startPosition);
+    QFETCH(QList<int>, perPage);
+
+    m_form->QuickRep1->setStartPosition(startPosition);
+    const ReportLayout pages = layOut(start, end);
+    QCOMPARE(pages.size(), perPage.size());
+    // The places before the start stay blank on the first page only.
+    const int skipped = qBound(1, startPosition, 60) - 1;
+    qint32 number = start;
+    for (qsizetype p = 0; p < pages.size(); ++p) {
+        QCOMPARE(pages[p].number, int(p + 1));
+        const QList<PlacedBand> labels = bandsOf(pages[p], ReportBand::Detail);
+        QCOMPARE(labels.size(), perPage[p]);
+        for (qsizetype k = 0; k < labels.size(); ++k, ++number) {
+            const int place = int(k) + (p == 0 ? skipped : 0);
+            const int column = place / 15;
+            const int row = place % 15;
+            QCOMPARE(labels[k].column, column);
+            QCOMPARE(labels[k].row, row);
+            QVERIFY2(
+                nearRect(labels[k].rect, QRectF(5 + column * columnStep, 5 + row * labelHeight, 48.5, labelHeight)),
+                qPrintable(QStringLiteral("label %1").arg(number)));
+            QCOMPARE(labels[k].caption(QStringLiteral("QRLabelBC")), QString::fromLatin1(ZeroPad(number, 10)));
+            QCOMPARE(labels[k].caption(QStringLiteral("QRLabelME")), QStringLiteral("A-1"));
+        }
+        const QList<PlacedBand> footer = bandsOf(pages[p], ReportBand::PageFooter);
+        QCOMPARE(footer.size(), 1);
+        QCOMPARE(footer[0].caption(QStringLiteral("QRLabelSN")), QStringLiteral("страница № %1").arg(p + 1));
+        QVERIFY(nearRect(footer[0].rect, QRectF(5, 297 - 5 - 6.615, 200, 6.615)));
+    }
+    QCOMPARE(number, qMax(start, end + 1));
+    // The report hands the range back as it was given.
+    QCOMPARE(m_form->CurrentNumber, start);
+    QCOMPARE(m_form->LastNumber, end);
+}
+
+void TestPrnBarcod::captions_data()
+{
+    QTest::addColumn<qint32>("number");
+    QTest::addColumn<QString>("barcode");
+    QTest::addColumn<QString>("digits");
+
+    // clang-format off
+    QTest::newRow("seven") << 7 << "0000000007" << "0 0 0 0 0 0 0 0 0 7";
+    QTest::newRow("1234") << 1234 << "0000001234" << "0 0 0 0 0 0 1 2 3 4";
+    QTest::newRow("zero") << 0 << "0000000000" << "0 0 0 0 0 0 0 0 0 0";
+    QTest::newRow("ten digits") << maxInt << "2147483647" << "2 1 4 7 4 8 3 6 4 7";
+    QTest::newRow("negative") << -1 << "" << "";
+    // clang-format on
+}
+
+void TestPrnBarcod::captions()
+{
+    QFETCH(qint32, number);
+    QFETCH(QString, barcode);
+    QFETCH(QString, digits);
+
+    const ReportLayout pages = layOut(number, number, QStringLiteral("фонд 2"));
+    QCOMPARE(pages.size(), 1);
+    const QList<PlacedBand> labels = bandsOf(pages[0], ReportBand::Detail);
+    QCOMPARE(labels.size(), 1);
+    QCOMPARE(labels[0].caption(QStringLiteral("QRLabelBC")), barcode);
+    QCOMPARE(labels[0].caption(QStringLiteral("QRLabelBCC")), digits);
+    QCOMPARE(labels[0].caption(QStringLiteral("QRLabelME")), QStringLiteral("фонд 2"));
+    QCOMPARE(footers(pages), QStringList{QStringLiteral("страница № 1")});
+}
+
+void TestPrnBarcod::rangeEndingAtMaximum_data()
+{
+    QTest::addColumn<qint32>("start");
+
+    QTest::newRow("last five") << maxInt - 4;
+    QTest::newRow("largest alone") << maxInt;
+    QTest::newRow("across a page") << maxInt - 60;
+}
+
+void TestPrnBarcod::rangeEndingAtMaximum()
+{
+    QFETCH(qint32, start);
+
+    for (int run = 0; run < 2; ++run) {
+        const QStringList printed = barcodes(layOut(start, maxInt));
+        QCOMPARE(printed.size(), qsizetype(qint64(maxInt) - start + 1));
+        QCOMPARE(printed.first(), QString::fromLatin1(ZeroPad(start, 10)));
+        QCOMPARE(printed.last(), QStringLiteral("2147483647"));
+    }
+}
+
+void TestPrnBarcod::pagesNumberedFromOneEveryRun()
+{
+    const ReportLayout first = layOut(1, 61);
+    const QStringList expected{QStringLiteral("страница № 1"), QStringLiteral("страница № 2")};
+    QCOMPARE(footers(first), expected);
+    // A PDF is one more run of the same range.
+    const QString fileName = m_dir->filePath(QStringLiteral("again.pdf"));
+    QVERIFY(m_form->QuickRep1->exportPdf(fileName));
+    QCOMPARE(pdfPages(fileName), 2);
+
+    const ReportLayout again = m_form->QuickRep1->layOut();
+    QCOMPARE(footers(again), expected);
+    QCOMPARE(barcodes(again), barcodes(first));
+    QCOMPARE(PageCounter, 2);
+}
+
+void TestPrnBarcod::symbol_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("elements");
+    QTest::addColumn<int>("wide");
+
+    // Nine elements a character, three of them wide, start and stop
+    // included, and a narrow space between characters.
+    QTest::newRow("ten digits") << QByteArray("0000001234") << 12 * 10 - 1 << 36;
+    QTest::newRow("one digit") << QByteArray("7") << 3 * 10 - 1 << 9;
+    QTest::newRow("every character") << QByteArray("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ-. $/+%") << 45 * 10 - 1 << 135;
+    QTest::newRow("empty") << QByteArray() << 0 << 0;
+    QTest::newRow("not encodable") << QByteArray("a\x01") << 0 << 0;
+    QTest::newRow("star inside") << QByteArray("12*34") << 0 << 0;
+}
+
+void TestPrnBarcod::symbol()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(int, elements);
+    QFETCH(int, wide);
+
+    const Code39Symbol symbol = code39Symbol(text);
+    QCOMPARE(symbol.wide.size(), elements);
+    QCOMPARE(symbol.wideCount(), wide);
+    if (elements == 0)
+        return;
+    // The same bars as zint draws at its ratio of 2, in its module units.
+    QList<QPair<int, int>> ours;
+    int x = 10;
+    for (qsizetype i = 0; i < symbol.wide.size(); ++i) {
+        const int width = symbol.wide[i] ? 2 : 1;
+        if (i % 2 == 0)
+            ours.append({x, width});
+        x += width;
+    }
+    QCOMPARE(ours, zintBars(text));
+}
+
+void TestPrnBarcod::metrics_data()
+{
+    QTest::addColumn<qreal>("dpi");
+    QTest::addColumn<qreal>("narrow");
+    QTest::addColumn<qreal>("wide");
+
+    // The bar code box of a label, 47.096 mm, for ten digits.
+    QTest::newRow("200 dpi label printer") << 200.0 << 1.0 << 3.0;
+    QTest::newRow("300 dpi") << 300.0 << 2.0 << 6.0;
+    QTest::newRow("600 dpi, whole 300 dpi dots") << 600.0 << 4.0 << 12.0;
+    QTest::newRow("1200 dpi PDF, whole 300 dpi dots") << 1200.0 << 8.0 << 24.0;
+    QTest::newRow("400 dpi") << 400.0 << 3.0 << 9.0;
+    QTest::newRow("screen, fractions") << 96.0 << 0.0 << 0.0;
+}
+
+void TestPrnBarcod::metrics()
+{
+    QFETCH(qreal, dpi);
+    QFETCH(qreal, narrow);
+    QFETCH(qreal, wide);
+
+    const QByteArray text("2147483647");
+    const qreal available = 47.096 * dpi / 25.4;
+    const Code39Metrics metrics = code39Metrics(code39Symbol(text), available, dpi);
+    if (narrow > 0) {
+        QCOMPARE(metrics.narrow, narrow);
+        QCOMPARE(metrics.wide, wide);
+    } else {
+        QVERIFY(metrics.narrow > 0 && metrics.narrow < 1);
+    }
+    QVERIFY2(metrics.wide / metrics.narrow >= 2.5 && metrics.wide / metrics.narrow <= 3,
+             qPrintable(QString::number(metrics.wide / metrics.narrow)));
+    QCOMPARE(metrics.quiet, 10 * metrics.narrow);
+    QVERIFY(metrics.barsWidth + 2 * metrics.quiet <= available);
+
+    // Placed in a label's box: every edge on a whole pixel where the widths
+    // are whole, and a quiet zone of ten narrow elements left on both sides.
+    const QRectF box(12.3 * dpi / 25.4, 5.7 * dpi / 25.4, available, 12.435 * dpi / 25.4);
+    const QList<QRectF> bars = code39Bars(box, text, dpi);
+    QCOMPARE(bars.size(), qsizetype(12 * 5));
+    QVERIFY(bars.first().left() - box.left() >= metrics.quiet - 1);
+    QVERIFY(box.right() - bars.last().right() >= metrics.quiet - 1);
+    QCOMPARE(bars.last().right() - bars.first().left(), metrics.barsWidth);
+    for (const QRectF &bar : bars) {
+        QVERIFY(bar.width() == metrics.narrow || bar.width() == metrics.wide);
+        if (narrow > 0) {
+            QCOMPARE(bar.left(), std::floor(bar.left()));
+            QCOMPARE(bar.top(), std::floor(bar.top()));
+        }
+    }
+}
+
+void TestPrnBarcod::scansAtPrinterResolution_data()
+{
+    QTest::addColumn<qint32>("start");
+    QTest::addColumn<qint32>("end");
+    QTest::addColumn<qreal>("dpi");
+
+    QTest::newRow("first sheet at 300 dpi") << 1 << 60 << 300.0;
+    QTest::newRow("top of the range at 300 dpi") << maxInt - 47 << maxInt << 300.0;
+    QTest::newRow("mixed digits at 600 dpi") << 1234567880 << 1234567899 << 600.0;
+    QTest::newRow("first sheet at 200 dpi") << 1 << 60 << 200.0;
+    QTest::newRow("top of the range at 200 dpi") << maxInt - 59 << maxInt << 200.0;
+    QTest::newRow("top of the range at 600 dpi") << maxInt - 59 << maxInt << 600.0;
+}
+
+void TestPrnBarcod::scansAtPrinterResolution()
+{
+    QFETCH(qint32, start);
+    QFETCH(qint32, end);
+    QFETCH(qreal, dpi);
+
+    const ReportLayout pages = layOut(start, end, QStringLiteral("абонемент"));
+    QCOMPARE(pages.size(), 1);
+    const QImage sheet = m_form->QuickRep1->pageImage(pages[0], dpi);
+    QStringList files;
+    QStringList expected;
+    for (const PlacedBand &label : bandsOf(pages[0], ReportBand::Detail)) {
+        // The whole label, frame included, as a scanner sees it.
+        const QString file = m_dir->filePath(QStringLiteral("label%1.png").arg(files.size()));
+        QVERIFY(sheet.copy(toPixels(label.rect, dpi)).save(file));
+        files.append(file);
+        expected.append(label.caption(QStringLiteral("QRLabelBC")));
+    }
+    QCOMPARE(expected.size(), qsizetype(end - start + 1));
+
+    const QString decoded
+        = runTool(QStringLiteral("zbarimg"), QStringList{QStringLiteral("--raw"), QStringLiteral("-q")} + files);
+    QCOMPARE(decoded.split(QLatin1Char('\n'), Qt::SkipEmptyParts), expected);
+}
+
+void TestPrnBarcod::negativeNumberPrintsFrameAndMarkOnly()
+{
+    const ReportLayout pages = layOut(-1, 0);
+    const QList<PlacedBand> labels = bandsOf(pages[0], ReportBand::Detail);
+    QCOMPARE(labels.size(), 2);
+    constexpr qreal dpi = 300;
+    const QImage sheet = m_form->QuickRep1->pageImage(pages[0], dpi);
+
+    const PlacedBand &negative = labels[0];
+    QVERIFY(!anyDark(sheet, toPixels(negative.labelRect(QStringLiteral("QRLabelBC")), dpi)));
+    QVERIFY(!anyDark(sheet, toPixels(negative.labelRect(QStringLiteral("QRLabelBCC")), dpi)));
+    QVERIFY(anyDark(sheet, toPixels(negative.labelRect(QStringLiteral("QRLabelME")), dpi)));
+    const QRectF band = negative.rect;
+    QVERIFY(anyDark(sheet, toPixels(QRectF(band.left() - 0.1, band.center().y(), 0.2, 0.2), dpi)));
+    QVERIFY(anyDark(sheet, toPixels(QRectF(band.center().x(), band.bottom() - 0.1, 0.2, 0.2), dpi)));
+
+    // The label after it, for zero, carries its bars.
+    QVERIFY(anyDark(sheet, toPixels(labels[1].labelRect(QStringLiteral("QRLabelBC")), dpi)));
+}
+
+void TestPrnBarcod::markHeld_data()
+{
+    QTest::addColumn<QString>("mark");
+    QTest::addColumn<bool>("held");
+    QTest::newRow("a word") << QStringLiteral("Абонемент") << true;
+    QTest::newRow("empty") << QString() << true;
+    QTest::newRow("27 narrow letters") << QString(27, u'i') << true;
+    QTest::newRow("23 capitals") << QString(23, u'Н') << true;
+    QTest::newRow("24 capitals") << QString(24, u'Н') << false;
+    QTest::newRow("27 wide capitals") << QString(27, u'Ш') << false;
+    QTest::newRow("27 in capitals and blanks, on two lines") << QStringLiteral("ШКОЛЬНЫЙ ФОНД ЖУРНАЛОВ МОДЫ") << false;
+}
+
+void TestPrnBarcod::markHeld()
+{
+    QFETCH(QString, mark);
+    QFETCH(bool, held);
+    const ReportLabel *label = m_form->QRLabelME;
+    QCOMPARE(label->holds(mark), held);
+    // Held means painted whole: the label's box paints the same as a box
+    // three times as wide and tall around it, where nothing is cut.
+    constexpr qreal dpi = 600;
+    auto painted = [&](qreal growth) {
+        QImage image(toPixels(QRectF(0, 0, 200, 30), dpi).size(), QImage::Format_RGB32);
+        image.setDotsPerMeterX(qRound(dpi / 25.4 * 1000));
+        image.setDotsPerMeterY(qRound(dpi / 25.4 * 1000));
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        const QSizeF size = label->geometry().size();
+        const QRectF box(100 - size.width() * growth / 2, 5, size.width() * growth, size.height() * growth);
+        label->paint(painter, QRectF(toPixels(box, dpi)), mark);
+        return image;
+    };
+    QCOMPARE(painted(1) == painted(3), held);
+}
+
+void TestPrnBarcod::paintedAtTrueSize_data()
+{
+    QTest::addColumn<QPointF>("offset");
+    QTest::addColumn<QPointF>("applied");
+
+    QTest::newRow("no offset") << QPointF(0, 0) << QPointF(0, 0);
+    QTest::newRow("right and up") << QPointF(1.5, -2.04) << QPointF(1.5, -2.0);
+    QTest::newRow("left and down") << QPointF(-3.25, 0.75) << QPointF(-3.3, 0.8);
+    QTest::newRow("beyond ten millimetres") << QPointF(25, -40) << QPointF(10, -10);
+    QTest::newRow("not a number") << QPointF(qQNaN(), 4) << QPointF(0, 4);
+}
+
+void TestPrnBarcod::paintedAtTrueSize()
+{
+    QFETCH(QPointF, offset);
+    QFETCH(QPointF, applied);
+
+    m_form->QuickRep1->setOffset(offset);
+    QCOMPARE(m_form->QuickRep1->offset(), applied);
+    const qreal dx = applied.x();
+    const qreal dy = applied.y();
+    const ReportLayout pages = layOut(1, 1);
+    constexpr qreal dpi = 300;
+    const QImage sheet = m_form->QuickRep1->pageImage(pages[0], dpi);
+    QCOMPARE(sheet.size(), QSize(2480, 3508));
+
+    // The frame of the first label runs along the 5 mm margin, moved by the
+    // offset with everything else, and nothing lies outside it.
+    QVERIFY(anyDark(sheet, toPixels(QRectF(dx + 4.9, dy + 10, 0.2, 0.2), dpi)));
+    QVERIFY(anyDark(sheet, toPixels(QRectF(dx + 5 + 48.5 - 0.1, dy + 10, 0.2, 0.2), dpi)));
+    QVERIFY(anyDark(sheet, toPixels(QRectF(dx + 20, dy + 5 + labelHeight - 0.1, 0.2, 0.2), dpi)));
+    QVERIFY(!anyDark(sheet, toPixels(QRectF(0, 0, 210, dy + 4.8), dpi)));
+    QVERIFY(!anyDark(sheet, toPixels(QRectF(0, 0, dx + 4.8, 280), dpi)));
+    QVERIFY(!anyDark(sheet, toPixels(QRectF(dx + 5 + 48.5 + 0.2, 0, 100, 280), dpi)));
+    // The footer text sits in its band at the foot of the page.
+    QVERIFY(anyDark(sheet, toPixels(QRectF(dx + 5, dy + 285.5, 18, 5), dpi)));
+    QVERIFY(!anyDark(sheet, toPixels(QRectF(dx + 5, dy + 292.2, 100, 4.6 - dy), dpi)));
+}
+
+void TestPrnBarcod::footerOnOneLineOnEveryPage()
+{
+    // 10,000 labels: 167 pages, whose numbers end in every digit.
+    const QString fileName = m_dir->filePath(QStringLiteral("run.pdf"));
+    m_form->CurrentNumber = 1;
+    m_form->LastNumber = 10000;
+    m_form->QRLabelME->setCaption(QStringLiteral("абонемент"));
+    QVERIFY(m_form->QuickRep1->exportPdf(fileName));
+    QCOMPARE(pdfPages(fileName), 167);
+
+    const QStringList pageTexts = runTool(QStringLiteral("pdftotext"), {fileName, QStringLiteral("-")}).split(u'\f');
+    QVERIFY(pageTexts.size() >= 167);
+    for (int p = 0; p < 167; ++p) {
+        QStringList footerLines;
+        for (const QString &line : pageTexts[p].split(u'\n')) {
+            if (line.contains(QStringLiteral("страница")))
+                footerLines.append(line.trimmed());
+        }
+        QCOMPARE(footerLines, QStringList{QStringLiteral("страница № %1").arg(p + 1)});
+    }
+
+    // Every glyph of every footer inside its band and the page: the words
+    // with their boxes, in points from the page's top-left corner.
+    const QString boxes
+        = runTool(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), fileName, QStringLiteral("-")});
+    const QRegularExpression word(QStringLiteral(
+        "<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"([0-9.]+)\" yMax=\"([0-9.]+)\">([^<]*)</word>"));
+    constexpr qreal pt = 72 / 25.4;
+    int page = 0;
+    int footerWords = 0;
+    for (const QString &chunk : boxes.split(QStringLiteral("<page "))) {
+        if (!chunk.startsWith(QStringLiteral("width")))
+            continue;
+        ++page;
+        const QString number = QString::number(page);
+        auto it = word.globalMatch(chunk);
+        while (it.hasNext()) {
+            const QRegularExpressionMatch m = it.next();
+            if (m.captured(5) != QStringLiteral("страница") && m.captured(5) != QStringLiteral("№")
+                && !(m.captured(5) == number && m.captured(2).toDouble() > 280 * pt))
+                continue;
+            ++footerWords;
+            const QString where = QStringLiteral("page %1, %2").arg(page).arg(m.captured(5));
+            QVERIFY2(m.captured(1).toDouble() >= 5 * pt - 0.5, qPrintable(where));
+            QVERIFY2(m.captured(3).toDouble() <= 205 * pt, qPrintable(where));
+            QVERIFY2(m.captured(2).toDouble() >= (297 - 5 - 6.615) * pt - 0.5, qPrintable(where));
+            QVERIFY2(m.captured(4).toDouble() <= (297 - 5) * pt + 0.5, qPrintable(where));
+        }
+    }
+    QCOMPARE(page, 167);
+    QCOMPARE(footerWords, 3 * 167);
+}
+
+void TestPrnBarcod::exportPdf()
+{
+    const QString fileName = m_dir->filePath(QStringLiteral("sheet.pdf"));
+    m_form->CurrentNumber = 1;
+    m_form->LastNumber = 61;
+    m_form->QRLabelME->setCaption(QStringLiteral("A-1"));
+    QVERIFY(m_form->QuickRep1->exportPdf(fileName));
+    QCOMPARE(pdfPages(fileName), 2);
+    const QString info = runTool(QStringLiteral("pdfinfo"), {fileName});
+    QVERIFY2(info.contains(QStringLiteral("(A4)")), qPrintable(info));
+    const QStringList text = pdfLines(fileName);
+    QVERIFY(text.contains(QStringLiteral("страница№2")));
+    QVERIFY(text.contains(QStringLiteral("0000000061")));
+    QVERIFY(text.contains(QStringLiteral("A-1")));
+
+    // The file itself, printed at 300 dpi, scans: every label of page 1.
+    const QString raster = m_dir->filePath(QStringLiteral("page"));
+    runTool(QStringLiteral("pdftoppm"),
+            {QStringLiteral("-r"), QStringLiteral("300"), QStringLiteral("-f"), QStringLiteral("1"),
+             QStringLiteral("-l"), QStringLiteral("1"), QStringLiteral("-png"), QStringLiteral("-singlefile"), fileName,
+             raster});
+    QStringList decoded = runTool(QStringLiteral("zbarimg"),
+                                  {QStringLiteral("--raw"), QStringLiteral("-q"), raster + QStringLiteral(".png")})
+                              .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    decoded.sort();
+    QStringList expected;
+    for (qint32 number = 1; number <= 60; ++number)
+        expected.append(QString::fromLatin1(ZeroPad(number, 10)));
+    QCOMPARE(decoded, expected);
+
+    QVERIFY(!m_form->QuickRep1->exportPdf(m_dir->filePath(QStringLiteral("missing/sheet.pdf"))));
+}
+
+void TestPrnBarcod::settingsRead_data()
+{
+    QTest::addColumn<QString>("x");
+    QTest::addColumn<QString>("y");
+    QTest::addColumn<QPointF>("offset");
+
+    QTest::newRow("missing") << QString() << QString() << QPointF(0, 0);
+    // clang-format off
+    QTest::newRow("tenths") << "1.5" << "-2.3" << QPointF(1.5, -2.3);
+    QTest::newRow("hundredths rounded") << "0.26" << "-9.94" << QPointF(0.3, -9.9);
+    QTest::newRow("beyond the range") << "25" << "-10.01" << QPointF(10, -10);
+    QTest::newRow("not a number") << "abc" << "nan" << QPointF(0, 0);
+    QTest::newRow("decimal comma") << "1,5" << "2" << QPointF(0, 2);
+    // clang-format on
+}
+
+void TestPrnBarcod::settingsRead()
+{
+    QFETCH(QString, x);
+    QFETCH(QString, y);
+    QFETCH(QPointF, offset);
+
+    if (!x.isNull()) {
+        QSettings store(registryFileName("Software\\Tovi\\Vesko Mika"), QSettings::IniFormat);
+        store.setValue(QStringLiteral("labels/offset x"), x);
+        store.setValue(QStringLiteral("labels/offset y"), y);
+    }
+    QCOMPARE(readLabelSettings().offsetMm, offset);
+    m_form->QuickRep1->setStartPosition(30);
+    m_form->readSettings();
+    QCOMPARE(m_form->QuickRep1->offset(), offset);
+    // Every preview from the tab starts on a fresh sheet.
+    QCOMPARE(m_form->QuickRep1->startPosition(), 1);
+}
+
+void TestPrnBarcod::settingsWrittenAlone()
+{
+    const QString fileName = registryFileName("Software\\Tovi\\Vesko Mika");
+    {
+        QSettings store(fileName, QSettings::IniFormat);
+        store.setValue(QStringLiteral("last login"), QByteArray("\xcf\xe5\xf2\xf0"));
+        store.setValue(QStringLiteral("other/key"), 7);
+    }
+    writeLabelOffset(QPointF(-1.2, 3.4));
+    writeLabelPrinter(QStringLiteral("Склад A4"), QStringLiteral("Tray2"));
+    const LabelSettings settings = readLabelSettings();
+    QCOMPARE(settings.offsetMm, QPointF(-1.2, 3.4));
+    QCOMPARE(settings.printerName, QStringLiteral("Склад A4"));
+    QCOMPARE(settings.paperSource, QStringLiteral("Tray2"));
+    // The rest of the file is left as it was.
+    QCOMPARE(ReadRegistryText(HKEY_CURRENT_USER, "Software\\Tovi\\Vesko Mika", "last login"),
+             QByteArray("\xcf\xe5\xf2\xf0"));
+    QSettings store(fileName, QSettings::IniFormat);
+    QCOMPARE(store.value(QStringLiteral("other/key")).toInt(), 7);
+    QCOMPARE(store.allKeys().size(), 6);
+    QCOMPARE(store.value(QStringLiteral("labels/offset x")).toString(), QStringLiteral("-1.2"));
+    // Made readable to all by the umask, it is the user's and the group's alone once written.
+    const QFileDevice::Permissions others = QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    QCOMPARE(QFile(fileName).permissions() & others, QFileDevice::Permissions());
+    QVERIFY(QFile(fileName).permissions() & QFileDevice::WriteOwner);
+}
+
+void TestPrnBarcod::alignmentSheetOutlines_data()
+{
+    QTest::addColumn<QPointF>("offset");
+    QTest::newRow("no offset") << QPointF(0, 0);
+    QTest::newRow("right and up") << QPointF(1.5, -0.7);
+    QTest::newRow("left and down") << QPointF(-2.3, 3.1);
+}
+
+void TestPrnBarcod::alignmentSheetOutlines()
+{
+    QFETCH(QPointF, offset);
+    // The places of a full sheet of labels, as a run lays them out.
+    const ReportLayout labels = layOut(1, kLabelsPerSheet);
+    QCOMPARE(labels.size(), 1);
+    const QList<PlacedBand> places = bandsOf(labels[0], ReportBand::Detail);
+    QCOMPARE(m_form->QuickRep1->positionsPerPage(), kLabelsPerSheet);
+
+    m_form->QuickRep1->setOffset(offset);
+    const ReportPage sheet = m_form->QuickRep1->alignmentPage();
+    QVERIFY(sheet.alignment);
+    QCOMPARE(sheet.bands.size(), places.size());
+    constexpr qreal dpi = 600;
+    const QImage image = m_form->QuickRep1->pageImage(sheet, dpi);
+    constexpr qreal tolerance = 0.2;
+    constexpr qreal window = 0.6;
+    for (qsizetype i = 0; i < places.size(); ++i) {
+        QVERIFY(nearRect(sheet.bands[i].rect, places[i].rect));
+        // Each edge read back from the picture, moved by the offset, across
+        // a point between two ruler ticks.
+        const QRectF cell = places[i].rect.translated(offset);
+        const qreal midX = std::floor(places[i].rect.center().x()) + 0.5 + offset.x();
+        const qreal midY = std::floor(places[i].rect.center().y()) + 0.5 + offset.y();
+        const struct {
+            const char *edge;
+            QPointF from;
+            QPointF to;
+        } scans[] = {
+            {"left", {cell.left() - window, midY}, {cell.left() + window, midY}},
+            {"right", {cell.right() - window, midY}, {cell.right() + window, midY}},
+            {"top", {midX, cell.top() - window}, {midX, cell.top() + window}},
+            {"bottom", {midX, cell.bottom() - window}, {midX, cell.bottom() + window}},
+        };
+        for (const auto &scan : scans) {
+            const qreal found = lineAcross(image, dpi, scan.from, scan.to);
+            const QString where = QStringLiteral("place %1, %2 edge at %3")
+                                      .arg(i + 1)
+                                      .arg(QLatin1String(scan.edge))
+                                      .arg(found - window);
+            QVERIFY2(found >= 0 && qAbs(found - window) <= tolerance, qPrintable(where));
+        }
+        // Its number in the middle, and a clear band between it and the
+        // outline's foot.
+        QVERIFY2(anyDark(image, toPixels(QRectF(cell.center() - QPointF(3, 2), QSizeF(6, 4)), dpi)),
+                 qPrintable(QStringLiteral("number %1").arg(i + 1)));
+        QVERIFY(!anyDark(image, toPixels(QRectF(cell.left() + 8, cell.bottom() - 4, cell.width() - 16, 3.5), dpi)));
+    }
+    // The rulers: a long tick every centimetre from the paper's corner.
+    QVERIFY(lineAcross(image, dpi, QPointF(99.5, 7) + offset, QPointF(100.5, 7) + offset) >= 0);
+    QVERIFY(lineAcross(image, dpi, QPointF(5.5, 99.5) + offset, QPointF(5.5, 100.5) + offset) >= 0);
+}
+
+QTEST_MAIN(TestPrnBarcod)
+#include "tst_prnbarcod.moc"
