@@ -4,11 +4,11 @@
 // after each and in one transaction, each into a fresh database; prints the
 // rates and their ratios, and the time the window's check of the catalogue
 // file takes. Once with the files opened by the embedded engine, once
-// through the suite's private Firebird server over loopback. Then imports a
-// big export (1 GB by default) with the database tool and prints its rate
-// and the tool's peak memory; last, has eight desks import files and eight
-// keep the barcode register at once through the server, and prints each
-// desk's rate and the whole.
+// through the suite's private Firebird server over loopback. With --big-mb,
+// imports a big export of that size (1024 for the 1 GB case; it takes long)
+// with the database tool and prints its rate and the tool's peak memory;
+// last, has eight desks import files and eight keep the barcode register at
+// once through the server, and prints each desk's rate and the whole.
 //
 //   bench_import [--records N] [--big-mb MB] [--big-window] [--desks N]
 //                [--desk-records N] [--range-steps N] [--dbtool PATH] [--isql PATH]
@@ -128,11 +128,42 @@ QByteArray count(const QString &database, const QList<QByteArray> &login, const 
     return n;
 }
 
+// Processor seconds of this process (its engine's threads included), or of
+// its children waited for so far.
+double cpuSeconds(int who)
+{
+    rusage usage{};
+    getrusage(who, &usage);
+    const auto seconds = [](const timeval &time) { return double(time.tv_sec) + time.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// The wall-clock and processor seconds a piece of work took.
+struct Spent {
+    double wall = 0;
+    double cpu = 0;
+};
+
+// Measures from its making: this process's processor time, or its
+// children's.
+class Stopwatch {
+public:
+    explicit Stopwatch(int who) : m_who(who), m_cpu(cpuSeconds(who)) { m_wall.start(); }
+    Spent spent() const { return {m_wall.nsecsElapsed() / 1e9, cpuSeconds(m_who) - m_cpu}; }
+
+private:
+    int m_who;
+    double m_cpu;
+    QElapsedTimer m_wall;
+};
+
 struct Timing {
-    double catalogue = 0;
-    double readers = 0;
-    double check = 0;
-    double total() const { return catalogue + readers; }
+    Spent catalogue;
+    Spent readers;
+    Spent check;
+    // The headless tool's own start, attach and end: a run over a file of
+    // one rejected line.
+    Spent start;
 };
 
 Timing runProgram(const QString &database, const QString &catalogue, const QString &readers, int records)
@@ -156,15 +187,14 @@ Timing runProgram(const QString &database, const QString &catalogue, const QStri
     const auto importOne = [&](QRadioButton *mode, const QString &file) {
         mode->click();
         form.EditF->setText(file);
-        QElapsedTimer timer;
-        timer.start();
+        const Stopwatch stopwatch(RUSAGE_SELF);
         form.BitBtnIM->click();
-        const double seconds = timer.nsecsElapsed() / 1e9;
+        const Spent spent = stopwatch.spent();
         if (!errors.isEmpty())
             fail(QStringLiteral("the import failed: %1").arg(errors.join(u'\n')));
         if (form.LabelTC->text() != expected || form.LabelTE->text() != QStringLiteral("из них ошибок: 0"))
             fail(QStringLiteral("unexpected counters: %1, %2").arg(form.LabelTC->text(), form.LabelTE->text()));
-        return seconds;
+        return spent;
     };
     Timing timing;
     timing.catalogue = importOne(form.RadioCA, catalogue);
@@ -174,10 +204,9 @@ Timing runProgram(const QString &database, const QString &catalogue, const QStri
     // the catalogue to look up.
     form.RadioCA->click();
     form.EditF->setText(catalogue);
-    QElapsedTimer timer;
-    timer.start();
+    const Stopwatch stopwatch(RUSAGE_SELF);
     form.BitBtnCheck->click();
-    timing.check = timer.nsecsElapsed() / 1e9;
+    timing.check = stopwatch.spent();
     if (form.LabelCC->text() != QStringLiteral("проверка завершена")
         || !form.LabelCheck->text().contains(QStringLiteral("уже есть в каталоге: %1 (").arg(records)))
         fail(QStringLiteral("unexpected check: %1 %2").arg(form.LabelCC->text(), form.LabelCheck->text()));
@@ -190,7 +219,8 @@ Timing runProgram(const QString &database, const QString &catalogue, const QStri
 // a desk's settings: empty for files opened by the embedded engine.
 QString settingsFolder;
 
-double runHeadless(const QString &tool, const QString &mode, const QString &file, const QString &database)
+Spent runHeadless(const QString &tool, const QString &mode, const QString &file, const QString &database,
+                  int status = 0)
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
@@ -199,20 +229,19 @@ double runHeadless(const QString &tool, const QString &mode, const QString &file
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), settingsFolder);
         process.setProcessEnvironment(environment);
     }
-    QElapsedTimer timer;
-    timer.start();
+    const Stopwatch stopwatch(RUSAGE_CHILDREN);
     process.start(tool, {QStringLiteral("import"), mode, file, database});
     if (!process.waitForFinished(-1))
         fail(QStringLiteral("%1 import did not finish").arg(tool));
-    const double seconds = timer.nsecsElapsed() / 1e9;
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+    const Spent spent = stopwatch.spent();
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != status)
         fail(QStringLiteral("%1 import failed: %2").arg(tool, QString::fromLocal8Bit(process.readAll())));
-    return seconds;
+    return spent;
 }
 
 // isql-fb as the given user; an embedded one in the program's own engine
 // configuration, so that both run the engine the same way.
-double runIsql(const QString &isql, const QString &database, const QByteArray &password, const QString &script)
+Spent runIsql(const QString &isql, const QString &database, const QByteArray &password, const QString &script)
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
@@ -224,16 +253,15 @@ double runIsql(const QString &isql, const QString &database, const QByteArray &p
                           QStringLiteral("WIN1251"), QStringLiteral("-b"),     QStringLiteral("-q")};
     if (!password.isEmpty())
         arguments << QStringLiteral("-password") << QString::fromLatin1(password);
-    QElapsedTimer timer;
-    timer.start();
+    const Stopwatch stopwatch(RUSAGE_CHILDREN);
     process.start(isql, arguments << database << QStringLiteral("-i") << script);
     if (!process.waitForFinished(-1))
         fail(QStringLiteral("%1 did not finish").arg(isql));
-    const double seconds = timer.nsecsElapsed() / 1e9;
+    const Spent spent = stopwatch.spent();
     const QByteArray output = process.readAll();
     if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0 || !output.trimmed().isEmpty())
         fail(QStringLiteral("%1 failed: %2").arg(isql, QString::fromLocal8Bit(output)));
-    return seconds;
+    return spent;
 }
 
 QByteArray isqlScript(const QList<QByteArray> &statements, bool oneTransaction)
@@ -339,7 +367,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption recordsOption(QStringLiteral("records"), QStringLiteral("records of each kind"),
                                            QStringLiteral("n"), QStringLiteral("20000"));
     const QCommandLineOption bigOption(QStringLiteral("big-mb"), QStringLiteral("size of the big export, 0 for none"),
-                                       QStringLiteral("mb"), QStringLiteral("1024"));
+                                       QStringLiteral("mb"), QStringLiteral("0"));
     const QCommandLineOption bigWindowOption(QStringLiteral("big-window"),
                                              QStringLiteral("import the big export through the window too"));
     const QCommandLineOption desksOption(QStringLiteral("desks"), QStringLiteral("desks of each kind, 0 for none"),
@@ -389,40 +417,35 @@ int main(int argc, char *argv[])
     writeFile(catalogueOne, isqlScript(catalogueStatements, true));
     writeFile(readersOne, isqlScript(readerStatements, true));
 
+    // A file the tool reads and rejects whole: what a run costs besides its
+    // records.
+    const QString rejectedCsv = dir.filePath(QStringLiteral("rejected.csv"));
+    writeFile(rejectedCsv, "x\r\n");
+
     struct Rates {
         double window = 0;
         double headless = 0;
-        double isqlEach = 0;
-        double isqlOne = 0;
     };
-    const auto line = [](const char *what, int recordCount, qsizetype statements, const Timing &window,
-                         const Timing &headless, const Timing &isqlEach, const Timing &isqlOne, double Timing::*part) {
-        Rates rates;
-        rates.window = recordCount / (window.*part);
-        rates.headless = recordCount / (headless.*part);
-        rates.isqlEach = recordCount / (isqlEach.*part);
-        rates.isqlOne = recordCount / (isqlOne.*part);
-        std::printf("%-9s %6d rec %6lld st  window %7.0f rec/s  headless %7.0f  isql-fb each %7.0f  isql-fb one %7.0f"
-                    "  | window/isql-one %.2f  headless/window %.2f  window/isql-each %.2f\n",
-                    what, recordCount, static_cast<long long>(statements), rates.window, rates.headless, rates.isqlEach,
-                    rates.isqlOne, rates.window / rates.isqlOne, rates.headless / rates.window,
-                    rates.window / rates.isqlEach);
-        return rates;
-    };
-    // One pass: the window, the headless import and isql-fb both ways, each
-    // into a database of its own; the first three several times over, in
-    // turn, and the fastest run of each taken, as on shared cores the
-    // others' work stretches a run now and then.
+    // One pass: the window, the headless import and isql-fb in one
+    // transaction, each into a database of its own, several times over in
+    // turn, and isql-fb with a commit a statement once. The rates are the
+    // fastest run's, as on shared cores the others' work stretches a run
+    // now and then; the ratios are the middle one of the rounds' own, each
+    // of runs made one after the other. With the engine in this process,
+    // the ratios of processor time too, which the others' work stretches
+    // less.
     constexpr int kRounds = 5;
-    const auto fastest = [](const QList<Timing> &timings) {
-        Timing best = timings.front();
-        for (const Timing &timing : timings) {
-            for (double Timing::*part : {&Timing::catalogue, &Timing::readers, &Timing::check})
-                best.*part = std::min(best.*part, timing.*part);
-        }
+    const auto fastest = [](const QList<Timing> &timings, Spent Timing::*part) {
+        double best = (timings.front().*part).wall;
+        for (const Timing &timing : timings)
+            best = std::min(best, (timing.*part).wall);
         return best;
     };
-    const auto pass = [&](const std::function<QString(const QString &)> &make, const QByteArray &password) {
+    const auto middle = [](QList<double> values) {
+        std::sort(values.begin(), values.end());
+        return values[values.size() / 2];
+    };
+    const auto pass = [&](const std::function<QString(const QString &)> &make, const QByteArray &password, bool local) {
         const auto counted = [&](const QString &database) {
             for (const char *table : {"catalog", "izdatelstvo", "readers"}) {
                 const QByteArray rows = count(database, adminParams("SYSDBA", password), table);
@@ -441,6 +464,7 @@ int main(int argc, char *argv[])
             Timing headless;
             headless.catalogue = runHeadless(tool, QStringLiteral("catalog"), catalogueCsv, headlessDb);
             headless.readers = runHeadless(tool, QStringLiteral("readers"), readersCsv, headlessDb);
+            headless.start = runHeadless(tool, QStringLiteral("catalog"), rejectedCsv, headlessDb, 2);
             headlesses.append(headless);
             counted(headlessDb);
             const QString oneDb = make(QStringLiteral("isql-one%1.fdb").arg(round));
@@ -455,19 +479,48 @@ int main(int argc, char *argv[])
         each.catalogue = runIsql(parser.value(isqlOption), eachDb, password, catalogueEach);
         each.readers = runIsql(parser.value(isqlOption), eachDb, password, readersEach);
         counted(eachDb);
-        const Timing window = fastest(windows);
-        const Timing headless = fastest(headlesses);
-        const Timing one = fastest(ones);
-        const Rates rates
-            = line("catalogue", records, catalogueStatements.size(), window, headless, each, one, &Timing::catalogue);
-        line("readers", records, readerStatements.size(), window, headless, each, one, &Timing::readers);
-        std::printf("check     %6d rec  window %.3f s (%.0f rec/s)\n", records, window.check, records / window.check);
+
+        const auto line = [&](const char *what, qsizetype statements, Spent Timing::*part) {
+            Rates rates;
+            rates.window = records / fastest(windows, part);
+            rates.headless = records / fastest(headlesses, part);
+            QList<double> windowToOne, windowToOneCpu, headlessToWindow, headlessLessStart, headlessCpu;
+            for (int round = 0; round < kRounds; ++round) {
+                const Spent window = windows[round].*part;
+                const Spent headless = headlesses[round].*part;
+                const Spent one = ones[round].*part;
+                const Spent start = headlesses[round].start;
+                windowToOne.append(one.wall / window.wall);
+                windowToOneCpu.append(one.cpu / window.cpu);
+                headlessToWindow.append(window.wall / headless.wall);
+                headlessLessStart.append(window.wall / (headless.wall - start.wall));
+                headlessCpu.append(window.cpu / headless.cpu);
+            }
+            std::printf("%-9s %6d rec %6lld st  window %7.0f rec/s  headless %7.0f  isql-fb one %7.0f"
+                        "  isql-fb each %7.0f\n",
+                        what, records, static_cast<long long>(statements), rates.window, rates.headless,
+                        records / fastest(ones, part), records / (each.*part).wall);
+            std::printf("          window/isql-one %.2f  headless/window %.2f (%.2f less the tool's %.2f s start)"
+                        "  window/isql-each %.2f\n",
+                        middle(windowToOne), middle(headlessToWindow), middle(headlessLessStart),
+                        fastest(headlesses, &Timing::start), (each.*part).wall / fastest(windows, part));
+            if (local) {
+                std::printf("          processor time: window/isql-one %.2f  headless/window %.2f\n",
+                            middle(windowToOneCpu), middle(headlessCpu));
+            }
+            return rates;
+        };
+        const Rates rates = line("catalogue", catalogueStatements.size(), &Timing::catalogue);
+        line("readers", readerStatements.size(), &Timing::readers);
+        std::printf("check     %6d rec  window %.3f s (%.0f rec/s)\n", records, fastest(windows, &Timing::check),
+                    records / fastest(windows, &Timing::check));
         std::fflush(stdout);
         return rates;
     };
 
-    std::printf("embedded engine, files in %s; the fastest of %d runs, isql-fb each of one\n", qPrintable(dir.path()),
-                kRounds);
+    std::printf("embedded engine, files in %s; rates of the fastest of %d runs (isql-fb each of one), ratios the "
+                "middle of the runs' own\n",
+                qPrintable(dir.path()), kRounds);
     QStringList embedded;
     const Rates embeddedCatalogue = pass(
         [&](const QString &name) {
@@ -475,7 +528,7 @@ int main(int argc, char *argv[])
             createDatabase(tool, embedded.back());
             return embedded.back();
         },
-        QByteArray());
+        QByteArray(), true);
     for (const QString &database : embedded)
         QFile::remove(database);
 
@@ -492,7 +545,7 @@ int main(int argc, char *argv[])
                 fail(server.failure());
             return database;
         },
-        server.adminPassword());
+        server.adminPassword(), false);
 
     const qint64 bigMb = parser.value(bigOption).toLongLong();
     if (bigMb > 0) {
