@@ -112,7 +112,7 @@ const SymbolLabel *symbolLabel(const ReportBand *band)
 LabelReading readLabelImage(const QImage &image, Symbology symbology)
 {
     LabelReading reading;
-    if (image.isNull() || image.format() != QImage::Format_Grayscale8)
+    if (image.isNull() || image.format() != QImage::Format_RGB32)
         return reading;
     ZXing::DecodeHints hints;
     // A clean picture the right way up: no second tries, no rotation, a
@@ -124,7 +124,9 @@ LabelReading readLabelImage(const QImage &image, Symbology symbology)
         .setBinarizer(ZXing::Binarizer::FixedThreshold)
         .setMaxNumberOfSymbols(1)
         .setValidateCode39CheckSum(symbology == Symbology::Code39Mod43);
-    const ZXing::ImageView view(image.constBits(), image.width(), image.height(), ZXing::ImageFormat::Lum,
+    // Blue, green, red and a byte unused, as a 32-bit pixel lies in memory.
+    static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN);
+    const ZXing::ImageView view(image.constBits(), image.width(), image.height(), ZXing::ImageFormat::BGRX,
                                 int(image.bytesPerLine()));
     const ZXing::Result result = ZXing::ReadBarcode(view, hints);
     if (!result.isValid())
@@ -133,8 +135,8 @@ LabelReading readLabelImage(const QImage &image, Symbology symbology)
     // The bars along the line read, from the first bar found at the
     // symbol's start to the last at its end.
     const int y = qBound(0, result.position().topLeft().y, image.height() - 1);
-    const uchar *line = image.constScanLine(y);
-    const auto isDark = [&](int x) { return x >= 0 && x < image.width() && line[x] < 128; };
+    const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+    const auto isDark = [&](int x) { return x >= 0 && x < image.width() && qGray(line[x]) < 128; };
     int from = qBound(0, result.position().topLeft().x, image.width() - 1);
     int to = qBound(0, result.position().topRight().x, image.width() - 1);
     while (from > 0 && isDark(from - 1))
@@ -175,29 +177,47 @@ LabelReading readLabelImage(const QImage &image, Symbology symbology)
     return reading;
 }
 
-QImage labelImage(const BandReport &report, const PlacedBand &band, qreal dpi)
+QImage labelImage(const PlacedBand &band, qreal dpi)
 {
     const SymbolLabel *symbol = symbolLabel(band.band);
     if (!symbol)
         return QImage();
+    // The bars as far down as no label painted after them covers them
+    // (the digits line hides their foot).
+    const QRectF box = symbol->geometry();
+    qreal visibleBottom = box.bottom();
+    bool after = false;
+    for (const ReportLabel *label : band.band->labels()) {
+        if (label == symbol) {
+            after = true;
+        } else if (after && label->geometry().intersects(box) && label->geometry().top() > box.top()) {
+            visibleBottom = qMin(visibleBottom, label->geometry().top());
+        }
+    }
     const qreal scale = dpi / mmPerInch;
-    const QRectF box = symbol->geometry().translated(band.rect.topLeft());
-    // The bar code's own box: the label's frame beside it would be taken
-    // for a bar where the reader looks for the symbol's start.
-    const int left = qRound(box.left() * scale);
-    const int right = qRound(box.right() * scale);
-    const int top = int(std::floor(box.top() * scale));
-    const int bottom = int(std::ceil(box.bottom() * scale));
-    QImage image(right - left, bottom - top, QImage::Format_Grayscale8);
+    const QRectF placed = box.translated(band.rect.topLeft());
+    // Only the bar code's own box: the label's frame beside it would be
+    // taken for a bar where the reader looks for the symbol's start. On
+    // the page's own pixels, which the printer's offset moves by whole
+    // pixels only.
+    const int left = qRound(placed.left() * scale);
+    const int right = qRound(placed.right() * scale);
+    const int top = int(std::ceil(placed.top() * scale));
+    const int bottom = int(std::floor((visibleBottom + band.rect.top()) * scale));
+    if (right <= left || bottom <= top)
+        return QImage();
+    // Painted in colour, which Qt paints several times faster than grey.
+    QImage image(right - left, bottom - top, QImage::Format_RGB32);
     const int dotsPerMeter = qRound(scale * 1000);
     image.setDotsPerMeterX(dotsPerMeter);
     image.setDotsPerMeterY(dotsPerMeter);
     image.fill(Qt::white);
     QPainter painter(&image);
-    // The page's own pixels, less the printer's offset, which moves them
-    // by whole pixels only.
-    painter.translate(-left - std::round(report.offset().x() * scale), -top - std::round(report.offset().y() * scale));
-    report.paintPage(painter, ReportPage{1, {band}});
+    painter.translate(-left, -top);
+    // Painted as the page paints it: the labels before it lie under its
+    // white ground.
+    symbol->paint(painter, QRectF(placed.topLeft() * scale, placed.size() * scale),
+                  band.caption(symbol->objectName()));
     return image;
 }
 
@@ -214,7 +234,7 @@ QString labelFault(const LabelReading &reading, const QString &number)
     return QString();
 }
 
-LabelCheck::LabelCheck(const BandReport *report, QObject *parent) : QObject(parent), m_report(report)
+LabelCheck::LabelCheck(QObject *parent) : QObject(parent)
 {
     m_timer.setInterval(0);
     connect(&m_timer, &QTimer::timeout, this, &LabelCheck::step);
@@ -267,7 +287,7 @@ void LabelCheck::checkNext()
     const auto &[page, band] = m_labels[m_next++];
     const SymbolLabel *symbol = symbolLabel(band.band);
     const QString number = band.caption(symbol->objectName());
-    const QString reason = labelFault(readLabelImage(labelImage(*m_report, band, m_dpi), symbol->symbology()), number);
+    const QString reason = labelFault(readLabelImage(labelImage(band, m_dpi), symbol->symbology()), number);
     if (!reason.isEmpty())
         m_faults.append({page, band.column + 1, band.row + 1, number, reason});
 }

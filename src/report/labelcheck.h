@@ -21,16 +21,17 @@ struct LabelReading {
     qreal quietRight = 0;
 };
 
-// Reads the bar code of a label's picture: one byte of grey a pixel, one
-// pixel a printer's dot. The narrow element is measured across the whole
+// Reads the bar code of a label's picture (QImage::Format_RGB32, one pixel
+// a printer's dot). The narrow element is measured across the whole
 // symbol, so that bars thinner than a dot, which a printer rounds away or
 // up, show as such; the quiet zones run to the nearest dark pixel or to
 // the picture's edge.
 LabelReading readLabelImage(const QImage &image, Symbology symbology);
 
-// The band alone painted as it prints at dpi, cut to its bar code's box;
-// null when the band has no bar code label.
-QImage labelImage(const BandReport &report, const PlacedBand &band, qreal dpi);
+// The band's bar code painted as it prints at dpi, cut to its box as far
+// down as the labels painted after it leave it seen; null when the band
+// has no bar code label.
+QImage labelImage(const PlacedBand &band, qreal dpi);
 
 // Why a label would not scan, as the user is told; empty when it reads as
 // its number with quiet zones of ten narrow elements and a narrow element
@@ -52,7 +53,7 @@ struct LabelFault {
 class LabelCheck : public QObject {
     Q_OBJECT
 public:
-    explicit LabelCheck(const BandReport *report, QObject *parent = nullptr);
+    explicit LabelCheck(QObject *parent = nullptr);
 
     // Starts over on the labels of pages, read at dpi.
     void start(const ReportLayout &pages, qreal dpi);
@@ -79,7 +80,6 @@ private:
     void step();
     void checkNext();
 
-    const BandReport *m_report;
     QList<LabelFault> m_faults;
     // The bar code labels of the job, with their page numbers.
     QList<QPair<int, PlacedBand>> m_labels;

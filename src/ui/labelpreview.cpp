@@ -413,7 +413,7 @@ TFormPreview::TFormPreview(BandReport *report, QWidget *parent)
     LabelCheckState->setObjectName(QStringLiteral("LabelCheckState"));
     LabelCheckState->setWordWrap(true);
     LabelCheckState->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_check = new LabelCheck(m_report, this);
+    m_check = new LabelCheck(this);
     connect(m_check, &LabelCheck::progressed, this, &TFormPreview::showCheck);
 
     PreviewPages = new QPrintPreviewWidget(&m_printer, this);
