@@ -538,16 +538,14 @@ void TFormPreview::showStartPlace()
 void TFormPreview::startCheck()
 {
     const bool pdf = m_printer.outputFormat() == QPrinter::PdfFormat || m_printer.printerName().isEmpty();
-    const bool wasOn = m_report->alignmentSheet();
+    const qreal dpi = pdf ? kPdfDpi : m_printer.resolution();
     // The labels, even while the test sheet is shown in their place.
-    m_report->setAlignmentSheet(false);
     try {
-        m_check->start(m_report->pagesToMake(), pdf ? kPdfDpi : m_printer.resolution());
+        m_check->start(m_report->run(), dpi);
     } catch (const AppError &) {
         // Too long for one job: the preview says so itself.
-        m_check->start({}, pdf ? kPdfDpi : m_printer.resolution());
+        m_check->start({}, dpi);
     }
-    m_report->setAlignmentSheet(wasOn);
 }
 
 void TFormPreview::showCheck()
@@ -563,10 +561,10 @@ bool TFormPreview::labelsApproved(qreal dpi)
     // The test sheet carries no bar codes.
     if (m_report->alignmentSheet())
         return true;
-    if (m_check->dpi() != dpi) {
-        m_report->setAlignmentSheet(false);
-        m_check->start(m_report->pagesToMake(), dpi);
-    }
+    // Printed elsewhere than the preview's printer: read again at that
+    // printer's resolution.
+    if (m_check->dpi() != dpi)
+        m_check->start(m_report->run(), dpi);
     m_check->finish();
     const QList<LabelFault> &faults = m_check->faults();
     if (faults.isEmpty())
