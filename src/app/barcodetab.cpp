@@ -12,8 +12,10 @@
 #include "db/utilites.h"
 #include "labels/labeldata.h"
 #include "labels/register.h"
+#include "labels/symbology.h"
 #include "report/bandreport.h"
 #include "report/prnbarcod.h"
+#include "report/symbols.h"
 #include "ui/formYN.h"
 #include "ui/guarded.h"
 #include "ui/labelpreview.h"
@@ -389,6 +391,8 @@ void TFormMain::BitBtnPrnClick()
         host->LastNumber = range->last;
         host->QRLabelME->setCaption(EditME->text());
         host->readSettings();
+        // The library's choice, the same on every desk.
+        host->QRLabelBC->setSymbology(readSymbology(IBDatabase1));
         previewReport(host->QuickRep1, this);
     });
 }

@@ -89,10 +89,9 @@ Code39Metrics code39Metrics(const Code39Symbol &symbol, qreal availableWidth, qr
     return set(narrow, kMaxRatio * narrow);
 }
 
-QList<QRectF> code39Bars(const QRectF &box, const QByteArray &text, qreal dpi)
+QList<QRectF> twoWidthBars(const Code39Symbol &symbol, const QRectF &box, qreal dpi)
 {
     QList<QRectF> bars;
-    const Code39Symbol symbol = code39Symbol(text);
     const Code39Metrics metrics = code39Metrics(symbol, box.width(), dpi);
     if (metrics.narrow <= 0)
         return bars;
@@ -112,6 +111,11 @@ QList<QRectF> code39Bars(const QRectF &box, const QByteArray &text, qreal dpi)
         x += width;
     }
     return bars;
+}
+
+QList<QRectF> code39Bars(const QRectF &box, const QByteArray &text, qreal dpi)
+{
+    return twoWidthBars(code39Symbol(text), box, dpi);
 }
 
 void paintCode39(QPainter &painter, const QRectF &box, const QByteArray &text)

@@ -41,6 +41,10 @@ struct Code39Metrics {
 // elements fit. Zero widths when the symbol is empty.
 Code39Metrics code39Metrics(const Code39Symbol &symbol, qreal availableWidth, qreal dpi);
 
+// The bars of any symbol of narrow and wide elements centred in box
+// (device pixels), placed as Code 39's are.
+QList<QRectF> twoWidthBars(const Code39Symbol &symbol, const QRectF &box, qreal dpi);
+
 // The bars of text's symbol centred in box (device pixels), full box height,
 // edges on whole pixels.
 QList<QRectF> code39Bars(const QRectF &box, const QByteArray &text, qreal dpi);

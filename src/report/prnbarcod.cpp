@@ -3,7 +3,7 @@
 #include "labels/labeldata.h"
 #include "labels/labelsettings.h"
 #include "report/bandreport.h"
-#include "report/code39.h"
+#include "report/symbols.h"
 
 TFormBC *FormBC = nullptr;
 qint32 PageCounter = 0;
@@ -20,7 +20,7 @@ TFormBC::TFormBC(QObject *parent) : QObject(parent)
     QRSubDetail1->setFramed(true);
 
     // Drawn in this order: the digits line covers the foot of the bar code box.
-    QRLabelBC = new Code39Label(QStringLiteral("QRLabelBC"), QRSubDetail1, QRectF(0.529, 0.794, 47.096, 12.435));
+    QRLabelBC = new SymbolLabel(QStringLiteral("QRLabelBC"), QRSubDetail1, QRectF(0.529, 0.794, 47.096, 12.435));
     QRLabelBC->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     QRLabelBC->setCaption(QStringLiteral("1234567890"));
 

@@ -3,9 +3,9 @@
 #include <QObject>
 
 class BandReport;
-class Code39Label;
 class ReportBand;
 class ReportLabel;
+class SymbolLabel;
 
 // Host of the label sheet report: an A4 sheet of labels four across, one per
 // number of a range. Created once at start-up and never shown, so it needs
@@ -17,7 +17,7 @@ public:
 
     BandReport *QuickRep1;
     ReportBand *QRSubDetail1;
-    Code39Label *QRLabelBC;
+    SymbolLabel *QRLabelBC;
     ReportLabel *QRLabelME;
     ReportLabel *QRLabelBCC;
     ReportBand *PageFooterBand1;

@@ -2,6 +2,8 @@
 
 #include "base/errors.h"
 #include "report/bandreport.h"
+#include "report/labelcheck.h"
+#include "ui/formYN.h"
 #include "ui/uiplatform.h"
 
 #include <QAction>
@@ -34,6 +36,8 @@ namespace {
 // keeps the key in a private header; its value has not changed since Qt 4.
 const auto kCupsOptions = QPrintEngine::PrintEnginePropertyKey(0xfe00);
 const QString kInputSlot = QStringLiteral("InputSlot");
+// What a PDF is checked for: the office printer's usual resolution.
+constexpr qreal kPdfDpi = 300;
 
 // Shows how far a long job has come, with a way to stop it. The window
 // appears only when the job looks like taking more than half a second.
@@ -405,6 +409,13 @@ TFormPreview::TFormPreview(BandReport *report, QWidget *parent)
     tabOrder.append(close);
     commands->addWidget(close);
 
+    LabelCheckState = new QLabel(this);
+    LabelCheckState->setObjectName(QStringLiteral("LabelCheckState"));
+    LabelCheckState->setWordWrap(true);
+    LabelCheckState->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_check = new LabelCheck(this);
+    connect(m_check, &LabelCheck::progressed, this, &TFormPreview::showCheck);
+
     PreviewPages = new QPrintPreviewWidget(&m_printer, this);
     PreviewPages->setObjectName(QStringLiteral("PreviewPages"));
     PreviewPages->setZoomMode(QPrintPreviewWidget::FitToWidth);
@@ -414,6 +425,7 @@ TFormPreview::TFormPreview(BandReport *report, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);
     layout->addLayout(commands);
+    layout->addWidget(LabelCheckState);
     layout->addWidget(PreviewPages, 1);
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
@@ -436,6 +448,7 @@ TFormPreview::TFormPreview(BandReport *report, QWidget *parent)
     connect(SpinOffsetX, &QDoubleSpinBox::valueChanged, this, &TFormPreview::SpinOffsetChange);
     connect(SpinOffsetY, &QDoubleSpinBox::valueChanged, this, &TFormPreview::SpinOffsetChange);
     showStartPlace();
+    startCheck();
 
     // Tall enough to show the sheet at a readable size; on a narrow screen,
     // or at a large scale, the command rows wrap rather than hide anything.
@@ -465,6 +478,9 @@ void TFormPreview::ActionPrintClick()
     QPrintDialog dialog(&m_printer, this);
     if (dialog.exec() != QDialog::Accepted)
         return;
+    const bool pdf = m_printer.outputFormat() == QPrinter::PdfFormat;
+    if (!labelsApproved(pdf ? kPdfDpi : m_printer.resolution()))
+        return;
     PreviewPages->print();
     // Printed: the preview's work is done.
     accept();
@@ -472,6 +488,8 @@ void TFormPreview::ActionPrintClick()
 
 void TFormPreview::ActionSavePdfClick()
 {
+    if (!labelsApproved(kPdfDpi))
+        return;
     QString fileName = platform::saveFileName(this, QStringLiteral("PDF (*.pdf)"), QString());
     if (fileName.isEmpty())
         return;
@@ -499,6 +517,7 @@ void TFormPreview::SpinStartChange(int position)
 {
     m_report->setStartPosition(position);
     showStartPlace();
+    startCheck();
     PreviewPages->updatePreview();
 }
 
@@ -514,6 +533,51 @@ void TFormPreview::showStartPlace()
     const int rows = qMax(1, m_report->rowsPerColumn());
     LabelStartPlace->setText(
         QStringLiteral("(столбец %1, ряд %2)").arg((position - 1) / rows + 1).arg((position - 1) % rows + 1));
+}
+
+void TFormPreview::startCheck()
+{
+    const bool pdf = m_printer.outputFormat() == QPrinter::PdfFormat || m_printer.printerName().isEmpty();
+    const qreal dpi = pdf ? kPdfDpi : m_printer.resolution();
+    // The labels, even while the test sheet is shown in their place.
+    try {
+        m_check->start(m_report->run(), dpi);
+    } catch (const AppError &) {
+        // Too long for one job: the preview says so itself.
+        m_check->start({}, dpi);
+    }
+}
+
+void TFormPreview::showCheck()
+{
+    LabelCheckState->setText(QStringLiteral("штрих-код %1, %2 точек на дюйм; %3")
+                                 .arg(symbologyCaption(m_check->symbology()))
+                                 .arg(m_check->dpi())
+                                 .arg(m_check->summary()));
+}
+
+bool TFormPreview::labelsApproved(qreal dpi)
+{
+    // The test sheet carries no bar codes.
+    if (m_report->alignmentSheet())
+        return true;
+    // Printed elsewhere than the preview's printer: read again at that
+    // printer's resolution.
+    if (m_check->dpi() != dpi)
+        m_check->start(m_report->run(), dpi);
+    m_check->finish();
+    const QList<LabelFault> &faults = m_check->faults();
+    if (faults.isEmpty())
+        return true;
+    const LabelFault &first = faults.first();
+    return AskYesNo(QStringLiteral("Не все наклейки прочтёт сканер: ошибок %1; первая — страница %2, столбец %3, "
+                                   "ряд %4: %5.|Всё равно печатать?")
+                        .arg(faults.size())
+                        .arg(first.page)
+                        .arg(first.column)
+                        .arg(first.row)
+                        .arg(first.reason),
+                    this);
 }
 
 void TFormPreview::showPage()

@@ -4,6 +4,7 @@
 #include <QPrinter>
 
 class BandReport;
+class LabelCheck;
 class QAction;
 class QDoubleSpinBox;
 class QLabel;
@@ -41,6 +42,8 @@ public:
     QLabel *LabelPage;
     QAction *ActionNextPage;
     QAction *ActionClose;
+    // The symbology and how the check of every label stands.
+    QLabel *LabelCheckState;
     QPrintPreviewWidget *PreviewPages;
 
     void ActionPrintClick();
@@ -55,9 +58,17 @@ private:
     void showPage();
     // The column and row of the first free label, on LabelStartPlace.
     void showStartPlace();
+    // Checks the job's labels afresh, read at the preview printer's
+    // resolution (300 dpi for PDF), while the window is shown.
+    void startCheck();
+    void showCheck();
+    // Every label checked at dpi; true when all read as they should or the
+    // user, told which do not, still wants them on paper.
+    bool labelsApproved(qreal dpi);
 
     BandReport *m_report;
     QPrinter m_printer;
+    LabelCheck *m_check;
     // The pages were being made when the user stopped them: the window closes.
     bool m_stopped = false;
 };

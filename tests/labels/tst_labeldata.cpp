@@ -1,6 +1,12 @@
+#include "testdb.h"
+
+#include "auth/autent.h"
 #include "base/errors.h"
+#include "db/dberror.h"
+#include "db/ownsettings.h"
 #include "labels/labeldata.h"
 #include "labels/register.h"
+#include "labels/symbology.h"
 
 #include <QTest>
 
@@ -40,6 +46,11 @@ private slots:
     void labelTexts();
     void sheetSummary_data();
     void sheetSummary();
+    void symbologySetting_data();
+    void symbologySetting();
+
+private:
+    TestDb m_db{false};
 };
 
 void TestLabelData::printRange_data()
@@ -201,6 +212,72 @@ void TestLabelData::sheetSummary()
     if (inCatalog >= 0)
         summary->inCatalog = inCatalog;
     QCOMPARE(sheetSummaryText(*summary), text);
+}
+
+void TestLabelData::symbologySetting_data()
+{
+    // What is done to a fresh database: a tool call, or a statement run
+    // as its administrator.
+    QTest::addColumn<QStringList>("tool");
+    QTest::addColumn<QByteArray>("statement");
+    QTest::addColumn<QByteArray>("read");
+    // The refusal raised instead; empty: none.
+    QTest::addColumn<QString>("error");
+
+    QTest::newRow("nothing set") << QStringList() << QByteArray() << QByteArray("code39") << QString();
+    QTest::newRow("a database the tool has not readied")
+        << QStringList() << QByteArray("drop table utilities_settings") << QByteArray("code39") << QString();
+    QTest::newRow("Code 128 set by the tool") << QStringList{QStringLiteral("code128")} << QByteArray()
+                                              << QByteArray("code128") << QString();
+    QTest::newRow("mod 43 set by the tool") << QStringList{QStringLiteral("code39mod43")} << QByteArray()
+                                            << QByteArray("code39mod43") << QString();
+    QTest::newRow("set back to Code 39") << QStringList{QStringLiteral("codabar"), QStringLiteral("code39")}
+                                         << QByteArray() << QByteArray("code39") << QString();
+    QTest::newRow("written by hand in capitals")
+        << QStringList() << QByteArray("insert into utilities_settings values ('label symbology', ' CODABAR ')")
+        << QByteArray("codabar") << QString();
+    QTest::newRow("a value no symbology has")
+        << QStringList() << QByteArray("insert into utilities_settings values ('label symbology', 'qr')")
+        << QByteArray()
+        << QStringLiteral("В настройках базы данных указана неизвестная символика штрих-кода «qr»; администратор "
+                          "базы задаёт одну из них (code39, code39mod43, code128, codabar) командой "
+                          "«utilities-db symbology»");
+}
+
+// Read as the program reads it, through its own account, which may not
+// change it.
+void TestLabelData::symbologySetting()
+{
+    QFETCH(QStringList, tool);
+    QFETCH(QByteArray, statement);
+    QFETCH(QByteArray, read);
+    QFETCH(QString, error);
+
+    const QString path = m_db.freshFile();
+    for (const QString &name : tool) {
+        QByteArray output;
+        QCOMPARE(runDbTool({QStringLiteral("symbology"), path, name}, &output), 0);
+        QVERIFY2(output.contains("печатаются символикой"), output.constData());
+    }
+    if (!statement.isEmpty())
+        DbReader(path).exec(statement);
+
+    DbReader program(path, builtInConnectionParams());
+    try {
+        const Symbology symbology = readSymbology(program.connection());
+        QVERIFY2(error.isEmpty(), "the unknown value was not refused");
+        QCOMPARE(symbologyName(symbology), read);
+    } catch (const AppError &e) {
+        QCOMPARE(e.text(), error);
+    }
+    if (statement.startsWith("drop"))
+        return;
+    try {
+        program.exec("update utilities_settings set setting = 'code128'");
+        QFAIL("the program's account changed the setting");
+    } catch (const DbError &e) {
+        QVERIFY2(e.text().contains(QLatin1String("UPDATE")), qPrintable(e.text()));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestLabelData)

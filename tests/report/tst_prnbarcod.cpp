@@ -7,12 +7,15 @@
 #include "labels/labelsettings.h"
 #include "report/bandreport.h"
 #include "report/code39.h"
+#include "report/labelcheck.h"
 #include "report/prnbarcod.h"
+#include "report/symbols.h"
 
 #include <QImage>
 #include <QPainter>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
@@ -55,6 +58,30 @@ QList<QPair<int, int>> zintBars(const QByteArray &text)
     for (const zint_vector_rect *rect = symbol->vector->rectangles; rect; rect = rect->next)
         bars.append({int(std::lround(rect->x / unit)), int(std::lround(rect->width / unit))});
     return bars;
+}
+
+// The mod 43 check character of Code 39 text, from the standard's values.
+char mod43(const QByteArray &text)
+{
+    static const QByteArray values("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ-. $/+%");
+    int sum = 0;
+    for (char c : text)
+        sum += int(values.indexOf(c));
+    return values[sum % 43];
+}
+
+// What zbar reads from text's symbol: Codabar with its start and stop
+// characters, Code 39's check character not taken off.
+QString zbarText(Symbology symbology, const QString &text)
+{
+    switch (symbology) {
+    case Symbology::Code39Mod43:
+        return text + QLatin1Char(mod43(text.toLatin1()));
+    case Symbology::Codabar:
+        return QLatin1Char('A') + text + QLatin1Char('A');
+    default:
+        return text;
+    }
 }
 
 // Where a line crosses the scan from one point to another on a page
@@ -105,6 +132,13 @@ private slots:
     void metrics();
     void scansAtPrinterResolution_data();
     void scansAtPrinterResolution();
+    void symbolModules_data();
+    void symbolModules();
+    void labelFault_data();
+    void labelFault();
+    void checkRefusals_data();
+    void checkRefusals();
+    void checkListsFailingLabels();
     void negativeNumberPrintsFrameAndMarkOnly();
     void markHeld_data();
     void markHeld();
@@ -375,21 +409,34 @@ void TestPrnBarcod::scansAtPrinterResolution_data()
     QTest::addColumn<qint32>("start");
     QTest::addColumn<qint32>("end");
     QTest::addColumn<qreal>("dpi");
+    QTest::addColumn<QByteArray>("symbology");
 
-    QTest::newRow("first sheet at 300 dpi") << 1 << 60 << 300.0;
-    QTest::newRow("top of the range at 300 dpi") << maxInt - 47 << maxInt << 300.0;
-    QTest::newRow("mixed digits at 600 dpi") << 1234567880 << 1234567899 << 600.0;
-    QTest::newRow("first sheet at 200 dpi") << 1 << 60 << 200.0;
-    QTest::newRow("top of the range at 200 dpi") << maxInt - 59 << maxInt << 200.0;
-    QTest::newRow("top of the range at 600 dpi") << maxInt - 59 << maxInt << 600.0;
+    QTest::newRow("first sheet at 300 dpi") << 1 << 60 << 300.0 << QByteArray("code39");
+    QTest::newRow("top of the range at 300 dpi") << maxInt - 47 << maxInt << 300.0 << QByteArray("code39");
+    QTest::newRow("mixed digits at 600 dpi") << 1234567880 << 1234567899 << 600.0 << QByteArray("code39");
+    QTest::newRow("first sheet at 200 dpi") << 1 << 60 << 200.0 << QByteArray("code39");
+    QTest::newRow("top of the range at 200 dpi") << maxInt - 59 << maxInt << 200.0 << QByteArray("code39");
+    QTest::newRow("top of the range at 600 dpi") << maxInt - 59 << maxInt << 600.0 << QByteArray("code39");
+    QTest::newRow("mod 43 at 300 dpi") << 1 << 60 << 300.0 << QByteArray("code39mod43");
+    QTest::newRow("mod 43 at 200 dpi") << maxInt - 59 << maxInt << 200.0 << QByteArray("code39mod43");
+    QTest::newRow("Code 128 at 300 dpi") << 1 << 60 << 300.0 << QByteArray("code128");
+    QTest::newRow("Code 128 at 200 dpi") << maxInt - 59 << maxInt << 200.0 << QByteArray("code128");
+    QTest::newRow("Code 128 at 600 dpi") << 1234567880 << 1234567899 << 600.0 << QByteArray("code128");
+    QTest::newRow("Codabar at 300 dpi") << 1 << 60 << 300.0 << QByteArray("codabar");
+    QTest::newRow("Codabar at 200 dpi") << maxInt - 59 << maxInt << 200.0 << QByteArray("codabar");
 }
 
+// Every label read by zbar from the painted sheet, and by the program's
+// own check (zxing) as it reads before printing.
 void TestPrnBarcod::scansAtPrinterResolution()
 {
     QFETCH(qint32, start);
     QFETCH(qint32, end);
     QFETCH(qreal, dpi);
+    QFETCH(QByteArray, symbology);
 
+    const Symbology chosen = symbologyNamed(symbology).value();
+    m_form->QRLabelBC->setSymbology(chosen);
     const ReportLayout pages = layOut(start, end, QStringLiteral("абонемент"));
     QCOMPARE(pages.size(), 1);
     const QImage sheet = m_form->QuickRep1->pageImage(pages[0], dpi);
@@ -400,13 +447,186 @@ void TestPrnBarcod::scansAtPrinterResolution()
         const QString file = m_dir->filePath(QStringLiteral("label%1.png").arg(files.size()));
         QVERIFY(sheet.copy(toPixels(label.rect, dpi)).save(file));
         files.append(file);
-        expected.append(label.caption(QStringLiteral("QRLabelBC")));
+        expected.append(zbarText(chosen, label.caption(QStringLiteral("QRLabelBC"))));
     }
     QCOMPARE(expected.size(), qsizetype(end - start + 1));
 
     const QString decoded
         = runTool(QStringLiteral("zbarimg"), QStringList{QStringLiteral("--raw"), QStringLiteral("-q")} + files);
     QCOMPARE(decoded.split(QLatin1Char('\n'), Qt::SkipEmptyParts), expected);
+
+    LabelCheck check;
+    check.start(pages, dpi);
+    check.finish();
+    QCOMPARE(check.checked(), expected.size());
+    QCOMPARE(check.symbology(), chosen);
+    QVERIFY2(check.faults().isEmpty(), qPrintable(check.summary()));
+    QCOMPARE(check.summary(), QStringLiteral("проверено %1 наклеек, ошибок 0").arg(expected.size()));
+}
+
+void TestPrnBarcod::symbolModules_data()
+{
+    QTest::addColumn<QByteArray>("symbology");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("bars");
+    QTest::addColumn<int>("modules");
+
+    // Twelve characters of five bars, at zint's ratio of 2: 12 × 13 + 11 gaps.
+    QTest::newRow("Code 39") << QByteArray("code39") << QByteArray("0000001234") << 60 << 155;
+    QTest::newRow("Code 39 with its check character")
+        << QByteArray("code39mod43") << QByteArray("0000001234") << 65 << 168;
+    // Start C, five pairs and the check character of three bars, the stop
+    // of four: subset B would take ten characters for the digits.
+    QTest::newRow("Code 128, subset C") << QByteArray("code128") << QByteArray("0000001234") << 25 << 90;
+    QTest::newRow("Code 128, the largest number") << QByteArray("code128") << QByteArray("2147483647") << 25 << 90;
+    // Twelve characters of seven elements, A, the ten digits, A: two wide
+    // in a digit, three in A, and eleven gaps.
+    QTest::newRow("Codabar") << QByteArray("codabar") << QByteArray("0000001234") << 48 << 12 * 7 + 26 + 11;
+    QTest::newRow("Codabar refuses letters") << QByteArray("codabar") << QByteArray("12B4") << 0 << 0;
+    QTest::newRow("nothing to encode") << QByteArray("code128") << QByteArray() << 0 << 0;
+    QTest::newRow("mod 43 refuses the star") << QByteArray("code39mod43") << QByteArray("12*4") << 0 << 0;
+}
+
+void TestPrnBarcod::symbolModules()
+{
+    QFETCH(QByteArray, symbology);
+    QFETCH(QByteArray, text);
+    QFETCH(int, bars);
+    QFETCH(int, modules);
+
+    const Symbology chosen = symbologyNamed(symbology).value();
+    const QList<int> elements = ::symbolModules(chosen, text);
+    QCOMPARE((elements.size() + 1) / 2, bars);
+    int total = 0;
+    for (int width : elements) {
+        QVERIFY(width >= 1 && width <= (twoWidth(chosen) ? 2 : 4));
+        total += width;
+    }
+    QCOMPARE(total, modules);
+    // zint's check character is the one the standard's values give.
+    if (chosen == Symbology::Code39Mod43)
+        QCOMPARE(elements, ::symbolModules(Symbology::Code39, text + mod43(text)));
+}
+
+void TestPrnBarcod::labelFault_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<qreal>("narrow");
+    QTest::addColumn<qreal>("quietLeft");
+    QTest::addColumn<qreal>("quietRight");
+    QTest::addColumn<QString>("fault");
+
+    const QString number = QStringLiteral("0000001234");
+    QTest::newRow("sound") << number << 1.0 << 10.0 << 10.0 << QString();
+    QTest::newRow("nothing read") << QString() << 0.0 << 0.0 << 0.0 << QStringLiteral("штрих-код не читается");
+    QTest::newRow("another number") << QStringLiteral("0000001284") << 2.0 << 12.0 << 12.0
+                                    << QStringLiteral("читается как 0000001284");
+    QTest::newRow("narrow bar under a dot")
+        << number << 0.9 << 12.0 << 12.0 << QStringLiteral("узкий штрих тоньше точки принтера");
+    QTest::newRow("left quiet zone short")
+        << number << 2.0 << 9.5 << 12.0 << QStringLiteral("свободное поле по краям уже десяти узких штрихов");
+    QTest::newRow("right quiet zone short")
+        << number << 2.0 << 12.0 << 9.9 << QStringLiteral("свободное поле по краям уже десяти узких штрихов");
+}
+
+void TestPrnBarcod::labelFault()
+{
+    QFETCH(QString, text);
+    QFETCH(qreal, narrow);
+    QFETCH(qreal, quietLeft);
+    QFETCH(qreal, quietRight);
+    QFETCH(QString, fault);
+    QCOMPARE(::labelFault(LabelReading{text, narrow, quietLeft, quietRight}, QStringLiteral("0000001234")), fault);
+}
+
+void TestPrnBarcod::checkRefusals_data()
+{
+    QTest::addColumn<QByteArray>("symbology");
+    QTest::addColumn<qreal>("dpi");
+    // What is done to the label's picture before it is read: a bar run
+    // into its neighbours, or a mark this many narrow elements left of
+    // the bars.
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<QString>("fault");
+
+    QTest::newRow("sound at 300 dpi") << QByteArray("code39") << 300.0 << QString() << QString();
+    QTest::newRow("sound Codabar at 200 dpi") << QByteArray("codabar") << 200.0 << QString() << QString();
+    QTest::newRow("sound Code 128 at 60 dpi") << QByteArray("code128") << 60.0 << QString() << QString();
+    QTest::newRow("a bar painted over") << QByteArray("code39") << 300.0 << QStringLiteral("bar")
+                                        << QStringLiteral("штрих-код не читается");
+    QTest::newRow("a Code 128 bar painted over")
+        << QByteArray("code128") << 300.0 << QStringLiteral("bar") << QStringLiteral("штрих-код не читается");
+    QTest::newRow("a mark in the quiet zone") << QByteArray("code39") << 300.0 << QStringLiteral("quiet 8")
+                                              << QStringLiteral("свободное поле по краям уже десяти узких штрихов");
+    QTest::newRow("a mark in Codabar's quiet zone")
+        << QByteArray("codabar") << 600.0 << QStringLiteral("quiet 9")
+        << QStringLiteral("свободное поле по краям уже десяти узких штрихов");
+    QTest::newRow("a mark just outside the quiet zone")
+        << QByteArray("code128") << 300.0 << QStringLiteral("quiet 10.5") << QString();
+    // Too narrow a label for the printer: elements of a fraction of a dot,
+    // some lost, some merged.
+    QTest::newRow("Code 39 at 100 dpi") << QByteArray("code39") << 100.0 << QString()
+                                        << QStringLiteral("штрих-код не читается");
+    QTest::newRow("Codabar at 80 dpi") << QByteArray("codabar") << 80.0 << QString()
+                                       << QStringLiteral("штрих-код не читается");
+}
+
+void TestPrnBarcod::checkRefusals()
+{
+    QFETCH(QByteArray, symbology);
+    QFETCH(qreal, dpi);
+    QFETCH(QString, damage);
+    QFETCH(QString, fault);
+
+    const QByteArray number("0000001234");
+    m_form->QRLabelBC->setSymbology(symbologyNamed(symbology).value());
+    const ReportLayout pages = layOut(1234, 1234);
+    const PlacedBand label = bandsOf(pages[0], ReportBand::Detail).value(0);
+    QImage image = labelImage(label, dpi);
+    QVERIFY(!image.isNull());
+
+    if (!damage.isEmpty()) {
+        const LabelReading sound = readLabelImage(image, m_form->QRLabelBC->symbology());
+        QCOMPARE(::labelFault(sound, QString::fromLatin1(number)), QString());
+        // The bars as painted, in the picture's pixels.
+        const qreal scale = dpi / 25.4;
+        const QRectF box = label.labelRect(QStringLiteral("QRLabelBC"));
+        const QPointF origin(qRound(box.left() * scale), std::ceil(box.top() * scale));
+        const QList<QRectF> bars = symbolBars(m_form->QRLabelBC->symbology(),
+                                              QRectF(box.topLeft() * scale, box.size() * scale), number, dpi);
+        QVERIFY(bars.size() > 10);
+        QPainter painter(&image);
+        if (damage == QLatin1String("bar")) {
+            // The third bar run into the second and the fourth.
+            painter.fillRect(QRectF(bars[1].left() - origin.x(), 0, bars[3].right() - bars[1].left(), image.height()),
+                             Qt::black);
+        } else {
+            const qreal narrow = sound.narrowDots * damage.section(u' ', 1).toDouble();
+            painter.fillRect(QRectF(std::floor(bars.first().left() - origin.x() - narrow) - 1, 0, 1, image.height()),
+                             Qt::black);
+        }
+    }
+    const LabelReading reading = readLabelImage(image, m_form->QRLabelBC->symbology());
+    QCOMPARE(::labelFault(reading, QString::fromLatin1(number)), fault);
+}
+
+// The whole job read back: the failing labels by their places, in the
+// status line's words.
+void TestPrnBarcod::checkListsFailingLabels()
+{
+    m_form->QuickRep1->setStartPosition(15);
+    const ReportLayout pages = layOut(-1, 2);
+    LabelCheck check;
+    QSignalSpy progressed(&check, &LabelCheck::progressed);
+    check.start(pages, 300);
+    QVERIFY(check.running());
+    QVERIFY(progressed.wait(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(!check.running(), 10000);
+    QCOMPARE(check.checked(), 4);
+    // The label for -1 has no bars; the one after it, for 0, reads.
+    QCOMPARE(check.faults().size(), 1);
+    QCOMPARE(check.summary(),
+             QStringLiteral("проверено 4 наклеек, ошибок 1: стр. 1, столбец 1, ряд 15: штрих-код не читается"));
 }
 
 void TestPrnBarcod::negativeNumberPrintsFrameAndMarkOnly()

@@ -6,6 +6,8 @@
 #include "labels/labelsettings.h"
 #include "report/bandreport.h"
 #include "report/prnbarcod.h"
+#include "report/symbols.h"
+#include "ui/formYN.h"
 #include "ui/labelpreview.h"
 #include "ui/uiplatform.h"
 
@@ -19,6 +21,7 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -73,6 +76,8 @@ private slots:
     void previewCommandsReachable();
     void longPreviewCanBeStopped();
     void alignmentSheetFromThePreview();
+    void labelsCheckedBeforePdf_data();
+    void labelsCheckedBeforePdf();
 
 private:
     TFormBC *m_form = nullptr;
@@ -449,6 +454,69 @@ void TestLabelPreview::alignmentSheetFromThePreview()
     QVERIFY(m_form->QuickRep1->exportPdf(fileName));
     QCOMPARE(pdfPages(fileName), 2);
     QCOMPARE(m_form->CurrentNumber, 1);
+}
+
+void TestLabelPreview::labelsCheckedBeforePdf_data()
+{
+    QTest::addColumn<qint32>("start");
+    QTest::addColumn<QString>("answer"); // to the question; empty: none asked
+    QTest::addColumn<bool>("written");
+    QTest::addColumn<QString>("state");
+
+    QTest::newRow("every label reads") << 1 << QString() << true
+                                       << QStringLiteral("штрих-код Codabar, 300 точек на дюйм; проверено 3 наклеек, "
+                                                         "ошибок 0");
+    const QString failed = QStringLiteral("штрих-код Codabar, 300 точек на дюйм; проверено 3 наклеек, ошибок 1: стр. "
+                                          "1, столбец 1, ряд 1: штрих-код не читается");
+    // A label for a number below zero carries no bars.
+    QTest::newRow("Enter keeps it back") << -1 << QStringLiteral("enter") << false << failed;
+    QTest::newRow("yes saves it all the same") << -1 << QStringLiteral("yes") << true << failed;
+}
+
+// The check runs while the preview is shown, says how it stands and
+// which labels fail, and a save asks before putting those on paper.
+void TestLabelPreview::labelsCheckedBeforePdf()
+{
+    QFETCH(qint32, start);
+    QFETCH(QString, answer);
+    QFETCH(bool, written);
+    QFETCH(QString, state);
+
+    const QString fileName = m_dir->filePath(QStringLiteral("checked.pdf"));
+    platform::saveFileName = [&](QWidget *, const QString &, const QString &) { return fileName; };
+    QString shown;
+    QString asked;
+    ModalAnswerer answerer([&](QWidget *modal) {
+        if (auto *ask = qobject_cast<TFormYesNo *>(modal)) {
+            asked = ask->LabelTXT->text();
+            if (answer == QLatin1String("yes"))
+                QTest::mouseClick(ask->BitBtnDa, Qt::LeftButton);
+            else
+                QTest::keyClick(ask->focusWidget(), Qt::Key_Return);
+            return;
+        }
+        auto *preview = qobject_cast<TFormPreview *>(modal);
+        QVERIFY(preview);
+        QTimer::singleShot(0, preview, [&, preview] {
+            // Shown first, the check goes on behind it.
+            QTRY_VERIFY_WITH_TIMEOUT(preview->LabelCheckState->text().contains(QStringLiteral("проверено")), 10000);
+            shown = preview->LabelCheckState->text();
+            preview->ActionSavePdf->trigger();
+            preview->close();
+        });
+    });
+    m_form->QRLabelBC->setSymbology(Symbology::Codabar);
+    m_form->CurrentNumber = start;
+    m_form->LastNumber = start + 2;
+    previewReport(m_form->QuickRep1);
+
+    QCOMPARE(shown, state);
+    QCOMPARE(asked.isEmpty(), answer.isEmpty());
+    if (!answer.isEmpty())
+        QVERIFY2(asked.startsWith(QStringLiteral("Не все наклейки прочтёт сканер: ошибок 1; первая — страница 1, "
+                                                 "столбец 1, ряд 1")),
+                 qPrintable(asked));
+    QCOMPARE(QFile::exists(fileName), written);
 }
 
 QTEST_MAIN(TestLabelPreview)
