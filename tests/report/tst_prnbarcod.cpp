@@ -81,6 +81,21 @@ qreal lineAcross(const QImage &image, qreal dpi, const QPointF &fromMm, const QP
     return first < 0 ? -1 : (first + last) / 2;
 }
 
+// A PDF without the moment it was made at, and so without the table of
+// object offsets, which moves with the moment's length in another time zone.
+QByteArray timelessPdf(const QString &fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    QByteArray bytes = file.readAll();
+    const qsizetype offsets = bytes.lastIndexOf("\nxref\n");
+    if (offsets >= 0)
+        bytes.truncate(offsets + 1);
+    static const QRegularExpression moment(QStringLiteral("\\(D:[^)]*\\)"));
+    return QString::fromLatin1(bytes).replace(moment, QStringLiteral("(D:0)")).toLatin1();
+}
+
 } // namespace
 
 // The label sheet without a window: its layout, captions, bars, painting,
@@ -112,6 +127,7 @@ private slots:
     void paintedAtTrueSize();
     void footerOnOneLineOnEveryPage();
     void exportPdf();
+    void defaultSheetPdfUnchanged();
     void settingsRead_data();
     void settingsRead();
     void settingsWrittenAlone();
@@ -588,6 +604,27 @@ void TestPrnBarcod::exportPdf()
     QCOMPARE(decoded, expected);
 
     QVERIFY(!m_form->QuickRep1->exportPdf(m_dir->filePath(QStringLiteral("missing/sheet.pdf"))));
+}
+
+void TestPrnBarcod::defaultSheetPdfUnchanged()
+{
+    // The sheet as it always was: three pages, byte for byte.
+    const QString fileName = m_dir->filePath(QStringLiteral("default.pdf"));
+    m_form->CurrentNumber = 1;
+    m_form->LastNumber = 130;
+    m_form->QRLabelME->setCaption(QStringLiteral("фонд 7"));
+    QVERIFY(m_form->QuickRep1->exportPdf(fileName));
+    const QByteArray made = timelessPdf(fileName);
+    QFile golden(QStringLiteral(TEST_DATA_DIR "/report/default-sheet.pdf"));
+    QVERIFY(golden.open(QIODevice::ReadOnly));
+    const QByteArray kept = golden.readAll();
+    qsizetype differs = 0;
+    while (differs < qMin(made.size(), kept.size()) && made[differs] == kept[differs])
+        ++differs;
+    QVERIFY2(made == kept, qPrintable(QStringLiteral("first difference at byte %1 of %2 (kept %3)")
+                                          .arg(differs)
+                                          .arg(made.size())
+                                          .arg(kept.size())));
 }
 
 void TestPrnBarcod::settingsRead_data()
