@@ -621,10 +621,11 @@ void TestPrnBarcod::defaultSheetPdfUnchanged()
     qsizetype differs = 0;
     while (differs < qMin(made.size(), kept.size()) && made[differs] == kept[differs])
         ++differs;
-    QVERIFY2(made == kept, qPrintable(QStringLiteral("first difference at byte %1 of %2 (kept %3)")
-                                          .arg(differs)
-                                          .arg(made.size())
-                                          .arg(kept.size())));
+    QVERIFY2(made == kept,
+             qPrintable(QStringLiteral("first difference at byte %1 of %2 (kept %3)")
+                            .arg(differs)
+                            .arg(made.size())
+                            .arg(kept.size())));
 }
 
 void TestPrnBarcod::settingsRead_data()
