@@ -5,6 +5,7 @@
 #include <QMarginsF>
 #include <QObject>
 #include <QPageSize>
+#include <QPoint>
 #include <QPointF>
 #include <QRectF>
 #include <QStringList>
@@ -38,8 +39,9 @@ public:
     void setAutoSize(bool autoSize) { m_autoSize = autoSize; }
     void setWordWrap(bool wordWrap) { m_wordWrap = wordWrap; }
 
-    // Paints a caption taken at layout time into its box, given in device pixels.
-    void paint(QPainter &painter, const QRectF &box, const QString &caption) const;
+    // Paints a caption taken at layout time into its box, given in device
+    // pixels; on a band drawn at another size, its font in proportion.
+    void paint(QPainter &painter, const QRectF &box, const QString &caption, qreal fontScale = 1) const;
     // Whether the caption is painted whole: within the box's width, and on
     // as many lines as its height holds. What does not fit is cut off.
     bool holds(const QString &caption) const;
@@ -125,7 +127,16 @@ public:
     int columns() const { return m_columns; }
     // Detail bands down one column, and on a whole page.
     int rowsPerColumn() const;
-    int positionsPerPage() const { return rowsPerColumn() * m_columns; }
+    int positionsPerPage() const;
+
+    // The detail bands' places on label stock of another make, in
+    // millimetres from the paper's corner, column by column; each band is
+    // drawn at its place's size, its labels and fonts in proportion to
+    // designMm, without a frame. Empty: the columns of setColumns().
+    void setCells(const QList<QRectF> &cellsMm, const QSizeF &designMm);
+    const QList<QRectF> &cells() const { return m_cells; }
+    // The column and row, from 0, of a place counted from 1.
+    QPoint placeOf(int position) const;
 
     // The first place on the first page that gets a detail band, counted down
     // the first column, then down the next (1 is the top of the first
@@ -216,6 +227,9 @@ private:
     QString m_paperSource;
     QList<ReportBand *> m_bands;
     bool m_alignmentSheet = false;
+    QList<QRectF> m_cells;
+    QList<QPoint> m_cellPlaces;
+    QSizeF m_design;
 };
 
 template <typename F> auto BandReport::asJob(F &&work)
