@@ -168,6 +168,35 @@ void BandReport::setCells(const QList<QRectF> &cellsMm, const QSizeF &designMm)
     setStartPosition(m_startPosition);
 }
 
+int BandReport::positionOf(int column, int row) const
+{
+    if (m_cells.isEmpty())
+        return column * rowsPerColumn() + row + 1;
+    return int(m_cellPlaces.indexOf(QPoint(column, row))) + 1;
+}
+
+QList<int> BandReport::freeOnLastPage(const ReportLayout &pages) const
+{
+    QList<int> free;
+    if (pages.isEmpty())
+        return free;
+    QList<bool> taken(positionsPerPage() + 1, false);
+    for (const PlacedBand &placed : pages.last().bands) {
+        if (placed.band->kind() == ReportBand::Detail && placed.position < taken.size())
+            taken[placed.position] = true;
+    }
+    const bool firstPage = pages.size() == 1;
+    // On the first page, the places passed over were used before.
+    for (int position = 1; position < taken.size(); ++position) {
+        if (taken[position])
+            continue;
+        if (firstPage && (position < m_startPosition || m_used.contains(position)))
+            continue;
+        free.append(position);
+    }
+    return free;
+}
+
 QPoint BandReport::placeOf(int position) const
 {
     if (!m_cells.isEmpty())
@@ -235,6 +264,7 @@ PlacedBand BandReport::place(const ReportBand *band, int column, int row, const 
     placed.band = band;
     placed.column = column;
     placed.row = row;
+    placed.position = positionOf(column, row);
     placed.rect = rect;
     placed.captions.reserve(band->labels().size());
     for (const ReportLabel *label : band->labels())
@@ -298,6 +328,8 @@ ReportLayout BandReport::run()
             detail->onNeedData(detail, moreData);
             if (!moreData)
                 break;
+            while (pages.size() == 1 && place < places && m_used.contains(place + 1))
+                ++place;
             if (place == places) {
                 if (pages.size() == kMaxPages)
                     throw AppError(QStringLiteral("Слишком много наклеек: за один раз печатается не больше %1 страниц.")
@@ -318,16 +350,23 @@ ReportLayout BandReport::run()
         detail->onNeedData(detail, moreData);
         if (!moreData)
             break;
-        if (row == rows) {
-            row = 0;
-            if (++column == m_columns) {
-                if (pages.size() == kMaxPages)
-                    throw AppError(QStringLiteral("Слишком много наклеек: за один раз печатается не больше %1 страниц.")
-                                       .arg(kMaxPages));
-                closePage();
-                pages.append(ReportPage{int(pages.size()) + 1, {}});
-                column = 0;
+        for (;;) {
+            if (row == rows) {
+                row = 0;
+                if (++column == m_columns) {
+                    if (pages.size() == kMaxPages)
+                        throw AppError(
+                            QStringLiteral("Слишком много наклеек: за один раз печатается не больше %1 страниц.")
+                                .arg(kMaxPages));
+                    closePage();
+                    pages.append(ReportPage{int(pages.size()) + 1, {}});
+                    column = 0;
+                }
             }
+            // Used places of the first sheet stay blank.
+            if (pages.size() > 1 || !m_used.contains(column * rows + row + 1))
+                break;
+            ++row;
         }
         const QRectF rect(m_margins.left() + column * (width + m_columnSpace), m_margins.top() + row * detail->height(),
                           width, detail->height());

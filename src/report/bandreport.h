@@ -92,6 +92,8 @@ struct PlacedBand {
     const ReportBand *band = nullptr;
     int column = 0;
     int row = 0;
+    // The place on the sheet, counted from 1 down the first column.
+    int position = 0;
     QRectF rect;
     QStringList captions;
 
@@ -144,6 +146,12 @@ public:
     // first ones are used. Later pages start at 1.
     int startPosition() const { return m_startPosition; }
     void setStartPosition(int position);
+    // Places of the first page after the start that are used too, left
+    // blank as those before it.
+    const QList<int> &usedPositions() const { return m_used; }
+    void setUsedPositions(const QList<int> &positions) { m_used = positions; }
+    // The places of the last page a run leaves free, counted from 1.
+    QList<int> freeOnLastPage(const ReportLayout &pages) const;
 
     // Moves everything on the page by this many millimetres (right and
     // down), for a printer that does not put the image where it should;
@@ -216,6 +224,7 @@ private:
     void paintAlignment(QPainter &painter, const ReportPage &page) const;
     PlacedBand place(const ReportBand *band, int column, int row, const QRectF &rect) const;
     const ReportBand *firstBand(ReportBand::Kind kind) const;
+    int positionOf(int column, int row) const;
 
     QPageSize m_paper = QPageSize(QPageSize::A4);
     QMarginsF m_margins;
@@ -227,6 +236,7 @@ private:
     QString m_paperSource;
     QList<ReportBand *> m_bands;
     bool m_alignmentSheet = false;
+    QList<int> m_used;
     QList<QRectF> m_cells;
     QList<QPoint> m_cellPlaces;
     QSizeF m_design;
