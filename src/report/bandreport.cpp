@@ -107,8 +107,11 @@ QString PlacedBand::caption(const QString &labelName) const
 QRectF PlacedBand::labelRect(const QString &labelName) const
 {
     for (const ReportLabel *label : band->labels()) {
-        if (label->objectName() == labelName)
-            return label->geometry().translated(rect.topLeft());
+        if (label->objectName() == labelName) {
+            const QRectF g = label->geometry();
+            return QRectF(rect.x() + g.x() * scale.width(), rect.y() + g.y() * scale.height(),
+                          g.width() * scale.width(), g.height() * scale.height());
+        }
     }
     return QRectF();
 }
@@ -265,6 +268,8 @@ PlacedBand BandReport::place(const ReportBand *band, int column, int row, const 
     placed.column = column;
     placed.row = row;
     placed.position = positionOf(column, row);
+    if (!m_cells.isEmpty() && band->kind() == ReportBand::Detail)
+        placed.scale = QSizeF(rect.width() / m_design.width(), rect.height() / m_design.height());
     placed.rect = rect;
     placed.captions.reserve(band->labels().size());
     for (const ReportLabel *label : band->labels())
@@ -403,8 +408,8 @@ void BandReport::paintPage(QPainter &painter, const ReportPage &page) const
         const QList<ReportLabel *> &labels = placed.band->labels();
         // A band on a place of another size, in proportion.
         const bool scaled = !m_cells.isEmpty() && placed.band->kind() == ReportBand::Detail;
-        const qreal sx = scaled ? placed.rect.width() / m_design.width() : 1;
-        const qreal sy = scaled ? placed.rect.height() / m_design.height() : 1;
+        const qreal sx = placed.scale.width();
+        const qreal sy = placed.scale.height();
         for (qsizetype i = 0; i < labels.size(); ++i) {
             if (scaled) {
                 const QRectF g = labels[i]->geometry();

@@ -95,6 +95,9 @@ struct PlacedBand {
     // The place on the sheet, counted from 1 down the first column.
     int position = 0;
     QRectF rect;
+    // Its labels' geometry to the band's place: other than one on label
+    // stock of another make.
+    QSizeF scale{1, 1};
     QStringList captions;
 
     QString caption(const QString &labelName) const;
@@ -137,6 +140,10 @@ public:
     // designMm, without a frame. Empty: the columns of setColumns().
     void setCells(const QList<QRectF> &cellsMm, const QSizeF &designMm);
     const QList<QRectF> &cells() const { return m_cells; }
+    // The label stock's product id, empty for the designed sheet; kept by
+    // whoever sets the cells.
+    QString sheetId() const { return m_sheetId; }
+    void setSheetId(const QString &id) { m_sheetId = id; }
     // The column and row, from 0, of a place counted from 1.
     QPoint placeOf(int position) const;
 
@@ -237,6 +244,7 @@ private:
     QList<ReportBand *> m_bands;
     bool m_alignmentSheet = false;
     QList<int> m_used;
+    QString m_sheetId;
     QList<QRectF> m_cells;
     QList<QPoint> m_cellPlaces;
     QSizeF m_design;

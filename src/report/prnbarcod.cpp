@@ -2,6 +2,7 @@
 
 #include "labels/labeldata.h"
 #include "labels/labelsettings.h"
+#include "labels/usedcells.h"
 #include "report/bandreport.h"
 #include "report/code39.h"
 
@@ -61,6 +62,15 @@ void TFormBC::readSettings()
     const LabelSettings settings = readLabelSettings();
     QuickRep1->setOffset(settings.offsetMm);
     QuickRep1->setPrinterChoice(settings.printerName, settings.paperSource);
+    // The stock last chosen for this printer, while the catalogue has it.
+    const QString sheetId = readSheetChoice(settings.printerName);
+    std::optional<SheetProduct> product;
+    for (const SheetProduct &candidate : catalogueProducts()) {
+        if (!sheetId.isEmpty() && candidate.id() == sheetId)
+            product = candidate;
+    }
+    useSheet(product);
+    QuickRep1->setUsedPositions({});
     QuickRep1->setStartPosition(1);
 }
 
@@ -71,15 +81,26 @@ void TFormBC::setNumberList(const QList<qint32> &numbers)
 
 void TFormBC::useSheet(const std::optional<SheetProduct> &product)
 {
-    m_sheet = product;
+    ::useSheet(QuickRep1, product);
+}
+
+void useSheet(BandReport *report, const std::optional<SheetProduct> &product)
+{
+    report->setSheetId(product ? product->id() : QString());
     if (!product) {
-        QuickRep1->setPage(QPageSize(QPageSize::A4), QMarginsF(5, 5, 5, 5));
-        QuickRep1->setCells({}, QSizeF());
+        report->setPage(QPageSize(QPageSize::A4), QMarginsF(5, 5, 5, 5));
+        report->setCells({}, QSizeF());
         return;
     }
-    QuickRep1->setPage(QPageSize(product->paperMm, QPageSize::Millimeter, product->paper, QPageSize::FuzzyMatch),
-                       QMarginsF(5, 5, 5, 5));
-    QuickRep1->setCells(product->cells, designedLabelMm());
+    report->setPage(QPageSize(product->paperMm, QPageSize::Millimeter, product->paper, QPageSize::FuzzyMatch),
+                    QMarginsF(5, 5, 5, 5));
+    report->setCells(product->cells, designedLabelMm());
+}
+
+const QList<SheetProduct> &catalogueProducts()
+{
+    static const QList<SheetProduct> products = readSheetProducts(sheetCatalogueFolder());
+    return products;
 }
 
 void TFormBC::QuickRep1StartJob()

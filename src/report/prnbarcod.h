@@ -44,12 +44,8 @@ public:
     void setNumberList(const QList<qint32> &numbers);
     const QList<qint32> &numberList() const { return m_numbers; }
 
-    // The labels go on this product's stock, in proportion; nothing: the
-    // sheet as designed, A4 four across.
+    // The labels go on this product's stock (useSheet).
     void useSheet(const std::optional<SheetProduct> &product);
-    // The product in use; its id is empty for the designed sheet.
-    const std::optional<SheetProduct> &sheet() const { return m_sheet; }
-    QString sheetId() const { return m_sheet ? m_sheet->id() : QString(); }
 
 private:
     void QuickRep1StartJob();
@@ -59,8 +55,14 @@ private:
     bool m_lastSetUp = false;
     QList<qint32> m_numbers;
     qsizetype m_nextInList = 0;
-    std::optional<SheetProduct> m_sheet;
 };
+
+// The labels go on this product's stock, in proportion; nothing: the
+// sheet as designed, A4 four across. The report keeps the product's id.
+void useSheet(BandReport *report, const std::optional<SheetProduct> &product);
+
+// The installed catalogue's products, read once.
+const QList<SheetProduct> &catalogueProducts();
 
 // The designed sheet's label, in millimetres.
 QSizeF designedLabelMm();

@@ -7,8 +7,9 @@ class BandReport;
 class QAction;
 class QDoubleSpinBox;
 class QLabel;
-class QPrintPreviewWidget;
+class LabelPageView;
 class QSpinBox;
+class SheetCellsPicture;
 
 // The label sheet's preview window: the pages as they will print, the
 // sheet's own settings (the first free label, the printer's offset, the
@@ -31,8 +32,12 @@ public:
     QAction *ActionAlignmentSheet;
     QSpinBox *SpinStart;
     QLabel *LabelStartPlace;
+    SheetCellsPicture *PictureCells;
+    QLabel *LabelFreeCells;
     QDoubleSpinBox *SpinOffsetX;
     QDoubleSpinBox *SpinOffsetY;
+    QAction *ActionSheet;
+    QLabel *LabelSheet;
     QAction *ActionZoomOut;
     QAction *ActionZoomIn;
     QAction *ActionFitWidth;
@@ -41,16 +46,26 @@ public:
     QLabel *LabelPage;
     QAction *ActionNextPage;
     QAction *ActionClose;
-    QPrintPreviewWidget *PreviewPages;
+    LabelPageView *PreviewPages;
 
     void ActionPrintClick();
     void ActionSavePdfClick();
     void ActionAlignmentSheetClick(bool on);
     void SpinStartChange(int position);
     void SpinOffsetChange();
+    void PictureCellsChange();
+    void ActionSheetClick();
 
 private:
-    void PreviewPagesPaintRequested(QPrinter *printer);
+    // Lays the pages out again and shows them; the first time, a range too
+    // long for one job raises AppError.
+    void updatePreview(bool first = false);
+    // The places of the sheet on the picture, the free ones of the last
+    // sheet offered when kept.
+    void showSheet();
+    void showCells();
+    // The printer's resolution for the bar code's check, 300 dpi for a file.
+    qreal printerDpi() const;
     // The page shown and the pages there are, on LabelPage.
     void showPage();
     // The column and row of the first free label, on LabelStartPlace.
@@ -58,8 +73,6 @@ private:
 
     BandReport *m_report;
     QPrinter m_printer;
-    // The pages were being made when the user stopped them: the window closes.
-    bool m_stopped = false;
 };
 
 // Shows the report's pages in the preview window, as one job of the
