@@ -183,19 +183,20 @@ QImage labelImage(const PlacedBand &band, qreal dpi)
     if (!symbol)
         return QImage();
     // The bars as far down as no label painted after them covers them
-    // (the digits line hides their foot).
-    const QRectF box = symbol->geometry();
-    qreal visibleBottom = box.bottom();
+    // (the digits line hides their foot); in the band's place, which on
+    // another make's stock is scaled.
+    const QRectF placed = band.labelRect(symbol->objectName());
+    qreal visibleBottom = placed.bottom();
     bool after = false;
     for (const ReportLabel *label : band.band->labels()) {
+        const QRectF other = band.labelRect(label->objectName());
         if (label == symbol) {
             after = true;
-        } else if (after && label->geometry().intersects(box) && label->geometry().top() > box.top()) {
-            visibleBottom = qMin(visibleBottom, label->geometry().top());
+        } else if (after && other.intersects(placed) && other.top() > placed.top()) {
+            visibleBottom = qMin(visibleBottom, other.top());
         }
     }
     const qreal scale = dpi / mmPerInch;
-    const QRectF placed = box.translated(band.rect.topLeft());
     // Only the bar code's own box: the label's frame beside it would be
     // taken for a bar where the reader looks for the symbol's start. On
     // the page's own pixels, which the printer's offset moves by whole
@@ -203,7 +204,7 @@ QImage labelImage(const PlacedBand &band, qreal dpi)
     const int left = qRound(placed.left() * scale);
     const int right = qRound(placed.right() * scale);
     const int top = int(std::ceil(placed.top() * scale));
-    const int bottom = int(std::floor((visibleBottom + band.rect.top()) * scale));
+    const int bottom = int(std::floor(visibleBottom * scale));
     if (right <= left || bottom <= top)
         return QImage();
     // Painted in colour, which Qt paints several times faster than grey.
@@ -216,8 +217,8 @@ QImage labelImage(const PlacedBand &band, qreal dpi)
     painter.translate(-left, -top);
     // Painted as the page paints it: the labels before it lie under its
     // white ground.
-    symbol->paint(painter, QRectF(placed.topLeft() * scale, placed.size() * scale),
-                  band.caption(symbol->objectName()));
+    symbol->paint(painter, QRectF(placed.topLeft() * scale, placed.size() * scale), band.caption(symbol->objectName()),
+                  band.scale.height());
     return image;
 }
 

@@ -8,8 +8,9 @@ class LabelCheck;
 class QAction;
 class QDoubleSpinBox;
 class QLabel;
-class QPrintPreviewWidget;
+class LabelPageView;
 class QSpinBox;
+class SheetCellsPicture;
 
 // The label sheet's preview window: the pages as they will print, the
 // sheet's own settings (the first free label, the printer's offset, the
@@ -32,8 +33,12 @@ public:
     QAction *ActionAlignmentSheet;
     QSpinBox *SpinStart;
     QLabel *LabelStartPlace;
+    SheetCellsPicture *PictureCells;
+    QLabel *LabelFreeCells;
     QDoubleSpinBox *SpinOffsetX;
     QDoubleSpinBox *SpinOffsetY;
+    QAction *ActionSheet;
+    QLabel *LabelSheet;
     QAction *ActionZoomOut;
     QAction *ActionZoomIn;
     QAction *ActionFitWidth;
@@ -44,16 +49,26 @@ public:
     QAction *ActionClose;
     // The symbology and how the check of every label stands.
     QLabel *LabelCheckState;
-    QPrintPreviewWidget *PreviewPages;
+    LabelPageView *PreviewPages;
 
     void ActionPrintClick();
     void ActionSavePdfClick();
     void ActionAlignmentSheetClick(bool on);
     void SpinStartChange(int position);
     void SpinOffsetChange();
+    void PictureCellsChange();
+    void ActionSheetClick();
 
 private:
-    void PreviewPagesPaintRequested(QPrinter *printer);
+    // Lays the pages out again and shows them; the first time, a range too
+    // long for one job raises AppError.
+    void updatePreview(bool first = false);
+    // The places of the sheet on the picture, the free ones of the last
+    // sheet offered when kept.
+    void showSheet();
+    void showCells();
+    // The printer's resolution for the bar code's check, 300 dpi for a file.
+    qreal printerDpi() const;
     // The page shown and the pages there are, on LabelPage.
     void showPage();
     // The column and row of the first free label, on LabelStartPlace.
@@ -69,8 +84,6 @@ private:
     BandReport *m_report;
     QPrinter m_printer;
     LabelCheck *m_check;
-    // The pages were being made when the user stopped them: the window closes.
-    bool m_stopped = false;
 };
 
 // Shows the report's pages in the preview window, as one job of the

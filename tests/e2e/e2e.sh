@@ -631,10 +631,11 @@ focus "$preview"
 picture label-preview "$preview"
 # The preview opens on its print command; after it and the PDF and test
 # sheet commands come the sheet's settings: the first free label is the
-# fifth, and the printer wants everything 1.5 mm to the right and 0.7 mm up.
+# fifth, and the printer wants everything 1.5 mm to the right and 0.7 mm up;
+# the sheet's picture beside the start field is passed over.
 keys Tab Tab Tab ctrl+a
 type_text 5
-keys Tab ctrl+a
+keys Tab Tab ctrl+a
 type_text 1.5
 keys Tab ctrl+a
 type_text -0.7

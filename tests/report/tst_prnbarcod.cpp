@@ -5,12 +5,14 @@
 #include "base/sqltext.h"
 #include "labels/labeldata.h"
 #include "labels/labelsettings.h"
+#include "labels/sheetproducts.h"
 #include "report/bandreport.h"
 #include "report/code39.h"
 #include "report/labelcheck.h"
 #include "report/prnbarcod.h"
 #include "report/symbols.h"
 
+#include <QDir>
 #include <QImage>
 #include <QPainter>
 #include <QRegularExpression>
@@ -108,6 +110,32 @@ qreal lineAcross(const QImage &image, qreal dpi, const QPointF &fromMm, const QP
     return first < 0 ? -1 : (first + last) / 2;
 }
 
+// A PDF without the moment it was made at, and so without the table of
+// object offsets, which moves with the moment's length in another time zone.
+QByteArray timelessPdf(const QString &fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    QByteArray bytes = file.readAll();
+    const qsizetype offsets = bytes.lastIndexOf("\nxref\n");
+    if (offsets >= 0)
+        bytes.truncate(offsets + 1);
+    static const QRegularExpression moment(QStringLiteral("\\(D:[^)]*\\)"));
+    return QString::fromLatin1(bytes).replace(moment, QStringLiteral("(D:0)")).toLatin1();
+}
+
+// A product of the installed catalogue, read once.
+std::optional<SheetProduct> catalogueProduct(const QString &id)
+{
+    static const QList<SheetProduct> products = readSheetProducts(sheetCatalogueFolder());
+    for (const SheetProduct &product : products) {
+        if (product.id() == id)
+            return product;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 // The label sheet without a window: its layout, captions, bars, painting,
@@ -119,8 +147,14 @@ private slots:
     void init();
     void cleanup();
 
+    void defaultSheetPdfUnchanged();
     void layout_data();
     void layout();
+    void productLayout_data();
+    void productLayout();
+    void productRefused_data();
+    void productRefused();
+    void numberListInCells();
     void captions_data();
     void captions();
     void rangeEndingAtMaximum_data();
@@ -243,6 +277,131 @@ void TestPrnBarcod::layout()
     // The report hands the range back as it was given.
     QCOMPARE(m_form->CurrentNumber, start);
     QCOMPARE(m_form->LastNumber, end);
+}
+
+void TestPrnBarcod::productLayout_data()
+{
+    QTest::addColumn<QString>("product");
+    QTest::addColumn<QList<int>>("grid");       // columns, rows
+    QTest::addColumn<QList<qreal>>("geometry"); // x0, y0, dx, dy, width, height in mm
+    QTest::addColumn<bool>("footer");
+
+    // As the catalogue's files give them.
+    QTest::newRow("4 x 16") << QStringLiteral("Igepa EA-483x169") << QList<int>{4, 16}
+                            << QList<qreal>{8.4, 13.3, 48.3, 16.9, 48.3, 16.9} << true;
+    QTest::newRow("3 x 8, in points") << QStringLiteral("Herma 4614") << QList<int>{3, 8}
+                                      << QList<qreal>{5.7, 13.0, 66.0, 33.8, 66.0, 33.8} << true;
+    QTest::newRow("2 x 7, no room below for the page number")
+        << QStringLiteral("Igepa EA-1050x410") << QList<int>{2, 7} << QList<qreal>{0, 5, 105, 41, 105, 41} << false;
+}
+
+void TestPrnBarcod::productLayout()
+{
+    QFETCH(QString, product);
+    QFETCH(QList<int>, grid);
+    QFETCH(QList<qreal>, geometry);
+    QFETCH(bool, footer);
+
+    if (!QDir(sheetCatalogueFolder()).exists())
+        QSKIP("the catalogue of label products is not installed");
+    const std::optional<SheetProduct> stock = catalogueProduct(product);
+    QVERIFY(stock);
+    m_form->useSheet(stock);
+    const int perSheet = grid[0] * grid[1];
+    QCOMPARE(m_form->QuickRep1->positionsPerPage(), perSheet);
+    m_form->QuickRep1->setStartPosition(3);
+    const ReportLayout pages = layOut(1, perSheet + 1);
+    QCOMPARE(pages.size(), 2);
+    constexpr qreal tolerance = 0.2;
+    const QList<PlacedBand> labels = bandsOf(pages[0], ReportBand::Detail);
+    QCOMPARE(labels.size(), perSheet - 2);
+    for (qsizetype k = 0; k < labels.size(); ++k) {
+        // Down the first column, then the next; the first two places used.
+        const int place = int(k) + 2;
+        const int column = place / grid[1];
+        const int row = place % grid[1];
+        const QRectF expected(geometry[0] + column * geometry[2], geometry[1] + row * geometry[3], geometry[4],
+                              geometry[5]);
+        const QRectF &got = labels[k].rect;
+        QVERIFY2(qAbs(got.x() - expected.x()) <= tolerance && qAbs(got.y() - expected.y()) <= tolerance
+                     && qAbs(got.width() - expected.width()) <= tolerance
+                     && qAbs(got.height() - expected.height()) <= tolerance,
+                 qPrintable(QStringLiteral("place %1").arg(place + 1)));
+        QCOMPARE(labels[k].caption(QStringLiteral("QRLabelBC")), QString::fromLatin1(ZeroPad(qint32(k + 1), 10)));
+    }
+    QCOMPARE(bandsOf(pages[1], ReportBand::Detail).size(), 3);
+    QCOMPARE(footers(pages).size(), footer ? 2 : 0);
+
+    // Nothing painted outside the labels but the page number, and each
+    // label's bars inside its own cell, not across a neighbour's edge.
+    constexpr qreal dpi = 150;
+    const QImage sheet = m_form->QuickRep1->pageImage(pages[0], dpi);
+    QImage outside = sheet;
+    QPainter blank(&outside);
+    for (const QRectF &cell : m_form->QuickRep1->cells())
+        blank.fillRect(toPixels(cell, dpi), Qt::white);
+    for (const PlacedBand &band : bandsOf(pages[0], ReportBand::PageFooter))
+        blank.fillRect(toPixels(band.rect, dpi), Qt::white);
+    blank.end();
+    QVERIFY(!anyDark(outside, outside.rect()));
+    for (const PlacedBand &label : labels)
+        QVERIFY(anyDark(sheet,
+                        toPixels(label.labelRect(QStringLiteral("QRLabelBC")), dpi)
+                            .intersected(toPixels(label.rect.adjusted(0.5, 0.5, -0.5, -0.5), dpi))));
+}
+
+void TestPrnBarcod::productRefused_data()
+{
+    QTest::addColumn<QString>("product");
+    QTest::addColumn<qreal>("dpi");
+    QTest::addColumn<bool>("refused");
+
+    QTest::newRow("17.8 mm wide at 300 dpi") << QStringLiteral("Avery L4730") << 300.0 << true;
+    QTest::newRow("17.8 mm wide at 600 dpi") << QStringLiteral("Avery L4730") << 600.0 << false;
+    QTest::newRow("35.6 mm wide at 200 dpi") << QStringLiteral("Avery L4732") << 200.0 << false;
+    QTest::newRow("48.3 mm wide at 300 dpi") << QStringLiteral("Igepa EA-483x169") << 300.0 << false;
+}
+
+void TestPrnBarcod::productRefused()
+{
+    QFETCH(QString, product);
+    QFETCH(qreal, dpi);
+    QFETCH(bool, refused);
+
+    if (!QDir(sheetCatalogueFolder()).exists())
+        QSKIP("the catalogue of label products is not installed");
+    const std::optional<SheetProduct> stock = catalogueProduct(product);
+    QVERIFY(stock);
+    const QString reason = sheetRefusal(stock->labelMm, dpi, stock->id());
+    QCOMPARE(!reason.isEmpty(), refused);
+    if (refused) {
+        QVERIFY2(reason.contains(product) && reason.contains(QString::number(qRound(dpi))), qPrintable(reason));
+        return;
+    }
+    // Accepted: drawn at that resolution, the narrowest bar is a whole dot.
+    const qreal box = 47.096 * stock->labelMm.width() / 48.5 * dpi / 25.4;
+    QVERIFY(code39Metrics(code39Symbol("2147483647"), box, dpi).narrow >= 1);
+}
+
+void TestPrnBarcod::numberListInCells()
+{
+    // Five labels reprinted on the free places 13 to 17, as listed, with
+    // the range's own walk left as it was.
+    const QList<qint32> numbers{907, 15, 2147483647, 0, 15};
+    m_form->setNumberList(numbers);
+    m_form->QuickRep1->setStartPosition(13);
+    const ReportLayout pages = layOut(1, 1000, QStringLiteral("повтор"));
+    QCOMPARE(pages.size(), 1);
+    const QList<PlacedBand> labels = bandsOf(pages[0], ReportBand::Detail);
+    QCOMPARE(labels.size(), 5);
+    for (qsizetype k = 0; k < labels.size(); ++k) {
+        QCOMPARE(labels[k].column * 15 + labels[k].row + 1, int(13 + k));
+        QCOMPARE(labels[k].caption(QStringLiteral("QRLabelBC")), QString::fromLatin1(ZeroPad(numbers[k], 10)));
+        QCOMPARE(labels[k].caption(QStringLiteral("QRLabelME")), QStringLiteral("повтор"));
+    }
+    QCOMPARE(m_form->CurrentNumber, 1);
+    // The same list again in a second run: a print after the preview.
+    QCOMPARE(barcodes(m_form->QuickRep1->layOut()), barcodes(pages));
 }
 
 void TestPrnBarcod::captions_data()
@@ -410,20 +569,27 @@ void TestPrnBarcod::scansAtPrinterResolution_data()
     QTest::addColumn<qint32>("end");
     QTest::addColumn<qreal>("dpi");
     QTest::addColumn<QByteArray>("symbology");
+    QTest::addColumn<QString>("product");
 
-    QTest::newRow("first sheet at 300 dpi") << 1 << 60 << 300.0 << QByteArray("code39");
-    QTest::newRow("top of the range at 300 dpi") << maxInt - 47 << maxInt << 300.0 << QByteArray("code39");
-    QTest::newRow("mixed digits at 600 dpi") << 1234567880 << 1234567899 << 600.0 << QByteArray("code39");
-    QTest::newRow("first sheet at 200 dpi") << 1 << 60 << 200.0 << QByteArray("code39");
-    QTest::newRow("top of the range at 200 dpi") << maxInt - 59 << maxInt << 200.0 << QByteArray("code39");
-    QTest::newRow("top of the range at 600 dpi") << maxInt - 59 << maxInt << 600.0 << QByteArray("code39");
-    QTest::newRow("mod 43 at 300 dpi") << 1 << 60 << 300.0 << QByteArray("code39mod43");
-    QTest::newRow("mod 43 at 200 dpi") << maxInt - 59 << maxInt << 200.0 << QByteArray("code39mod43");
-    QTest::newRow("Code 128 at 300 dpi") << 1 << 60 << 300.0 << QByteArray("code128");
-    QTest::newRow("Code 128 at 200 dpi") << maxInt - 59 << maxInt << 200.0 << QByteArray("code128");
-    QTest::newRow("Code 128 at 600 dpi") << 1234567880 << 1234567899 << 600.0 << QByteArray("code128");
-    QTest::newRow("Codabar at 300 dpi") << 1 << 60 << 300.0 << QByteArray("codabar");
-    QTest::newRow("Codabar at 200 dpi") << maxInt - 59 << maxInt << 200.0 << QByteArray("codabar");
+    QTest::newRow("first sheet at 300 dpi") << 1 << 60 << 300.0 << QByteArray("code39") << QString();
+    QTest::newRow("top of the range at 300 dpi") << maxInt - 47 << maxInt << 300.0 << QByteArray("code39") << QString();
+    QTest::newRow("mixed digits at 600 dpi") << 1234567880 << 1234567899 << 600.0 << QByteArray("code39") << QString();
+    QTest::newRow("first sheet at 200 dpi") << 1 << 60 << 200.0 << QByteArray("code39") << QString();
+    QTest::newRow("top of the range at 200 dpi") << maxInt - 59 << maxInt << 200.0 << QByteArray("code39") << QString();
+    QTest::newRow("top of the range at 600 dpi") << maxInt - 59 << maxInt << 600.0 << QByteArray("code39") << QString();
+    QTest::newRow("mod 43 at 300 dpi") << 1 << 60 << 300.0 << QByteArray("code39mod43") << QString();
+    QTest::newRow("mod 43 at 200 dpi") << maxInt - 59 << maxInt << 200.0 << QByteArray("code39mod43") << QString();
+    QTest::newRow("Code 128 at 300 dpi") << 1 << 60 << 300.0 << QByteArray("code128") << QString();
+    QTest::newRow("Code 128 at 200 dpi") << maxInt - 59 << maxInt << 200.0 << QByteArray("code128") << QString();
+    QTest::newRow("Code 128 at 600 dpi") << 1234567880 << 1234567899 << 600.0 << QByteArray("code128") << QString();
+    QTest::newRow("Codabar at 300 dpi") << 1 << 60 << 300.0 << QByteArray("codabar") << QString();
+    QTest::newRow("Codabar at 200 dpi") << maxInt - 59 << maxInt << 200.0 << QByteArray("codabar") << QString();
+    QTest::newRow("4 x 16 stock at 300 dpi")
+        << 1 << 64 << 300.0 << QByteArray("code39") << QStringLiteral("Igepa EA-483x169");
+    QTest::newRow("3 x 8 stock, lengths in points, Code 128 at 300 dpi")
+        << maxInt - 23 << maxInt << 300.0 << QByteArray("code128") << QStringLiteral("Herma 4614");
+    QTest::newRow("2 x 7 stock, Codabar at 200 dpi")
+        << 1234567 << 1234580 << 200.0 << QByteArray("codabar") << QStringLiteral("Rayfilm 0810");
 }
 
 // Every label read by zbar from the painted sheet, and by the program's
@@ -434,7 +600,15 @@ void TestPrnBarcod::scansAtPrinterResolution()
     QFETCH(qint32, end);
     QFETCH(qreal, dpi);
     QFETCH(QByteArray, symbology);
+    QFETCH(QString, product);
 
+    if (!product.isEmpty()) {
+        const std::optional<SheetProduct> stock = catalogueProduct(product);
+        if (!QDir(sheetCatalogueFolder()).exists())
+            QSKIP("the catalogue of label products is not installed");
+        QVERIFY(stock);
+        m_form->useSheet(stock);
+    }
     const Symbology chosen = symbologyNamed(symbology).value();
     m_form->QRLabelBC->setSymbology(chosen);
     const ReportLayout pages = layOut(start, end, QStringLiteral("абонемент"));
@@ -808,6 +982,42 @@ void TestPrnBarcod::exportPdf()
     QCOMPARE(decoded, expected);
 
     QVERIFY(!m_form->QuickRep1->exportPdf(m_dir->filePath(QStringLiteral("missing/sheet.pdf"))));
+}
+
+void TestPrnBarcod::defaultSheetPdfUnchanged()
+{
+    // The PDF writer numbers its fonts in an order that follows the
+    // process's hash seed and the fonts it met before: made in a process
+    // of its own, with a fixed seed.
+    if (qEnvironmentVariable("QT_HASH_SEED") != QStringLiteral("0")) {
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_HASH_SEED"), QStringLiteral("0"));
+        child.setProcessEnvironment(environment);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("defaultSheetPdfUnchanged")});
+        QVERIFY(child.waitForFinished(60000));
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, child.readAll().constData());
+        return;
+    }
+    // The sheet as it always was: three pages, byte for byte.
+    const QString fileName = m_dir->filePath(QStringLiteral("default.pdf"));
+    m_form->CurrentNumber = 1;
+    m_form->LastNumber = 130;
+    m_form->QRLabelME->setCaption(QStringLiteral("фонд 7"));
+    QVERIFY(m_form->QuickRep1->exportPdf(fileName));
+    const QByteArray made = timelessPdf(fileName);
+    QFile golden(QStringLiteral(TEST_DATA_DIR "/report/default-sheet.pdf"));
+    QVERIFY(golden.open(QIODevice::ReadOnly));
+    const QByteArray kept = golden.readAll();
+    qsizetype differs = 0;
+    while (differs < qMin(made.size(), kept.size()) && made[differs] == kept[differs])
+        ++differs;
+    QVERIFY2(made == kept,
+             qPrintable(QStringLiteral("first difference at byte %1 of %2 (kept %3)")
+                            .arg(differs)
+                            .arg(made.size())
+                            .arg(kept.size())));
 }
 
 void TestPrnBarcod::settingsRead_data()
