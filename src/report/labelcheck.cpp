@@ -248,15 +248,20 @@ void LabelCheck::start(const ReportLayout &pages, qreal dpi)
     m_next = 0;
     m_dpi = dpi;
     m_symbology = Symbology::Code39;
-    for (const ReportPage &page : pages) {
+    // Shared with the caller's layout, not copied: a long range holds
+    // over a hundred thousand labels.
+    m_pages = pages;
+    for (qsizetype p = 0; p < m_pages.size(); ++p) {
+        const ReportPage &page = m_pages[p];
         if (page.alignment)
             continue;
-        for (const PlacedBand &band : page.bands) {
+        for (qsizetype b = 0; b < page.bands.size(); ++b) {
+            const PlacedBand &band = page.bands[b];
             const SymbolLabel *symbol = symbolLabel(band.band);
             if (band.band->kind() != ReportBand::Detail || !symbol)
                 continue;
             m_symbology = symbol->symbology();
-            m_labels.append({page.number, band});
+            m_labels.append({qint32(p), qint32(b)});
         }
     }
     if (running())
@@ -285,12 +290,14 @@ void LabelCheck::step()
 
 void LabelCheck::checkNext()
 {
-    const auto &[page, band] = m_labels[m_next++];
+    const auto [p, b] = m_labels[m_next++];
+    const ReportPage &page = std::as_const(m_pages)[p];
+    const PlacedBand &band = page.bands[b];
     const SymbolLabel *symbol = symbolLabel(band.band);
     const QString number = band.caption(symbol->objectName());
     const QString reason = labelFault(readLabelImage(labelImage(band, m_dpi), symbol->symbology()), number);
     if (!reason.isEmpty())
-        m_faults.append({page, band.column + 1, band.row + 1, number, reason});
+        m_faults.append({page.number, band.column + 1, band.row + 1, number, reason});
 }
 
 QString LabelCheck::summary() const

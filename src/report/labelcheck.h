@@ -81,8 +81,9 @@ private:
     void checkNext();
 
     QList<LabelFault> m_faults;
-    // The bar code labels of the job, with their page numbers.
-    QList<QPair<int, PlacedBand>> m_labels;
+    ReportLayout m_pages;
+    // The bar code labels of the job: their page and band in m_pages.
+    QList<QPair<qint32, qint32>> m_labels;
     qsizetype m_next = 0;
     qreal m_dpi = 0;
     Symbology m_symbology = Symbology::Code39;

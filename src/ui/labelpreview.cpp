@@ -572,8 +572,8 @@ void TFormPreview::PictureCellsChange()
     SpinStart->setValue(start);
     SpinStart->blockSignals(false);
     showStartPlace();
-    startCheck();
     updatePreview();
+    startCheck();
 }
 
 void TFormPreview::ActionSheetClick()
@@ -592,8 +592,8 @@ void TFormPreview::ActionSheetClick()
     m_report->setStartPosition(1);
     m_report->setUsedPositions({});
     showSheet();
-    startCheck();
     updatePreview();
+    startCheck();
 }
 
 void TFormPreview::ActionPrintClick()
@@ -651,8 +651,8 @@ void TFormPreview::SpinStartChange(int position)
     m_report->setUsedPositions(after);
     showCells();
     showStartPlace();
-    startCheck();
     updatePreview();
+    startCheck();
 }
 
 void TFormPreview::SpinOffsetChange()
@@ -669,13 +669,20 @@ void TFormPreview::showStartPlace()
 
 void TFormPreview::startCheck()
 {
-    const qreal dpi = printerDpi();
-    // The labels, even while the test sheet is shown in their place.
+    m_check->start(jobPages(), printerDpi());
+}
+
+ReportLayout TFormPreview::jobPages() const
+{
+    // The pages shown, which the check shares; the labels themselves while
+    // the test sheet is shown in their place.
+    if (!m_report->alignmentSheet())
+        return PreviewPages->pages();
     try {
-        m_check->start(m_report->run(), dpi);
+        return m_report->run();
     } catch (const AppError &) {
         // Too long for one job: the preview says so itself.
-        m_check->start({}, dpi);
+        return {};
     }
 }
 
@@ -695,7 +702,7 @@ bool TFormPreview::labelsApproved(qreal dpi)
     // Printed elsewhere than the preview's printer: read again at that
     // printer's resolution.
     if (m_check->dpi() != dpi)
-        m_check->start(m_report->run(), dpi);
+        m_check->start(jobPages(), dpi);
     m_check->finish();
     const QList<LabelFault> &faults = m_check->faults();
     if (faults.isEmpty())

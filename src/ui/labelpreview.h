@@ -1,5 +1,7 @@
 #pragma once
 
+#include "report/bandreport.h"
+
 #include <QDialog>
 #include <QPrinter>
 
@@ -76,6 +78,7 @@ private:
     // Checks the job's labels afresh, read at the preview printer's
     // resolution (300 dpi for PDF), while the window is shown.
     void startCheck();
+    ReportLayout jobPages() const;
     void showCheck();
     // Every label checked at dpi; true when all read as they should or the
     // user, told which do not, still wants them on paper.
