@@ -157,17 +157,27 @@ QSizeF designedLabelMm()
     return QSizeF(48.5, 18.256);
 }
 
-QString sheetRefusal(const QSizeF &labelMm, qreal dpi, const QString &productName)
+QString sheetRefusal(const QSizeF &labelMm, qreal dpi, const QString &productName, Symbology symbology)
 {
     // The bar code's box, in proportion as the sheet draws it.
     constexpr qreal designedBoxMm = 47.096;
     const qreal boxMm = designedBoxMm * labelMm.width() / designedLabelMm().width();
-    const Code39Symbol symbol = code39Symbol("0000000000");
-    const Code39Metrics metrics = code39Metrics(symbol, boxMm * dpi / 25.4, dpi);
-    if (metrics.narrow >= 1)
-        return QString();
-    // The narrowest that scans: one dot a narrow bar, three a wide one.
-    const qreal neededMm = (symbol.narrowCount() + 20 + 3 * symbol.wideCount()) * 25.4 / dpi;
+    // The narrowest that scans: one dot a narrow bar (or a module), three a
+    // wide one, and quiet zones of ten narrow bars.
+    qreal neededDots = 0;
+    if (symbology == Symbology::Code39) {
+        const Code39Symbol symbol = code39Symbol("0000000000");
+        if (code39Metrics(symbol, boxMm * dpi / 25.4, dpi).narrow >= 1)
+            return QString();
+        neededDots = symbol.narrowCount() + 20 + 3 * symbol.wideCount();
+    } else {
+        neededDots = 20;
+        for (int modules : symbolModules(symbology, "2147483647"))
+            neededDots += twoWidth(symbology) && modules > 1 ? 3 : modules;
+        if (neededDots <= boxMm * dpi / 25.4)
+            return QString();
+    }
+    const qreal neededMm = neededDots * 25.4 / dpi;
     const QLocale russian(QLocale::Russian);
     return QStringLiteral("Наклейки «%1» малы для штрих-кода: при %2 точках на дюйм штрих-код из десяти цифр "
                           "с полями занимает %3 мм в ширину, а на наклейке для него %4 мм.")

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "labels/symbology.h"
+
 #include "labels/sheetproducts.h"
 
 #include <QList>
@@ -69,8 +71,10 @@ QSizeF designedLabelMm();
 
 // Why labels of this size cannot carry a bar code that scans when printed
 // at dpi: its narrowest bar would be less than one of the printer's dots,
-// with the quiet zones and all ten digits; empty when they can.
-QString sheetRefusal(const QSizeF &labelMm, qreal dpi, const QString &productName);
+// with the quiet zones and all ten digits in the symbology; empty when they
+// can.
+QString sheetRefusal(const QSizeF &labelMm, qreal dpi, const QString &productName,
+                     Symbology symbology = Symbology::Code39);
 
 extern TFormBC *FormBC;
 

@@ -581,8 +581,8 @@ void TFormPreview::ActionSheetClick()
     const QPrinterInfo info(m_printer);
     const QPageSize paper
         = info.isNull() || !info.defaultPageSize().isValid() ? QPageSize(QPageSize::A4) : info.defaultPageSize();
-    TFormSheetPicker picker(catalogueProducts(), paper.size(QPageSize::Millimeter), printerDpi(), m_report->sheetId(),
-                            this);
+    TFormSheetPicker picker(catalogueProducts(), paper.size(QPageSize::Millimeter), printerDpi(), m_check->symbology(),
+                            m_report->sheetId(), this);
     if (picker.exec() != QDialog::Accepted)
         return;
     useSheet(m_report, picker.Picked);

@@ -27,8 +27,8 @@ QString sheetName(const std::optional<SheetProduct> &product)
 }
 
 TFormSheetPicker::TFormSheetPicker(const QList<SheetProduct> &products, const QSizeF &paperMm, qreal dpi,
-                                   const QString &currentId, QWidget *parent)
-    : QDialog(parent), m_products(productsForPaper(products, paperMm)), m_dpi(dpi)
+                                   Symbology symbology, const QString &currentId, QWidget *parent)
+    : QDialog(parent), m_products(productsForPaper(products, paperMm)), m_dpi(dpi), m_symbology(symbology)
 {
     setObjectName(QStringLiteral("FormSheetPicker"));
     setWindowTitle(QStringLiteral("наклейки"));
@@ -91,7 +91,7 @@ void TFormSheetPicker::accept()
         return;
     }
     const SheetProduct &product = m_shown[row - 1];
-    const QString refusal = sheetRefusal(product.labelMm, m_dpi, product.id());
+    const QString refusal = sheetRefusal(product.labelMm, m_dpi, product.id(), m_symbology);
     if (!refusal.isEmpty()) {
         LabelRefusal->setText(refusal);
         return;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "labels/symbology.h"
+
 #include "labels/sheetproducts.h"
 
 #include <QDialog>
@@ -17,8 +19,8 @@ class QListWidget;
 class TFormSheetPicker : public QDialog {
     Q_OBJECT
 public:
-    TFormSheetPicker(const QList<SheetProduct> &products, const QSizeF &paperMm, qreal dpi, const QString &currentId,
-                     QWidget *parent);
+    TFormSheetPicker(const QList<SheetProduct> &products, const QSizeF &paperMm, qreal dpi, Symbology symbology,
+                     const QString &currentId, QWidget *parent);
 
     QLineEdit *EditSearch;
     QListWidget *ListSheets;
@@ -34,6 +36,7 @@ private:
     QList<SheetProduct> m_products;
     QList<SheetProduct> m_shown;
     qreal m_dpi;
+    Symbology m_symbology;
 };
 
 // How the picker and the preview name a stock: "Igepa EA-483x169: 4 × 16,

@@ -355,11 +355,21 @@ void TestPrnBarcod::productRefused_data()
     QTest::addColumn<QString>("product");
     QTest::addColumn<qreal>("dpi");
     QTest::addColumn<bool>("refused");
+    QTest::addColumn<QByteArray>("symbology");
 
-    QTest::newRow("17.8 mm wide at 300 dpi") << QStringLiteral("Avery L4730") << 300.0 << true;
-    QTest::newRow("17.8 mm wide at 600 dpi") << QStringLiteral("Avery L4730") << 600.0 << false;
-    QTest::newRow("35.6 mm wide at 200 dpi") << QStringLiteral("Avery L4732") << 200.0 << false;
-    QTest::newRow("48.3 mm wide at 300 dpi") << QStringLiteral("Igepa EA-483x169") << 300.0 << false;
+    QTest::newRow("17.8 mm wide at 300 dpi") << QStringLiteral("Avery L4730") << 300.0 << true << QByteArray("code39");
+    QTest::newRow("17.8 mm wide at 600 dpi") << QStringLiteral("Avery L4730") << 600.0 << false << QByteArray("code39");
+    QTest::newRow("35.6 mm wide at 200 dpi") << QStringLiteral("Avery L4732") << 200.0 << false << QByteArray("code39");
+    QTest::newRow("48.3 mm wide at 300 dpi")
+        << QStringLiteral("Igepa EA-483x169") << 300.0 << false << QByteArray("code39");
+    // Code 128's digits in pairs, and Codabar's shorter characters, fit
+    // where Code 39's do not.
+    QTest::newRow("35.6 mm wide at 200 dpi, Code 128")
+        << QStringLiteral("Avery L4732") << 200.0 << false << QByteArray("code128");
+    QTest::newRow("17.8 mm wide at 300 dpi, Code 128")
+        << QStringLiteral("Avery L4730") << 300.0 << false << QByteArray("code128");
+    QTest::newRow("17.8 mm wide at 300 dpi, Codabar")
+        << QStringLiteral("Avery L4730") << 300.0 << false << QByteArray("codabar");
 }
 
 void TestPrnBarcod::productRefused()
@@ -367,12 +377,14 @@ void TestPrnBarcod::productRefused()
     QFETCH(QString, product);
     QFETCH(qreal, dpi);
     QFETCH(bool, refused);
+    QFETCH(QByteArray, symbology);
 
     if (!QDir(sheetCatalogueFolder()).exists())
         QSKIP("the catalogue of label products is not installed");
     const std::optional<SheetProduct> stock = catalogueProduct(product);
     QVERIFY(stock);
-    const QString reason = sheetRefusal(stock->labelMm, dpi, stock->id());
+    const Symbology chosen = symbologyNamed(symbology).value();
+    const QString reason = sheetRefusal(stock->labelMm, dpi, stock->id(), chosen);
     QCOMPARE(!reason.isEmpty(), refused);
     if (refused) {
         QVERIFY2(reason.contains(product) && reason.contains(QString::number(qRound(dpi))), qPrintable(reason));
@@ -380,7 +392,14 @@ void TestPrnBarcod::productRefused()
     }
     // Accepted: drawn at that resolution, the narrowest bar is a whole dot.
     const qreal box = 47.096 * stock->labelMm.width() / 48.5 * dpi / 25.4;
-    QVERIFY(code39Metrics(code39Symbol("2147483647"), box, dpi).narrow >= 1);
+    if (chosen == Symbology::Code39) {
+        QVERIFY(code39Metrics(code39Symbol("2147483647"), box, dpi).narrow >= 1);
+        return;
+    }
+    const QList<QRectF> bars = symbolBars(chosen, QRectF(0, 0, box, 100), "2147483647", dpi);
+    QVERIFY(!bars.isEmpty());
+    for (const QRectF &bar : bars)
+        QVERIFY2(bar.width() >= 1 - 1e-9, qPrintable(QString::number(bar.width())));
 }
 
 void TestPrnBarcod::numberListInCells()
