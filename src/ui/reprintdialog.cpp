@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 TFormReprint::TFormReprint(const QString &mark, QWidget *parent) : QDialog(parent)
@@ -16,7 +17,7 @@ TFormReprint::TFormReprint(const QString &mark, QWidget *parent) : QDialog(paren
     setWindowTitle(QStringLiteral("перепечатать наклейки"));
     auto *layout = new QVBoxLayout(this);
     auto *hint = new QLabel(QStringLiteral("номера наклеек, по одному в строке: наберите, вставьте или считайте "
-                                           "сканером. Диапазон не регистрируется."),
+                                           "сканером; Ctrl+Enter — к просмотру. Диапазон не регистрируется."),
                             this);
     hint->setWordWrap(true);
     layout->addWidget(hint);
@@ -44,6 +45,12 @@ TFormReprint::TFormReprint(const QString &mark, QWidget *parent) : QDialog(paren
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &TFormReprint::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    // The keyboard's way to the preview, since Enter ends a line.
+    auto *toPreview = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return), this);
+    connect(toPreview, &QShortcut::activated, this, &TFormReprint::accept);
+    auto *toPreviewKeypad = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Enter), this);
+    connect(toPreviewKeypad, &QShortcut::activated, this, &TFormReprint::accept);
+    buttons->button(QDialogButtonBox::Ok)->setToolTip(QStringLiteral("Ctrl+Enter"));
     resize(420, 420);
 }
 
