@@ -17,14 +17,6 @@ QString key(const QString &group, const QString &name)
         + QString::fromLatin1(QUrl::toPercentEncoding(name.isEmpty() ? QStringLiteral("-") : name));
 }
 
-void withholdFromOthers(QSettings &store)
-{
-    store.sync();
-    QFile file(store.fileName());
-    file.setPermissions(file.permissions()
-                        & ~(QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther));
-}
-
 } // namespace
 
 QList<int> readFreeCells(const QString &printerName, const QString &sheetId)
@@ -61,7 +53,7 @@ void writeFreeCells(const QString &printerName, const QString &sheetId, const QL
             parts.append(QString::number(cell));
         store.setValue(name, parts.join(QLatin1Char(' ')));
     }
-    withholdFromOthers(store);
+    syncForOwner(store);
 }
 
 QString readSheetChoice(const QString &printerName)
@@ -79,7 +71,7 @@ void writeSheetChoice(const QString &printerName, const QString &sheetId)
         return;
     QSettings store(fileName, QSettings::IniFormat);
     store.setValue(key(QStringLiteral("sheet"), printerName), sheetId);
-    withholdFromOthers(store);
+    syncForOwner(store);
 }
 
 QString freeCellsText(qsizetype count)

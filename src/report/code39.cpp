@@ -120,7 +120,11 @@ QList<QRectF> code39Bars(const QRectF &box, const QByteArray &text, qreal dpi)
 
 void paintCode39(QPainter &painter, const QRectF &box, const QByteArray &text)
 {
-    const QList<QRectF> bars = code39Bars(box, text, painter.device()->logicalDpiX());
+    paintBars(painter, code39Bars(box, text, painter.device()->logicalDpiX()));
+}
+
+void paintBars(QPainter &painter, const QList<QRectF> &bars)
+{
     if (bars.isEmpty())
         return;
     painter.save();

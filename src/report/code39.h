@@ -51,6 +51,8 @@ QList<QRectF> code39Bars(const QRectF &box, const QByteArray &text, qreal dpi);
 
 // Draws text's symbol in box as vector rectangles, sharp at any resolution.
 void paintCode39(QPainter &painter, const QRectF &box, const QByteArray &text);
+// Fills bars black, edges sharp, on whatever the painter holds.
+void paintBars(QPainter &painter, const QList<QRectF> &bars);
 
 // A report label that shows its caption as a Code 39 symbol instead of text.
 class Code39Label : public ReportLabel {

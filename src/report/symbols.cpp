@@ -141,15 +141,7 @@ void paintSymbol(QPainter &painter, const QRectF &box, const QByteArray &text, S
         paintCode39(painter, box, text);
         return;
     }
-    const QList<QRectF> bars = symbolBars(symbology, box, text, painter.device()->logicalDpiX());
-    if (bars.isEmpty())
-        return;
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(Qt::black);
-    painter.drawRects(bars.constData(), int(bars.size()));
-    painter.restore();
+    paintBars(painter, symbolBars(symbology, box, text, painter.device()->logicalDpiX()));
 }
 
 void SymbolLabel::paintContent(QPainter &painter, const QRectF &box, const QString &caption) const
