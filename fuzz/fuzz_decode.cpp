@@ -59,6 +59,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(decoded.bytes == input && decoded.unencodable.isEmpty());
         return 0;
     }
+    // Not read at all: UTF-16 by its mark or its NUL bytes, or no text.
+    if (!readable(decoded.encoding)) {
+        FUZZ_CHECK(input.contains('\0') || input.startsWith("\xFF\xFE") || input.startsWith("\xFE\xFF"));
+        FUZZ_CHECK(decoded.bytes.isEmpty() && decoded.unencodable.isEmpty());
+        return 0;
+    }
     FUZZ_CHECK(marked == (decoded.encoding == TextEncoding::Utf8WithMark));
     FUZZ_CHECK(marked || validUtf8);
     FUZZ_CHECK(decoded.bytes.size() <= body.size());

@@ -7,7 +7,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${FUZZ_BUILD_DIR:-$root/build-fuzz}
 seconds=${FUZZ_SECONDS:-12}
-targets=(fuzz_records fuzz_fields fuzz_cost fuzz_escape fuzz_decode fuzz_lines)
+targets=(fuzz_records fuzz_fields fuzz_cost fuzz_escape fuzz_decode fuzz_lines fuzz_stream)
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
     CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DUTILITIES_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -22,7 +22,7 @@ for target in "${targets[@]}"; do
     # The import samples seed the record and field targets.
     seeds=()
     case $target in
-    fuzz_records | fuzz_fields | fuzz_decode | fuzz_lines) seeds=("$root/tests/data/import") ;;
+    fuzz_records | fuzz_fields | fuzz_decode | fuzz_lines | fuzz_stream) seeds=("$root/tests/data/import") ;;
     esac
     log=$build/$target.log
     if "$build/fuzz/$target" -max_total_time="$seconds" -timeout=10 -dict="$root/fuzz/records.dict" \

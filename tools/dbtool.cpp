@@ -20,6 +20,7 @@
 #include "db/utilites.h"
 #include "firstrun/backup.h"
 #include "import/importrun.h"
+#include "import/journal.h"
 #include "labels/symbology.h"
 
 #include <QCommandLineParser>
@@ -460,6 +461,29 @@ int importFile(ImportMode mode, const QString &input, const QString &database, c
     }
     const auto detach = qScopeGuard([&] { session.connection().forceClose(); });
 
+    if (parser.isSet(QStringLiteral("resume"))) {
+        ResumePoint resume;
+        try {
+            resume = resumePoint(session.connection(), input, mode);
+        } catch (const AppError &e) {
+            return fail(e.text());
+        }
+        switch (resume.state) {
+        case ResumePoint::State::Changed:
+            return fail(QStringLiteral("файл «%1» изменён после прерванного импорта, продолжать его нельзя; в базе "
+                                       "ничего не изменено. Чтобы импортировать файл с начала, запустите импорт "
+                                       "без --resume")
+                            .arg(input));
+        case ResumePoint::State::None:
+            TerminalObserver::say(QStringLiteral("прерванного импорта этого файла нет: импорт с первой строки"));
+            break;
+        case ResumePoint::State::Resumable:
+            request.fromLine = resume.line;
+            TerminalObserver::say(QStringLiteral("продолжаю прерванный импорт со строки %1").arg(resume.line));
+            break;
+        }
+    }
+
     // The command that goes on from a line, for the user to copy.
     const auto goOnFrom = [&](qint64 line) {
         QStringList again{QStringLiteral("utilities-db import"),
@@ -542,12 +566,16 @@ const char kUsage[] = R"(Использование:
   utilities-db engine-root
       печатает папку встроенного движка, которую указывают в FIREBIRD другим
       встроенным клиентам, чтобы они открывали файлы баз вместе с программой
-  utilities-db import catalog|readers ФАЙЛ БАЗА [--clear] [--check] [--from-line N]
+  utilities-db import catalog|readers ФАЙЛ БАЗА [--clear] [--check]
+                   [--from-line N | --resume]
       импортирует текстовую выгрузку, как вкладка импорта, через учётную
       запись программы: catalog — каталог, readers — картотеку читателей.
       --clear сначала очищает таблицы режима; --check только проверяет
-      записи и ничего не меняет; --from-line N продолжает со строки N
-      файла. Отвергнутые строки записываются в файл рядом с ФАЙЛ
+      записи, как их примет база, и ничего не меняет; --from-line N
+      продолжает со строки N файла; --resume продолжает прерванный импорт
+      этого файла в эту базу с того места, до которого он сохранил записи
+      (если файл с тех пор не изменён). Отвергнутые строки записываются в
+      файл рядом с ФАЙЛ
   utilities-db symbology БАЗА code39|code39mod43|code128|codabar
                    [--user ИМЯ] [--password ПАРОЛЬ]
       от имени администратора задаёт символику штрих-кода, которой все
@@ -588,7 +616,7 @@ const QList<Command> &commands()
         {QLatin1String("symbology"), {QStringLiteral("БАЗА"), QStringLiteral("СИМВОЛИКА")}, admin},
         {QLatin1String("import"),
          {QStringLiteral("РЕЖИМ"), QStringLiteral("ФАЙЛ"), QStringLiteral("БАЗА")},
-         {QStringLiteral("clear"), QStringLiteral("check"), QStringLiteral("from-line")}},
+         {QStringLiteral("clear"), QStringLiteral("check"), QStringLiteral("from-line"), QStringLiteral("resume")}},
     };
     return list;
 }
@@ -647,6 +675,16 @@ QString callError(const QCommandLineParser &parser, const Command *&command, QSt
             return QStringLiteral("import: --from-line продолжает прерванный импорт, а --clear удалил бы то, "
                                   "что он сохранил");
     }
+    if (parser.isSet(QStringLiteral("resume"))) {
+        if (parser.isSet(QStringLiteral("from-line")))
+            return QStringLiteral("import: --resume сам находит строку, с которой продолжить; --from-line с ним не "
+                                  "задают");
+        if (parser.isSet(QStringLiteral("check")))
+            return QStringLiteral("import: --resume продолжает прерванный импорт, а --check ничего не сохраняет");
+        if (parser.isSet(QStringLiteral("clear")))
+            return QStringLiteral("import: --resume продолжает прерванный импорт, а --clear удалил бы то, что он "
+                                  "сохранил");
+    }
     return QString();
 }
 
@@ -672,6 +710,7 @@ int main(int argc, char *argv[])
         {QStringLiteral("clear"), QString()},
         {QStringLiteral("check"), QString()},
         {QStringLiteral("from-line"), QString(), QStringLiteral("N")},
+        {QStringLiteral("resume"), QString()},
     });
     if (!parser.parse(QCoreApplication::arguments())) {
         const QStringList unknown = parser.unknownOptionNames();

@@ -6,9 +6,11 @@
 
 #include "app/resulttext.h"
 #include "base/errors.h"
+#include "db/dataset.h"
 #include "db/refusals.h"
 #include "firstrun/wipe.h"
 #include "import/importrun.h"
+#include "import/journal.h"
 #include "ui/formYN.h"
 #include "ui/guarded.h"
 #include "ui/rejectedlines.h"
@@ -187,10 +189,10 @@ void TFormMain::CheckCLClick()
 
 namespace {
 
-// The import tab as the run's observer: the phase and the counters painted
-// as they change, the rate a few times a second, the window's pending
-// events taken as often, and after every record Esc and the stop picture
-// heard.
+// The import tab as the run's observer: the phase painted as it changes,
+// the counters and the rate a few times a second (a paint costs more than
+// a record), the window's pending events taken as often, and after every
+// record Esc and the stop picture heard.
 class TabObserver : public ImportObserver {
 public:
     TabObserver(TFormMain *form, TFormMain::RunState &run) : m_form(form), m_run(run) {}
@@ -226,19 +228,19 @@ public:
 
     void recordDone(qint32, qint32 processed, qint32 errors) override
     {
-        m_form->LabelTC->setText(QStringLiteral("уже обработано: ") + QString::number(processed));
-        m_form->LabelTE->setText(QStringLiteral("из них ошибок: ") + QString::number(errors));
-        m_form->ProgressImport->setValue(processed);
-        paintChanges(m_form);
+        m_processed = processed;
+        m_errors = errors;
         // At the first record, then a few times a second.
-        if (!m_events.isValid() || m_events.elapsed() >= kEventsEveryMs) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, kEventsAtMostMs);
-            m_events.start();
-        }
+        if (m_painted.isValid() && m_painted.elapsed() < kEventsEveryMs)
+            return;
+        showCounters();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, kEventsAtMostMs);
+        m_painted.start();
     }
 
     void rateChanged(double perSecond, qint64 secondsLeft) override
     {
+        // A few times a second at most, so painted at once.
         m_form->LabelRate->setText(rateDescription(perSecond, secondsLeft));
         paintChanges(m_form);
     }
@@ -248,12 +250,30 @@ public:
         if (m_run.closeWanted)
             return true;
         const bool escape = std::exchange(m_run.escapePressed, false);
-        if (!escape && !pointerOnPicture())
-            return false;
+        return escape || pointerOnPicture();
+    }
+
+    bool stopConfirmed() override
+    {
+        if (m_run.closeWanted)
+            return true;
+        // The question comes after the record's counters are shown.
+        showCounters();
         const bool stop = AskYesNo(QStringLiteral("прервать обработку?"), m_form);
         // What the question covered is painted again at once.
         m_form->repaint();
         return stop || m_run.closeWanted;
+    }
+
+    // The counters as the run last told them, painted now.
+    void showCounters()
+    {
+        if (m_processed < 0)
+            return;
+        m_form->LabelTC->setText(QStringLiteral("уже обработано: ") + QString::number(m_processed));
+        m_form->LabelTE->setText(QStringLiteral("из них ошибок: ") + QString::number(m_errors));
+        m_form->ProgressImport->setValue(m_processed);
+        paintChanges(m_form);
     }
 
 private:
@@ -266,8 +286,20 @@ private:
 
     TFormMain *m_form;
     TFormMain::RunState &m_run;
-    QElapsedTimer m_events;
+    QElapsedTimer m_painted;
+    qint32 m_processed = -1;
+    qint32 m_errors = 0;
 };
+
+// Asks with "да" as the button Enter presses.
+bool askYesFirst(const QString &question, QWidget *owner)
+{
+    if (!FormYesNo)
+        new TFormYesNo(owner);
+    const char before = std::exchange(FormYesNo->DefaultButton, 'y');
+    const auto restore = qScopeGuard([before] { FormYesNo->DefaultButton = before; });
+    return AskYesNo(question, owner);
+}
 
 } // namespace
 
@@ -287,8 +319,21 @@ void TFormMain::runImportFile(bool checkOnly)
         beginRun();
         const auto ended = qScopeGuard([this] { endRun(); });
         TabObserver observer(this, m_run);
-        const ImportRequest request{EditF->text(), modeOf(RadioCA), CheckCL->isChecked(), checkOnly};
+        ImportRequest request{EditF->text(), modeOf(RadioCA), CheckCL->isChecked(), checkOnly};
+        // An import of this file cut short before may go on where it
+        // ended; a clearing would take away what it stored.
+        if (!checkOnly && !request.clear && !request.fileName.isEmpty()) {
+            ResumePoint resume;
+            runReattaching(IBDatabase1, [&] {
+                resume = resumePoint(m_session.connection(), request.fileName, request.mode);
+            });
+            if (resume.state == ResumePoint::State::Resumable
+                && askYesFirst(QStringLiteral("продолжить со строки %1?").arg(resume.line), this))
+                request.fromLine = resume.line;
+        }
         auto report = std::make_shared<ImportReport>();
+        // The counters as the run left them, however it ended.
+        const auto counted = qScopeGuard([&] { observer.showCounters(); });
         // Offered however the run ends, an error included: the lines
         // rejected before it are as good as any.
         const auto offerRejected = qScopeGuard([&] {

@@ -81,3 +81,14 @@ QString columnTitle(QByteArrayView table, QByteArrayView column)
     }
     return QString();
 }
+
+QString columnWords(QByteArrayView table, QByteArrayView column)
+{
+    const QString title = columnTitle(table, column);
+    if (!title.isEmpty())
+        return QStringLiteral("поле «%1»").arg(title);
+    const QString name = QString::fromLatin1(column).toUpper();
+    if (table.isEmpty())
+        return QStringLiteral("столбец %1").arg(name);
+    return QStringLiteral("столбец %1 (%2)").arg(name, tableTitle(table));
+}

@@ -14,3 +14,7 @@ QString tableTitle(QByteArrayView table);
 // "автор" for catalog.autor; empty when the column has no name here. An
 // empty table takes the first table that has such a column.
 QString columnTitle(QByteArrayView table, QByteArrayView column);
+
+// A column in a sentence: "поле «автор»" when the column has a name here,
+// else "столбец MUST_HAVE (читатели)", or "столбец MUST_HAVE" with no table.
+QString columnWords(QByteArrayView table, QByteArrayView column);

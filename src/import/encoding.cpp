@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -94,48 +95,120 @@ unsigned char cp1251Byte(char32_t character)
 // A file with NUL bytes: UTF-16 when they stand only at odd places (the
 // high bytes of little-endian ASCII) or only at even ones, and there are
 // enough of them for text with digits, separators and line ends.
-TextEncoding nulsEncoding(QByteArrayView bytes)
+TextEncoding nulsEncoding(qint64 size, qint64 even, qint64 odd)
 {
-    qsizetype even = 0;
-    qsizetype odd = 0;
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] == '\0')
-            ++(i % 2 == 0 ? even : odd);
-    }
-    const qsizetype units = bytes.size() / 2;
-    if (bytes.size() % 2 == 0 && even == 0 && odd * 10 >= units)
+    const qint64 units = size / 2;
+    if (size % 2 == 0 && even == 0 && odd * 10 >= units)
         return TextEncoding::Utf16Le;
-    if (bytes.size() % 2 == 0 && odd == 0 && even * 10 >= units)
+    if (size % 2 == 0 && odd == 0 && even * 10 >= units)
         return TextEncoding::Utf16Be;
     return TextEncoding::Binary;
+}
+
+// How many bytes the sequence a lead byte begins takes; 0 for a byte that
+// begins none.
+int leadLength(unsigned char lead)
+{
+    if (lead >= 0xC2 && lead <= 0xDF)
+        return 2;
+    if (lead >= 0xE0 && lead <= 0xEF)
+        return 3;
+    if (lead >= 0xF0 && lead <= 0xF4)
+        return 4;
+    return 0;
+}
+
+// Past the plain ASCII from i on, eight bytes at a time.
+qsizetype skipAscii(QByteArrayView bytes, qsizetype i)
+{
+    constexpr quint64 kHighBits = 0x8080808080808080ULL;
+    while (i + 8 <= bytes.size()) {
+        quint64 word = 0;
+        std::memcpy(&word, bytes.data() + i, sizeof word);
+        if (word & kHighBits)
+            break;
+        i += 8;
+    }
+    while (i < bytes.size() && static_cast<unsigned char>(bytes[i]) < 0x80)
+        ++i;
+    return i;
 }
 
 } // namespace
 
 TextEncoding detectEncoding(QByteArrayView bytes)
 {
-    if (bytes.startsWith("\xFF\xFE"))
-        return TextEncoding::Utf16Le;
-    if (bytes.startsWith("\xFE\xFF"))
-        return TextEncoding::Utf16Be;
-    if (bytes.contains('\0'))
-        return nulsEncoding(bytes);
-    if (bytes.startsWith(kMark))
-        return TextEncoding::Utf8WithMark;
-    bool multiByte = false;
-    for (qsizetype i = 0; i < bytes.size();) {
-        if (static_cast<unsigned char>(bytes[i]) < 0x80) {
-            ++i;
-            continue;
+    EncodingScanner scanner;
+    scanner.feed(bytes);
+    return scanner.result();
+}
+
+void EncodingScanner::feed(QByteArrayView bytes)
+{
+    if (m_start.size() < 3)
+        m_start += bytes.first(std::min<qsizetype>(3 - m_start.size(), bytes.size()));
+    for (const char *from = bytes.data(), *end = bytes.data() + bytes.size(); from < end;) {
+        const auto *nul = static_cast<const char *>(std::memchr(from, 0, size_t(end - from)));
+        if (!nul)
+            break;
+        ++((m_size + (nul - bytes.data())) % 2 == 0 ? m_evenNuls : m_oddNuls);
+        from = nul + 1;
+    }
+    m_size += bytes.size();
+    if (m_invalid)
+        return;
+    qsizetype i = 0;
+    if (!m_partial.isEmpty()) {
+        const int length = leadLength(static_cast<unsigned char>(m_partial[0]));
+        while (m_partial.size() < length && i < bytes.size())
+            m_partial += bytes[i++];
+        if (m_partial.size() < length)
+            return;
+        char32_t character = 0;
+        if (sequenceAt(m_partial, 0, character) == 0) {
+            m_invalid = true;
+            return;
+        }
+        m_multiByte = true;
+        m_partial.clear();
+    }
+    for (;;) {
+        i = skipAscii(bytes, i);
+        if (i == bytes.size())
+            return;
+        const int length = leadLength(static_cast<unsigned char>(bytes[i]));
+        if (length == 0) {
+            m_invalid = true;
+            return;
+        }
+        if (i + length > bytes.size()) {
+            m_partial = bytes.sliced(i).toByteArray();
+            return;
         }
         char32_t character = 0;
-        const int length = sequenceAt(bytes, i, character);
-        if (length == 0)
-            return TextEncoding::Cp1251;
-        multiByte = true;
+        if (sequenceAt(bytes, i, character) == 0) {
+            m_invalid = true;
+            return;
+        }
+        m_multiByte = true;
         i += length;
     }
-    return multiByte ? TextEncoding::Utf8 : TextEncoding::Cp1251;
+}
+
+TextEncoding EncodingScanner::result() const
+{
+    if (m_start.startsWith("\xFF\xFE"))
+        return TextEncoding::Utf16Le;
+    if (m_start.startsWith("\xFE\xFF"))
+        return TextEncoding::Utf16Be;
+    if (m_evenNuls + m_oddNuls > 0)
+        return nulsEncoding(m_size, m_evenNuls, m_oddNuls);
+    if (m_start == kMark)
+        return TextEncoding::Utf8WithMark;
+    // A sequence cut by the end of the file is no UTF-8.
+    if (m_invalid || !m_partial.isEmpty())
+        return TextEncoding::Cp1251;
+    return m_multiByte ? TextEncoding::Utf8 : TextEncoding::Cp1251;
 }
 
 bool readable(TextEncoding encoding)
@@ -175,38 +248,76 @@ DecodedText decodeImportText(QByteArray bytes)
         decoded.bytes = std::move(bytes);
         return decoded;
     }
-    const QByteArrayView source(bytes);
-    QByteArray &out = decoded.bytes;
-    out.reserve(source.size());
-    qsizetype i = decoded.encoding == TextEncoding::Utf8WithMark ? kMark.size() : 0;
-    while (i < source.size()) {
-        const char c = source[i];
-        if (static_cast<unsigned char>(c) < 0x80) {
-            out += c;
+    decoded.bytes.reserve(bytes.size());
+    Cp1251Converter(decoded.encoding).convert(bytes, true, decoded.bytes, decoded.unencodable);
+    return decoded;
+}
+
+void Cp1251Converter::convert(QByteArrayView piece, bool last, QByteArray &out, QList<Unencodable> &marks)
+{
+    if (m_encoding == TextEncoding::Cp1251) {
+        out += piece;
+        m_written += piece.size();
+        return;
+    }
+    if (m_encoding == TextEncoding::Utf8WithMark && m_seen < kMark.size()) {
+        const qsizetype mark = std::min<qsizetype>(kMark.size() - m_seen, piece.size());
+        piece = piece.sliced(mark);
+        m_seen += mark;
+    }
+    m_seen += piece.size();
+    if (m_partial.isEmpty()) {
+        convertUtf8(piece, last, out, marks);
+        return;
+    }
+    const QByteArray joined = std::exchange(m_partial, QByteArray()) + piece.toByteArray();
+    convertUtf8(joined, last, out, marks);
+}
+
+void Cp1251Converter::convertUtf8(QByteArrayView source, bool last, QByteArray &out, QList<Unencodable> &marks)
+{
+    const qsizetype before = out.size();
+    const auto position = [&] { return qsizetype(m_written + (out.size() - before)); };
+    qsizetype i = 0;
+    if (m_skippingTrail) {
+        while (i < source.size() && isTrailByte(source[i]))
             ++i;
-            continue;
+        m_skippingTrail = i == source.size();
+    }
+    while (i < source.size()) {
+        const qsizetype ascii = skipAscii(source, i);
+        out.append(source.sliced(i, ascii - i));
+        i = ascii;
+        if (i == source.size())
+            break;
+        const int length = leadLength(static_cast<unsigned char>(source[i]));
+        // Finished with the next piece, as a whole file would have it.
+        if (length > 0 && i + length > source.size() && !last) {
+            m_partial = source.sliced(i).toByteArray();
+            break;
         }
         char32_t character = 0;
-        const int length = sequenceAt(source, i, character);
-        if (length == 0) {
+        const int taken = sequenceAt(source, i, character);
+        if (taken == 0) {
             // One mark for the whole broken run: its lead byte and the
             // trail bytes after it, none of which can start a character.
-            decoded.unencodable.append({out.size(), 0, true});
+            marks.append({position(), 0, true});
             out += '?';
             ++i;
             while (i < source.size() && isTrailByte(source[i]))
                 ++i;
+            m_skippingTrail = i == source.size();
             continue;
         }
-        i += length;
+        i += taken;
         if (const unsigned char byte = cp1251Byte(character)) {
             out += char(byte);
         } else {
-            decoded.unencodable.append({out.size(), character, false});
+            marks.append({position(), character, false});
             out += '?';
         }
     }
-    return decoded;
+    m_written += out.size() - before;
 }
 
 QString unencodableReason(const Unencodable &what)

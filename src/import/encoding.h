@@ -56,5 +56,41 @@ struct DecodedText {
 // does not read, as no text at all.
 DecodedText decodeImportText(QByteArray bytes);
 
+// detectEncoding for a file read piece by piece: the same finding however
+// its bytes are cut, with nothing of them kept but a cut sequence's few.
+class EncodingScanner {
+public:
+    void feed(QByteArrayView bytes);
+    TextEncoding result() const;
+
+private:
+    qint64 m_size = 0;
+    qint64 m_evenNuls = 0;
+    qint64 m_oddNuls = 0;
+    QByteArray m_start;   // the first three bytes
+    QByteArray m_partial; // a sequence cut by the end of the last piece
+    bool m_invalid = false;
+    bool m_multiByte = false;
+};
+
+// decodeImportText for a file read piece by piece, in a readable encoding:
+// the same bytes and marks however the file is cut, a mark's position
+// counted from the start of the whole text.
+class Cp1251Converter {
+public:
+    explicit Cp1251Converter(TextEncoding encoding) : m_encoding(encoding) {}
+    // Appends the text of the next piece to out; last says it ends the file.
+    void convert(QByteArrayView piece, bool last, QByteArray &out, QList<Unencodable> &marks);
+
+private:
+    void convertUtf8(QByteArrayView source, bool last, QByteArray &out, QList<Unencodable> &marks);
+
+    TextEncoding m_encoding;
+    qint64 m_seen = 0;    // bytes of the file taken so far
+    qint64 m_written = 0; // bytes of text given so far
+    QByteArray m_partial;
+    bool m_skippingTrail = false;
+};
+
 // Says in Russian why a record holding this character is rejected.
 QString unencodableReason(const Unencodable &what);

@@ -2,6 +2,7 @@
 
 #include "base/errors.h"
 #include "base/platform.h"
+#include "base/sqltext.h"
 #include "base/text1251.h"
 #include "db/dataset.h"
 #include "db/dberror.h"
@@ -10,25 +11,22 @@
 #include "db/utilites.h"
 #include "firstrun/names.h"
 #include "firstrun/wipe.h"
+#include "import/importdb.h"
+#include "import/importfile.h"
+#include "import/journal.h"
+#include "import/judge.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSet>
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <limits>
 #include <optional>
-
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
+#include <vector>
 
 namespace {
 
@@ -46,8 +44,13 @@ constexpr const char *kReadersClearing[] = {
     "delete from zakaz",   "set generator nnzakaz to 0",
 };
 
-// Record positions are 32-bit signed byte indexes.
-constexpr qint64 kLargestFile = std::numeric_limits<qint32>::max();
+// The tables a mode's records go to.
+const QList<QByteArray> &storedTables(ImportMode mode)
+{
+    static const QList<QByteArray> catalogue{"catalog", "izdatelstvo"};
+    static const QList<QByteArray> readers{"readers"};
+    return mode == ImportMode::Catalogue ? catalogue : readers;
+}
 
 // How often the rate is shown: a few times a second.
 constexpr qint64 kRateEveryMs = 250;
@@ -61,93 +64,34 @@ constexpr qint64 kSteadyMs = 2000;
 // How many item numbers already in catalog a check names.
 constexpr qsizetype kSampleSize = 5;
 
-[[noreturn]] void refuseNonRegular(const QString &fileName, const QString &kind)
-{
-    throw AppError(
-        QStringLiteral("«%1» — %2, а не обычный файл; импортировать можно только обычный файл.").arg(fileName, kind));
-}
+// Keys read at a time when a check looks up the catalogue's item numbers.
+constexpr qint64 kKeysAtATime = 200000;
 
-#ifdef Q_OS_UNIX
-QString kindOf(mode_t mode)
+// The item numbers of catalog that a record's barcode can meet: the
+// ten-digit texts of 32-bit numbers, kept as numbers, in order. Read a
+// range of keys at a time, so that a catalogue of millions never stands
+// in memory as rows.
+std::vector<qint32> catalogueNumbers(DbConnection &connection)
 {
-    if (S_ISDIR(mode))
-        return QStringLiteral("папка");
-    if (S_ISFIFO(mode))
-        return QStringLiteral("именованный канал");
-    if (S_ISSOCK(mode))
-        return QStringLiteral("сокет");
-    return QStringLiteral("устройство");
-}
-#endif
-
-// Opens the file to import; false when it cannot be had, which ends the run
-// quietly. Anything but a regular file is refused with a message before it
-// is read: a pipe would hold the run until something wrote to it, a device
-// might never end. So is a file whose bytes could not all be reached by a
-// record position.
-bool openForImport(QFile &file)
-{
-    const QString name = file.fileName();
-    if (name.isEmpty())
-        return false;
-#ifdef Q_OS_UNIX
-    const QByteArray path = QFile::encodeName(name);
-    struct stat info {};
-    if (::stat(path.constData(), &info) != 0)
-        return false;
-    if (!S_ISREG(info.st_mode))
-        refuseNonRegular(name, kindOf(info.st_mode));
-    // Opened without waiting and checked again on the handle, so that a
-    // pipe put in the file's place meanwhile cannot hold the open.
-    const int handle = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (handle < 0)
-        return false;
-    if (::fstat(handle, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(handle);
-        refuseNonRegular(name, kindOf(info.st_mode));
+    const QList<QByteArray> bounds = readRows(connection, "select min(num), max(num) from catalog").value(0);
+    std::vector<qint32> numbers;
+    if (bounds.value(0).isEmpty())
+        return numbers;
+    const qint64 last = bounds.value(1).toLongLong();
+    for (qint64 from = bounds.value(0).toLongLong(); from <= last; from += kKeysAtATime) {
+        const QList<QList<QByteArray>> rows
+            = readRows(connection,
+                       "select barcod from catalog where num >= " + QByteArray::number(from) + " and num < "
+                           + QByteArray::number(from + kKeysAtATime) + " and char_length(barcod) = 10");
+        for (const QList<QByteArray> &row : rows) {
+            const ItemNumber number = readItemNumber(row.value(0));
+            if (number.status == ItemNumber::Read && ZeroPad(number.value, 10) == row.value(0))
+                numbers.push_back(number.value);
+        }
     }
-    if (!file.open(handle, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(handle);
-        return false;
-    }
-    // Released when the file is closed; keeps out a writer that locks too.
-    if (::flock(file.handle(), LOCK_SH | LOCK_NB) != 0)
-        return false;
-#else
-    if (!QFileInfo(name).isFile() && QFileInfo::exists(name))
-        refuseNonRegular(name, QStringLiteral("не файл"));
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-#endif
-    if (file.size() > kLargestFile) {
-        throw AppError(QStringLiteral("файл %1 слишком велик для импорта: %2 байт, а можно не больше %3")
-                           .arg(name)
-                           .arg(file.size())
-                           .arg(kLargestFile));
-    }
-    return true;
-}
-
-// The whole file in one read.
-QByteArray readWhole(QFile &file, const QString &name)
-{
-    const qint64 size = file.size();
-    QByteArray buffer(size, Qt::Uninitialized);
-    if (file.read(buffer.data(), size) != size)
-        throw AppError(QStringLiteral("не удаётся прочитать файл %1:\n%2").arg(name, file.errorString()));
-    file.close();
-    return buffer;
-}
-
-// Every barcod text of catalog, read once for a check.
-QSet<QByteArray> catalogueBarcodes(DbSession &session)
-{
-    const SnapshotRead read(session.connection(), "select distinct barcod from catalog where barcod is not null");
-    QSet<QByteArray> barcodes;
-    barcodes.reserve(read.rows().recordCount());
-    for (int row = 0; row < read.rows().recordCount(); ++row)
-        barcodes.insert(read.rows().fieldAt(row, 0).asString());
-    return barcodes;
+    std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+    return numbers;
 }
 
 // A column the engine names ("READERS.NOMER", "MESTO"), as the staff know
@@ -156,13 +100,7 @@ QString columnWords(const QString &column)
 {
     const qsizetype dot = column.indexOf(u'.');
     const QByteArray table = dot < 0 ? QByteArray() : column.left(dot).toLatin1();
-    const QByteArray name = column.mid(dot + 1).toLatin1();
-    const QString title = columnTitle(table, name);
-    if (!title.isEmpty())
-        return QStringLiteral("поле «%1»").arg(title);
-    if (table.isEmpty())
-        return QStringLiteral("столбец %1").arg(column);
-    return QStringLiteral("столбец %1 (%2)").arg(QString::fromLatin1(name), tableTitle(table));
+    return columnWords(table, column.mid(dot + 1).toLatin1());
 }
 
 // The first letter up, for a sentence of its own.
@@ -172,28 +110,35 @@ QString sentence(const QString &text)
 }
 
 // What the user is told when the database refuses a record. A refusal of
-// the record's content names the line, the column the engine names and the
+// the record's content names its line, the column the engine names and the
 // record; any cause of the database's own (a lost connection, a missing
 // right, a key clash) is said without blaming the file. Then what was
 // stored and where to go on, and the engine's own words.
-DbError refusal(const QString &database, const ImportReport &report, QByteArrayView text, const DbError &error)
+DbError refusal(const QString &database, const ImportReport &report, qint64 line, QByteArrayView text,
+                const DbError &error)
 {
     const QString resume = sentence(errorSummary(report)) + u'.';
     const QString cause = causeSentence(error, database);
     if (!cause.isEmpty())
         return error.explainedAs(cause + u'\n' + resume + QStringLiteral("\n\n") + error.text());
     const QString column = engineColumn(error.text());
-    QString said = QStringLiteral("Строка %1 файла: база данных не приняла запись").arg(report.failedLine);
+    QString said = QStringLiteral("Строка %1 файла: база данных не приняла запись").arg(line);
     if (!column.isEmpty())
         said += QStringLiteral(", ") + columnWords(column);
     return error.explainedAs(said + QStringLiteral(".\nЗапись: «%1»\n").arg(shortQuote(text)) + resume
                              + QStringLiteral("\n\n") + error.text());
 }
 
-// Nothing but line ends and blanks: no record to store.
-bool blank(QByteArrayView bytes)
+// What the user is told when the database refuses a group's commit (a
+// lost connection, a rule of the database's own at commit): the group is
+// lost, and the run goes on from its first record.
+DbError commitRefusal(const QString &database, const ImportReport &report, const DbError &error)
 {
-    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); });
+    QString said = causeSentence(error, database);
+    if (said.isEmpty())
+        said = QStringLiteral("База данных не приняла записи со строки %1 файла.").arg(report.failedLine);
+    return error.explainedAs(said + u'\n' + sentence(errorSummary(report)) + u'.' + QStringLiteral("\n\n")
+                             + error.text());
 }
 
 // Tells the observer the rate a few times a second: one reading of a
@@ -213,13 +158,15 @@ public:
         m_base = processed;
     }
 
-    void recordDone(qint32 processed)
+    // Returns the clock's reading, for whatever else goes by time.
+    qint64 recordDone(qint32 processed)
     {
         const qint64 now = platform::steadyMs();
-        if (now - m_shown < kRateEveryMs)
-            return;
-        m_shown = now;
-        show(processed, now, false);
+        if (now - m_shown >= kRateEveryMs) {
+            m_shown = now;
+            show(processed, now, false);
+        }
+        return now;
     }
 
     void finish(qint32 processed) { show(processed, platform::steadyMs(), true); }
@@ -246,54 +193,117 @@ private:
 };
 
 // The field of a record that holds position: 1 + the separators before it.
-int fieldAt(QByteArrayView buffer, qsizetype recordStart, qsizetype position)
+int fieldAt(QByteArrayView record, qsizetype position)
 {
-    return 1 + int(buffer.sliced(recordStart, position - recordStart).count(';'));
+    return 1 + int(record.first(position).count(';'));
 }
 
-// Judges the record at position and, unless only checking, stores it.
-void handleRecord(DbSession &session, const ImportRequest &request, QByteArrayView buffer, LineEnds ends,
-                  qsizetype position, qint64 line, const QList<Unencodable> &unencodable, qsizetype &nextUnencodable,
-                  const QSet<QByteArray> &catalogued, ImportReport &report)
+// The field of the record a column takes its value from; 0 for none.
+int fieldOf(ImportMode mode, QByteArrayView table, QByteArrayView column)
 {
-    const QByteArray text = recordText(buffer, position, ends);
-    if (text.isEmpty())
-        return;
-    const qsizetype end = recordTextEnd(buffer, position, ends);
-    while (nextUnencodable < unencodable.size() && unencodable[nextUnencodable].position < position)
-        ++nextUnencodable;
-    QString reason;
-    int field = 0;
-    RecordPlan plan;
-    if (nextUnencodable < unencodable.size() && unencodable[nextUnencodable].position < end) {
-        reason = unencodableReason(unencodable[nextUnencodable]);
-        field = fieldAt(buffer, position, unencodable[nextUnencodable].position);
-    } else {
-        plan = planRecord(text, request.mode);
-        reason = rejectionReason(plan.rejection, plan.rejectedValue);
-        field = plan.rejectedField;
+    const auto same
+        = [](QByteArrayView a, const char *b) { return a.compare(QByteArrayView(b), Qt::CaseInsensitive) == 0; };
+    if (same(column, "barcod") || same(column, "nomer"))
+        return 1;
+    if (same(column, "cost"))
+        return 13;
+    for (const ImportField &field : importFields(mode)) {
+        if (same(table, field.table) && same(column, field.column))
+            return field.number;
     }
-    if (!reason.isEmpty()) {
-        ++report.errors;
-        report.rejected.append({line, reason, buffer.sliced(position, end - position).toByteArray(), field});
-        return;
-    }
-    if (!request.checkOnly) {
-        try {
-            ExecAllOrNothing(session.connection(), plan.statements);
-        } catch (const DbError &error) {
-            report.failedLine = line;
-            throw refusal(session.connection().databaseName, report, buffer.sliced(position, end - position), error);
-        }
-    } else if (catalogued.contains(plan.barcode)) {
-        ++report.inCatalog;
-        if (report.inCatalogSample.size() < kSampleSize && !report.inCatalogSample.contains(plan.barcode))
-            report.inCatalogSample.append(plan.barcode);
-    }
-    ++report.stored;
-    for (quint32 bits = plan.cutFields; bits != 0; bits &= bits - 1)
-        ++report.cut[std::countr_zero(bits)];
+    return 0;
 }
+
+// What a check holds for the whole file: the database's description and
+// the item numbers already in the catalogue.
+struct CheckBasis {
+    StatementJudge judge;
+    std::vector<qint32> catalogued;
+};
+
+// One record judged and, unless only checking, handed to the group.
+class RecordHandler {
+public:
+    RecordHandler(const ImportRequest &request, ImportReport &report, CheckBasis *check, GroupStore *store)
+        : m_request(request), m_report(report), m_check(check), m_store(store)
+    {
+    }
+
+    // A refusal by the database is raised.
+    void handle(const FileRecord &record)
+    {
+        const QByteArrayView bytes(record.bytes);
+        const QByteArray text = recordText(bytes, 0, m_report.format.lineEnds);
+        if (text.isEmpty())
+            return;
+        const qsizetype end = recordTextEnd(bytes, 0, m_report.format.lineEnds);
+        QString reason;
+        int field = 0;
+        RecordPlan plan;
+        const auto unencodable = std::find_if(record.unencodable.cbegin(), record.unencodable.cend(),
+                                              [end](const Unencodable &what) { return what.position < end; });
+        if (unencodable != record.unencodable.cend()) {
+            reason = unencodableReason(*unencodable);
+            field = fieldAt(bytes, unencodable->position);
+        } else {
+            plan = planRecord(text, m_request.mode);
+            reason = rejectionReason(plan.rejection, plan.rejectedValue);
+            field = plan.rejectedField;
+        }
+        if (reason.isEmpty() && m_check)
+            reason = judged(plan, field, record.line);
+        if (!reason.isEmpty()) {
+            ++m_report.errors;
+            m_report.rejected.append({record.line, reason, bytes.first(end).toByteArray(), field});
+            return;
+        }
+        if (m_store)
+            m_store->store(plan.statements);
+        else
+            ++m_report.stored;
+        // An import's are counted as its group commits.
+        std::array<qint32, 32> &cut = m_store ? m_cut : m_report.cut;
+        for (quint32 bits = plan.cutFields; bits != 0; bits &= bits - 1)
+            ++cut[std::countr_zero(bits)];
+        if (m_check
+            && std::binary_search(m_check->catalogued.begin(), m_check->catalogued.end(),
+                                  qint32(plan.barcode.toInt()))) {
+            ++m_report.inCatalog;
+            if (m_report.inCatalogSample.size() < kSampleSize && !m_report.inCatalogSample.contains(plan.barcode))
+                m_report.inCatalogSample.append(plan.barcode);
+        }
+    }
+
+    // The cut fields of the records in the group, stored now or lost.
+    void cutsStored()
+    {
+        for (size_t i = 0; i < m_cut.size(); ++i)
+            m_report.cut[i] += std::exchange(m_cut[i], 0);
+    }
+    void cutsLost() { m_cut.fill(0); }
+
+private:
+    // What the database would make of the record's statements, said as a
+    // rejection; empty when it would take them.
+    QString judged(const RecordPlan &plan, int &field, qint64 line)
+    {
+        for (const QByteArray &statement : plan.statements) {
+            if (const std::optional<Refusal> refused = m_check->judge.judge(statement)) {
+                field = fieldOf(m_request.mode, refused->table, refused->column);
+                if (m_report.refused++ == 0)
+                    m_report.firstRefusedLine = line;
+                return refusalReason(*refused);
+            }
+        }
+        return QString();
+    }
+
+    const ImportRequest &m_request;
+    ImportReport &m_report;
+    CheckBasis *m_check;
+    GroupStore *m_store;
+    std::array<qint32, 32> m_cut{};
+};
 
 } // namespace
 
@@ -324,26 +334,28 @@ ImportOutcome importFile(DbSession &session, const ImportRequest &request, Impor
     if (!openForImport(file))
         return ImportOutcome::NotOpened;
     observer.phaseChanged(ImportPhase::Reading, 0);
-    const DecodedText decoded = decodeImportText(readWhole(file, request.fileName));
+    const FileScan scan = scanImportFile(file);
     // Refused before anything is changed, the clearing included.
-    if (!readable(decoded.encoding))
-        throw AppError(unreadableText(decoded.encoding, request.fileName));
-    if (blank(decoded.bytes)) {
+    if (!readable(scan.encoding))
+        throw AppError(unreadableText(scan.encoding, request.fileName));
+    if (scan.blank) {
         throw AppError(
             QStringLiteral("файл пуст: в «%1» нет ни одной записи; в базе ничего не изменено").arg(request.fileName));
     }
-    const QByteArrayView buffer(decoded.bytes);
-    const LineEnds ends = detectLineEnds(buffer);
-    report.format = {decoded.encoding, ends};
+    report.format = {scan.encoding, scan.lineEnds};
     observer.formatFound(report.format);
 
     observer.phaseChanged(ImportPhase::Counting, 0);
-    report.total = qint32(countRecords(buffer, ends));
+    report.total = qint32(scan.records);
+    if (!file.seek(0))
+        throw AppError(QStringLiteral("не удаётся прочитать файл %1:\n%2").arg(request.fileName, file.errorString()));
 
-    QSet<QByteArray> catalogued;
+    DbConnection &connection = session.connection();
+    std::optional<CheckBasis> check;
     if (request.checkOnly) {
+        check.emplace(CheckBasis{StatementJudge::read(connection, storedTables(request.mode)), {}});
         if (request.mode == ImportMode::Catalogue)
-            catalogued = catalogueBarcodes(session);
+            check->catalogued = catalogueNumbers(connection);
     } else if (request.clear) {
         observer.phaseChanged(ImportPhase::Clearing, 0);
         const std::span<const char *const> clearing = clearingStatements(request.mode);
@@ -353,43 +365,110 @@ ImportOutcome importFile(DbSession &session, const ImportRequest &request, Impor
     // No clear or wipe on another desk empties the tables while the run
     // stores into them, between its records included.
     std::optional<TablesInUse> inUse;
-    if (!request.checkOnly)
+    std::optional<GroupStore> store;
+    std::optional<ImportJournal> journal;
+    if (!request.checkOnly) {
         inUse.emplace(session, emptiedTables(clearingStatements(request.mode)));
+        const KeyedTable keyed = keyedTable(request.mode);
+        store.emplace(connection,
+                      QByteArray("select current_transaction, gen_id(") + keyed.generator + ", 0) from rdb$database");
+        journal.emplace(request.fileName, connection.databaseName, request.mode, request.fromLine);
+    }
 
     observer.phaseChanged(request.checkOnly ? ImportPhase::Checking : ImportPhase::Importing, report.total);
+    RecordHandler handler(request, report, check ? &*check : nullptr, store ? &*store : nullptr);
     RateMeter rate(observer, report.total);
-    qsizetype nextUnencodable = 0;
-    qsizetype position = 0;
-    qint64 line = 1;
+    RecordReader reader(file, scan);
+    FileRecord record;
+    // The open group: the line of its first record, and since when it runs.
+    qint64 groupLine = 0;
+    qint64 groupStarted = 0;
+    // Every record before this line is done: stored, rejected or passed over.
+    qint64 doneLine = request.fromLine;
+    const auto commitGroup = [&] {
+        if (!store || store->pending() == 0)
+            return;
+        journal->committing(doneLine, store->transaction(), store->keyFloor());
+        report.stored += store->commit();
+        handler.cutsStored();
+        journal->committed();
+        groupLine = 0;
+    };
+    // The journal still names the group as committing when its commit is
+    // refused, which the database then says never came.
+    const auto commitOrEnd = [&] {
+        try {
+            commitGroup();
+        } catch (const DbError &error) {
+            handler.cutsLost();
+            report.failedLine = groupLine;
+            throw commitRefusal(connection.databaseName, report, error);
+        }
+    };
     bool skipping = request.fromLine > 1;
-    for (;;) {
-        if (line < request.fromLine) {
+    while (reader.next(record)) {
+        if (record.line < request.fromLine) {
             ++report.skipped;
         } else {
             if (skipping) {
                 skipping = false;
                 rate.restart(report.processed);
             }
-            handleRecord(session, request, buffer, ends, position, line, decoded.unencodable, nextUnencodable,
-                         catalogued, report);
+            try {
+                handler.handle(record);
+            } catch (const DbError &error) {
+                // The records before it in the group are committed when the
+                // group could be kept; else the run goes on from the
+                // group's first record.
+                if (!store->lost()) {
+                    doneLine = record.line;
+                    try {
+                        commitGroup();
+                    } catch (const DbError &) {
+                    }
+                }
+                handler.cutsLost();
+                report.failedLine = store->lost() && groupLine > 0 ? groupLine : record.line;
+                journal->done(report.failedLine);
+                throw refusal(connection.databaseName, report, record.line,
+                              record.bytes.first(recordTextEnd(record.bytes, 0, scan.lineEnds)), error);
+            }
         }
-        const qsizetype next = NextRecordStart(buffer, position, ends);
         ++report.processed;
-        report.lastLine = line;
-        report.nextLine = next == -1 ? 0 : line + countLineBreaks(buffer.sliced(position, next - position));
+        report.lastLine = record.line;
+        report.nextLine = record.nextLine;
+        doneLine = record.nextLine;
         observer.recordDone(report.total, report.processed, report.errors);
-        rate.recordDone(report.processed);
+        const qint64 now = rate.recordDone(report.processed);
+        const bool last = record.nextLine == 0;
+        if (store) {
+            if (store->pending() == 0)
+                journal->passed(doneLine);
+            else if (groupLine == 0) {
+                groupLine = record.line;
+                groupStarted = now;
+            }
+        }
         if (observer.stopWanted()) {
-            rate.finish(report.processed);
-            return ImportOutcome::Stopped;
+            // Everything handled so far is committed before the question.
+            commitOrEnd();
+            if (observer.stopConfirmed()) {
+                if (journal && last)
+                    journal->finished();
+                else if (journal)
+                    journal->done(doneLine);
+                rate.finish(report.processed);
+                return ImportOutcome::Stopped;
+            }
         }
-        if (next == -1) {
-            rate.finish(report.processed);
-            return ImportOutcome::Finished;
-        }
-        line = report.nextLine;
-        position = next;
+        if (store && store->pending() > 0
+            && (last || store->pending() >= kGroupRecords || now - groupStarted >= kGroupMs))
+            commitOrEnd();
     }
+    if (journal)
+        journal->finished();
+    rate.finish(report.processed);
+    return ImportOutcome::Finished;
 }
 
 } // namespace
@@ -497,6 +576,11 @@ QStringList checkSummary(const ImportReport &report, ImportMode mode, bool clear
 {
     QStringList lines;
     lines += QStringLiteral("будет сохранено записей: %1, отвергнуто: %2").arg(report.stored).arg(report.errors);
+    if (report.refused > 0) {
+        lines += QStringLiteral("база данных не примет записей: %1 — импорт остановится на строке %2")
+                     .arg(report.refused)
+                     .arg(report.firstRefusedLine);
+    }
     QStringList cut;
     for (const ImportField &field : importFields(mode)) {
         if (const qint32 records = report.cut[field.number - 1]) {
@@ -530,7 +614,10 @@ QStringList checkSummary(const ImportReport &report, ImportMode mode, bool clear
 
 QString stopSummary(const ImportReport &report, bool checkOnly)
 {
-    QString said = checkOnly ? QStringLiteral("проверка остановлена на строке %1 файла").arg(report.lastLine)
+    QString said = checkOnly ? QStringLiteral("проверено %1 строк из %2; проверка остановлена на строке %3 файла")
+                                   .arg(report.processed - report.skipped)
+                                   .arg(report.total - report.skipped)
+                                   .arg(report.lastLine)
                              : QStringLiteral("сохранено записей: %1; остановлено на строке %2 файла")
                                    .arg(report.stored)
                                    .arg(report.lastLine);

@@ -16,12 +16,14 @@
 
 class DbSession;
 
-// One import run over a text export, free of any window: the whole file
-// read into memory and converted to Windows-1251 when it is UTF-8, its
-// records counted, the tables of the mode cleared when asked, and record
-// after record stored, each record's statements committed together. A
-// check runs the same reading and stores nothing. The import tab and the
-// database tool drive it and hear of its progress through an observer.
+// One import run over a text export, free of any window: the file read as
+// a stream, converted to Windows-1251 when it is UTF-8, its records
+// counted, the tables of the mode cleared when asked, and record after
+// record stored, committed in groups that never split a record. A check
+// runs the same reading, judges every record as the database would by the
+// database's own description of its tables, and stores nothing. The import
+// tab and the database tool drive it and hear of its progress through an
+// observer.
 
 enum class ImportPhase { Reading, Counting, Clearing, Importing, Checking };
 
@@ -38,8 +40,11 @@ public:
     virtual void phaseChanged(ImportPhase phase, qint32 total) = 0;
     // A record has been handled (stored, rejected or skipped as empty).
     virtual void recordDone(qint32 total, qint32 processed, qint32 errors) = 0;
-    // Asked after each record; true ends the run there, as stopped.
+    // Asked after each record, cheaply: true when a stop is asked for. The
+    // run then commits everything handled so far and asks stopConfirmed.
     virtual bool stopWanted() = 0;
+    // True ends the run there, as stopped (the place for a question).
+    virtual bool stopConfirmed() { return true; }
     // The file has been read: its encoding and line ends are known.
     virtual void formatFound(const FileFormat &) {}
     // A clearing statement has run (not yet committed: the clearing is one
@@ -87,7 +92,7 @@ struct ImportReport {
     qint32 total = 0;
     qint32 processed = 0;
     qint32 errors = 0;
-    // Records stored, or in a check, records that would be.
+    // Records stored (committed), or in a check, records that would be.
     qint32 stored = 0;
     // Records before the request's first line, passed over.
     qint32 skipped = 0;
@@ -105,7 +110,16 @@ struct ImportReport {
     // catalog, and the first few of those numbers.
     qint32 inCatalog = 0;
     QList<QByteArray> inCatalogSample;
+    // A check: records the database would refuse (among the errors), and
+    // the first one's line, where an import would stop.
+    qint32 refused = 0;
+    qint64 firstRefusedLine = 0;
 };
+
+// A group commits after this many records or once it has run this long,
+// whichever comes first.
+inline constexpr qint32 kGroupRecords = 1000;
+inline constexpr qint64 kGroupMs = 250;
 
 // The tables each mode may clear, with their key generators, in order.
 std::span<const char *const> clearingStatements(ImportMode mode);
@@ -113,7 +127,8 @@ std::span<const char *const> clearingStatements(ImportMode mode);
 // Stores one record (store2baza's work): its statements, each put into
 // SqlText, in one transaction committed when all of them have run. 0 when
 // stored; -1 when the record is rejected and nothing ran. A database
-// refusal is raised, and nothing of the record stays.
+// refusal is raised, and nothing of the record stays. The run itself
+// stores in groups.
 qint32 storeRecord(DbSession &session, const QByteArray &record, ImportMode mode);
 
 // Runs an import, or a check, of the file on the session's database. The
@@ -124,10 +139,13 @@ qint32 storeRecord(DbSession &session, const QByteArray &record, ImportMode mode
 // not read, and one with no record at all raise an error before anything
 // is changed, and so does another desk's clear or wipe under way. The
 // clearing is emptyTables'; the records are stored while the run holds its
-// tables (TablesInUse). A database refusal ends the run where it is: its
-// message names the cause, what was stored and the line to go on from, and
-// only a refusal of the record's content names the line and the record as
-// the fault.
+// tables (TablesInUse), in groups, and the run's journal (journal.h) says
+// where it may go on. A database refusal ends the run where it is, the
+// records before it committed: its message names the cause, what was
+// stored and the line to go on from, and only a refusal of the record's
+// content names the line and the record as the fault. When the connection
+// is lost, the open group is lost with it and the run goes on from its
+// first line.
 ImportOutcome runImport(DbSession &session, const ImportRequest &request, ImportObserver &observer,
                         ImportReport &report);
 ImportOutcome runImport(DbSession &session, const QString &fileName, ImportMode mode, bool clear,
@@ -141,8 +159,8 @@ QString formatDescription(const FileFormat &format);
 QString rateDescription(double perSecond, qint64 secondsLeft);
 // The check's findings, one line each.
 QStringList checkSummary(const ImportReport &report, ImportMode mode, bool clear);
-// After a stop: what was stored (an import), the line it stopped at, and
-// the line to go on from.
+// After a stop: what was stored (an import) or how many records were
+// checked of how many, the line it stopped at, and the line to go on from.
 QString stopSummary(const ImportReport &report, bool checkOnly);
 // After a refusal ended the run: what was stored, and the line to go on
 // from once the cause is removed.

@@ -6,6 +6,7 @@
 #include "app/resulttext.h"
 #include "base/platform.h"
 #include "base/text1251.h"
+#include "import/journal.h"
 #include "ui/diapass.h"
 #include "ui/formYN.h"
 #include "ui/rejectedlines.h"
@@ -14,6 +15,7 @@
 #include <QCheckBox>
 #include <QCursor>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
@@ -108,6 +110,8 @@ private slots:
     void inputDuringARunNotActedOn();
     void signOutLeavesNothingForTheNext();
     void signalStopsTheRunAndClosesTheWindow();
+    void goingOnOffered_data();
+    void goingOnOffered();
 
 private:
     QString writeFile(const QByteArray &bytes);
@@ -125,6 +129,7 @@ void TestImportRun::initTestCase()
 {
     SignedInWindowTest::initTestCase();
     QVERIFY(m_files.isValid());
+    journalFolder = [this] { return m_files.filePath(QStringLiteral("journals")); };
     platform::openFileName = [](QWidget *, const QString &) -> QString {
         qFatal("a file dialog was opened");
         return QString();
@@ -390,19 +395,25 @@ void TestImportRun::errorEndsTheRun()
 void TestImportRun::countersPaintedDuringTheRun()
 {
     QTest::mouseClick(m_form->RadioKA, Qt::LeftButton);
-    m_form->EditF->setText(writeFile("1;a\r\n2;b\r\nx\r\n"));
+    QByteArray bytes;
+    for (int i = 1; i <= 2000; ++i)
+        bytes += i == 2 ? QByteArray("x\r\n") : QByteArray::number(i) + ";a\r\n";
+    m_form->EditF->setText(writeFile(bytes));
     m_form->CheckCL->setChecked(true);
     QCoreApplication::processEvents();
     PaintWatcher processed(m_form->LabelTC);
     PaintWatcher phase(m_form->LabelCC);
+    QElapsedTimer run;
+    run.start();
     QTest::mouseClick(m_form->BitBtnIM, Qt::LeftButton);
+    const qint64 elapsed = run.elapsed();
     QCOMPARE(m_form->LabelTE->text(), QStringLiteral("из них ошибок: 1"));
-    // Painted inside the run, each phase at once and then each record's
-    // counters, whenever the run lets the window take its events too.
-    const QString before = QStringLiteral("уже обработано:");
-    QCOMPARE(inTurn(processed.painted),
-             (QStringList{before, QStringLiteral("уже обработано: 1"), QStringLiteral("уже обработано: 2"),
-                          QStringLiteral("уже обработано: 3")}));
+    // Painted inside the run, each phase at once, the counters at the first
+    // record, then at most every tenth of a second, and as the run ends.
+    const QStringList counters = inTurn(processed.painted);
+    QCOMPARE(counters.mid(0, 2), (QStringList{QStringLiteral("уже обработано:"), QStringLiteral("уже обработано: 1")}));
+    QCOMPARE(counters.back(), QStringLiteral("уже обработано: 2000"));
+    QVERIFY2(counters.size() <= 3 + elapsed / 100, qPrintable(counters.join(u',')));
     QCOMPARE(inTurn(phase.painted),
              (QStringList{QStringLiteral("читаю файл в буфер"), QStringLiteral("считаю записи"),
                           QStringLiteral("чистка таблицы"), QStringLiteral("импортирование данных"),
@@ -871,6 +882,51 @@ void TestImportRun::signalStopsTheRunAndClosesTheWindow()
     QCOMPARE(rows("select count(*) from catalog"), Rows{processed});
     QCOMPARE(rows("select count(*) from izdatelstvo"), Rows{processed});
     QVERIFY(m_errors.isEmpty());
+}
+
+void TestImportRun::goingOnOffered_data()
+{
+    QTest::addColumn<bool>("goOn");
+    QTest::addColumn<Rows>("stored");
+
+    QTest::newRow("yes: from the line after the stop") << true << Rows{"1", "2", "3", "4"};
+    QTest::newRow("no: from the first line") << false << Rows{"1", "1", "2", "3", "4"};
+}
+
+void TestImportRun::goingOnOffered()
+{
+    QFETCH(bool, goOn);
+    QFETCH(Rows, stored);
+    const QString file = writeFile("1;a\r\n2;b\r\n3;c\r\n4;d\r\n");
+    // Stopped after the first record.
+    QCursor::setPos(m_form->ImageX->mapToGlobal(QPoint(20, 20)));
+    {
+        ModalAnswerer stop(
+            [](QWidget *dialog) { QTest::mouseClick(qobject_cast<TFormYesNo *>(dialog)->BitBtnDa, Qt::LeftButton); });
+        run(file, false);
+    }
+    QCOMPARE(m_form->LabelCC->text(), QStringLiteral("прервано пользователем"));
+    QCursor::setPos(0, 0);
+
+    QStringList asked;
+    bool yesFirst = false;
+    ModalAnswerer answer([&](QWidget *dialog) {
+        auto *ask = qobject_cast<TFormYesNo *>(dialog);
+        asked.append(ask->LabelTXT->text());
+        yesFirst = ask->focusWidget() == ask->BitBtnDa;
+        QTest::mouseClick(goOn ? ask->BitBtnDa : ask->BitBtnNet, Qt::LeftButton);
+    });
+    run(file, false);
+    QCOMPARE(asked, QStringList{QStringLiteral("продолжить со строки 2?")});
+    QVERIFY(yesFirst);
+    QCOMPARE(m_form->LabelCC->text(), QStringLiteral("операция завершена"));
+    QCOMPARE(rows("select nomer from readers order by nomer"), stored);
+    QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
+
+    // Nothing is offered for a file gone through whole, nor with clearing.
+    ModalAnswerer none([](QWidget *dialog) { dialog->close(); });
+    run(file, false, true);
+    QCOMPARE(none.count(), 0);
 }
 
 QTEST_MAIN(TestImportRun)

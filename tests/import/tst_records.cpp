@@ -3,8 +3,11 @@
 #include "base/errors.h"
 #include "base/text1251.h"
 #include "import/encoding.h"
+#include "import/importfile.h"
+#include "import/judge.h"
 #include "sqlparse.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QTest>
@@ -53,6 +56,28 @@ QByteArray nulls(int count)
 QByteArray fromLine(const QByteArray &line)
 {
     return recordText(line, 0);
+}
+
+// The ways a file may come in pieces: whole, a byte at a time, and in
+// pieces of a few bytes, so that every boundary falls somewhere.
+const QList<qint64> kPieceSizes{1 << 20, 1, 2, 3, 5};
+
+// The records as the second pass hands them over, the file read in pieces.
+QList<FileRecord> streamed(const QByteArray &bytes, qint64 pieceSize)
+{
+    QBuffer first;
+    first.setData(bytes);
+    first.open(QIODevice::ReadOnly);
+    const FileScan scan = scanImportFile(first, pieceSize);
+    QBuffer second;
+    second.setData(bytes);
+    second.open(QIODevice::ReadOnly);
+    RecordReader reader(second, scan, pieceSize);
+    QList<FileRecord> records;
+    FileRecord record;
+    while (reader.next(record))
+        records.append(record);
+    return records;
 }
 
 QList<QByteArray> recordStarts(const QByteArray &buffer)
@@ -148,6 +173,8 @@ private slots:
     void truncation();
     void golden_data();
     void golden();
+    void judgedAsTheDatabaseWould_data();
+    void judgedAsTheDatabaseWould();
 };
 
 void TestRecords::recordBoundaries_data()
@@ -275,6 +302,28 @@ void TestRecords::lineEnds()
     QCOMPARE(gotTrimmed, trimmed);
     QCOMPARE(gotLines, lines);
     QCOMPARE(countRecords(buffer, ends), texts.size());
+
+    // Read as a stream, in pieces cut anywhere: the same records and lines.
+    for (const qint64 pieceSize : kPieceSizes) {
+        QBuffer device;
+        device.setData(buffer);
+        device.open(QIODevice::ReadOnly);
+        const FileScan scan = scanImportFile(device, pieceSize);
+        QCOMPARE(scan.lineEnds, ends);
+        QCOMPARE(scan.records, texts.size());
+        QCOMPARE(scan.size, buffer.size());
+        QList<QByteArray> read;
+        QList<qsizetype> readLines;
+        QList<qint64> nextLines;
+        for (const FileRecord &record : streamed(buffer, pieceSize)) {
+            read += ReadRecordText(record.bytes, 0, ends);
+            readLines += record.line;
+            nextLines += record.nextLine;
+        }
+        QCOMPARE(read, texts);
+        QCOMPARE(readLines, lines);
+        QCOMPARE(nextLines, QList<qint64>(lines.begin() + 1, lines.end()) + QList<qint64>{0});
+    }
 }
 
 void TestRecords::encoding_data()
@@ -371,6 +420,48 @@ void TestRecords::encoding()
         QCOMPARE(decoded.unencodable[i].malformed, unencodable[i].malformed);
         if (!unencodable[i].malformed)
             QCOMPARE(decoded.unencodable[i].character, unencodable[i].character);
+    }
+
+    // A file read piece by piece, cut at every place in two and a byte at
+    // a time: the same finding, text and marks.
+    QList<QList<QByteArrayView>> cuts;
+    for (qsizetype at = 0; at <= file.size(); ++at)
+        cuts.append({QByteArrayView(file).first(at), QByteArrayView(file).sliced(at)});
+    QList<QByteArrayView> bytes;
+    for (qsizetype at = 0; at < file.size(); ++at)
+        bytes.append(QByteArrayView(file).sliced(at, 1));
+    cuts.append(bytes);
+    for (const QList<QByteArrayView> &pieces : std::as_const(cuts)) {
+        EncodingScanner scanner;
+        for (const QByteArrayView piece : pieces)
+            scanner.feed(piece);
+        QCOMPARE(scanner.result(), encoding);
+        if (!readable(encoding))
+            continue;
+        Cp1251Converter converter(encoding);
+        QByteArray converted;
+        QList<Unencodable> marks;
+        for (qsizetype i = 0; i < pieces.size(); ++i)
+            converter.convert(pieces[i], i + 1 == pieces.size(), converted, marks);
+        QCOMPARE(converted, text);
+        QCOMPARE(marks, decoded.unencodable);
+    }
+    // And handed over record by record, each mark in its record.
+    for (const qint64 pieceSize : kPieceSizes) {
+        if (!readable(encoding))
+            break;
+        QByteArray joined;
+        QList<Unencodable> marks;
+        for (const FileRecord &record : streamed(file, pieceSize)) {
+            for (Unencodable mark : record.unencodable) {
+                QVERIFY(mark.position < record.bytes.size());
+                mark.position += joined.size();
+                marks.append(mark);
+            }
+            joined += record.bytes;
+        }
+        QCOMPARE(joined, text);
+        QCOMPARE(marks, decoded.unencodable);
     }
 }
 
@@ -834,6 +925,128 @@ void TestRecords::golden()
                                 .arg(QString::fromLatin1(gotLines[i]))
                                 .arg(QString::fromLatin1(expectedLines[i]))));
     QCOMPARE(gotLines.size(), expectedLines.size());
+}
+
+void TestRecords::judgedAsTheDatabaseWould_data()
+{
+    QTest::addColumn<QByteArray>("statement");
+    // What is said; empty when the database would take it.
+    QTest::addColumn<QString>("said");
+
+    const QString no = QStringLiteral("база данных не примет: ");
+    const auto into = [](const QByteArray &column, const QByteArray &value) {
+        return "insert into t (num,req," + column + ") values(gen_id(g,1),1," + value + ")";
+    };
+    QTest::newRow("text that fits") << into("v5", "'abcde'") << QString();
+    QTest::newRow("blanks past the length, cut away") << into("v5", "'abc    '") << QString();
+    QTest::newRow("text past the length")
+        << into("v5", "'abcdef'") << no + QStringLiteral("столбец V5 (t) длиннее 5 зн.: «abcdef»");
+    QTest::newRow("a letter among the blanks past the length")
+        << into("v5", "'abcde  f'") << no + QStringLiteral("столбец V5 (t) длиннее 5 зн.: «abcde  f»");
+    QTest::newRow("a doubled apostrophe is one character") << into("v5", "'a''bcd'") << QString();
+    QTest::newRow("apostrophes past the length")
+        << into("v5", "'ab''c''d'") << no + QStringLiteral("столбец V5 (t) длиннее 5 зн.: «ab'c'd»");
+    QTest::newRow("a character the column's set lacks")
+        << into("vk", "'ab\xAB'")
+        << no + QStringLiteral("столбец VK (t): символа «\u00AB» нет в кодировке столбца (KOI8R)");
+    QTest::newRow("Cyrillic in a UTF-8 column") << into("vu", "'\xE0\xE1\xE2\xE3\xE4'") << QString();
+    QTest::newRow("a byte no UTF-8 character stands for")
+        << into("vu", "'a\x98'")
+        << no + QStringLiteral("столбец VU (t): символа «\u0098» нет в кодировке столбца (UTF8)");
+    QTest::newRow("a binary column cuts no blanks")
+        << into("c3", "'abc  '") << no + QStringLiteral("столбец C3 (t) длиннее 3 зн.: «abc  »");
+    QTest::newRow("16 bits, highest") << into("s", "32767") << QString();
+    QTest::newRow("16 bits, one past") << into(
+        "s", "32768") << no + QStringLiteral("число не помещается в столбец S (t) (SMALLINT): «32768»");
+    QTest::newRow("16 bits, lowest") << into("s", "-32768") << QString();
+    QTest::newRow("16 bits, one below") << into(
+        "s", "-32769") << no + QStringLiteral("число не помещается в столбец S (t) (SMALLINT): «-32769»");
+    QTest::newRow("32 bits, highest") << into("i", "2147483647") << QString();
+    QTest::newRow("32 bits, one past, an eleven-digit number")
+        << into("i", "99999999999")
+        << no + QStringLiteral("число не помещается в столбец I (t) (INTEGER): «99999999999»");
+    QTest::newRow("64 bits, highest") << into("b", "9223372036854775807") << QString();
+    QTest::newRow("64 bits, lowest") << into("b", "-9223372036854775808") << QString();
+    QTest::newRow("64 bits, one past") << into("b", "9223372036854775808")
+                                       << no
+            + QStringLiteral("число не помещается в столбец B (t) (BIGINT): «9223372036854775808»");
+    QTest::newRow("beyond any number the engine reads")
+        << into("d", "99999999999999999999")
+        << no + QStringLiteral("число не помещается в столбец D (t) (DOUBLE PRECISION): «99999999999999999999»");
+    QTest::newRow("leading zeros") << into("i", "0000000000000000000000001") << QString();
+    QTest::newRow("two decimals in 16 bits") << into("n", "327") << QString();
+    QTest::newRow("two decimals in 16 bits, past")
+        << into("n", "328") << no + QStringLiteral("число не помещается в столбец N (t) (NUMERIC(4,2)): «328»");
+    QTest::newRow("a number written as text") << into("v5", "-1234") << QString();
+    QTest::newRow("minus zero written as text") << into("v5", "-0") << QString();
+    QTest::newRow("a number too long for its text")
+        << into("v5", "123456")
+        << no + QStringLiteral("столбец V5 (t) (VARCHAR(5)) не принимает такое значение: «123456»");
+    QTest::newRow("a date the engine reads") << into("dt", "'2020-01-01'") << QString();
+    QTest::newRow("a date the engine does not read")
+        << into("dt", "'soon'") << no + QStringLiteral("столбец DT (t) (DATE) не принимает такое значение: «soon»");
+    QTest::newRow("null for a column that may not be empty")
+        << into("nn", "null") << no + QStringLiteral("столбец NN (t) не может быть пустым");
+    QTest::newRow("a column that may not be empty left out")
+        << QByteArray("insert into t (num,v5) values(gen_id(g,1),'a')")
+        << no + QStringLiteral("столбец REQ (t) не может быть пустым, а импорт его не заполняет");
+    QTest::newRow("a computed column") << into(
+        "calc", "1") << no + QStringLiteral("столбец CALC (t) вычисляет сама база данных, записать в него нельзя");
+    QTest::newRow("no such column") << into("mesto", "'x'") << no + QStringLiteral("в таблице «t» нет столбца MESTO");
+    QTest::newRow("no such table") << QByteArray("insert into u (num) values(1)")
+                                   << no + QStringLiteral("нет таблицы U");
+    QTest::newRow("no such generator") << QByteArray("insert into t (num,req) values(gen_id(h,1),1)")
+                                       << no + QStringLiteral("нет генератора H");
+    QTest::newRow("not of the import's form")
+        << QByteArray("insert into t (num) values(1") << no + QStringLiteral("запрос записи не удаётся разобрать");
+}
+
+void TestRecords::judgedAsTheDatabaseWould()
+{
+    QFETCH(QByteArray, statement);
+    QFETCH(QString, said);
+
+    const auto column = [](const char *name, ColumnRule::Kind kind, int bits, int scale, qint64 length,
+                           const char *charset, const char *type) {
+        ColumnRule rule;
+        rule.name = name;
+        rule.kind = kind;
+        rule.bits = bits;
+        rule.scale = scale;
+        rule.length = length;
+        rule.charset = charset;
+        rule.typeName = type;
+        return rule;
+    };
+    using K = ColumnRule::Kind;
+    TableRule table{
+        "T",
+        {column("NUM", K::Integer, 32, 0, 0, "", "INTEGER"), column("REQ", K::Integer, 32, 0, 0, "", "INTEGER"),
+         column("DEF", K::Integer, 32, 0, 0, "", "INTEGER"), column("V5", K::Text, 0, 0, 5, "WIN1251", "VARCHAR(5)"),
+         column("VU", K::Text, 0, 0, 5, "UTF8", "VARCHAR(5)"), column("VK", K::Text, 0, 0, 5, "KOI8R", "VARCHAR(5)"),
+         column("C3", K::Text, 0, 0, 3, "OCTETS", "CHAR(3)"), column("S", K::Integer, 16, 0, 0, "", "SMALLINT"),
+         column("I", K::Integer, 32, 0, 0, "", "INTEGER"), column("B", K::Integer, 64, 0, 0, "", "BIGINT"),
+         column("N", K::Integer, 16, 2, 0, "", "NUMERIC(4,2)"), column("D", K::Float, 0, 0, 0, "", "DOUBLE PRECISION"),
+         column("DT", K::Other, 0, 0, 0, "", "DATE"), column("NN", K::Text, 0, 0, 5, "WIN1251", "VARCHAR(5)"),
+         column("CALC", K::Integer, 32, 0, 0, "", "INTEGER")}};
+    for (ColumnRule &rule : table.columns) {
+        rule.notNull = rule.name == "NUM" || rule.name == "REQ" || rule.name == "DEF" || rule.name == "NN";
+        rule.hasDefault = rule.name == "DEF" || rule.name == "NN";
+        rule.computed = rule.name == "CALC";
+    }
+    // The engine's own answers, as it gives them for these sets and types.
+    const auto probe = [](const QByteArray &charset) {
+        std::array<bool, 256> takes{};
+        for (int byte = 0; byte < 256; ++byte)
+            takes[byte] = charset == "UTF8" ? byte != 0x98 : byte < 0x80 || byte >= 0xC0;
+        return takes;
+    };
+    const auto cast = [](const QByteArray &, const QByteArray &column, const QByteArray &literal) {
+        return column == "DT" && literal == "'2020-01-01'";
+    };
+    StatementJudge judge({table}, {"G"}, probe, cast);
+    const std::optional<Refusal> refusal = judge.judge(statement);
+    QCOMPARE(refusal ? refusalReason(*refusal) : QString(), said);
 }
 
 QTEST_MAIN(TestRecords)
