@@ -475,8 +475,12 @@ int importFile(ImportMode mode, const QString &input, const QString &database, c
                                        "без --resume")
                             .arg(input));
         case ResumePoint::State::None:
-            TerminalObserver::say(QStringLiteral("прерванного импорта этого файла нет: импорт с первой строки"));
-            break;
+            // Run again after a whole run, from the first line it would
+            // store every record twice.
+            return fail(QStringLiteral("прерванного импорта файла «%1» в эту базу нет, продолжать нечего; в базе "
+                                       "ничего не изменено. Чтобы импортировать файл с начала, запустите импорт "
+                                       "без --resume")
+                            .arg(input));
         case ResumePoint::State::Resumable:
             request.fromLine = resume.line;
             TerminalObserver::say(QStringLiteral("продолжаю прерванный импорт со строки %1").arg(resume.line));
