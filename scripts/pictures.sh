@@ -7,5 +7,5 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$(nproc)"
-exec tests/e2e/e2e.sh --program build/utilities --dbtool build/utilities-db \
+exec tests/e2e/e2e.sh --program build/src/app/utilities --dbtool build/utilities-db \
     --calendar build/tests/e2e-calendar --source . --pictures docs

@@ -21,6 +21,7 @@
 #include "firstrun/backup.h"
 #include "import/importrun.h"
 #include "import/journal.h"
+#include "labels/symbology.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -172,6 +173,27 @@ int grant(const QString &database, const QCommandLineParser &parser)
     return 0;
 }
 
+// Sets the symbology every desk prints the database's labels in.
+int setSymbology(const QString &database, Symbology symbology, const QCommandLineParser &parser)
+{
+    try {
+        DbConnection connection;
+        attachAs(connection, database, adminLogin(parser));
+        writeSymbology(connection, symbology);
+        // A table made just now is of no use until the program may read it.
+        grantAccountRights(&connection);
+        connection.close();
+    } catch (const AppError &e) {
+        return fail(QStringLiteral("не удалось задать символику штрих-кода в базе данных «%1»:\n\n%2")
+                        .arg(database, attachRefusalText(e)));
+    }
+    std::printf(
+        "%s\n",
+        qPrintable(
+            QStringLiteral("наклейки базы %1 печатаются символикой %2").arg(database, symbologyCaption(symbology))));
+    return 0;
+}
+
 // Deletes a database that a failed restore left, as the administrator;
 // a file that cannot be attached is deleted as a file.
 // True when there was one to delete.
@@ -258,8 +280,8 @@ int restore(const QString &backup, const QString &database, const QCommandLinePa
         const bool removed
             = (madeHere || restoreMadeDatabase(e.output)) && removeDatabase(newDatabase, !target.onServer(), parser);
         return fail(QStringLiteral("не удалось восстановить «%1» в «%2»%3; служба восстановления сообщила:\n\n%4")
-                        .arg(backupFile, newDatabase,
-                             removed ? QStringLiteral(", новая база удалена") : QString(), attachRefusalText(e)));
+                        .arg(backupFile, newDatabase, removed ? QStringLiteral(", новая база удалена") : QString(),
+                             attachRefusalText(e)));
     }
 
     // Every table holds the rows the backup wrote of it: the record's
@@ -453,8 +475,12 @@ int importFile(ImportMode mode, const QString &input, const QString &database, c
                                        "без --resume")
                             .arg(input));
         case ResumePoint::State::None:
-            TerminalObserver::say(QStringLiteral("прерванного импорта этого файла нет: импорт с первой строки"));
-            break;
+            // Run again after a whole run, from the first line it would
+            // store every record twice.
+            return fail(QStringLiteral("прерванного импорта файла «%1» в эту базу нет, продолжать нечего; в базе "
+                                       "ничего не изменено. Чтобы импортировать файл с начала, запустите импорт "
+                                       "без --resume")
+                            .arg(input));
         case ResumePoint::State::Resumable:
             request.fromLine = resume.line;
             TerminalObserver::say(QStringLiteral("продолжаю прерванный импорт со строки %1").arg(resume.line));
@@ -554,6 +580,12 @@ const char kUsage[] = R"(Использование:
       этого файла в эту базу с того места, до которого он сохранил записи
       (если файл с тех пор не изменён). Отвергнутые строки записываются в
       файл рядом с ФАЙЛ
+  utilities-db symbology БАЗА code39|code39mod43|code128|codabar
+                   [--user ИМЯ] [--password ПАРОЛЬ]
+      от имени администратора задаёт символику штрих-кода, которой все
+      рабочие места печатают наклейки этой базы: code39 — Code 39 без
+      контрольного знака (как прежде, по умолчанию), code39mod43 — Code 39
+      с контрольным знаком mod 43, code128 — Code 128, codabar — Codabar
   utilities-db --help
       печатает эту справку
 
@@ -585,6 +617,7 @@ const QList<Command> &commands()
          {QStringLiteral("КОПИЯ"), QStringLiteral("НОВАЯ_БАЗА")},
          QStringList{QStringLiteral("force")} + admin},
         {QLatin1String("engine-root"), {}, {}},
+        {QLatin1String("symbology"), {QStringLiteral("БАЗА"), QStringLiteral("СИМВОЛИКА")}, admin},
         {QLatin1String("import"),
          {QStringLiteral("РЕЖИМ"), QStringLiteral("ФАЙЛ"), QStringLiteral("БАЗА")},
          {QStringLiteral("clear"), QStringLiteral("check"), QStringLiteral("from-line"), QStringLiteral("resume")}},
@@ -634,6 +667,8 @@ QString callError(const QCommandLineParser &parser, const Command *&command, QSt
     if (command->word == QLatin1String("import") && arguments[0] != QLatin1String("catalog")
         && arguments[0] != QLatin1String("readers"))
         return QStringLiteral("import: режим — catalog или readers, а не «%1»").arg(arguments[0]);
+    if (command->word == QLatin1String("symbology") && !symbologyNamed(arguments[1].toLatin1()))
+        return QStringLiteral("symbology: символика — одна из %1, а не «%2»").arg(symbologyNames(), arguments[1]);
     if (parser.isSet(QStringLiteral("from-line"))) {
         bool number = false;
         const QString line = parser.value(QStringLiteral("from-line"));
@@ -708,6 +743,8 @@ int main(int argc, char *argv[])
     }
     if (command->word == QLatin1String("grant"))
         return grant(args[0], parser);
+    if (command->word == QLatin1String("symbology"))
+        return setSymbology(args[0], *symbologyNamed(args[1].toLatin1()), parser);
     if (command->word == QLatin1String("restore"))
         return restore(args[0], args[1], parser);
     if (command->word == QLatin1String("import"))

@@ -12,11 +12,14 @@
 #include "db/utilites.h"
 #include "labels/labeldata.h"
 #include "labels/register.h"
+#include "labels/symbology.h"
 #include "report/bandreport.h"
 #include "report/prnbarcod.h"
+#include "report/symbols.h"
 #include "ui/formYN.h"
 #include "ui/guarded.h"
 #include "ui/labelpreview.h"
+#include "ui/reprintdialog.h"
 #include "ui/uiplatform.h"
 
 #include <QDialog>
@@ -231,6 +234,12 @@ void TFormMain::buildBarcodeTab()
     N1->setObjectName(QStringLiteral("N1"));
     ActionOverlaps = PopupBC->addAction(QStringLiteral("пересечения диапазонов"));
     ActionOverlaps->setObjectName(QStringLiteral("ActionOverlaps"));
+    // Labels again for numbers typed or scanned, whatever range they are in.
+    ActionReprint = PopupBC->addAction(QStringLiteral("перепечатать наклейки…"));
+    ActionReprint->setObjectName(QStringLiteral("ActionReprint"));
+    ActionReprint->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    ActionReprint->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    TabSheetBC->addAction(ActionReprint);
     DBGridBC->setContextMenuPolicy(Qt::CustomContextMenu);
     // The popup acts on the current row; a right click must not move it.
     DBGridBC->viewport()->installEventFilter(this);
@@ -238,6 +247,7 @@ void TFormMain::buildBarcodeTab()
             [this](const QPoint &at) { PopupBC->popup(DBGridBC->viewport()->mapToGlobal(at)); });
     connect(N1, &QAction::triggered, this, &TFormMain::N1Click);
     connect(ActionOverlaps, &QAction::triggered, this, &TFormMain::ActionOverlapsClick);
+    connect(ActionReprint, &QAction::triggered, this, &TFormMain::ActionReprintClick);
     m_inCatalogTimer = new QTimer(this);
     m_inCatalogTimer->setSingleShot(true);
     m_inCatalogTimer->setInterval(300);
@@ -389,7 +399,30 @@ void TFormMain::BitBtnPrnClick()
         host->LastNumber = range->last;
         host->QRLabelME->setCaption(EditME->text());
         host->readSettings();
+        // The library's choice, the same on every desk.
+        host->QRLabelBC->setSymbology(readSymbology(IBDatabase1));
         previewReport(host->QuickRep1, this);
+    });
+}
+
+void TFormMain::ActionReprintClick()
+{
+    guarded(this, [&] {
+        TFormReprint dialog(EditME->text(), this);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        TFormBC *host = reportHost();
+        // Only the list is printed; the range's fields stay as they are.
+        host->setNumberList(dialog.Numbers);
+        host->QRLabelME->setCaption(dialog.EditMark->text());
+        host->readSettings();
+        try {
+            previewReport(host->QuickRep1, this);
+        } catch (...) {
+            host->setNumberList({});
+            throw;
+        }
+        host->setNumberList({});
     });
 }
 

@@ -165,14 +165,16 @@ void TFormMain::showEvent(QShowEvent *event)
         }
         // The window manager frames the window a moment after it shows and
         // says nothing when it has; until then the frame is the client area,
-        // and a title bar added above may leave the screen.
+        // and a title bar added above may leave the screen. On a busy
+        // machine it may frame late or place the window again after, so the
+        // title bar is watched for the first five seconds.
         auto *framed = new QTimer(this);
         framed->setInterval(50);
-        connect(framed, &QTimer::timeout, this, [this, framed, tries = 0]() mutable {
-            if (frameGeometry() == geometry() && ++tries < 40)
-                return;
-            keepTitleBarOnScreen();
-            framed->deleteLater();
+        connect(framed, &QTimer::timeout, this, [this, framed, ticks = 0]() mutable {
+            if (frameGeometry() != geometry())
+                keepTitleBarOnScreen();
+            if (++ticks >= 100)
+                framed->deleteLater();
         });
         framed->start();
     }

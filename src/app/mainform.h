@@ -66,6 +66,7 @@ public:
     QTableView *DBGridBC = nullptr;
     QMenu *PopupBC;
     QAction *N1;
+    QAction *ActionReprint;
     // Lists every two registered ranges that share a number.
     QAction *ActionOverlaps;
 
@@ -132,6 +133,7 @@ public:
     void N1Click();
     void ActionOverlapsClick();
     void BitBtnPrnClick();
+    void ActionReprintClick();
     void DBGridBCDrawColumnCell(QPainter *painter, QStyleOptionViewItem &option);
 
     void BitBtnFClick();

@@ -5,6 +5,7 @@
 #include "db/dataset.h"
 #include "db/dbcreate.h"
 #include "db/dberror.h"
+#include "db/ownsettings.h"
 #include "db/utilites.h"
 
 #include <QDir>
@@ -46,7 +47,8 @@ QList<QByteArray> accountGrants(const QByteArray &user)
     // and its check reads the catalogue's item numbers; the first-run wipe
     // empties the working tables and sets their generators back. Both count
     // the rows of the tables they would empty before they do. Backups are
-    // made by the database's administrator, never by this account.
+    // made by the database's administrator, never by this account. The
+    // program's own settings it only reads: the administrator sets them.
     const QList<QByteArray> grants{
         "select on users",
         "update (xmass, status, expdate, explogins) on users",
@@ -71,6 +73,7 @@ QList<QByteArray> accountGrants(const QByteArray &user)
         // Setting a generator back needs this; Firebird 3 has no narrower
         // right.
         "alter any sequence",
+        "select on " + QByteArray(kOwnSettingsTable),
     };
     QList<QByteArray> statements;
     for (const QByteArray &grant : grants)
@@ -80,6 +83,7 @@ QList<QByteArray> accountGrants(const QByteArray &user)
 
 bool grantAccountRights(DbConnection *connection)
 {
+    createOwnSettings(*connection);
     // Only a warning when it held nothing.
     ExecAndCommit(*connection, "revoke all on all from " + builtInUserName());
     for (const QByteArray &statement : accountGrants(builtInUserName()))

@@ -5,6 +5,7 @@
 #include "base/text1251.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 
@@ -86,4 +87,12 @@ QString databaseLocation(const QString &programFolder)
     if (!setting.isEmpty())
         return setting;
     return QDir(programFolder).filePath(QStringLiteral("vesko.mika.baza"));
+}
+
+void syncForOwner(QSettings &store)
+{
+    store.sync();
+    QFile file(store.fileName());
+    file.setPermissions(file.permissions()
+                        & ~(QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther));
 }

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+class QSettings;
+
 // The program's settings files, in INI format: the per-user file, which also
 // holds "last login", then the system-wide one, read in that order. The
 // program reads them; it writes only what the user sets in its windows.
@@ -26,3 +28,8 @@ QString settingText(const QString &key);
 // Where the database is: the "database" setting (a file path or any Firebird
 // connection string), else "vesko.mika.baza" in the program's folder.
 QString databaseLocation(const QString &programFolder);
+
+// Writes the user's own settings file out, as the umask makes it but
+// nobody else's to read, since no file of the program is wider than the
+// database.
+void syncForOwner(QSettings &store);

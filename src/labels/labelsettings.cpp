@@ -22,16 +22,6 @@ qreal offsetValue(const QSettings &store, const QString &key)
     return std::round(qBound(-10.0, mm, 10.0) * 10) / 10;
 }
 
-// The user's own file: as the umask makes it, but nobody else's to read,
-// since no file of the program is wider than the database.
-void withholdFromOthers(QSettings &store)
-{
-    store.sync();
-    QFile file(store.fileName());
-    file.setPermissions(file.permissions()
-                        & ~(QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther));
-}
-
 } // namespace
 
 LabelSettings readLabelSettings()
@@ -57,7 +47,7 @@ void writeLabelOffset(const QPointF &offsetMm)
     QSettings store(fileName, QSettings::IniFormat);
     store.setValue(kOffsetX, QString::number(offsetMm.x(), 'f', 1));
     store.setValue(kOffsetY, QString::number(offsetMm.y(), 'f', 1));
-    withholdFromOthers(store);
+    syncForOwner(store);
 }
 
 void writeLabelPrinter(const QString &printerName, const QString &paperSource)
@@ -68,5 +58,5 @@ void writeLabelPrinter(const QString &printerName, const QString &paperSource)
     QSettings store(fileName, QSettings::IniFormat);
     store.setValue(kPrinter, printerName);
     store.setValue(kPaperSource, paperSource);
-    withholdFromOthers(store);
+    syncForOwner(store);
 }

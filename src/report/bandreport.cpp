@@ -44,15 +44,19 @@ ReportLabel::ReportLabel(const QString &name, ReportBand *band, const QRectF &ge
     band->m_labels.append(this);
 }
 
-void ReportLabel::paint(QPainter &painter, const QRectF &box, const QString &caption) const
+void ReportLabel::paint(QPainter &painter, const QRectF &box, const QString &caption, qreal fontScale) const
 {
+    QFont font = m_font;
+    if (fontScale != 1)
+        font.setPointSizeF(m_font.pointSizeF() * fontScale);
     QRectF area = box;
     if (m_autoSize && !caption.isEmpty()) {
-        const qreal width = QFontMetricsF(m_font, painter.device()).horizontalAdvance(caption);
+        const qreal width = QFontMetricsF(font, painter.device()).horizontalAdvance(caption);
         if (width > area.width())
             area.setWidth(width);
     }
     painter.fillRect(area, Qt::white);
+    painter.setFont(font);
     paintContent(painter, area, caption);
 }
 
@@ -60,7 +64,6 @@ void ReportLabel::paintContent(QPainter &painter, const QRectF &box, const QStri
 {
     if (caption.isEmpty())
         return;
-    painter.setFont(m_font);
     painter.setPen(Qt::black);
     // A label that grows with its caption keeps it on one line: measured
     // by advance, an italic caption's last glyph overhangs the box and
@@ -104,8 +107,11 @@ QString PlacedBand::caption(const QString &labelName) const
 QRectF PlacedBand::labelRect(const QString &labelName) const
 {
     for (const ReportLabel *label : band->labels()) {
-        if (label->objectName() == labelName)
-            return label->geometry().translated(rect.topLeft());
+        if (label->objectName() == labelName) {
+            const QRectF g = label->geometry();
+            return QRectF(rect.x() + g.x() * scale.width(), rect.y() + g.y() * scale.height(),
+                          g.width() * scale.width(), g.height() * scale.height());
+        }
     }
     return QRectF();
 }
@@ -142,8 +148,74 @@ const ReportBand *BandReport::firstBand(ReportBand::Kind kind) const
     return nullptr;
 }
 
+int BandReport::positionsPerPage() const
+{
+    return m_cells.isEmpty() ? rowsPerColumn() * m_columns : int(m_cells.size());
+}
+
+void BandReport::setCells(const QList<QRectF> &cellsMm, const QSizeF &designMm)
+{
+    m_cells = cellsMm;
+    m_design = designMm;
+    m_cellPlaces.clear();
+    // A new column wherever the places step to the right.
+    int column = -1;
+    int row = 0;
+    for (qsizetype i = 0; i < m_cells.size(); ++i) {
+        if (i == 0 || m_cells[i].x() > m_cells[i - 1].x() + 0.05) {
+            ++column;
+            row = 0;
+        }
+        m_cellPlaces.append(QPoint(column, row++));
+    }
+    setStartPosition(m_startPosition);
+}
+
+int BandReport::positionOf(int column, int row) const
+{
+    if (m_cells.isEmpty())
+        return column * rowsPerColumn() + row + 1;
+    return int(m_cellPlaces.indexOf(QPoint(column, row))) + 1;
+}
+
+QList<int> BandReport::freeOnLastPage(const ReportLayout &pages) const
+{
+    QList<int> free;
+    if (pages.isEmpty())
+        return free;
+    QList<bool> taken(positionsPerPage() + 1, false);
+    for (const PlacedBand &placed : pages.last().bands) {
+        if (placed.band->kind() == ReportBand::Detail && placed.position < taken.size())
+            taken[placed.position] = true;
+    }
+    const bool firstPage = pages.size() == 1;
+    // On the first page, the places passed over were used before.
+    for (int position = 1; position < taken.size(); ++position) {
+        if (taken[position])
+            continue;
+        if (firstPage && (position < m_startPosition || m_used.contains(position)))
+            continue;
+        free.append(position);
+    }
+    return free;
+}
+
+QPoint BandReport::placeOf(int position) const
+{
+    if (!m_cells.isEmpty())
+        return m_cellPlaces.value(qBound(1, position, int(m_cells.size())) - 1);
+    const int rows = qMax(1, rowsPerColumn());
+    return QPoint((position - 1) / rows, (position - 1) % rows);
+}
+
 int BandReport::rowsPerColumn() const
 {
+    if (!m_cells.isEmpty()) {
+        int rows = 0;
+        for (const QPoint &place : m_cellPlaces)
+            rows = qMax(rows, place.y() + 1);
+        return rows;
+    }
     const ReportBand *detail = firstBand(ReportBand::Detail);
     const ReportBand *footer = firstBand(ReportBand::PageFooter);
     if (!detail || detail->height() <= 0)
@@ -195,6 +267,9 @@ PlacedBand BandReport::place(const ReportBand *band, int column, int row, const 
     placed.band = band;
     placed.column = column;
     placed.row = row;
+    placed.position = positionOf(column, row);
+    if (!m_cells.isEmpty() && band->kind() == ReportBand::Detail)
+        placed.scale = QSizeF(rect.width() / m_design.width(), rect.height() / m_design.height());
     placed.rect = rect;
     placed.captions.reserve(band->labels().size());
     for (const ReportLabel *label : band->labels())
@@ -220,8 +295,15 @@ ReportLayout BandReport::run()
     const qreal width = columnWidth();
     const int rows = rowsPerColumn();
 
+    // On stock of another make the page number goes below the labels, where
+    // there is room for it.
+    qreal lowest = 0;
+    for (const QRectF &cell : std::as_const(m_cells))
+        lowest = qMax(lowest, cell.bottom());
+    const bool footerRoom = m_cells.isEmpty() || lowest <= bottom;
+
     auto closePage = [&] {
-        if (!footer)
+        if (!footer || !footerRoom)
             return;
         bool printBand = true;
         if (footer->onBeforePrint)
@@ -243,21 +325,53 @@ ReportLayout BandReport::run()
     const int skipped = rows > 0 ? qBound(0, m_startPosition - 1, rows * m_columns - 1) : 0;
     int column = rows > 0 ? skipped / rows : 0;
     int row = rows > 0 ? skipped % rows : 0;
-    while (rows > 0 && detail->onNeedData) {
-        bool moreData = false;
-        detail->onNeedData(detail, moreData);
-        if (!moreData)
-            break;
-        if (row == rows) {
-            row = 0;
-            if (++column == m_columns) {
+    if (!m_cells.isEmpty()) {
+        const int places = int(m_cells.size());
+        int place = qBound(0, m_startPosition - 1, places - 1);
+        while (detail && detail->onNeedData) {
+            bool moreData = false;
+            detail->onNeedData(detail, moreData);
+            if (!moreData)
+                break;
+            while (pages.size() == 1 && place < places && m_used.contains(place + 1))
+                ++place;
+            if (place == places) {
                 if (pages.size() == kMaxPages)
                     throw AppError(QStringLiteral("Слишком много наклеек: за один раз печатается не больше %1 страниц.")
                                        .arg(kMaxPages));
                 closePage();
                 pages.append(ReportPage{int(pages.size()) + 1, {}});
-                column = 0;
+                place = 0;
             }
+            const QPoint at = m_cellPlaces[place];
+            pages.last().bands.append(this->place(detail, at.x(), at.y(), m_cells[place]));
+            ++place;
+        }
+        closePage();
+        return pages;
+    }
+    while (rows > 0 && detail->onNeedData) {
+        bool moreData = false;
+        detail->onNeedData(detail, moreData);
+        if (!moreData)
+            break;
+        for (;;) {
+            if (row == rows) {
+                row = 0;
+                if (++column == m_columns) {
+                    if (pages.size() == kMaxPages)
+                        throw AppError(
+                            QStringLiteral("Слишком много наклеек: за один раз печатается не больше %1 страниц.")
+                                .arg(kMaxPages));
+                    closePage();
+                    pages.append(ReportPage{int(pages.size()) + 1, {}});
+                    column = 0;
+                }
+            }
+            // Used places of the first sheet stay blank.
+            if (pages.size() > 1 || !m_used.contains(column * rows + row + 1))
+                break;
+            ++row;
         }
         const QRectF rect(m_margins.left() + column * (width + m_columnSpace), m_margins.top() + row * detail->height(),
                           width, detail->height());
@@ -292,11 +406,22 @@ void BandReport::paintPage(QPainter &painter, const ReportPage &page) const
     frame.setJoinStyle(Qt::MiterJoin);
     for (const PlacedBand &placed : page.bands) {
         const QList<ReportLabel *> &labels = placed.band->labels();
+        // A band on a place of another size, in proportion.
+        const bool scaled = !m_cells.isEmpty() && placed.band->kind() == ReportBand::Detail;
+        const qreal sx = placed.scale.width();
+        const qreal sy = placed.scale.height();
         for (qsizetype i = 0; i < labels.size(); ++i) {
+            if (scaled) {
+                const QRectF g = labels[i]->geometry();
+                const QRectF box(placed.rect.x() + g.x() * sx, placed.rect.y() + g.y() * sy, g.width() * sx,
+                                 g.height() * sy);
+                labels[i]->paint(painter, toDevice(box, device), placed.captions.value(i), sy);
+                continue;
+            }
             const QRectF box = toDevice(labels[i]->geometry().translated(placed.rect.topLeft()), device);
             labels[i]->paint(painter, box, placed.captions.value(i));
         }
-        if (placed.band->framed()) {
+        if (placed.band->framed() && !scaled) {
             painter.setPen(frame);
             painter.setBrush(Qt::NoBrush);
             painter.drawRect(toDevice(placed.rect, device));
@@ -311,6 +436,16 @@ ReportPage BandReport::alignmentPage() const
     const ReportBand *detail = firstBand(ReportBand::Detail);
     const int rows = rowsPerColumn();
     if (!detail)
+        return page;
+    for (qsizetype i = 0; i < m_cells.size(); ++i) {
+        PlacedBand placed;
+        placed.band = detail;
+        placed.column = m_cellPlaces[i].x();
+        placed.row = m_cellPlaces[i].y();
+        placed.rect = m_cells[i];
+        page.bands.append(placed);
+    }
+    if (!m_cells.isEmpty())
         return page;
     // The same places a run of labels fills, column by column.
     const qreal width = columnWidth();
@@ -336,7 +471,6 @@ void BandReport::paintAlignment(QPainter &painter, const ReportPage &page) const
     painter.save();
     beginPage(painter);
     painter.setBrush(Qt::NoBrush);
-    const int rows = qMax(1, rowsPerColumn());
 
     // The outlines, drawn as the labels' frames are, each with its place
     // number as the first free label counts it.
@@ -345,13 +479,15 @@ void BandReport::paintAlignment(QPainter &painter, const ReportPage &page) const
     QFont number = reportFont(14);
     number.setBold(true);
     QRectF cells;
+    int position = 0;
     for (const PlacedBand &placed : page.bands) {
+        ++position;
         const QRectF rect = toDevice(placed.rect, device);
         painter.setPen(frame);
         painter.drawRect(rect);
         painter.setFont(number);
         painter.setPen(QColor(96, 96, 96));
-        painter.drawText(rect, Qt::AlignCenter, QString::number(placed.column * rows + placed.row + 1));
+        painter.drawText(rect, Qt::AlignCenter, QString::number(position));
         cells |= placed.rect;
     }
     if (cells.isEmpty()) {

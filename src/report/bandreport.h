@@ -5,6 +5,7 @@
 #include <QMarginsF>
 #include <QObject>
 #include <QPageSize>
+#include <QPoint>
 #include <QPointF>
 #include <QRectF>
 #include <QStringList>
@@ -38,8 +39,9 @@ public:
     void setAutoSize(bool autoSize) { m_autoSize = autoSize; }
     void setWordWrap(bool wordWrap) { m_wordWrap = wordWrap; }
 
-    // Paints a caption taken at layout time into its box, given in device pixels.
-    void paint(QPainter &painter, const QRectF &box, const QString &caption) const;
+    // Paints a caption taken at layout time into its box, given in device
+    // pixels; on a band drawn at another size, its font in proportion.
+    void paint(QPainter &painter, const QRectF &box, const QString &caption, qreal fontScale = 1) const;
     // Whether the caption is painted whole: within the box's width, and on
     // as many lines as its height holds. What does not fit is cut off.
     bool holds(const QString &caption) const;
@@ -90,7 +92,12 @@ struct PlacedBand {
     const ReportBand *band = nullptr;
     int column = 0;
     int row = 0;
+    // The place on the sheet, counted from 1 down the first column.
+    int position = 0;
     QRectF rect;
+    // Its labels' geometry to the band's place: other than one on label
+    // stock of another make.
+    QSizeF scale{1, 1};
     QStringList captions;
 
     QString caption(const QString &labelName) const;
@@ -125,7 +132,20 @@ public:
     int columns() const { return m_columns; }
     // Detail bands down one column, and on a whole page.
     int rowsPerColumn() const;
-    int positionsPerPage() const { return rowsPerColumn() * m_columns; }
+    int positionsPerPage() const;
+
+    // The detail bands' places on label stock of another make, in
+    // millimetres from the paper's corner, column by column; each band is
+    // drawn at its place's size, its labels and fonts in proportion to
+    // designMm, without a frame. Empty: the columns of setColumns().
+    void setCells(const QList<QRectF> &cellsMm, const QSizeF &designMm);
+    const QList<QRectF> &cells() const { return m_cells; }
+    // The label stock's product id, empty for the designed sheet; kept by
+    // whoever sets the cells.
+    QString sheetId() const { return m_sheetId; }
+    void setSheetId(const QString &id) { m_sheetId = id; }
+    // The column and row, from 0, of a place counted from 1.
+    QPoint placeOf(int position) const;
 
     // The first place on the first page that gets a detail band, counted down
     // the first column, then down the next (1 is the top of the first
@@ -133,6 +153,12 @@ public:
     // first ones are used. Later pages start at 1.
     int startPosition() const { return m_startPosition; }
     void setStartPosition(int position);
+    // Places of the first page after the start that are used too, left
+    // blank as those before it.
+    const QList<int> &usedPositions() const { return m_used; }
+    void setUsedPositions(const QList<int> &positions) { m_used = positions; }
+    // The places of the last page a run leaves free, counted from 1.
+    QList<int> freeOnLastPage(const ReportLayout &pages) const;
 
     // Moves everything on the page by this many millimetres (right and
     // down), for a printer that does not put the image where it should;
@@ -205,6 +231,7 @@ private:
     void paintAlignment(QPainter &painter, const ReportPage &page) const;
     PlacedBand place(const ReportBand *band, int column, int row, const QRectF &rect) const;
     const ReportBand *firstBand(ReportBand::Kind kind) const;
+    int positionOf(int column, int row) const;
 
     QPageSize m_paper = QPageSize(QPageSize::A4);
     QMarginsF m_margins;
@@ -216,6 +243,11 @@ private:
     QString m_paperSource;
     QList<ReportBand *> m_bands;
     bool m_alignmentSheet = false;
+    QList<int> m_used;
+    QString m_sheetId;
+    QList<QRectF> m_cells;
+    QList<QPoint> m_cellPlaces;
+    QSizeF m_design;
 };
 
 template <typename F> auto BandReport::asJob(F &&work)

@@ -89,10 +89,9 @@ Code39Metrics code39Metrics(const Code39Symbol &symbol, qreal availableWidth, qr
     return set(narrow, kMaxRatio * narrow);
 }
 
-QList<QRectF> code39Bars(const QRectF &box, const QByteArray &text, qreal dpi)
+QList<QRectF> twoWidthBars(const Code39Symbol &symbol, const QRectF &box, qreal dpi)
 {
     QList<QRectF> bars;
-    const Code39Symbol symbol = code39Symbol(text);
     const Code39Metrics metrics = code39Metrics(symbol, box.width(), dpi);
     if (metrics.narrow <= 0)
         return bars;
@@ -114,9 +113,18 @@ QList<QRectF> code39Bars(const QRectF &box, const QByteArray &text, qreal dpi)
     return bars;
 }
 
+QList<QRectF> code39Bars(const QRectF &box, const QByteArray &text, qreal dpi)
+{
+    return twoWidthBars(code39Symbol(text), box, dpi);
+}
+
 void paintCode39(QPainter &painter, const QRectF &box, const QByteArray &text)
 {
-    const QList<QRectF> bars = code39Bars(box, text, painter.device()->logicalDpiX());
+    paintBars(painter, code39Bars(box, text, painter.device()->logicalDpiX()));
+}
+
+void paintBars(QPainter &painter, const QList<QRectF> &bars)
+{
     if (bars.isEmpty())
         return;
     painter.save();

@@ -41,12 +41,18 @@ struct Code39Metrics {
 // elements fit. Zero widths when the symbol is empty.
 Code39Metrics code39Metrics(const Code39Symbol &symbol, qreal availableWidth, qreal dpi);
 
+// The bars of any symbol of narrow and wide elements centred in box
+// (device pixels), placed as Code 39's are.
+QList<QRectF> twoWidthBars(const Code39Symbol &symbol, const QRectF &box, qreal dpi);
+
 // The bars of text's symbol centred in box (device pixels), full box height,
 // edges on whole pixels.
 QList<QRectF> code39Bars(const QRectF &box, const QByteArray &text, qreal dpi);
 
 // Draws text's symbol in box as vector rectangles, sharp at any resolution.
 void paintCode39(QPainter &painter, const QRectF &box, const QByteArray &text);
+// Fills bars black, edges sharp, on whatever the painter holds.
+void paintBars(QPainter &painter, const QList<QRectF> &bars);
 
 // A report label that shows its caption as a Code 39 symbol instead of text.
 class Code39Label : public ReportLabel {

@@ -2,8 +2,11 @@
 
 #include "labels/labeldata.h"
 #include "labels/labelsettings.h"
+#include "labels/usedcells.h"
 #include "report/bandreport.h"
-#include "report/code39.h"
+#include "report/symbols.h"
+
+#include <QLocale>
 
 TFormBC *FormBC = nullptr;
 qint32 PageCounter = 0;
@@ -20,7 +23,7 @@ TFormBC::TFormBC(QObject *parent) : QObject(parent)
     QRSubDetail1->setFramed(true);
 
     // Drawn in this order: the digits line covers the foot of the bar code box.
-    QRLabelBC = new Code39Label(QStringLiteral("QRLabelBC"), QRSubDetail1, QRectF(0.529, 0.794, 47.096, 12.435));
+    QRLabelBC = new SymbolLabel(QStringLiteral("QRLabelBC"), QRSubDetail1, QRectF(0.529, 0.794, 47.096, 12.435));
     QRLabelBC->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     QRLabelBC->setCaption(QStringLiteral("1234567890"));
 
@@ -59,7 +62,45 @@ void TFormBC::readSettings()
     const LabelSettings settings = readLabelSettings();
     QuickRep1->setOffset(settings.offsetMm);
     QuickRep1->setPrinterChoice(settings.printerName, settings.paperSource);
+    // The stock last chosen for this printer, while the catalogue has it.
+    const QString sheetId = readSheetChoice(settings.printerName);
+    std::optional<SheetProduct> product;
+    for (const SheetProduct &candidate : catalogueProducts()) {
+        if (!sheetId.isEmpty() && candidate.id() == sheetId)
+            product = candidate;
+    }
+    useSheet(product);
+    QuickRep1->setUsedPositions({});
     QuickRep1->setStartPosition(1);
+}
+
+void TFormBC::setNumberList(const QList<qint32> &numbers)
+{
+    m_numbers = numbers;
+}
+
+void TFormBC::useSheet(const std::optional<SheetProduct> &product)
+{
+    ::useSheet(QuickRep1, product);
+}
+
+void useSheet(BandReport *report, const std::optional<SheetProduct> &product)
+{
+    report->setSheetId(product ? product->id() : QString());
+    if (!product) {
+        report->setPage(QPageSize(QPageSize::A4), QMarginsF(5, 5, 5, 5));
+        report->setCells({}, QSizeF());
+        return;
+    }
+    report->setPage(QPageSize(product->paperMm, QPageSize::Millimeter, product->paper, QPageSize::FuzzyMatch),
+                    QMarginsF(5, 5, 5, 5));
+    report->setCells(product->cells, designedLabelMm());
+}
+
+const QList<SheetProduct> &catalogueProducts()
+{
+    static const QList<SheetProduct> products = readSheetProducts(sheetCatalogueFolder());
+    return products;
 }
 
 void TFormBC::QuickRep1StartJob()
@@ -80,12 +121,20 @@ void TFormBC::QuickRep1BeforePrint(BandReport *, bool &)
     PageCounter = 0;
     CurrentNumber = m_rangeStart;
     m_lastSetUp = false;
+    m_nextInList = 0;
 }
 
 void TFormBC::QRSubDetail1NeedData(QObject *, bool &MoreData)
 {
     // The walk stops on the last number instead of stepping past it, which
     // would overflow when it is the largest 32-bit value.
+    if (!m_numbers.isEmpty()) {
+        MoreData = m_nextInList < m_numbers.size();
+        const LabelTexts texts = labelTexts(MoreData ? m_numbers[m_nextInList++] : -1);
+        QRLabelBC->setCaption(QString::fromLatin1(texts.barcode));
+        QRLabelBCC->setCaption(texts.digits);
+        return;
+    }
     if (m_lastSetUp) {
         MoreData = false;
         return;
@@ -101,4 +150,38 @@ void TFormBC::PageFooterBand1BeforePrint(ReportBand *, bool &)
 {
     ++PageCounter;
     QRLabelSN->setCaption(QStringLiteral("страница № ") + QString::number(PageCounter));
+}
+
+QSizeF designedLabelMm()
+{
+    return QSizeF(48.5, 18.256);
+}
+
+QString sheetRefusal(const QSizeF &labelMm, qreal dpi, const QString &productName, Symbology symbology)
+{
+    // The bar code's box, in proportion as the sheet draws it.
+    constexpr qreal designedBoxMm = 47.096;
+    const qreal boxMm = designedBoxMm * labelMm.width() / designedLabelMm().width();
+    // The narrowest that scans: one dot a narrow bar (or a module), three a
+    // wide one, and quiet zones of ten narrow bars.
+    qreal neededDots = 0;
+    if (symbology == Symbology::Code39) {
+        const Code39Symbol symbol = code39Symbol("0000000000");
+        if (code39Metrics(symbol, boxMm * dpi / 25.4, dpi).narrow >= 1)
+            return QString();
+        neededDots = symbol.narrowCount() + 20 + 3 * symbol.wideCount();
+    } else {
+        neededDots = 20;
+        for (int modules : symbolModules(symbology, "2147483647"))
+            neededDots += twoWidth(symbology) && modules > 1 ? 3 : modules;
+        if (neededDots <= boxMm * dpi / 25.4)
+            return QString();
+    }
+    const qreal neededMm = neededDots * 25.4 / dpi;
+    const QLocale russian(QLocale::Russian);
+    return QStringLiteral("Наклейки «%1» малы для штрих-кода: при %2 точках на дюйм штрих-код из десяти цифр "
+                          "с полями занимает %3 мм в ширину, а на наклейке для него %4 мм.")
+        .arg(productName)
+        .arg(qRound(dpi))
+        .arg(russian.toString(neededMm, 'f', 1), russian.toString(boxMm, 'f', 1));
 }

@@ -1,7 +1,14 @@
 #include "ui/labelpreview.h"
 
 #include "base/errors.h"
+#include "labels/usedcells.h"
 #include "report/bandreport.h"
+#include "report/labelcheck.h"
+#include "report/prnbarcod.h"
+#include "ui/formYN.h"
+#include "ui/pageview.h"
+#include "ui/sheetcells.h"
+#include "ui/sheetpicker.h"
 #include "ui/uiplatform.h"
 
 #include <QAction>
@@ -17,7 +24,6 @@
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrintEngine>
-#include <QPrintPreviewWidget>
 #include <QPrinterInfo>
 #include <QProgressDialog>
 #include <QScreen>
@@ -34,6 +40,8 @@ namespace {
 // keeps the key in a private header; its value has not changed since Qt 4.
 const auto kCupsOptions = QPrintEngine::PrintEnginePropertyKey(0xfe00);
 const QString kInputSlot = QStringLiteral("InputSlot");
+// What a PDF is checked for: the office printer's usual resolution.
+constexpr qreal kPdfDpi = 300;
 
 // Shows how far a long job has come, with a way to stop it. The window
 // appears only when the job looks like taking more than half a second.
@@ -337,6 +345,8 @@ TFormPreview::TFormPreview(BandReport *report, QWidget *parent)
         = command(this, "ActionFitPage", QStringLiteral("лист целиком"), {}, QStringLiteral("весь лист в окне"));
     ActionPriorPage = command(this, "ActionPriorPage", QStringLiteral("◀"), {}, QStringLiteral("предыдущая страница"));
     ActionNextPage = command(this, "ActionNextPage", QStringLiteral("▶"), {}, QStringLiteral("следующая страница"));
+    ActionSheet = command(this, "ActionSheet", QStringLiteral("наклейки…"), {},
+                          QStringLiteral("выбрать лист наклеек по производителю и коду"));
     ActionClose = command(this, "ActionClose", QStringLiteral("закрыть"), {}, QStringLiteral("закрыть (Esc)"));
 
     auto *commands = new FlowLayout(12);
@@ -367,7 +377,12 @@ TFormPreview::TFormPreview(BandReport *report, QWidget *parent)
     LabelStartPlace->setMinimumWidth(
         LabelStartPlace->fontMetrics().horizontalAdvance(QStringLiteral("(столбец 4, ряд 15)")));
     row->addWidget(LabelStartPlace);
-    tabOrder.append(SpinStart);
+    PictureCells = new SheetCellsPicture(start);
+    row->addWidget(PictureCells);
+    LabelFreeCells = new QLabel(start);
+    LabelFreeCells->setObjectName(QStringLiteral("LabelFreeCells"));
+    row->addWidget(LabelFreeCells);
+    tabOrder << SpinStart << PictureCells;
     commands->addWidget(start);
 
     QWidget *offset = group(this, &row);
@@ -381,6 +396,15 @@ TFormPreview::TFormPreview(BandReport *report, QWidget *parent)
     row->addWidget(SpinOffsetY);
     tabOrder << SpinOffsetX << SpinOffsetY;
     commands->addWidget(offset);
+
+    QWidget *sheet = group(this, &row);
+    auto *sheetButton = new CommandButton(ActionSheet, sheet);
+    row->addWidget(sheetButton);
+    LabelSheet = new QLabel(sheet);
+    LabelSheet->setObjectName(QStringLiteral("LabelSheet"));
+    row->addWidget(LabelSheet);
+    tabOrder.append(sheetButton);
+    commands->addWidget(sheet);
 
     QWidget *view = group(this, &row);
     for (QAction *action : {ActionZoomOut, ActionZoomIn, ActionFitWidth, ActionFitPage}) {
@@ -405,28 +429,36 @@ TFormPreview::TFormPreview(BandReport *report, QWidget *parent)
     tabOrder.append(close);
     commands->addWidget(close);
 
-    PreviewPages = new QPrintPreviewWidget(&m_printer, this);
+    LabelCheckState = new QLabel(this);
+    LabelCheckState->setObjectName(QStringLiteral("LabelCheckState"));
+    LabelCheckState->setWordWrap(true);
+    LabelCheckState->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_check = new LabelCheck(this);
+    connect(m_check, &LabelCheck::progressed, this, &TFormPreview::showCheck);
+
+    PreviewPages = new LabelPageView(m_report, this);
     PreviewPages->setObjectName(QStringLiteral("PreviewPages"));
-    PreviewPages->setZoomMode(QPrintPreviewWidget::FitToWidth);
     PreviewPages->setMinimumHeight(80);
     tabOrder.append(PreviewPages);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);
     layout->addLayout(commands);
+    layout->addWidget(LabelCheckState);
     layout->addWidget(PreviewPages, 1);
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
-    connect(PreviewPages, &QPrintPreviewWidget::paintRequested, this, &TFormPreview::PreviewPagesPaintRequested);
-    connect(PreviewPages, &QPrintPreviewWidget::previewChanged, this, &TFormPreview::showPage);
+    connect(PreviewPages, &LabelPageView::pageChanged, this, &TFormPreview::showPage);
     connect(ActionPrint, &QAction::triggered, this, &TFormPreview::ActionPrintClick);
     connect(ActionSavePdf, &QAction::triggered, this, &TFormPreview::ActionSavePdfClick);
     connect(ActionAlignmentSheet, &QAction::toggled, this, &TFormPreview::ActionAlignmentSheetClick);
-    connect(ActionZoomOut, &QAction::triggered, PreviewPages, [this] { PreviewPages->zoomOut(); });
-    connect(ActionZoomIn, &QAction::triggered, PreviewPages, [this] { PreviewPages->zoomIn(); });
-    connect(ActionFitWidth, &QAction::triggered, PreviewPages, &QPrintPreviewWidget::fitToWidth);
-    connect(ActionFitPage, &QAction::triggered, PreviewPages, &QPrintPreviewWidget::fitInView);
+    connect(ActionZoomOut, &QAction::triggered, PreviewPages, &LabelPageView::zoomOut);
+    connect(ActionZoomIn, &QAction::triggered, PreviewPages, &LabelPageView::zoomIn);
+    connect(ActionFitWidth, &QAction::triggered, PreviewPages, &LabelPageView::fitToWidth);
+    connect(ActionFitPage, &QAction::triggered, PreviewPages, &LabelPageView::fitInView);
+    connect(ActionSheet, &QAction::triggered, this, &TFormPreview::ActionSheetClick);
+    connect(PictureCells, &SheetCellsPicture::usedChanged, this, &TFormPreview::PictureCellsChange);
     connect(ActionPriorPage, &QAction::triggered, this,
             [this] { PreviewPages->setCurrentPage(PreviewPages->currentPage() - 1); });
     connect(ActionNextPage, &QAction::triggered, this,
@@ -435,7 +467,9 @@ TFormPreview::TFormPreview(BandReport *report, QWidget *parent)
     connect(SpinStart, &QSpinBox::valueChanged, this, &TFormPreview::SpinStartChange);
     connect(SpinOffsetX, &QDoubleSpinBox::valueChanged, this, &TFormPreview::SpinOffsetChange);
     connect(SpinOffsetY, &QDoubleSpinBox::valueChanged, this, &TFormPreview::SpinOffsetChange);
-    showStartPlace();
+    showSheet();
+    updatePreview(true);
+    startCheck();
 
     // Tall enough to show the sheet at a readable size; on a narrow screen,
     // or at a large scale, the command rows wrap rather than hide anything.
@@ -451,13 +485,115 @@ TFormPreview::~TFormPreview()
     m_report->setAlignmentSheet(false);
 }
 
-void TFormPreview::PreviewPagesPaintRequested(QPrinter *printer)
+void TFormPreview::updatePreview(bool first)
 {
-    if (renderPages(m_report, printer, this))
-        m_stopped = true;
-    // Stopped while the pages were being made: the preview closes.
-    if (m_stopped)
-        QTimer::singleShot(0, this, &QDialog::reject);
+    ReportLayout pages;
+    try {
+        pages = m_report->pagesToMake();
+    } catch (const AppError &e) {
+        if (first)
+            throw;
+        platform::showError(this, e.text());
+    }
+    PreviewPages->setPages(pages);
+}
+
+qreal TFormPreview::printerDpi() const
+{
+    if (m_printer.printerName().isEmpty() || m_printer.outputFormat() == QPrinter::PdfFormat)
+        return kPdfDpi;
+    return m_printer.resolution();
+}
+
+void TFormPreview::showSheet()
+{
+    std::optional<SheetProduct> product;
+    for (const SheetProduct &candidate : catalogueProducts()) {
+        if (!m_report->sheetId().isEmpty() && candidate.id() == m_report->sheetId())
+            product = candidate;
+    }
+    LabelSheet->setText(sheetName(product));
+    const int places = qMax(1, m_report->positionsPerPage());
+    SpinStart->blockSignals(true);
+    SpinStart->setRange(1, places);
+    SpinStart->blockSignals(false);
+    QList<QRectF> cells;
+    for (const PlacedBand &placed : m_report->alignmentPage().bands)
+        cells.append(placed.rect);
+    PictureCells->setSheet(cells, m_report->paperSize());
+
+    // What the last sheet on this printer left free is offered first.
+    LabelFreeCells->clear();
+    const QList<int> free = readFreeCells(m_report->printerName(), m_report->sheetId());
+    if (!free.isEmpty() && free.last() <= places && m_report->startPosition() == 1
+        && m_report->usedPositions().isEmpty()) {
+        QList<int> used;
+        for (int position = free.first() + 1; position <= places; ++position) {
+            if (!free.contains(position))
+                used.append(position);
+        }
+        m_report->setStartPosition(free.first());
+        m_report->setUsedPositions(used);
+        LabelFreeCells->setText(freeCellsText(free.size()));
+    }
+    SpinStart->blockSignals(true);
+    SpinStart->setValue(m_report->startPosition());
+    SpinStart->blockSignals(false);
+    showCells();
+    showStartPlace();
+}
+
+void TFormPreview::showCells()
+{
+    QList<int> used = m_report->usedPositions();
+    for (int position = 1; position < m_report->startPosition(); ++position)
+        used.append(position);
+    PictureCells->setUsedPositions(used);
+}
+
+void TFormPreview::PictureCellsChange()
+{
+    const QList<int> used = PictureCells->usedPositions();
+    const int places = m_report->positionsPerPage();
+    int start = 1;
+    while (start <= places && used.contains(start))
+        ++start;
+    // A sheet with no free label left: the next one is fresh.
+    if (start > places)
+        start = 1;
+    QList<int> after;
+    for (int position : used) {
+        if (position > start)
+            after.append(position);
+    }
+    m_report->setStartPosition(start);
+    m_report->setUsedPositions(after);
+    SpinStart->blockSignals(true);
+    SpinStart->setValue(start);
+    SpinStart->blockSignals(false);
+    showStartPlace();
+    updatePreview();
+    startCheck();
+}
+
+void TFormPreview::ActionSheetClick()
+{
+    const QPrinterInfo info(m_printer);
+    const QPageSize paper
+        = info.isNull() || !info.defaultPageSize().isValid() ? QPageSize(QPageSize::A4) : info.defaultPageSize();
+    TFormSheetPicker picker(catalogueProducts(), paper.size(QPageSize::Millimeter), printerDpi(), m_check->symbology(),
+                            m_report->sheetId(), this);
+    if (picker.exec() != QDialog::Accepted)
+        return;
+    useSheet(m_report, picker.Picked);
+    writeSheetChoice(m_report->printerName(), m_report->sheetId());
+    m_printer.setPageLayout(
+        QPageLayout(m_report->paper(), QPageLayout::Portrait, m_report->margins(), QPageLayout::Millimeter));
+    m_report->setStartPosition(1);
+    m_report->setUsedPositions({});
+    showSheet();
+    updatePreview();
+    startCheck();
 }
 
 void TFormPreview::ActionPrintClick()
@@ -465,13 +601,21 @@ void TFormPreview::ActionPrintClick()
     QPrintDialog dialog(&m_printer, this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    PreviewPages->print();
+    if (!labelsApproved(printerDpi()))
+        return;
+    const bool alignment = m_report->alignmentSheet();
+    renderPages(m_report, &m_printer, this);
+    // What the labels left free on their last sheet, for the next print.
+    if (!alignment && !PreviewPages->pages().isEmpty())
+        writeFreeCells(m_report->printerName(), m_report->sheetId(), m_report->freeOnLastPage(PreviewPages->pages()));
     // Printed: the preview's work is done.
     accept();
 }
 
 void TFormPreview::ActionSavePdfClick()
 {
+    if (!labelsApproved(kPdfDpi))
+        return;
     QString fileName = platform::saveFileName(this, QStringLiteral("PDF (*.pdf)"), QString());
     if (fileName.isEmpty())
         return;
@@ -492,28 +636,86 @@ void TFormPreview::ActionAlignmentSheetClick(bool on)
     m_report->setAlignmentSheet(on);
     // The sheet shows all places, so the first free one has no say.
     SpinStart->setEnabled(!on);
-    PreviewPages->updatePreview();
+    PictureCells->setEnabled(!on);
+    updatePreview();
 }
 
 void TFormPreview::SpinStartChange(int position)
 {
     m_report->setStartPosition(position);
+    QList<int> after;
+    for (int used : m_report->usedPositions()) {
+        if (used > position)
+            after.append(used);
+    }
+    m_report->setUsedPositions(after);
+    showCells();
     showStartPlace();
-    PreviewPages->updatePreview();
+    updatePreview();
+    startCheck();
 }
 
 void TFormPreview::SpinOffsetChange()
 {
     m_report->editOffset(QPointF(SpinOffsetX->value(), SpinOffsetY->value()));
-    PreviewPages->updatePreview();
+    updatePreview();
 }
 
 void TFormPreview::showStartPlace()
 {
-    const int position = m_report->startPosition();
-    const int rows = qMax(1, m_report->rowsPerColumn());
-    LabelStartPlace->setText(
-        QStringLiteral("(столбец %1, ряд %2)").arg((position - 1) / rows + 1).arg((position - 1) % rows + 1));
+    const QPoint place = m_report->placeOf(m_report->startPosition());
+    LabelStartPlace->setText(QStringLiteral("(столбец %1, ряд %2)").arg(place.x() + 1).arg(place.y() + 1));
+}
+
+void TFormPreview::startCheck()
+{
+    m_check->start(jobPages(), printerDpi());
+}
+
+ReportLayout TFormPreview::jobPages() const
+{
+    // The pages shown, which the check shares; the labels themselves while
+    // the test sheet is shown in their place.
+    if (!m_report->alignmentSheet())
+        return PreviewPages->pages();
+    try {
+        return m_report->run();
+    } catch (const AppError &) {
+        // Too long for one job: the preview says so itself.
+        return {};
+    }
+}
+
+void TFormPreview::showCheck()
+{
+    LabelCheckState->setText(QStringLiteral("штрих-код %1, %2 точек на дюйм; %3")
+                                 .arg(symbologyCaption(m_check->symbology()))
+                                 .arg(m_check->dpi())
+                                 .arg(m_check->summary()));
+}
+
+bool TFormPreview::labelsApproved(qreal dpi)
+{
+    // The test sheet carries no bar codes.
+    if (m_report->alignmentSheet())
+        return true;
+    // Printed elsewhere than the preview's printer: read again at that
+    // printer's resolution.
+    if (m_check->dpi() != dpi)
+        m_check->start(jobPages(), dpi);
+    m_check->finish();
+    const QList<LabelFault> &faults = m_check->faults();
+    if (faults.isEmpty())
+        return true;
+    const LabelFault &first = faults.first();
+    return AskYesNo(QStringLiteral("Не все наклейки прочтёт сканер: ошибок %1; первая — страница %2, столбец %3, "
+                                   "ряд %4: %5.|Всё равно печатать?")
+                        .arg(faults.size())
+                        .arg(first.page)
+                        .arg(first.column)
+                        .arg(first.row)
+                        .arg(first.reason),
+                    this);
 }
 
 void TFormPreview::showPage()
@@ -528,7 +730,6 @@ void previewReport(BandReport *report, QWidget *parent)
 {
     report->asJob([&] {
         // A range too long for one job is refused before the window opens.
-        report->run();
         TFormPreview preview(report, parent);
         preview.exec();
     });

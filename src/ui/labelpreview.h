@@ -1,14 +1,18 @@
 #pragma once
 
+#include "report/bandreport.h"
+
 #include <QDialog>
 #include <QPrinter>
 
 class BandReport;
+class LabelCheck;
 class QAction;
 class QDoubleSpinBox;
 class QLabel;
-class QPrintPreviewWidget;
+class LabelPageView;
 class QSpinBox;
+class SheetCellsPicture;
 
 // The label sheet's preview window: the pages as they will print, the
 // sheet's own settings (the first free label, the printer's offset, the
@@ -31,8 +35,12 @@ public:
     QAction *ActionAlignmentSheet;
     QSpinBox *SpinStart;
     QLabel *LabelStartPlace;
+    SheetCellsPicture *PictureCells;
+    QLabel *LabelFreeCells;
     QDoubleSpinBox *SpinOffsetX;
     QDoubleSpinBox *SpinOffsetY;
+    QAction *ActionSheet;
+    QLabel *LabelSheet;
     QAction *ActionZoomOut;
     QAction *ActionZoomIn;
     QAction *ActionFitWidth;
@@ -41,25 +49,44 @@ public:
     QLabel *LabelPage;
     QAction *ActionNextPage;
     QAction *ActionClose;
-    QPrintPreviewWidget *PreviewPages;
+    // The symbology and how the check of every label stands.
+    QLabel *LabelCheckState;
+    LabelPageView *PreviewPages;
 
     void ActionPrintClick();
     void ActionSavePdfClick();
     void ActionAlignmentSheetClick(bool on);
     void SpinStartChange(int position);
     void SpinOffsetChange();
+    void PictureCellsChange();
+    void ActionSheetClick();
 
 private:
-    void PreviewPagesPaintRequested(QPrinter *printer);
+    // Lays the pages out again and shows them; the first time, a range too
+    // long for one job raises AppError.
+    void updatePreview(bool first = false);
+    // The places of the sheet on the picture, the free ones of the last
+    // sheet offered when kept.
+    void showSheet();
+    void showCells();
+    // The printer's resolution for the bar code's check, 300 dpi for a file.
+    qreal printerDpi() const;
     // The page shown and the pages there are, on LabelPage.
     void showPage();
     // The column and row of the first free label, on LabelStartPlace.
     void showStartPlace();
+    // Checks the job's labels afresh, read at the preview printer's
+    // resolution (300 dpi for PDF), while the window is shown.
+    void startCheck();
+    ReportLayout jobPages() const;
+    void showCheck();
+    // Every label checked at dpi; true when all read as they should or the
+    // user, told which do not, still wants them on paper.
+    bool labelsApproved(qreal dpi);
 
     BandReport *m_report;
     QPrinter m_printer;
-    // The pages were being made when the user stopped them: the window closes.
-    bool m_stopped = false;
+    LabelCheck *m_check;
 };
 
 // Shows the report's pages in the preview window, as one job of the

@@ -8,6 +8,9 @@
 #include "report/bandreport.h"
 #include "report/prnbarcod.h"
 #include "ui/formYN.h"
+#include "ui/labelpreview.h"
+#include "ui/pageview.h"
+#include "ui/reprintdialog.h"
 #include "ui/uiplatform.h"
 
 #include <QHeaderView>
@@ -15,6 +18,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyleOptionViewItem>
 #include <QTableView>
@@ -45,6 +49,7 @@ private slots:
     void printRefuses_data();
     void printRefuses();
     void printRefusesAHugeRange();
+    void reprintPrintsTheListOnly();
     void currentRowIsPaleBlue();
 
 private:
@@ -446,6 +451,48 @@ void TestBarcodeTab::printRefusesAHugeRange()
     QVERIFY2(m_errors[0].contains(QLatin1String("2000")), qPrintable(m_errors[0]));
     // The report is left ready for the next print of the same range.
     QCOMPARE(FormBC->CurrentNumber, 1);
+}
+
+// Ctrl+R on the tab: the typed numbers and mark in the preview, the range's
+// fields and the register untouched.
+void TestBarcodeTab::reprintPrintsTheListOnly()
+{
+    m_form->EditS->setText(QStringLiteral("7"));
+    m_form->EditP->setText(QStringLiteral("20"));
+    m_form->EditME->setText(QStringLiteral("фонд 3"));
+    const int rows = m_form->DBGridBC->model()->rowCount();
+    QStringList shown;
+    ModalAnswerer answer([&](QWidget *dialog) {
+        if (auto *reprint = qobject_cast<TFormReprint *>(dialog)) {
+            QCOMPARE(reprint->EditMark->text(), QStringLiteral("фонд 3"));
+            reprint->EditNumbers->setPlainText(QStringLiteral("0000000105\n12\n7"));
+            reprint->EditMark->setText(QStringLiteral("повтор"));
+            reprint->accept();
+        } else if (auto *preview = qobject_cast<TFormPreview *>(dialog)) {
+            for (const ReportPage &page : preview->PreviewPages->pages()) {
+                for (const PlacedBand &band : page.bands) {
+                    if (band.band->kind() == ReportBand::Detail)
+                        shown << band.caption(QStringLiteral("QRLabelBCC")).remove(QLatin1Char(' ')) + QLatin1Char(' ')
+                                + band.caption(QStringLiteral("QRLabelME"));
+                }
+            }
+            preview->close();
+        } else {
+            dialog->close();
+        }
+    });
+    m_form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    m_form->EditS->setFocus();
+    QTest::keyClick(m_form->EditS, Qt::Key_R, Qt::ControlModifier);
+    QCOMPARE(answer.count(), 2);
+    QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(QLatin1Char('\n'))));
+    QCOMPARE(shown,
+             (QStringList{QStringLiteral("0000000105 повтор"), QStringLiteral("0000000012 повтор"),
+                          QStringLiteral("0000000007 повтор")}));
+    QVERIFY(FormBC->numberList().isEmpty());
+    QCOMPARE(m_form->DBGridBC->model()->rowCount(), rows);
+    QCOMPARE(m_form->EditS->text(), QStringLiteral("7"));
 }
 
 void TestBarcodeTab::currentRowIsPaleBlue()

@@ -330,6 +330,10 @@ void TestDatabase::toolCalls_data()
     refused("import in an unknown mode",
             {QStringLiteral("import"), QStringLiteral("books"), QStringLiteral("export.csv"), file},
             QStringLiteral("import: режим — catalog или readers, а не «books»"));
+    refused("symbology with an unknown name", {QStringLiteral("symbology"), file, QStringLiteral("ean13")},
+            QStringLiteral("symbology: символика — одна из code39, code39mod43, code128, codabar, а не «ean13»"));
+    refused("symbology without its name", {QStringLiteral("symbology"), file},
+            QStringLiteral("symbology: не указан аргумент СИМВОЛИКА"));
     refused("mistyped command", {QStringLiteral("grnat"), file}, QStringLiteral("неизвестная команда «grnat»"));
     refused("import from line 0",
             {QStringLiteral("import"), QStringLiteral("catalog"), QStringLiteral("export.csv"), file,

@@ -631,10 +631,11 @@ focus "$preview"
 picture label-preview "$preview"
 # The preview opens on its print command; after it and the PDF and test
 # sheet commands come the sheet's settings: the first free label is the
-# fifth, and the printer wants everything 1.5 mm to the right and 0.7 mm up.
+# fifth, and the printer wants everything 1.5 mm to the right and 0.7 mm up;
+# the sheet's picture beside the start field is passed over.
 keys Tab Tab Tab ctrl+a
 type_text 5
-keys Tab ctrl+a
+keys Tab Tab ctrl+a
 type_text 1.5
 keys Tab ctrl+a
 type_text -0.7
@@ -675,6 +676,53 @@ for n in $(seq 7000 7063); do printf '%010d\n' "$n"; done >"$work/out/expected"
 diff -u "$work/out/expected" "$work/out/scanned" >"$work/out/labels.diff" ||
     fail "scanned labels differ from 0000007000..0000007063: $(head -n 20 "$work/out/labels.diff")"
 ok "2 pages, 56 + 8 labels, all 64 numbers scanned"
+
+step "reprint three damaged labels on 4 x 16 stock by keyboard: Ctrl+R, the numbers, the stock picked in the preview, saved as PDF"
+wait_for "the main window to take the focus back" 10 active_is "$main"
+keys ctrl+r
+reprint=$(wait_window '^перепечатать наклейки$' 10)
+wait_for "the reprint list to take the focus" 10 active_is "$reprint"
+type_text 7001
+keys Return
+type_text 7002
+keys Return
+type_text 7003
+sleep 0.3
+picture reprint-list "$reprint"
+keys ctrl+Return
+preview=$(wait_window '^предварительный просмотр$' 30)
+focus "$preview"
+# From print over PDF, the test sheet, the first free label, the sheet's
+# picture and the two offsets to the stock command.
+keys Tab Tab Tab Tab Tab Tab Tab Return
+picker=$(wait_window '^наклейки$' 10)
+wait_for "the stock picker to take the focus" 10 active_is "$picker"
+type_text 'EA-483x169'
+sleep 0.5
+picture label-stock "$picker"
+keys Return
+wait_for "the stock picker to close" 10 no_window '^наклейки$'
+wait_for "the preview to take the focus back" 10 active_is "$preview"
+sleep 1
+picture label-stock-preview "$preview"
+keys ctrl+s
+wait_for "the save dialog" 15 active_is_not "$preview" "$main"
+reprint_pdf=$work/out/reprint.pdf
+type_text "$reprint_pdf"
+keys Return
+reprint_written() { pdfinfo "$reprint_pdf"; }
+wait_for "the reprint's PDF to be written" 30 reprint_written
+wait_for "the save dialog to close" 10 active_is "$preview"
+keys Escape
+wait_for "the preview to close" 10 no_window '^предварительный просмотр$'
+[[ $(pdfinfo "$reprint_pdf" | awk '/^Pages:/ {print $2}') == 1 ]] || fail "the reprint is not one page"
+timeout 60 pdftoppm -r 300 -png "$reprint_pdf" "$work/out/reprint"
+timeout 60 zbarimg -q --raw -Sdisable -Scode39.enable "$work/out"/reprint-*.png 2>>"$work/out/zbarimg.log" |
+    sort >"$work/out/reprint.codes" || true
+printf '%010d\n' 7001 7002 7003 >"$work/out/reprint.expected"
+diff -u "$work/out/reprint.expected" "$work/out/reprint.codes" >"$work/out/reprint.diff" ||
+    fail "the reprint scanned as $(tr '\n' ' ' <"$work/out/reprint.codes")"
+ok "three labels, 0000007001..0000007003, on the 4 x 16 stock, scanned; nothing registered"
 
 step "add 1-10, which overlaps 1-60: the question, answered no (that its number 1 is on a book asks nothing)"
 # Back from the preview on the print button; the start field is next.
@@ -1042,7 +1090,7 @@ title_bar_shown() {
     read -r frame_x frame_y < <(origin "$(frame_of "$main")")
     ((frame_x >= 0 && frame_y >= 0 && frame_x < 1366 - 100))
 }
-wait_for "the main window's title bar on the screen" 5 title_bar_shown
+wait_for "the main window's title bar on the screen" 8 title_bar_shown
 ok "the main window's frame at $frame_x,$frame_y"
 # Signed in by keyboard: the user name field has the focus.
 keys ctrl+a

@@ -110,6 +110,11 @@ log "  Depends: $depends"
 for package in libfbclient2 firebird3.0-server-core adduser libqt6core6 libqt6gui6 libqt6widgets6 libqt6printsupport6; do
     grep -qE "(^|, )$package( |,|$)" <<<"$depends" || fail "Depends lacks $package"
 done
+# The bar code libraries the labels are drawn and checked with, whatever
+# their soname's version.
+for package in 'libzint[0-9.]+' 'libzxing[0-9]+'; do
+    grep -qE "(^|, )$package( |,|$)" <<<"$depends" || fail "Depends lacks $package"
+done
 conffiles=$(dpkg-deb -I "$deb" conffiles)
 [[ "$conffiles" == "/etc/xdg/Tovi/Vesko Mika.conf" ]] || fail "conffiles lists '$conffiles'"
 ok "the linked libraries, the embedded engine and one conffile"

@@ -5,14 +5,19 @@
 #include "base/sqltext.h"
 #include "labels/labeldata.h"
 #include "labels/labelsettings.h"
+#include "labels/sheetproducts.h"
 #include "report/bandreport.h"
 #include "report/code39.h"
+#include "report/labelcheck.h"
 #include "report/prnbarcod.h"
+#include "report/symbols.h"
 
+#include <QDir>
 #include <QImage>
 #include <QPainter>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
@@ -57,6 +62,30 @@ QList<QPair<int, int>> zintBars(const QByteArray &text)
     return bars;
 }
 
+// The mod 43 check character of Code 39 text, from the standard's values.
+char mod43(const QByteArray &text)
+{
+    static const QByteArray values("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ-. $/+%");
+    int sum = 0;
+    for (char c : text)
+        sum += int(values.indexOf(c));
+    return values[sum % 43];
+}
+
+// What zbar reads from text's symbol: Codabar with its start and stop
+// characters, Code 39's check character not taken off.
+QString zbarText(Symbology symbology, const QString &text)
+{
+    switch (symbology) {
+    case Symbology::Code39Mod43:
+        return text + QLatin1Char(mod43(text.toLatin1()));
+    case Symbology::Codabar:
+        return QLatin1Char('A') + text + QLatin1Char('A');
+    default:
+        return text;
+    }
+}
+
 // Where a line crosses the scan from one point to another on a page
 // painted at dpi: the middle of the dark pixels met, in millimetres along
 // the scan from its start; -1 when none is met.
@@ -81,6 +110,32 @@ qreal lineAcross(const QImage &image, qreal dpi, const QPointF &fromMm, const QP
     return first < 0 ? -1 : (first + last) / 2;
 }
 
+// A PDF without the moment it was made at, and so without the table of
+// object offsets, which moves with the moment's length in another time zone.
+QByteArray timelessPdf(const QString &fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    QByteArray bytes = file.readAll();
+    const qsizetype offsets = bytes.lastIndexOf("\nxref\n");
+    if (offsets >= 0)
+        bytes.truncate(offsets + 1);
+    static const QRegularExpression moment(QStringLiteral("\\(D:[^)]*\\)"));
+    return QString::fromLatin1(bytes).replace(moment, QStringLiteral("(D:0)")).toLatin1();
+}
+
+// A product of the installed catalogue, read once.
+std::optional<SheetProduct> catalogueProduct(const QString &id)
+{
+    static const QList<SheetProduct> products = readSheetProducts(sheetCatalogueFolder());
+    for (const SheetProduct &product : products) {
+        if (product.id() == id)
+            return product;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 // The label sheet without a window: its layout, captions, bars, painting,
@@ -92,8 +147,14 @@ private slots:
     void init();
     void cleanup();
 
+    void defaultSheetPdfUnchanged();
     void layout_data();
     void layout();
+    void productLayout_data();
+    void productLayout();
+    void productRefused_data();
+    void productRefused();
+    void numberListInCells();
     void captions_data();
     void captions();
     void rangeEndingAtMaximum_data();
@@ -105,6 +166,13 @@ private slots:
     void metrics();
     void scansAtPrinterResolution_data();
     void scansAtPrinterResolution();
+    void symbolModules_data();
+    void symbolModules();
+    void labelFault_data();
+    void labelFault();
+    void checkRefusals_data();
+    void checkRefusals();
+    void checkListsFailingLabels();
     void negativeNumberPrintsFrameAndMarkOnly();
     void markHeld_data();
     void markHeld();
@@ -209,6 +277,150 @@ void TestPrnBarcod::layout()
     // The report hands the range back as it was given.
     QCOMPARE(m_form->CurrentNumber, start);
     QCOMPARE(m_form->LastNumber, end);
+}
+
+void TestPrnBarcod::productLayout_data()
+{
+    QTest::addColumn<QString>("product");
+    QTest::addColumn<QList<int>>("grid");       // columns, rows
+    QTest::addColumn<QList<qreal>>("geometry"); // x0, y0, dx, dy, width, height in mm
+    QTest::addColumn<bool>("footer");
+
+    // As the catalogue's files give them.
+    QTest::newRow("4 x 16") << QStringLiteral("Igepa EA-483x169") << QList<int>{4, 16}
+                            << QList<qreal>{8.4, 13.3, 48.3, 16.9, 48.3, 16.9} << true;
+    QTest::newRow("3 x 8, in points") << QStringLiteral("Herma 4614") << QList<int>{3, 8}
+                                      << QList<qreal>{5.7, 13.0, 66.0, 33.8, 66.0, 33.8} << true;
+    QTest::newRow("2 x 7, no room below for the page number")
+        << QStringLiteral("Igepa EA-1050x410") << QList<int>{2, 7} << QList<qreal>{0, 5, 105, 41, 105, 41} << false;
+}
+
+void TestPrnBarcod::productLayout()
+{
+    QFETCH(QString, product);
+    QFETCH(QList<int>, grid);
+    QFETCH(QList<qreal>, geometry);
+    QFETCH(bool, footer);
+
+    if (!QDir(sheetCatalogueFolder()).exists())
+        QSKIP("the catalogue of label products is not installed");
+    const std::optional<SheetProduct> stock = catalogueProduct(product);
+    QVERIFY(stock);
+    m_form->useSheet(stock);
+    const int perSheet = grid[0] * grid[1];
+    QCOMPARE(m_form->QuickRep1->positionsPerPage(), perSheet);
+    m_form->QuickRep1->setStartPosition(3);
+    const ReportLayout pages = layOut(1, perSheet + 1);
+    QCOMPARE(pages.size(), 2);
+    constexpr qreal tolerance = 0.2;
+    const QList<PlacedBand> labels = bandsOf(pages[0], ReportBand::Detail);
+    QCOMPARE(labels.size(), perSheet - 2);
+    for (qsizetype k = 0; k < labels.size(); ++k) {
+        // Down the first column, then the next; the first two places used.
+        const int place = int(k) + 2;
+        const int column = place / grid[1];
+        const int row = place % grid[1];
+        const QRectF expected(geometry[0] + column * geometry[2], geometry[1] + row * geometry[3], geometry[4],
+                              geometry[5]);
+        const QRectF &got = labels[k].rect;
+        QVERIFY2(qAbs(got.x() - expected.x()) <= tolerance && qAbs(got.y() - expected.y()) <= tolerance
+                     && qAbs(got.width() - expected.width()) <= tolerance
+                     && qAbs(got.height() - expected.height()) <= tolerance,
+                 qPrintable(QStringLiteral("place %1").arg(place + 1)));
+        QCOMPARE(labels[k].caption(QStringLiteral("QRLabelBC")), QString::fromLatin1(ZeroPad(qint32(k + 1), 10)));
+    }
+    QCOMPARE(bandsOf(pages[1], ReportBand::Detail).size(), 3);
+    QCOMPARE(footers(pages).size(), footer ? 2 : 0);
+
+    // Nothing painted outside the labels but the page number, and each
+    // label's bars inside its own cell, not across a neighbour's edge.
+    constexpr qreal dpi = 150;
+    const QImage sheet = m_form->QuickRep1->pageImage(pages[0], dpi);
+    QImage outside = sheet;
+    QPainter blank(&outside);
+    for (const QRectF &cell : m_form->QuickRep1->cells())
+        blank.fillRect(toPixels(cell, dpi), Qt::white);
+    for (const PlacedBand &band : bandsOf(pages[0], ReportBand::PageFooter))
+        blank.fillRect(toPixels(band.rect, dpi), Qt::white);
+    blank.end();
+    QVERIFY(!anyDark(outside, outside.rect()));
+    for (const PlacedBand &label : labels)
+        QVERIFY(anyDark(sheet,
+                        toPixels(label.labelRect(QStringLiteral("QRLabelBC")), dpi)
+                            .intersected(toPixels(label.rect.adjusted(0.5, 0.5, -0.5, -0.5), dpi))));
+}
+
+void TestPrnBarcod::productRefused_data()
+{
+    QTest::addColumn<QString>("product");
+    QTest::addColumn<qreal>("dpi");
+    QTest::addColumn<bool>("refused");
+    QTest::addColumn<QByteArray>("symbology");
+
+    QTest::newRow("17.8 mm wide at 300 dpi") << QStringLiteral("Avery L4730") << 300.0 << true << QByteArray("code39");
+    QTest::newRow("17.8 mm wide at 600 dpi") << QStringLiteral("Avery L4730") << 600.0 << false << QByteArray("code39");
+    QTest::newRow("35.6 mm wide at 200 dpi") << QStringLiteral("Avery L4732") << 200.0 << false << QByteArray("code39");
+    QTest::newRow("48.3 mm wide at 300 dpi")
+        << QStringLiteral("Igepa EA-483x169") << 300.0 << false << QByteArray("code39");
+    // Code 128's digits in pairs, and Codabar's shorter characters, fit
+    // where Code 39's do not.
+    QTest::newRow("35.6 mm wide at 200 dpi, Code 128")
+        << QStringLiteral("Avery L4732") << 200.0 << false << QByteArray("code128");
+    QTest::newRow("17.8 mm wide at 300 dpi, Code 128")
+        << QStringLiteral("Avery L4730") << 300.0 << false << QByteArray("code128");
+    QTest::newRow("17.8 mm wide at 300 dpi, Codabar")
+        << QStringLiteral("Avery L4730") << 300.0 << false << QByteArray("codabar");
+}
+
+void TestPrnBarcod::productRefused()
+{
+    QFETCH(QString, product);
+    QFETCH(qreal, dpi);
+    QFETCH(bool, refused);
+    QFETCH(QByteArray, symbology);
+
+    if (!QDir(sheetCatalogueFolder()).exists())
+        QSKIP("the catalogue of label products is not installed");
+    const std::optional<SheetProduct> stock = catalogueProduct(product);
+    QVERIFY(stock);
+    const Symbology chosen = symbologyNamed(symbology).value();
+    const QString reason = sheetRefusal(stock->labelMm, dpi, stock->id(), chosen);
+    QCOMPARE(!reason.isEmpty(), refused);
+    if (refused) {
+        QVERIFY2(reason.contains(product) && reason.contains(QString::number(qRound(dpi))), qPrintable(reason));
+        return;
+    }
+    // Accepted: drawn at that resolution, the narrowest bar is a whole dot.
+    const qreal box = 47.096 * stock->labelMm.width() / 48.5 * dpi / 25.4;
+    if (chosen == Symbology::Code39) {
+        QVERIFY(code39Metrics(code39Symbol("2147483647"), box, dpi).narrow >= 1);
+        return;
+    }
+    const QList<QRectF> bars = symbolBars(chosen, QRectF(0, 0, box, 100), "2147483647", dpi);
+    QVERIFY(!bars.isEmpty());
+    for (const QRectF &bar : bars)
+        QVERIFY2(bar.width() >= 1 - 1e-9, qPrintable(QString::number(bar.width())));
+}
+
+void TestPrnBarcod::numberListInCells()
+{
+    // Five labels reprinted on the free places 13 to 17, as listed, with
+    // the range's own walk left as it was.
+    const QList<qint32> numbers{907, 15, 2147483647, 0, 15};
+    m_form->setNumberList(numbers);
+    m_form->QuickRep1->setStartPosition(13);
+    const ReportLayout pages = layOut(1, 1000, QStringLiteral("повтор"));
+    QCOMPARE(pages.size(), 1);
+    const QList<PlacedBand> labels = bandsOf(pages[0], ReportBand::Detail);
+    QCOMPARE(labels.size(), 5);
+    for (qsizetype k = 0; k < labels.size(); ++k) {
+        QCOMPARE(labels[k].column * 15 + labels[k].row + 1, int(13 + k));
+        QCOMPARE(labels[k].caption(QStringLiteral("QRLabelBC")), QString::fromLatin1(ZeroPad(numbers[k], 10)));
+        QCOMPARE(labels[k].caption(QStringLiteral("QRLabelME")), QStringLiteral("повтор"));
+    }
+    QCOMPARE(m_form->CurrentNumber, 1);
+    // The same list again in a second run: a print after the preview.
+    QCOMPARE(barcodes(m_form->QuickRep1->layOut()), barcodes(pages));
 }
 
 void TestPrnBarcod::captions_data()
@@ -375,21 +587,49 @@ void TestPrnBarcod::scansAtPrinterResolution_data()
     QTest::addColumn<qint32>("start");
     QTest::addColumn<qint32>("end");
     QTest::addColumn<qreal>("dpi");
+    QTest::addColumn<QByteArray>("symbology");
+    QTest::addColumn<QString>("product");
 
-    QTest::newRow("first sheet at 300 dpi") << 1 << 60 << 300.0;
-    QTest::newRow("top of the range at 300 dpi") << maxInt - 47 << maxInt << 300.0;
-    QTest::newRow("mixed digits at 600 dpi") << 1234567880 << 1234567899 << 600.0;
-    QTest::newRow("first sheet at 200 dpi") << 1 << 60 << 200.0;
-    QTest::newRow("top of the range at 200 dpi") << maxInt - 59 << maxInt << 200.0;
-    QTest::newRow("top of the range at 600 dpi") << maxInt - 59 << maxInt << 600.0;
+    QTest::newRow("first sheet at 300 dpi") << 1 << 60 << 300.0 << QByteArray("code39") << QString();
+    QTest::newRow("top of the range at 300 dpi") << maxInt - 47 << maxInt << 300.0 << QByteArray("code39") << QString();
+    QTest::newRow("mixed digits at 600 dpi") << 1234567880 << 1234567899 << 600.0 << QByteArray("code39") << QString();
+    QTest::newRow("first sheet at 200 dpi") << 1 << 60 << 200.0 << QByteArray("code39") << QString();
+    QTest::newRow("top of the range at 200 dpi") << maxInt - 59 << maxInt << 200.0 << QByteArray("code39") << QString();
+    QTest::newRow("top of the range at 600 dpi") << maxInt - 59 << maxInt << 600.0 << QByteArray("code39") << QString();
+    QTest::newRow("mod 43 at 300 dpi") << 1 << 60 << 300.0 << QByteArray("code39mod43") << QString();
+    QTest::newRow("mod 43 at 200 dpi") << maxInt - 59 << maxInt << 200.0 << QByteArray("code39mod43") << QString();
+    QTest::newRow("Code 128 at 300 dpi") << 1 << 60 << 300.0 << QByteArray("code128") << QString();
+    QTest::newRow("Code 128 at 200 dpi") << maxInt - 59 << maxInt << 200.0 << QByteArray("code128") << QString();
+    QTest::newRow("Code 128 at 600 dpi") << 1234567880 << 1234567899 << 600.0 << QByteArray("code128") << QString();
+    QTest::newRow("Codabar at 300 dpi") << 1 << 60 << 300.0 << QByteArray("codabar") << QString();
+    QTest::newRow("Codabar at 200 dpi") << maxInt - 59 << maxInt << 200.0 << QByteArray("codabar") << QString();
+    QTest::newRow("4 x 16 stock at 300 dpi")
+        << 1 << 64 << 300.0 << QByteArray("code39") << QStringLiteral("Igepa EA-483x169");
+    QTest::newRow("3 x 8 stock, lengths in points, Code 128 at 300 dpi")
+        << maxInt - 23 << maxInt << 300.0 << QByteArray("code128") << QStringLiteral("Herma 4614");
+    QTest::newRow("2 x 7 stock, Codabar at 200 dpi")
+        << 1234567 << 1234580 << 200.0 << QByteArray("codabar") << QStringLiteral("Rayfilm 0810");
 }
 
+// Every label read by zbar from the painted sheet, and by the program's
+// own check (zxing) as it reads before printing.
 void TestPrnBarcod::scansAtPrinterResolution()
 {
     QFETCH(qint32, start);
     QFETCH(qint32, end);
     QFETCH(qreal, dpi);
+    QFETCH(QByteArray, symbology);
+    QFETCH(QString, product);
 
+    if (!product.isEmpty()) {
+        const std::optional<SheetProduct> stock = catalogueProduct(product);
+        if (!QDir(sheetCatalogueFolder()).exists())
+            QSKIP("the catalogue of label products is not installed");
+        QVERIFY(stock);
+        m_form->useSheet(stock);
+    }
+    const Symbology chosen = symbologyNamed(symbology).value();
+    m_form->QRLabelBC->setSymbology(chosen);
     const ReportLayout pages = layOut(start, end, QStringLiteral("абонемент"));
     QCOMPARE(pages.size(), 1);
     const QImage sheet = m_form->QuickRep1->pageImage(pages[0], dpi);
@@ -400,13 +640,186 @@ void TestPrnBarcod::scansAtPrinterResolution()
         const QString file = m_dir->filePath(QStringLiteral("label%1.png").arg(files.size()));
         QVERIFY(sheet.copy(toPixels(label.rect, dpi)).save(file));
         files.append(file);
-        expected.append(label.caption(QStringLiteral("QRLabelBC")));
+        expected.append(zbarText(chosen, label.caption(QStringLiteral("QRLabelBC"))));
     }
     QCOMPARE(expected.size(), qsizetype(end - start + 1));
 
     const QString decoded
         = runTool(QStringLiteral("zbarimg"), QStringList{QStringLiteral("--raw"), QStringLiteral("-q")} + files);
     QCOMPARE(decoded.split(QLatin1Char('\n'), Qt::SkipEmptyParts), expected);
+
+    LabelCheck check;
+    check.start(pages, dpi);
+    check.finish();
+    QCOMPARE(check.checked(), expected.size());
+    QCOMPARE(check.symbology(), chosen);
+    QVERIFY2(check.faults().isEmpty(), qPrintable(check.summary()));
+    QCOMPARE(check.summary(), QStringLiteral("проверено %1 наклеек, ошибок 0").arg(expected.size()));
+}
+
+void TestPrnBarcod::symbolModules_data()
+{
+    QTest::addColumn<QByteArray>("symbology");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("bars");
+    QTest::addColumn<int>("modules");
+
+    // Twelve characters of five bars, at zint's ratio of 2: 12 × 13 + 11 gaps.
+    QTest::newRow("Code 39") << QByteArray("code39") << QByteArray("0000001234") << 60 << 155;
+    QTest::newRow("Code 39 with its check character")
+        << QByteArray("code39mod43") << QByteArray("0000001234") << 65 << 168;
+    // Start C, five pairs and the check character of three bars, the stop
+    // of four: subset B would take ten characters for the digits.
+    QTest::newRow("Code 128, subset C") << QByteArray("code128") << QByteArray("0000001234") << 25 << 90;
+    QTest::newRow("Code 128, the largest number") << QByteArray("code128") << QByteArray("2147483647") << 25 << 90;
+    // Twelve characters of seven elements, A, the ten digits, A: two wide
+    // in a digit, three in A, and eleven gaps.
+    QTest::newRow("Codabar") << QByteArray("codabar") << QByteArray("0000001234") << 48 << 12 * 7 + 26 + 11;
+    QTest::newRow("Codabar refuses letters") << QByteArray("codabar") << QByteArray("12B4") << 0 << 0;
+    QTest::newRow("nothing to encode") << QByteArray("code128") << QByteArray() << 0 << 0;
+    QTest::newRow("mod 43 refuses the star") << QByteArray("code39mod43") << QByteArray("12*4") << 0 << 0;
+}
+
+void TestPrnBarcod::symbolModules()
+{
+    QFETCH(QByteArray, symbology);
+    QFETCH(QByteArray, text);
+    QFETCH(int, bars);
+    QFETCH(int, modules);
+
+    const Symbology chosen = symbologyNamed(symbology).value();
+    const QList<int> elements = ::symbolModules(chosen, text);
+    QCOMPARE((elements.size() + 1) / 2, bars);
+    int total = 0;
+    for (int width : elements) {
+        QVERIFY(width >= 1 && width <= (twoWidth(chosen) ? 2 : 4));
+        total += width;
+    }
+    QCOMPARE(total, modules);
+    // zint's check character is the one the standard's values give.
+    if (chosen == Symbology::Code39Mod43)
+        QCOMPARE(elements, ::symbolModules(Symbology::Code39, text + mod43(text)));
+}
+
+void TestPrnBarcod::labelFault_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<qreal>("narrow");
+    QTest::addColumn<qreal>("quietLeft");
+    QTest::addColumn<qreal>("quietRight");
+    QTest::addColumn<QString>("fault");
+
+    const QString number = QStringLiteral("0000001234");
+    QTest::newRow("sound") << number << 1.0 << 10.0 << 10.0 << QString();
+    QTest::newRow("nothing read") << QString() << 0.0 << 0.0 << 0.0 << QStringLiteral("штрих-код не читается");
+    QTest::newRow("another number") << QStringLiteral("0000001284") << 2.0 << 12.0 << 12.0
+                                    << QStringLiteral("читается как 0000001284");
+    QTest::newRow("narrow bar under a dot")
+        << number << 0.9 << 12.0 << 12.0 << QStringLiteral("узкий штрих тоньше точки принтера");
+    QTest::newRow("left quiet zone short")
+        << number << 2.0 << 9.5 << 12.0 << QStringLiteral("свободное поле по краям уже десяти узких штрихов");
+    QTest::newRow("right quiet zone short")
+        << number << 2.0 << 12.0 << 9.9 << QStringLiteral("свободное поле по краям уже десяти узких штрихов");
+}
+
+void TestPrnBarcod::labelFault()
+{
+    QFETCH(QString, text);
+    QFETCH(qreal, narrow);
+    QFETCH(qreal, quietLeft);
+    QFETCH(qreal, quietRight);
+    QFETCH(QString, fault);
+    QCOMPARE(::labelFault(LabelReading{text, narrow, quietLeft, quietRight}, QStringLiteral("0000001234")), fault);
+}
+
+void TestPrnBarcod::checkRefusals_data()
+{
+    QTest::addColumn<QByteArray>("symbology");
+    QTest::addColumn<qreal>("dpi");
+    // What is done to the label's picture before it is read: a bar run
+    // into its neighbours, or a mark this many narrow elements left of
+    // the bars.
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<QString>("fault");
+
+    QTest::newRow("sound at 300 dpi") << QByteArray("code39") << 300.0 << QString() << QString();
+    QTest::newRow("sound Codabar at 200 dpi") << QByteArray("codabar") << 200.0 << QString() << QString();
+    QTest::newRow("sound Code 128 at 60 dpi") << QByteArray("code128") << 60.0 << QString() << QString();
+    QTest::newRow("a bar painted over") << QByteArray("code39") << 300.0 << QStringLiteral("bar")
+                                        << QStringLiteral("штрих-код не читается");
+    QTest::newRow("a Code 128 bar painted over")
+        << QByteArray("code128") << 300.0 << QStringLiteral("bar") << QStringLiteral("штрих-код не читается");
+    QTest::newRow("a mark in the quiet zone") << QByteArray("code39") << 300.0 << QStringLiteral("quiet 8")
+                                              << QStringLiteral("свободное поле по краям уже десяти узких штрихов");
+    QTest::newRow("a mark in Codabar's quiet zone")
+        << QByteArray("codabar") << 600.0 << QStringLiteral("quiet 9")
+        << QStringLiteral("свободное поле по краям уже десяти узких штрихов");
+    QTest::newRow("a mark just outside the quiet zone")
+        << QByteArray("code128") << 300.0 << QStringLiteral("quiet 10.5") << QString();
+    // Too narrow a label for the printer: elements of a fraction of a dot,
+    // some lost, some merged.
+    QTest::newRow("Code 39 at 100 dpi") << QByteArray("code39") << 100.0 << QString()
+                                        << QStringLiteral("штрих-код не читается");
+    QTest::newRow("Codabar at 80 dpi") << QByteArray("codabar") << 80.0 << QString()
+                                       << QStringLiteral("штрих-код не читается");
+}
+
+void TestPrnBarcod::checkRefusals()
+{
+    QFETCH(QByteArray, symbology);
+    QFETCH(qreal, dpi);
+    QFETCH(QString, damage);
+    QFETCH(QString, fault);
+
+    const QByteArray number("0000001234");
+    m_form->QRLabelBC->setSymbology(symbologyNamed(symbology).value());
+    const ReportLayout pages = layOut(1234, 1234);
+    const PlacedBand label = bandsOf(pages[0], ReportBand::Detail).value(0);
+    QImage image = labelImage(label, dpi);
+    QVERIFY(!image.isNull());
+
+    if (!damage.isEmpty()) {
+        const LabelReading sound = readLabelImage(image, m_form->QRLabelBC->symbology());
+        QCOMPARE(::labelFault(sound, QString::fromLatin1(number)), QString());
+        // The bars as painted, in the picture's pixels.
+        const qreal scale = dpi / 25.4;
+        const QRectF box = label.labelRect(QStringLiteral("QRLabelBC"));
+        const QPointF origin(qRound(box.left() * scale), std::ceil(box.top() * scale));
+        const QList<QRectF> bars = symbolBars(m_form->QRLabelBC->symbology(),
+                                              QRectF(box.topLeft() * scale, box.size() * scale), number, dpi);
+        QVERIFY(bars.size() > 10);
+        QPainter painter(&image);
+        if (damage == QLatin1String("bar")) {
+            // The third bar run into the second and the fourth.
+            painter.fillRect(QRectF(bars[1].left() - origin.x(), 0, bars[3].right() - bars[1].left(), image.height()),
+                             Qt::black);
+        } else {
+            const qreal narrow = sound.narrowDots * damage.section(u' ', 1).toDouble();
+            painter.fillRect(QRectF(std::floor(bars.first().left() - origin.x() - narrow) - 1, 0, 1, image.height()),
+                             Qt::black);
+        }
+    }
+    const LabelReading reading = readLabelImage(image, m_form->QRLabelBC->symbology());
+    QCOMPARE(::labelFault(reading, QString::fromLatin1(number)), fault);
+}
+
+// The whole job read back: the failing labels by their places, in the
+// status line's words.
+void TestPrnBarcod::checkListsFailingLabels()
+{
+    m_form->QuickRep1->setStartPosition(15);
+    const ReportLayout pages = layOut(-1, 2);
+    LabelCheck check;
+    QSignalSpy progressed(&check, &LabelCheck::progressed);
+    check.start(pages, 300);
+    QVERIFY(check.running());
+    QVERIFY(progressed.wait(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(!check.running(), 10000);
+    QCOMPARE(check.checked(), 4);
+    // The label for -1 has no bars; the one after it, for 0, reads.
+    QCOMPARE(check.faults().size(), 1);
+    QCOMPARE(check.summary(),
+             QStringLiteral("проверено 4 наклеек, ошибок 1: стр. 1, столбец 1, ряд 15: штрих-код не читается"));
 }
 
 void TestPrnBarcod::negativeNumberPrintsFrameAndMarkOnly()
@@ -588,6 +1001,42 @@ void TestPrnBarcod::exportPdf()
     QCOMPARE(decoded, expected);
 
     QVERIFY(!m_form->QuickRep1->exportPdf(m_dir->filePath(QStringLiteral("missing/sheet.pdf"))));
+}
+
+void TestPrnBarcod::defaultSheetPdfUnchanged()
+{
+    // The PDF writer numbers its fonts in an order that follows the
+    // process's hash seed and the fonts it met before: made in a process
+    // of its own, with a fixed seed.
+    if (qEnvironmentVariable("QT_HASH_SEED") != QStringLiteral("0")) {
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_HASH_SEED"), QStringLiteral("0"));
+        child.setProcessEnvironment(environment);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("defaultSheetPdfUnchanged")});
+        QVERIFY(child.waitForFinished(60000));
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, child.readAll().constData());
+        return;
+    }
+    // The sheet as it always was: three pages, byte for byte.
+    const QString fileName = m_dir->filePath(QStringLiteral("default.pdf"));
+    m_form->CurrentNumber = 1;
+    m_form->LastNumber = 130;
+    m_form->QRLabelME->setCaption(QStringLiteral("фонд 7"));
+    QVERIFY(m_form->QuickRep1->exportPdf(fileName));
+    const QByteArray made = timelessPdf(fileName);
+    QFile golden(QStringLiteral(TEST_DATA_DIR "/report/default-sheet.pdf"));
+    QVERIFY(golden.open(QIODevice::ReadOnly));
+    const QByteArray kept = golden.readAll();
+    qsizetype differs = 0;
+    while (differs < qMin(made.size(), kept.size()) && made[differs] == kept[differs])
+        ++differs;
+    QVERIFY2(made == kept,
+             qPrintable(QStringLiteral("first difference at byte %1 of %2 (kept %3)")
+                            .arg(differs)
+                            .arg(made.size())
+                            .arg(kept.size())));
 }
 
 void TestPrnBarcod::settingsRead_data()

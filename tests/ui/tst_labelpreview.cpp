@@ -6,7 +6,11 @@
 #include "labels/labelsettings.h"
 #include "report/bandreport.h"
 #include "report/prnbarcod.h"
+#include "report/symbols.h"
+#include "ui/formYN.h"
 #include "ui/labelpreview.h"
+#include "ui/pageview.h"
+#include "ui/sheetcells.h"
 #include "ui/uiplatform.h"
 
 #include <QAction>
@@ -19,6 +23,7 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -71,8 +76,10 @@ private slots:
     void previewShortcuts();
     void previewCommandsReachable_data();
     void previewCommandsReachable();
-    void longPreviewCanBeStopped();
+    void longPreviewShownAtOnce();
     void alignmentSheetFromThePreview();
+    void labelsCheckedBeforePdf_data();
+    void labelsCheckedBeforePdf();
 
 private:
     TFormBC *m_form = nullptr;
@@ -350,12 +357,13 @@ void TestLabelPreview::previewCommandsReachable()
         }
         if (!preview->screen()->availableGeometry().contains(preview->frameGeometry()))
             outside << QStringLiteral("the window");
-        QList<QWidget *> carriers{preview->SpinStart, preview->SpinOffsetX, preview->SpinOffsetY};
+        QList<QWidget *> carriers{preview->SpinStart, preview->PictureCells, preview->SpinOffsetX,
+                                  preview->SpinOffsetY};
         for (QToolButton *button : preview->findChildren<QToolButton *>()) {
             if (preview->actions().contains(button->defaultAction()))
                 carriers.append(button);
         }
-        if (carriers.size() != 3 + preview->actions().size())
+        if (carriers.size() != 4 + preview->actions().size())
             outside << QStringLiteral("a command without its button");
         for (QWidget *carrier : std::as_const(carriers)) {
             const QRect place(carrier->mapTo(preview, QPoint()), carrier->size());
@@ -382,29 +390,41 @@ void TestLabelPreview::previewCommandsReachable()
     QCOMPARE(answer.count(), 1);
     QCOMPARE(outside, QStringList());
     QCOMPARE(reached.value(0), QStringLiteral("ButtonPrint"));
-    QCOMPARE(commands.size(), 3 + 3 + 4 + 1 + 1);
+    // Jobs, the sheet's settings with its picture, the view, the pages,
+    // the stock, closing.
+    QCOMPARE(commands.size(), 3 + 4 + 4 + 1 + 1 + 1);
     for (const QString &command : std::as_const(commands))
         QVERIFY2(reached.contains(command), qPrintable(command));
 }
 
-void TestLabelPreview::longPreviewCanBeStopped()
+void TestLabelPreview::longPreviewShownAtOnce()
 {
-    bool stopped = false;
+    // 300 pages: shown without a progress window, painted only as looked
+    // at, with a few pages' pictures kept whatever the count.
+    bool progressShown = false;
+    int pageCount = 0;
+    int kept = 0;
     ModalAnswerer answer([&](QWidget *modal) {
-        if (auto *progress = qobject_cast<QProgressDialog *>(modal)) {
-            QVERIFY(progress->labelText().contains(QStringLiteral(" из 300")));
-            progress->cancel();
-            stopped = true;
-        } else {
-            modal->close();
+        if (qobject_cast<QProgressDialog *>(modal))
+            progressShown = true;
+        if (auto *preview = qobject_cast<TFormPreview *>(modal)) {
+            pageCount = preview->PreviewPages->pageCount();
+            for (int page = 1; page <= pageCount; page += 7) {
+                preview->PreviewPages->setCurrentPage(page);
+                preview->PreviewPages->viewport()->grab();
+            }
+            kept = preview->PreviewPages->keptPictures();
+            QVERIFY(preview->LabelPage->text().startsWith(QStringLiteral("страница ")));
         }
+        modal->close();
     });
-    // 300 pages take some seconds to make; the preview closes when stopped.
     m_form->CurrentNumber = 1;
     m_form->LastNumber = 18000;
     m_form->QRLabelME->setCaption(QStringLiteral("A-1"));
     previewReport(m_form->QuickRep1);
-    QVERIFY(stopped);
+    QVERIFY(!progressShown);
+    QCOMPARE(pageCount, 300);
+    QVERIFY2(kept >= 1 && kept <= 6, qPrintable(QString::number(kept)));
     QCOMPARE(m_form->CurrentNumber, 1);
     QCOMPARE(m_form->LastNumber, 18000);
 }
@@ -449,6 +469,69 @@ void TestLabelPreview::alignmentSheetFromThePreview()
     QVERIFY(m_form->QuickRep1->exportPdf(fileName));
     QCOMPARE(pdfPages(fileName), 2);
     QCOMPARE(m_form->CurrentNumber, 1);
+}
+
+void TestLabelPreview::labelsCheckedBeforePdf_data()
+{
+    QTest::addColumn<qint32>("start");
+    QTest::addColumn<QString>("answer"); // to the question; empty: none asked
+    QTest::addColumn<bool>("written");
+    QTest::addColumn<QString>("state");
+
+    QTest::newRow("every label reads") << 1 << QString() << true
+                                       << QStringLiteral("штрих-код Codabar, 300 точек на дюйм; проверено 3 наклеек, "
+                                                         "ошибок 0");
+    const QString failed = QStringLiteral("штрих-код Codabar, 300 точек на дюйм; проверено 3 наклеек, ошибок 1: стр. "
+                                          "1, столбец 1, ряд 1: штрих-код не читается");
+    // A label for a number below zero carries no bars.
+    QTest::newRow("Enter keeps it back") << -1 << QStringLiteral("enter") << false << failed;
+    QTest::newRow("yes saves it all the same") << -1 << QStringLiteral("yes") << true << failed;
+}
+
+// The check runs while the preview is shown, says how it stands and
+// which labels fail, and a save asks before putting those on paper.
+void TestLabelPreview::labelsCheckedBeforePdf()
+{
+    QFETCH(qint32, start);
+    QFETCH(QString, answer);
+    QFETCH(bool, written);
+    QFETCH(QString, state);
+
+    const QString fileName = m_dir->filePath(QStringLiteral("checked.pdf"));
+    platform::saveFileName = [&](QWidget *, const QString &, const QString &) { return fileName; };
+    QString shown;
+    QString asked;
+    ModalAnswerer answerer([&](QWidget *modal) {
+        if (auto *ask = qobject_cast<TFormYesNo *>(modal)) {
+            asked = ask->LabelTXT->text();
+            if (answer == QLatin1String("yes"))
+                QTest::mouseClick(ask->BitBtnDa, Qt::LeftButton);
+            else
+                QTest::keyClick(ask->focusWidget(), Qt::Key_Return);
+            return;
+        }
+        auto *preview = qobject_cast<TFormPreview *>(modal);
+        QVERIFY(preview);
+        QTimer::singleShot(0, preview, [&, preview] {
+            // Shown first, the check goes on behind it.
+            QTRY_VERIFY_WITH_TIMEOUT(preview->LabelCheckState->text().contains(QStringLiteral("проверено")), 10000);
+            shown = preview->LabelCheckState->text();
+            preview->ActionSavePdf->trigger();
+            preview->close();
+        });
+    });
+    m_form->QRLabelBC->setSymbology(Symbology::Codabar);
+    m_form->CurrentNumber = start;
+    m_form->LastNumber = start + 2;
+    previewReport(m_form->QuickRep1);
+
+    QCOMPARE(shown, state);
+    QCOMPARE(asked.isEmpty(), answer.isEmpty());
+    if (!answer.isEmpty())
+        QVERIFY2(asked.startsWith(QStringLiteral("Не все наклейки прочтёт сканер: ошибок 1; первая — страница 1, "
+                                                 "столбец 1, ряд 1")),
+                 qPrintable(asked));
+    QCOMPARE(QFile::exists(fileName), written);
 }
 
 QTEST_MAIN(TestLabelPreview)

@@ -9,6 +9,8 @@
 #include "base/platform.h"
 #include "base/settings.h"
 #include "labels/labelsettings.h"
+#include "labels/sheetproducts.h"
+#include "labels/usedcells.h"
 #include "report/bandreport.h"
 #include "report/code39.h"
 #include "report/prnbarcod.h"
@@ -16,7 +18,9 @@
 
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QImage>
+#include <QLabel>
 #include <QPrintDialog>
 #include <QPushButton>
 #include <QSettings>
@@ -117,14 +121,19 @@ void TestLabelPrint::printedThroughCups_data()
     QTest::addColumn<QString>("savedPrinter");
     QTest::addColumn<QString>("savedSource");
     QTest::addColumn<int>("pages");
+    QTest::addColumn<QString>("product");
 
-    QTest::newRow("two pages on the default queue") << 1 << 64 << 1 << QPointF() << QString() << QString() << 2;
+    QTest::newRow("two pages on the default queue")
+        << 1 << 64 << 1 << QPointF() << QString() << QString() << 2 << QString();
     QTest::newRow("used sheet, shifted, tray 2 kept")
-        << 7000 << 7049 << 17 << QPointF(1.5, -2.0) << QStringLiteral("sheets") << QStringLiteral("Tray2") << 2;
+        << 7000 << 7049 << 17 << QPointF(1.5, -2.0) << QStringLiteral("sheets") << QStringLiteral("Tray2") << 2
+        << QString();
     QTest::newRow("last label free, shifted left and down")
-        << 90 << 91 << 60 << QPointF(-2.5, 3.1) << QStringLiteral("sheets") << QString() << 2;
+        << 90 << 91 << 60 << QPointF(-2.5, 3.1) << QStringLiteral("sheets") << QString() << 2 << QString();
     QTest::newRow("printer gone, its tray dropped")
-        << 5 << 5 << 1 << QPointF() << QStringLiteral("retired") << QStringLiteral("Manual") << 1;
+        << 5 << 5 << 1 << QPointF() << QStringLiteral("retired") << QStringLiteral("Manual") << 1 << QString();
+    QTest::newRow("4 x 16 stock, its free labels offered next time")
+        << 300 << 349 << 1 << QPointF() << QString() << QString() << 1 << QStringLiteral("Igepa EA-483x169");
 }
 
 void TestLabelPrint::printedThroughCups()
@@ -136,13 +145,18 @@ void TestLabelPrint::printedThroughCups()
     QFETCH(QString, savedPrinter);
     QFETCH(QString, savedSource);
     QFETCH(int, pages);
+    QFETCH(QString, product);
 
+    if (!product.isEmpty() && !QDir(sheetCatalogueFolder()).exists())
+        QSKIP("the catalogue of label products is not installed");
+    writeSheetChoice(savedPrinter, product);
     writeLabelOffset(offset);
     writeLabelPrinter(savedPrinter, savedSource);
     m_form->CurrentNumber = start;
     m_form->LastNumber = end;
     m_form->QRLabelME->setCaption(QStringLiteral("фонд"));
     m_form->readSettings();
+    QCOMPARE(m_form->QuickRep1->sheetId(), product);
 
     // As the user does it: the first free label in the preview, Ctrl+P,
     // and the print dialog's print button.
@@ -151,6 +165,9 @@ void TestLabelPrint::printedThroughCups()
     bool printed = false;
     ModalAnswerer answer([&](QWidget *modal) {
         if (auto *preview = qobject_cast<TFormPreview *>(modal)) {
+            // The next preview is the next answerer's.
+            if (printed)
+                return;
             preview->SpinStart->setValue(startPosition);
             // Its print dialog is modal too: answered once this returns.
             QTimer::singleShot(0, preview,
@@ -258,6 +275,30 @@ void TestLabelPrint::printedThroughCups()
         }
     }
     QCOMPARE(labels, end - start + 1);
+
+    // What the last sheet left free is kept for this printer and stock,
+    // and the next preview starts there.
+    if (product.isEmpty())
+        return;
+    QList<int> free;
+    for (int place = 51; place <= 64; ++place)
+        free.append(place);
+    QCOMPARE(readFreeCells(expectedPrinter, product), free);
+    writeLabelPrinter(expectedPrinter, QString());
+    writeSheetChoice(expectedPrinter, product);
+    m_form->readSettings();
+    int offeredStart = 0;
+    QString note;
+    ModalAnswerer again([&](QWidget *modal) {
+        if (auto *preview = qobject_cast<TFormPreview *>(modal)) {
+            offeredStart = preview->SpinStart->value();
+            note = preview->LabelFreeCells->text();
+        }
+        modal->close();
+    });
+    previewReport(m_form->QuickRep1);
+    QCOMPARE(offeredStart, 51);
+    QCOMPARE(note, QStringLiteral("свободно 14 наклеек на последнем листе"));
 }
 
 QTEST_MAIN(TestLabelPrint)
