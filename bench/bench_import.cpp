@@ -44,9 +44,11 @@
 #include <cstdlib>
 #include <functional>
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 extern char **environ;
 
@@ -277,6 +279,7 @@ QByteArray isqlScript(const QList<QByteArray> &statements, bool oneTransaction)
 // A child run to its end, with its peak memory.
 struct Measured {
     double seconds = 0;
+    double cpu = 0;
     qint64 peakKb = 0;
     int status = -1;
 };
@@ -292,8 +295,14 @@ Measured spawnMeasured(const QStringList &command)
     argv.push_back(nullptr);
     QElapsedTimer timer;
     timer.start();
+    // Its progress lines would bury the figures.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+    const int started = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (started != 0)
         fail(QStringLiteral("cannot start %1").arg(command.first()));
     int status = 0;
     rusage usage{};
@@ -301,6 +310,8 @@ Measured spawnMeasured(const QStringList &command)
         fail(QStringLiteral("lost %1").arg(command.first()));
     Measured measured;
     measured.seconds = timer.nsecsElapsed() / 1e9;
+    measured.cpu = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     measured.peakKb = usage.ru_maxrss;
     measured.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return measured;
@@ -425,6 +436,9 @@ int main(int argc, char *argv[])
     struct Rates {
         double window = 0;
         double headless = 0;
+        // Processor microseconds a record, the least of the rounds.
+        double windowCpu = 0;
+        double headlessCpu = 0;
     };
     // One pass: the window, the headless import and isql-fb in one
     // transaction, each into a database of its own, several times over in
@@ -439,6 +453,12 @@ int main(int argc, char *argv[])
         double best = (timings.front().*part).wall;
         for (const Timing &timing : timings)
             best = std::min(best, (timing.*part).wall);
+        return best;
+    };
+    const auto least = [](const QList<Timing> &timings, Spent Timing::*part) {
+        double best = (timings.front().*part).cpu;
+        for (const Timing &timing : timings)
+            best = std::min(best, (timing.*part).cpu);
         return best;
     };
     const auto middle = [](QList<double> values) {
@@ -484,6 +504,8 @@ int main(int argc, char *argv[])
             Rates rates;
             rates.window = records / fastest(windows, part);
             rates.headless = records / fastest(headlesses, part);
+            rates.windowCpu = 1e6 * least(windows, part) / records;
+            rates.headlessCpu = 1e6 * least(headlesses, part) / records;
             QList<double> windowToOne, windowToOneCpu, headlessToWindow, headlessLessStart, headlessCpu;
             for (int round = 0; round < kRounds; ++round) {
                 const Spent window = windows[round].*part;
@@ -559,9 +581,10 @@ int main(int argc, char *argv[])
             fail(QStringLiteral("the big import failed"));
         const double rate = bigRecords / headless.seconds;
         std::printf("big file  %lld MB, %lld rec  headless %.0f rec/s (%.0f s), peak memory %.1f MB"
-                    "  | rate / %d-record rate %.2f\n",
+                    "  | rate / %d-record rate %.2f; processor %.1f us a record against %.1f\n",
                     static_cast<long long>(QFileInfo(big).size() >> 20), static_cast<long long>(bigRecords), rate,
-                    headless.seconds, headless.peakKb / 1024.0, records, rate / embeddedCatalogue.headless);
+                    headless.seconds, headless.peakKb / 1024.0, records, rate / embeddedCatalogue.headless,
+                    1e6 * headless.cpu / bigRecords, embeddedCatalogue.headlessCpu);
         std::fflush(stdout);
         if (parser.isSet(bigWindowOption)) {
             QFile::remove(bigDb);
@@ -571,9 +594,10 @@ int main(int argc, char *argv[])
             if (window.status != 0)
                 fail(QStringLiteral("the window's big import failed"));
             std::printf("big file  window %.0f rec/s (%.0f s), peak memory of its process %.1f MB"
-                        "  | rate / %d-record rate %.2f\n",
+                        "  | rate / %d-record rate %.2f; processor %.1f us a record against %.1f\n",
                         bigRecords / window.seconds, window.seconds, window.peakKb / 1024.0, records,
-                        bigRecords / window.seconds / embeddedCatalogue.window);
+                        bigRecords / window.seconds / embeddedCatalogue.window, 1e6 * window.cpu / bigRecords,
+                        embeddedCatalogue.windowCpu);
         }
         QFile::remove(bigDb);
         QFile::remove(big);
