@@ -168,12 +168,9 @@ struct Timing {
     Spent start;
 };
 
-Timing runProgram(const QString &database, const QString &catalogue, const QString &readers, int records)
+// The window shown and signed in as the demo administrator, on its import tab.
+void signInToImportTab(TFormMain &form, const QString &database)
 {
-    QStringList errors;
-    platform::showError = [&](QWidget *, const QString &text) { errors += text; };
-
-    TFormMain form;
     form.BazaPath = database;
     form.show();
     QCoreApplication::processEvents();
@@ -183,6 +180,15 @@ Timing runProgram(const QString &database, const QString &catalogue, const QStri
     if (!form.PageControl1->isVisible())
         fail(QStringLiteral("could not sign in to %1").arg(database));
     form.PageControl1->setCurrentWidget(form.TabSheetIM);
+}
+
+Timing runProgram(const QString &database, const QString &catalogue, const QString &readers, int records)
+{
+    QStringList errors;
+    platform::showError = [&](QWidget *, const QString &text) { errors += text; };
+
+    TFormMain form;
+    signInToImportTab(form, database);
     QCoreApplication::processEvents();
 
     const QString expected = QStringLiteral("уже обработано: %1").arg(records);
@@ -345,15 +351,7 @@ int windowOnly(const QString &file, const QString &database)
     QStringList errors;
     platform::showError = [&](QWidget *, const QString &text) { errors += text; };
     TFormMain form;
-    form.BazaPath = database;
-    form.show();
-    QCoreApplication::processEvents();
-    form.Login->setText(QStringLiteral("admin"));
-    form.Password->setText(QStringLiteral("admin"));
-    form.BitBtnGO->click();
-    if (!form.PageControl1->isVisible())
-        fail(QStringLiteral("could not sign in to %1").arg(database));
-    form.PageControl1->setCurrentWidget(form.TabSheetIM);
+    signInToImportTab(form, database);
     form.RadioCA->click();
     form.EditF->setText(file);
     QElapsedTimer timer;
